@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and starts it on its default data folder
+# (build/data/ beside the executable). Arguments are passed on, e.g. "book 家庭.db".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+cmake -S . -B build -G Ninja
+cmake --build build -j"$(nproc)" --target quorvane
+exec build/quorvane "$@"

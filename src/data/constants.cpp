@@ -1,0 +1,186 @@
+#include "data/constants.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include "buildconfig.h"
+#include "data/filesetting.h"
+#include "data/metadata.h"
+#include "data/settingkeys.h"
+
+namespace {
+
+Constants* instance = nullptr;
+
+const char* const defaultBookName = "Quorvane.db";
+const char* const publicBaseUrl = "http://127.0.0.1:8099/";
+const char* const developmentBaseUrl = "http://127.0.0.1:8098/";
+
+MetaData* makeTable(std::initializer_list<std::pair<const char*, const char*>> rows)
+{
+    auto* table = new MetaData(nullptr);
+    for (const auto& row : rows)
+        table->add(Constants::tr(row.first), QString::fromLatin1(row.second));
+    return table;
+}
+
+QString withTrailingSeparator(const QString& path)
+{
+    QString native = QDir::toNativeSeparators(path);
+    if (!native.endsWith(QDir::separator()))
+        native += QDir::separator();
+    return native;
+}
+
+} // namespace
+
+Constants::Constants(QObject* parent)
+    : QObject(parent)
+{
+    init(programRoots());
+}
+
+Constants::Constants(const Roots& roots, QObject* parent)
+    : QObject(parent)
+{
+    init(roots);
+}
+
+Constants::~Constants()
+{
+    delete accountKinds;
+    delete borrowerKinds;
+    delete categoryKinds;
+    delete loanKinds;
+    delete billKinds;
+}
+
+void Constants::init(const Roots& roots)
+{
+    accountKinds = makeTable({ { "现金", "cash" }, { "银行卡", "card" }, { "信用卡", "credit" }, { "基金", "fund" },
+        { "股票", "stock" }, { "其它", "other" } });
+    borrowerKinds = makeTable({ { "债权人", "creditor" }, { "债务人", "debtor" } });
+    categoryKinds = makeTable({ { "支出", "expense" }, { "收入", "income" } });
+    loanKinds = makeTable({ { "借出", "lend" }, { "借入", "borrow" }, { "收款", "refund" }, { "还款", "repay" } });
+    billKinds = makeTable({ { "支出", "expense" }, { "收入", "income" }, { "转账", "transfer" }, { "借出", "lend" },
+        { "借入", "borrow" }, { "收款", "refund" }, { "还款", "repay" } });
+
+    const QString sep = QDir::separator();
+    if (roots.installed) {
+        dbDir = roots.documentsRoot + sep + QStringLiteral("quorvane") + sep;
+        settingDir = roots.configRoot + sep + QStringLiteral("Quorvane") + sep;
+    } else {
+        dbDir = roots.appDir + sep + QStringLiteral("data") + sep;
+        settingDir = dbDir;
+    }
+    backupDir = dbDir + QStringLiteral("backup") + sep;
+    backupDir = withTrailingSeparator(QDir::cleanPath(backupDir));
+    dbDir = withTrailingSeparator(QDir::cleanPath(dbDir));
+    settingDir = withTrailingSeparator(QDir::cleanPath(settingDir));
+
+    makeDir(dbDir);
+    makeDir(settingDir);
+    makeDir(backupDir);
+
+    bookName = QLatin1String("");
+}
+
+Constants* Constants::getInstance()
+{
+    if (!instance)
+        instance = new Constants(nullptr);
+    return instance;
+}
+
+void Constants::setInstance(Constants* newInstance)
+{
+    if (instance == newInstance)
+        return;
+    delete instance;
+    instance = newInstance;
+}
+
+void Constants::makeDir(const QString& path)
+{
+    QDir dir(path);
+    if (!dir.exists())
+        dir.mkpath(QStringLiteral("."));
+}
+
+QString Constants::getVersion() const
+{
+    return QStringLiteral("1.6");
+}
+
+int Constants::getVersionCode() const
+{
+    return 38;
+}
+
+QString Constants::getBookName()
+{
+    if (bookName.isEmpty()) {
+        // A remembered name that is empty or points outside the book folder is not a book of ours.
+        const QString stored = FileSetting::getInstance()
+                                   ->value(SettingKeys::LastBook, QString::fromLatin1(defaultBookName))
+                                   .toString();
+        bookName = isValidBookName(stored) ? stored : QString::fromLatin1(defaultBookName);
+    }
+    return bookName;
+}
+
+bool Constants::setBookName(const QString& name)
+{
+    if (!isValidBookName(name))
+        return false;
+    bookName = name;
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, name);
+    return true;
+}
+
+bool Constants::isValidBookName(const QString& name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+QString Constants::getBaseUrl()
+{
+    QString url = qEnvironmentVariable("QUORVANE_BASE_URL");
+    if (!url.isEmpty()) {
+        if (!url.endsWith(QLatin1Char('/')))
+            url += QLatin1Char('/');
+        return url;
+    }
+    const QString appDir = QCoreApplication::applicationDirPath();
+    if (appDir.contains(QString::fromUtf8(QUORVANE_BUILD_FOLDER), Qt::CaseSensitive))
+        return QString::fromLatin1(developmentBaseUrl);
+    return QString::fromLatin1(publicBaseUrl);
+}
+
+Constants::Roots Constants::programRoots()
+{
+    Roots roots;
+    roots.appDir = QCoreApplication::applicationDirPath();
+    roots.installed = isBelow(roots.appDir, QString::fromUtf8(QUORVANE_INSTALL_PREFIX));
+    roots.documentsRoot = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    roots.configRoot = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return roots;
+}
+
+bool Constants::isBelow(const QString& dir, const QString& prefix)
+{
+    const QString cleanDir = QDir::cleanPath(dir);
+    const QString cleanPrefix = QDir::cleanPath(prefix);
+    if (cleanPrefix.isEmpty())
+        return false;
+    if (cleanPrefix == QLatin1String("/"))
+        return cleanDir.startsWith(QLatin1Char('/'));
+    return cleanDir == cleanPrefix || cleanDir.startsWith(cleanPrefix + QLatin1Char('/'));
+}

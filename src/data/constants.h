@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class MetaData;
+
+// Where books, backups and the settings file live, the current book, the kind tables, the
+// program's version and the web service's address.
+class Constants : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the directory choice depends on. The running program fills it from its own folder;
+    // tests give folders of their own.
+    struct Roots {
+        QString appDir;
+        bool installed = false;
+        QString documentsRoot;
+        QString configRoot;
+    };
+
+    explicit Constants(QObject* parent = nullptr);
+    explicit Constants(const Roots& roots, QObject* parent = nullptr);
+    ~Constants() override;
+
+    static Constants* getInstance();
+    // Replaces the process-wide instance (tests run on folders of their own). Takes ownership.
+    static void setInstance(Constants* instance);
+
+    MetaData* getAccountKinds() const { return accountKinds; }
+    MetaData* getBorrowerKinds() const { return borrowerKinds; }
+    MetaData* getCategoryKinds() const { return categoryKinds; }
+    MetaData* getLoanKinds() const { return loanKinds; }
+    MetaData* getBillKinds() const { return billKinds; }
+
+    QString getDbDir() const { return dbDir; }
+    QString getBackupDir() const { return backupDir; }
+    QString getSettingDir() const { return settingDir; }
+    static void makeDir(const QString& path);
+
+    QString getVersion() const;
+    int getVersionCode() const;
+
+    QString getBookName();
+    // Makes name the current book and remembers it as the last book. A name that is not a plain
+    // file name is refused and changes nothing.
+    bool setBookName(const QString& name);
+    // A book name is a plain file name: no directory part, not "." or "..", no control characters.
+    static bool isValidBookName(const QString& name);
+
+    static QString getBaseUrl();
+
+    // The roots of the running program: installed when its folder lies below the install prefix.
+    static Roots programRoots();
+    static bool isBelow(const QString& dir, const QString& prefix);
+
+private:
+    void init(const Roots& roots);
+
+    MetaData* accountKinds = nullptr;
+    MetaData* borrowerKinds = nullptr;
+    MetaData* categoryKinds = nullptr;
+    MetaData* loanKinds = nullptr;
+    MetaData* billKinds = nullptr;
+    QString dbDir;
+    QString backupDir;
+    QString bookName;
+    QString settingDir;
+};

@@ -1,0 +1,6 @@
+#include "data/mversion.h"
+
+MVersion::MVersion(QObject* parent)
+    : QObject(parent)
+{
+}

@@ -1,0 +1,66 @@
+#include "data/notifier.h"
+
+#include <QDebug>
+
+namespace {
+Notifier* instance = nullptr;
+}
+
+Notifier::Notifier(QObject* parent)
+    : QObject(parent)
+{
+}
+
+Notifier* Notifier::getInstance()
+{
+    if (!instance)
+        instance = new Notifier(nullptr);
+    return instance;
+}
+
+void Notifier::notifyListConditionChanged(const QString& condition)
+{
+    emit listConditionChanged(condition);
+}
+
+void Notifier::notifyBillDataChanged()
+{
+    qDebug("Notifier: bill data changed");
+    emit billDataChanged();
+}
+
+void Notifier::notifyContentWidgetChanged()
+{
+    emit contentWidgetChanged();
+}
+
+void Notifier::notifyBookWidgetChanged()
+{
+    emit bookWidgetChanged();
+}
+
+void Notifier::notifyAccountDataChanged()
+{
+    emit accountDataChanged();
+}
+
+void Notifier::notifyBorrowerDataChanged()
+{
+    emit borrowerDataChanged();
+}
+
+void Notifier::notifyCategoryDataChanged()
+{
+    emit categoryDataChanged();
+}
+
+void Notifier::notifyMemberDataChanged()
+{
+    emit memberDataChanged();
+}
+
+void Notifier::notifyMonthListChanged()
+{
+    qDebug("Notifier: month list changed");
+    emit monthListChanged();
+}

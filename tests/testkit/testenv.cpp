@@ -1,0 +1,110 @@
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+#include "data/constants.h"
+#include "data/dbsetting.h"
+#include "data/filesetting.h"
+
+TestEnv::TestEnv()
+{
+    QDir().mkpath(appDir());
+    Constants::Roots roots;
+    roots.appDir = appDir();
+    roots.installed = false;
+    roots.documentsRoot = root() + QStringLiteral("/documents");
+    roots.configRoot = root() + QStringLiteral("/config");
+    Constants::setInstance(new Constants(roots));
+    FileSetting::setInstance(new FileSetting(iniPath()));
+}
+
+TestEnv::~TestEnv()
+{
+    DbSetting::setInstance(nullptr);
+    FileSetting::setInstance(nullptr);
+    Constants::setInstance(nullptr);
+}
+
+QString TestEnv::appDir() const
+{
+    return root() + QStringLiteral("/app");
+}
+
+QString TestEnv::dataDir() const
+{
+    return appDir() + QStringLiteral("/data/");
+}
+
+QString TestEnv::iniPath() const
+{
+    return dataDir() + QStringLiteral("Quorvane.ini");
+}
+
+TestBook::TestBook(const QString& path)
+    : filePath(path)
+{
+    if (copyTemplate(path))
+        openDefault(path);
+}
+
+TestBook::~TestBook()
+{
+    DbSetting::setInstance(nullptr);
+    closeDefault();
+}
+
+bool TestBook::isOpen() const
+{
+    return QSqlDatabase::database().isOpen();
+}
+
+bool TestBook::copyTemplate(const QString& path)
+{
+    QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path))
+        return false;
+    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+bool TestBook::openDefault(const QString& path)
+{
+    closeDefault();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    db.setDatabaseName(path);
+    DbSetting::setInstance(nullptr);
+    return db.open();
+}
+
+void TestBook::closeDefault()
+{
+    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
+QVariant scalar(const QString& sql)
+{
+    QSqlQuery query;
+    if (!query.exec(sql) || !query.next())
+        return QVariant();
+    return query.value(0);
+}
+
+bool execAll(const QStringList& statements)
+{
+    QSqlQuery query;
+    for (const QString& sql : statements) {
+        if (!query.exec(sql)) {
+            qWarning("statement failed: %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+            return false;
+        }
+    }
+    return true;
+}

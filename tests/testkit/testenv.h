@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+
+// A private program folder for one test: Constants and FileSetting are replaced by instances on
+// <tmp>/app (not installed, so books, backups and the INI lie in <tmp>/app/data/). The
+// destructor drops them again, so the next TestEnv starts clean.
+class TestEnv
+{
+public:
+    TestEnv();
+    ~TestEnv();
+    TestEnv(const TestEnv&) = delete;
+    TestEnv& operator=(const TestEnv&) = delete;
+
+    bool isValid() const { return dir.isValid(); }
+    QString root() const { return dir.path(); }
+    QString appDir() const;
+    QString dataDir() const; // ends with "/"
+    QString iniPath() const;
+
+private:
+    QTemporaryDir dir;
+};
+
+// A fresh copy of the template book opened as the default database connection. DbSetting is
+// dropped so that its next use loads this book's row.
+class TestBook
+{
+public:
+    explicit TestBook(const QString& path);
+    ~TestBook();
+    TestBook(const TestBook&) = delete;
+    TestBook& operator=(const TestBook&) = delete;
+
+    bool isOpen() const;
+    QString path() const { return filePath; }
+
+    // Copies the template book to path, writable by its owner.
+    static bool copyTemplate(const QString& path);
+    // Opens path as the default connection (closing whatever it held).
+    static bool openDefault(const QString& path);
+    static void closeDefault();
+
+private:
+    QString filePath;
+};
+
+// Runs one statement on the default connection and returns the first column of its first row.
+QVariant scalar(const QString& sql);
+// Runs statements on the default connection; fails the test on the first that fails.
+bool execAll(const QStringList& statements);
