@@ -26,25 +26,33 @@
 
 static QString gImages;
 
-static QIcon icon(const QString& name) { return QIcon(gImages + "/" + name + ".png"); }
-static QPixmap pix(const QString& name) { return QPixmap(gImages + "/" + name + ".png"); }
+static QIcon icon(const QString& name)
+{
+    return QIcon(gImages + "/" + name + ".png");
+}
+static QPixmap pix(const QString& name)
+{
+    return QPixmap(gImages + "/" + name + ".png");
+}
 
 // Plain widget classes paint their background through the style, as the program's do.
-#define STYLED_WIDGET(Name, Base)                                                                  \
-    class Name : public Base                                                                       \
-    {                                                                                              \
-        Q_OBJECT                                                                                   \
-    public:                                                                                        \
-        explicit Name(QWidget* parent = nullptr) : Base(parent) {}                                 \
-                                                                                                   \
-    protected:                                                                                     \
-        void paintEvent(QPaintEvent*) override                                                     \
-        {                                                                                          \
-            QStyleOption opt;                                                                      \
-            opt.initFrom(this);                                                                    \
-            QPainter p(this);                                                                      \
-            style()->drawPrimitive(QStyle::PE_Widget, &opt, &p, this);                             \
-        }                                                                                          \
+#define STYLED_WIDGET(Name, Base)                                                                                      \
+    class Name : public Base {                                                                                         \
+        Q_OBJECT                                                                                                       \
+    public:                                                                                                            \
+        explicit Name(QWidget* parent = nullptr)                                                                       \
+            : Base(parent)                                                                                             \
+        {                                                                                                              \
+        }                                                                                                              \
+                                                                                                                       \
+    protected:                                                                                                         \
+        void paintEvent(QPaintEvent*) override                                                                         \
+        {                                                                                                              \
+            QStyleOption opt;                                                                                          \
+            opt.initFrom(this);                                                                                        \
+            QPainter p(this);                                                                                          \
+            style()->drawPrimitive(QStyle::PE_Widget, &opt, &p, this);                                                 \
+        }                                                                                                              \
     };
 
 STYLED_WIDGET(UHeader, QWidget)
@@ -60,11 +68,13 @@ STYLED_WIDGET(DMessageBox, QDialog)
 STYLED_WIDGET(DBill, QDialog)
 STYLED_WIDGET(USkin, QFrame)
 
-class MainWindow : public QMainWindow
-{
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr) : QMainWindow(parent) {}
+    explicit MainWindow(QWidget* parent = nullptr)
+        : QMainWindow(parent)
+    {
+    }
 };
 
 static QPushButton* tbButton(QWidget* parent, const QString& objectName, const QString& iconName)
@@ -106,7 +116,7 @@ static QWidget* buildTitleBar(QWidget* parent)
     auto* cb = new QComboBox(bar);
     cb->setObjectName("cbBookList");
     cb->setView(new QListView(bar));
-    cb->addItems({"[切换账本]", "旅行账本", "公司报销"});
+    cb->addItems({ "[切换账本]", "旅行账本", "公司报销" });
     cb->setFocusPolicy(Qt::NoFocus);
     h->addWidget(title);
     h->addWidget(book);
@@ -130,10 +140,9 @@ static QWidget* buildToolBar(QWidget* parent, int hovered)
     auto* h = new QHBoxLayout(bar);
     h->setSpacing(4);
     h->setContentsMargins(20, 5, 0, 0);
-    const QList<QPair<QString, QString>> buttons = {
-        {"我的账本", "IcoHome"},    {"数据同步", "IcoSync"},    {"数据管理", "IcoDatabase"},
-        {"系统设置", "IcoSetting"}, {"访问网站", "IcoWebsite"}, {"微博关注", "IcoWeibo"},
-        {"留言反馈", "IcoFeedback"}};
+    const QList<QPair<QString, QString>> buttons = { { "我的账本", "IcoHome" }, { "数据同步", "IcoSync" },
+        { "数据管理", "IcoDatabase" }, { "系统设置", "IcoSetting" }, { "访问网站", "IcoWebsite" },
+        { "微博关注", "IcoWeibo" }, { "留言反馈", "IcoFeedback" } };
     for (int i = 0; i < buttons.size(); ++i) {
         auto* b = new QToolButton(bar);
         b->setText(buttons[i].first);
@@ -173,17 +182,13 @@ static QWidget* buildMenuBar(QWidget* parent)
     nb->setAutoExclusive(true);
     v->addWidget(nb);
     v->addSpacing(8);
-    const QList<QStringList> items = {{"tbBillList", "账目列表", "IcoBillList"},
-                                      {"tbAccountList", "账户列表", "IcoAccount"},
-                                      {"tbCategoryList", "分类列表", "IcoCategory"},
-                                      {"tbBorrowerList", "借 款 人", "IcoBorrower"},
-                                      {"tbMemberList", "成员管理", "IcoMember"},
-                                      {},
-                                      {"pbCategoryAnalysis", "分类分析", "IcoCategoryAnalysis"},
-                                      {"pbAccountAnalysis", "账户分析", "IcoAccountAnalysis"},
-                                      {"pbBorrowerAnalysis", "借款人分析", "IcoBorrower"},
-                                      {"pbMemberAnalysis", "成员分析", "IcoMemberAnalysis"},
-                                      {"pbBillStat", "账目汇总", "IcoBillStat"}};
+    const QList<QStringList> items = { { "tbBillList", "账目列表", "IcoBillList" },
+        { "tbAccountList", "账户列表", "IcoAccount" }, { "tbCategoryList", "分类列表", "IcoCategory" },
+        { "tbBorrowerList", "借 款 人", "IcoBorrower" }, { "tbMemberList", "成员管理", "IcoMember" }, {},
+        { "pbCategoryAnalysis", "分类分析", "IcoCategoryAnalysis" },
+        { "pbAccountAnalysis", "账户分析", "IcoAccountAnalysis" },
+        { "pbBorrowerAnalysis", "借款人分析", "IcoBorrower" }, { "pbMemberAnalysis", "成员分析", "IcoMemberAnalysis" },
+        { "pbBillStat", "账目汇总", "IcoBillStat" } };
     for (const QStringList& it : items) {
         if (it.isEmpty()) {
             v->addSpacing(30);
@@ -211,11 +216,9 @@ static QWidget* buildBillList(QWidget* parent)
     v->setSpacing(2);
     v->setContentsMargins(0, 0, 0, 0);
     auto* filters = new QHBoxLayout;
-    const QList<QStringList> combos = {{"IcoMonth", "cbMonthList", "2024年03月"},
-                                       {"IcoAccount", "cbAccountList", "按账户查看"},
-                                       {"IcoCategory", "cbCategoryList", "按分类查看"},
-                                       {"IcoMember", "cbMemberList", "按成员查看"},
-                                       {"IcoBorrower", "cbBorrowerList", "按借款人查看"}};
+    const QList<QStringList> combos = { { "IcoMonth", "cbMonthList", "2024年03月" },
+        { "IcoAccount", "cbAccountList", "按账户查看" }, { "IcoCategory", "cbCategoryList", "按分类查看" },
+        { "IcoMember", "cbMemberList", "按成员查看" }, { "IcoBorrower", "cbBorrowerList", "按借款人查看" } };
     for (const QStringList& c : combos) {
         filters->addWidget(pixLabel(page, c[0]));
         auto* cb = new QComboBox(page);
@@ -240,17 +243,16 @@ static QWidget* buildBillList(QWidget* parent)
 
     auto* tree = new QTreeWidget(page);
     tree->setObjectName("tvBillList");
-    tree->setHeaderLabels({"日期", "分类", "金额", "账户", "成员", "备注"});
+    tree->setHeaderLabels({ "日期", "分类", "金额", "账户", "成员", "备注" });
     tree->setRootIsDecorated(false);
     tree->setIndentation(0);
-    const QList<QStringList> days = {
-        {"2024-03-18  星期一", "", "-86.50"},   {"早餐", "餐饮 > 早餐", "-12.00", "现金", "自己", ""},
-        {"午餐", "餐饮 > 午餐", "-32.50", "银行卡", "自己", "同事聚餐"},
-        {"地铁", "交通 > 地铁", "-6.00", "公交卡", "自己", ""},
-        {"超市", "购物 > 日用品", "-36.00", "现金", "家人", "牙膏 洗衣液"},
-        {"2024-03-17  星期日", "", "+8120.00"},  {"工资", "职业收入 > 工资", "+8200.00", "银行卡", "自己", "三月"},
-        {"电影", "娱乐 > 电影", "-80.00", "信用卡", "家人", ""},
-        {"2024-03-16  星期六", "", "-1500.00"}};
+    const QList<QStringList> days = { { "2024-03-18  星期一", "", "-86.50" },
+        { "早餐", "餐饮 > 早餐", "-12.00", "现金", "自己", "" },
+        { "午餐", "餐饮 > 午餐", "-32.50", "银行卡", "自己", "同事聚餐" },
+        { "地铁", "交通 > 地铁", "-6.00", "公交卡", "自己", "" },
+        { "超市", "购物 > 日用品", "-36.00", "现金", "家人", "牙膏 洗衣液" }, { "2024-03-17  星期日", "", "+8120.00" },
+        { "工资", "职业收入 > 工资", "+8200.00", "银行卡", "自己", "三月" },
+        { "电影", "娱乐 > 电影", "-80.00", "信用卡", "家人", "" }, { "2024-03-16  星期六", "", "-1500.00" } };
     QTreeWidgetItem* day = nullptr;
     for (const QStringList& row : days) {
         if (row.size() == 3) {
@@ -261,7 +263,7 @@ static QWidget* buildBillList(QWidget* parent)
             day->setFont(0, bf);
             day->setExpanded(true);
             if (row[0].startsWith("2024-03-16"))
-                new QTreeWidgetItem(day, {"房租", "住房 > 房租", "-1500.00", "银行卡", "自己", ""});
+                new QTreeWidgetItem(day, { "房租", "住房 > 房租", "-1500.00", "银行卡", "自己", "" });
             if (row[0].startsWith("2024-03-16"))
                 day->setExpanded(false);
         } else {
@@ -274,8 +276,8 @@ static QWidget* buildBillList(QWidget* parent)
     v->addWidget(tree);
 
     auto* cmds = new QHBoxLayout;
-    const QList<QStringList> buttons = {{"删除", "IcoDelete"}, {"修改", "IcoModify"}, {}, {"导出", "IcoExport"},
-                                        {"打印", "IcoPrint"}};
+    const QList<QStringList> buttons
+        = { { "删除", "IcoDelete" }, { "修改", "IcoModify" }, {}, { "导出", "IcoExport" }, { "打印", "IcoPrint" } };
     for (const QStringList& b : buttons) {
         if (b.isEmpty()) {
             cmds->addSpacing(20);
@@ -288,7 +290,7 @@ static QWidget* buildBillList(QWidget* parent)
     }
     cmds->addStretch();
     cmds->addWidget(new QLabel("1/1", page));
-    for (const QString& t : {"首页", "上一页", "下一页", "末页"}) {
+    for (const QString& t : { "首页", "上一页", "下一页", "末页" }) {
         auto* pb = new QPushButton(t, page);
         pb->setEnabled(false);
         cmds->addWidget(pb);
@@ -452,7 +454,7 @@ static QDialog* buildBillDialog()
     form->setContentsMargins(20, 25, 20, 12);
     form->setVerticalSpacing(11);
     auto* kinds = new QHBoxLayout;
-    for (const QString& k : {"支出", "收入", "转账", "借贷"}) {
+    for (const QString& k : { "支出", "收入", "转账", "借贷" }) {
         auto* r = new QRadioButton(k, w);
         r->setChecked(k == "支出");
         kinds->addWidget(r);
@@ -475,9 +477,8 @@ static QDialog* buildBillDialog()
     form->addWidget(nc, 2, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    for (const QStringList& b : QList<QStringList>{{"保存再记", "blue", "1"}, {"确定", "green", "1"},
-                                                   {"取消", "blue", "1"}, {"停用", "gray", "1"},
-                                                   {"同步", "green", "0"}}) {
+    for (const QStringList& b : QList<QStringList> { { "保存再记", "blue", "1" }, { "确定", "green", "1" },
+             { "取消", "blue", "1" }, { "停用", "gray", "1" }, { "同步", "green", "0" } }) {
         auto* pb = new QPushButton(b[0], w);
         pb->setProperty("style", b[1]);
         pb->setEnabled(b[2] == "1");
@@ -498,9 +499,9 @@ static QWidget* buildSkin()
     auto* g2 = new QGridLayout(s);
     auto* g = new QGridLayout;
     g->setSpacing(0);
-    const QStringList hexes = {"7E0000", "844A00", "746700", "486A00", "005C56", "0B4B6C", "003158", "01004C",
-                               "2F004A", "500040", "700135", "202020", "E60005", "E89107", "DCCF00", "7CAD14",
-                               "009C8F", "0086B8", "3367BE", "00469E", "5B0086", "A91E63", "E60046", "6E6E6E"};
+    const QStringList hexes = { "7E0000", "844A00", "746700", "486A00", "005C56", "0B4B6C", "003158", "01004C",
+        "2F004A", "500040", "700135", "202020", "E60005", "E89107", "DCCF00", "7CAD14", "009C8F", "0086B8", "3367BE",
+        "00469E", "5B0086", "A91E63", "E60046", "6E6E6E" };
     for (int i = 0; i < hexes.size(); ++i) {
         auto* b = new QPushButton(s);
         QPixmap p(25, 25);
@@ -515,8 +516,8 @@ static QWidget* buildSkin()
 
 static QImage contactSheet(const QString& dir)
 {
-    const QStringList files = QDir(dir).entryList({"*.png"}, QDir::Files, QDir::Name);
-    const QList<QColor> grounds = {QColor("#FFFFFF"), QColor("#1F6096"), QColor("#80C03D")};
+    const QStringList files = QDir(dir).entryList({ "*.png" }, QDir::Files, QDir::Name);
+    const QList<QColor> grounds = { QColor("#FFFFFF"), QColor("#1F6096"), QColor("#80C03D") };
     const int cell = 150, cols = 6, rows = int((files.size() + cols - 1) / cols);
     QImage sheet(cols * cell, rows * (cell + 20), QImage::Format_ARGB32);
     sheet.fill(QColor("#D8DDE2"));
@@ -527,7 +528,7 @@ static QImage contactSheet(const QString& dir)
         p.fillRect(r, Qt::white);
         p.setPen(Qt::black);
         p.drawText(r.adjusted(2, 0, 0, 0), Qt::AlignTop | Qt::AlignLeft,
-                   QString("%1 %2x%3").arg(files[i].chopped(4)).arg(img.width()).arg(img.height()));
+            QString("%1 %2x%3").arg(files[i].chopped(4)).arg(img.width()).arg(img.height()));
         // zoomed on a checkerboard so transparency shows
         const int zoom = qMax(1, qMin(4, 100 / qMax(img.width(), img.height())));
         QRect z(r.left() + 4, r.top() + 18, img.width() * zoom, img.height() * zoom);
@@ -542,8 +543,8 @@ static QImage contactSheet(const QString& dir)
         for (const QColor& c : grounds) {
             const QRect g(x, r.bottom() - 40, 44, 40);
             p.fillRect(g, c);
-            const QImage small = img.width() > 40 ? img.scaled(40, 36, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                                                  : img;
+            const QImage small
+                = img.width() > 40 ? img.scaled(40, 36, Qt::KeepAspectRatio, Qt::SmoothTransformation) : img;
             p.drawImage(g.left() + (44 - small.width()) / 2, g.top() + (40 - small.height()) / 2, small);
             x += 46;
         }
@@ -579,10 +580,8 @@ int main(int argc, char** argv)
     app.setStyleSheet(sheet);
 
     contactSheet(gImages).save(out + "/contact.png");
-    const QList<QPair<QString, QWidget*>> shots = {{"window", buildMainWindow()},
-                                                   {"messagebox", buildMessageBox()},
-                                                   {"billdialog", buildBillDialog()},
-                                                   {"skin", buildSkin()}};
+    const QList<QPair<QString, QWidget*>> shots = { { "window", buildMainWindow() },
+        { "messagebox", buildMessageBox() }, { "billdialog", buildBillDialog() }, { "skin", buildSkin() } };
     for (const auto& s : shots) {
         s.second->show();
         QApplication::processEvents();
