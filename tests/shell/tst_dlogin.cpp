@@ -1,5 +1,4 @@
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -13,6 +12,7 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
+#include "widgettest.h"
 #include "shell/common/dlogin.h"
 #include "testenv.h"
 
@@ -38,17 +38,7 @@ bool makeBook(const QString& path, const QVariant& storedPassword, int secondsAg
             return false;
     }
     QSqlDatabase::removeDatabase(QStringLiteral("fixture"));
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite)
-        && file.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime);
-}
-
-QStringList itemTexts(QComboBox* box)
-{
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i)
-        texts << box->itemText(i);
-    return texts;
+    return WidgetTest::setModified(path, secondsAgo);
 }
 
 QStringList folderEntries(const QString& dir)
@@ -110,7 +100,7 @@ void TestDLogin::listsBooksNewestFirst()
 
     ModalAnswerer boxes;
     DLogin dialog(nullptr, QString());
-    QCOMPARE(itemTexts(books(dialog)), QStringList({ "Work", "家庭", "Old" }));
+    QCOMPARE(WidgetTest::itemTexts(books(dialog)), QStringList({ "Work", "家庭", "Old" }));
     QCOMPARE(books(dialog)->itemData(1).toString(), QStringLiteral("家庭.db"));
     QCOMPARE(dialog.property("style").toString(), QStringLiteral("dialog"));
     QVERIFY(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "modalanswerer.h"
+#include "widgettest.h"
 #include "shell/common/udialogtitle.h"
 
 namespace {
@@ -32,13 +33,6 @@ struct StripDialog {
     }
 };
 
-void sendMouse(
-    QWidget* target, QEvent::Type type, const QPoint& local, Qt::MouseButton button, Qt::MouseButtons buttons)
-{
-    const QPoint global = target->mapToGlobal(local);
-    QMouseEvent event(type, QPointF(local), QPointF(global), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
 }
 
 class TestUDialogTitle : public QObject {
@@ -119,13 +113,16 @@ void TestUDialogTitle::drag()
     QWidget* target = pressOn == QLatin1String("strip") ? fixture.strip : fixture.strip->findChild<QWidget*>(pressOn);
     QVERIFY(target);
     const QPoint local(5, 5);
-    sendMouse(target, QEvent::MouseButtonPress, local, Qt::MouseButton(pressButton), Qt::MouseButtons(pressButton));
-    sendMouse(target, QEvent::MouseMove, local + QPoint(50, 30), Qt::NoButton, Qt::MouseButtons(heldButtons));
+    WidgetTest::sendMouse(
+        target, QEvent::MouseButtonPress, local, Qt::MouseButton(pressButton), Qt::MouseButtons(pressButton));
+    WidgetTest::sendMouse(
+        target, QEvent::MouseMove, local + QPoint(50, 30), Qt::NoButton, Qt::MouseButtons(heldButtons));
 
     QTRY_COMPARE(fixture.dialog.pos(), start + expectedShift);
     // The point grabbed stays under the pointer over a second step too.
     if (!expectedShift.isNull()) {
-        sendMouse(target, QEvent::MouseMove, local + QPoint(20, -10), Qt::NoButton, Qt::MouseButtons(heldButtons));
+        WidgetTest::sendMouse(
+            target, QEvent::MouseMove, local + QPoint(20, -10), Qt::NoButton, Qt::MouseButtons(heldButtons));
         QTRY_COMPARE(fixture.dialog.pos(), start + QPoint(70, 20));
     }
 }

@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
+#include "widgettest.h"
 #include "shell/common/appcontrol.h"
 #include "shell/uskin.h"
 #include "shell/utitlebar.h"
@@ -43,27 +43,6 @@ protected:
     }
 };
 
-bool touch(const QString& path, int secondsAgo)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite)
-        && file.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime);
-}
-
-void sendMouse(
-    QWidget* target, QEvent::Type type, const QPoint& local, Qt::MouseButton button, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, QPointF(local), QPointF(target->mapToGlobal(local)), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
-
-QStringList itemTexts(QComboBox* box)
-{
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i)
-        texts << box->itemText(i);
-    return texts;
-}
 }
 
 class TestUTitleBar : public QObject {
@@ -142,11 +121,11 @@ void TestUTitleBar::bookList()
     QFETCH(QStringList, items);
     QFETCH(QString, secondItemData);
     for (int i = 0; i < files.size(); ++i)
-        QVERIFY(touch(dir + files.at(i), 1000 - 100 * i));
+        QVERIFY(WidgetTest::setModified(dir + files.at(i), 1000 - 100 * i));
     QDir().mkpath(dir + "folder.db");
 
     HostWindow host;
-    QCOMPARE(itemTexts(switcher(host)), items);
+    QCOMPARE(WidgetTest::itemTexts(switcher(host)), items);
     QCOMPARE(switcher(host)->currentIndex(), 0);
     QCOMPARE(!switcher(host)->isHidden(), shown);
     QCOMPARE(!currentBook(host)->isHidden(), shown);
@@ -158,13 +137,13 @@ void TestUTitleBar::bookList()
 
 void TestUTitleBar::followsTheBookFolder()
 {
-    QVERIFY(touch(dir + "Home.db", 100));
+    QVERIFY(WidgetTest::setModified(dir + "Home.db", 100));
     HostWindow host;
     QVERIFY(switcher(host)->isHidden());
 
     QVERIFY(QFile::copy(dir + "Home.db", dir + "Work.db"));
     QTRY_VERIFY(!switcher(host)->isHidden());
-    QCOMPARE(itemTexts(switcher(host)), QStringList({ "[切换账本]", "Work" }));
+    QCOMPARE(WidgetTest::itemTexts(switcher(host)), QStringList({ "[切换账本]", "Work" }));
     QVERIFY(!currentBook(host)->isHidden());
 
     QVERIFY(QFile::remove(dir + "Work.db"));
@@ -174,8 +153,8 @@ void TestUTitleBar::followsTheBookFolder()
 
 void TestUTitleBar::switchRestartsOnTheChosenBook()
 {
-    QVERIFY(touch(dir + "Home.db", 200));
-    QVERIFY(touch(dir + "Work.db", 100));
+    QVERIFY(WidgetTest::setModified(dir + "Home.db", 200));
+    QVERIFY(WidgetTest::setModified(dir + "Work.db", 100));
     QStringList arguments;
     QByteArray iniOnDisk;
     AppControl::setRelauncher([&](const QStringList& args) {
@@ -202,8 +181,8 @@ void TestUTitleBar::switchRestartsOnTheChosenBook()
 
 void TestUTitleBar::failedRestartKeepsRunning()
 {
-    QVERIFY(touch(dir + "Home.db", 200));
-    QVERIFY(touch(dir + "Work.db", 100));
+    QVERIFY(WidgetTest::setModified(dir + "Home.db", 200));
+    QVERIFY(WidgetTest::setModified(dir + "Work.db", 100));
     AppControl::setRelauncher([](const QStringList&) { return false; });
 
     ModalAnswerer boxes;
@@ -232,9 +211,9 @@ void TestUTitleBar::windowButtons()
     QTRY_VERIFY(!host.isMaximized());
 
     // A double click with any button toggles too.
-    sendMouse(host.bar, QEvent::MouseButtonDblClick, QPoint(5, 5), Qt::RightButton, Qt::RightButton);
+    WidgetTest::sendMouse(host.bar, QEvent::MouseButtonDblClick, QPoint(5, 5), Qt::RightButton, Qt::RightButton);
     QTRY_VERIFY(host.isMaximized());
-    sendMouse(host.bar, QEvent::MouseButtonDblClick, QPoint(5, 5), Qt::LeftButton, Qt::LeftButton);
+    WidgetTest::sendMouse(host.bar, QEvent::MouseButtonDblClick, QPoint(5, 5), Qt::LeftButton, Qt::LeftButton);
     QTRY_VERIFY(!host.isMaximized());
 
     button("minButton")->click();
@@ -264,7 +243,7 @@ void TestUTitleBar::drag()
     // The bar moves with the window, so each step is sent at the same place on the bar: the
     // window must follow the pointer's travel since the last step.
     const QPoint local(5, 5);
-    sendMouse(host.bar, QEvent::MouseButtonPress, local, Qt::LeftButton, Qt::MouseButtons(held));
+    WidgetTest::sendMouse(host.bar, QEvent::MouseButtonPress, local, Qt::LeftButton, Qt::MouseButtons(held));
     for (const QPoint& step : { QPoint(30, 10), QPoint(20, 20) }) {
         const QPoint global = host.bar->mapToGlobal(local) + step;
         QMouseEvent move(QEvent::MouseMove, QPointF(local + step), QPointF(global), Qt::NoButton,
