@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QFrame>
+
+namespace Ui {
+class USkin;
+}
+
+// The skin palette: a pop-up of 84 colour swatches in 7 rows of 12 and a button that brings the
+// pictures back. A choice recolours the main window and every dialog at once by appending rules
+// to the application style sheet, and is remembered under Color/SkinColor.
+class USkin : public QFrame {
+    Q_OBJECT
+
+public:
+    explicit USkin(QWidget* parent = nullptr);
+    ~USkin() override;
+
+    // The swatch colours, row by row ("7E0000", …).
+    static QStringList palette();
+    // The two rules that colour the main window and the dialogs, each behind a CR LF.
+    static QString colourRules(const QString& colour);
+    // The two rules that bring their pictures back, each behind a CR LF.
+    static QString pictureRules();
+    // sheet with the colour rules for the stored skin colour appended, when one is stored.
+    // Only "#" and six hex digits count as a colour; anything else stored is ignored.
+    static QString withStoredSkin(const QString& sheet);
+    static bool isSkinColour(const QString& colour);
+
+private slots:
+    void colorClick();
+    void on_pbUseDefaultSkin_clicked();
+
+private:
+    Ui::USkin* ui;
+};

@@ -1,0 +1,157 @@
+#include <QApplication>
+#include <QGridLayout>
+#include <QPushButton>
+#include <QSet>
+#include <QTest>
+
+#include "data/filesetting.h"
+#include "data/settingkeys.h"
+#include "modalanswerer.h"
+#include "shell/uskin.h"
+#include "testenv.h"
+
+namespace {
+const QString baseSheet = QStringLiteral("QLabel{color:#123456}");
+
+QString colourRules(const QString& colour)
+{
+    return QStringLiteral("\r\nMainWindow{border-image:none;background-color:") + colour
+        + QStringLiteral("}\r\nQDialog[style=dialog]{border-image:none;background-color:") + colour
+        + QStringLiteral("}");
+}
+
+const QString pictureRules
+    = QStringLiteral("\r\nMainWindow{border-image:url(:/rc/images/BgMainWindow.png) 101 2 26 2 ;}"
+                     "\r\nQDialog[style=dialog]{border-image:url(:/rc/images/BgMessageBox.png) 60 2 40 2 ;}");
+
+QPushButton* swatchAt(USkin& skin, int row, int column)
+{
+    auto* grid = skin.findChild<QGridLayout*>(QStringLiteral("gridLayout"));
+    QLayoutItem* item = grid ? grid->itemAtPosition(row, column) : nullptr;
+    return item ? qobject_cast<QPushButton*>(item->widget()) : nullptr;
+}
+}
+
+class TestUSkin : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void swatches();
+    void choices_data();
+    void choices();
+    void storedColourAtStart_data();
+    void storedColourAtStart();
+
+private:
+    TestEnv* env = nullptr;
+};
+
+void TestUSkin::init()
+{
+    env = new TestEnv;
+    qApp->setStyleSheet(baseSheet);
+}
+
+void TestUSkin::cleanup()
+{
+    qApp->setStyleSheet(QString());
+    delete env;
+    env = nullptr;
+}
+
+void TestUSkin::swatches()
+{
+    USkin skin;
+    QCOMPARE(skin.windowType(), Qt::Popup);
+    QSet<QString> names;
+    int count = 0;
+    for (int row = 0; row < 7; ++row) {
+        for (int column = 0; column < 12; ++column) {
+            QPushButton* swatch = swatchAt(skin, row, column);
+            QVERIFY(swatch);
+            QVERIFY(swatch->text().isEmpty());
+            names.insert(swatch->objectName());
+            ++count;
+        }
+    }
+    QCOMPARE(count, 84);
+    QCOMPARE(names.size(), 81);
+    QCOMPARE(swatchAt(skin, 0, 0)->objectName(), QStringLiteral("pb7E0000"));
+    QCOMPARE(swatchAt(skin, 6, 11)->objectName(), QStringLiteral("pbC6C6C6"));
+    QCOMPARE(swatchAt(skin, 4, 9)->objectName(), swatchAt(skin, 4, 8)->objectName());
+    // The swatch shows the colour it stands for.
+    const QImage face = swatchAt(skin, 2, 5)->icon().pixmap(25, 25).toImage();
+    QCOMPARE(face.pixelColor(12, 12), QColor(QStringLiteral("#0074AA")));
+}
+
+void TestUSkin::choices_data()
+{
+    QTest::addColumn<QList<QPoint>>("clicks"); // (column, row) of a swatch; (-1, -1) is the default button
+    QTest::addColumn<QString>("appended");
+    QTest::addColumn<QString>("stored");
+    const QPoint defaultButton(-1, -1);
+
+    QTest::newRow("a swatch") << QList<QPoint> { { 0, 0 } } << colourRules("#7E0000") << "#7E0000";
+    QTest::newRow("the default button") << QList<QPoint> { defaultButton } << pictureRules << "#FFFFFF";
+    QTest::newRow("a swatch, then the default")
+        << QList<QPoint> { { 11, 6 }, defaultButton } << colourRules("#C6C6C6") + pictureRules << "#FFFFFF";
+    QTest::newRow("the default, then a swatch")
+        << QList<QPoint> { defaultButton, { 3, 1 } } << pictureRules + colourRules("#4D7600") << "#4D7600";
+    QTest::newRow("the same swatch twice")
+        << QList<QPoint> { { 0, 0 }, { 0, 0 } } << colourRules("#7E0000") + colourRules("#7E0000") << "#7E0000";
+    QTest::newRow("the second button of a colour shown twice")
+        << QList<QPoint> { { 9, 4 } } << colourRules("#7B31A6") << "#7B31A6";
+}
+
+void TestUSkin::choices()
+{
+    QFETCH(QList<QPoint>, clicks);
+    QFETCH(QString, appended);
+    QFETCH(QString, stored);
+
+    ModalAnswerer boxes;
+    USkin skin;
+    skin.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&skin));
+    for (const QPoint& click : clicks) {
+        QPushButton* target = click.x() < 0 ? skin.findChild<QPushButton*>(QStringLiteral("pbUseDefaultSkin"))
+                                            : swatchAt(skin, click.y(), click.x());
+        QVERIFY(target);
+        QTest::mouseClick(target, Qt::LeftButton);
+    }
+    QCOMPARE(qApp->styleSheet(), baseSheet + appended);
+    QCOMPARE(FileSetting::getInstance()->value(SettingKeys::SkinColor).toString(), stored);
+    // The palette stays open, so the user can try one colour after another.
+    QVERIFY(skin.isVisible());
+}
+
+void TestUSkin::storedColourAtStart_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("appended");
+    QTest::newRow("a colour") << QVariant("#7E0000") << colourRules("#7E0000");
+    QTest::newRow("lower-case white is a colour") << QVariant("#ffffff") << colourRules("#ffffff");
+    QTest::newRow("the default") << QVariant("#FFFFFF") << QString();
+    QTest::newRow("nothing stored") << QVariant() << QString();
+    QTest::newRow("empty") << QVariant("") << QString();
+    QTest::newRow("a colour name") << QVariant("red") << QString();
+    QTest::newRow("five digits") << QVariant("#12345") << QString();
+    QTest::newRow("seven digits") << QVariant("#1234567") << QString();
+    QTest::newRow("not hex") << QVariant("#GG0000") << QString();
+    QTest::newRow("a trailing line break") << QVariant("#7E0000\n") << QString();
+    QTest::newRow("rules smuggled in") << QVariant("#000000}QWidget{background:url(/etc/passwd)") << QString();
+}
+
+void TestUSkin::storedColourAtStart()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, appended);
+    if (stored.isValid())
+        FileSetting::getInstance()->setValue(SettingKeys::SkinColor, stored);
+    QCOMPARE(USkin::withStoredSkin(baseSheet), baseSheet + appended);
+}
+
+QTEST_MAIN(TestUSkin)
+#include "tst_uskin.moc"

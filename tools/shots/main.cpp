@@ -1,0 +1,150 @@
+// Saves a picture of one widget of the program, shown on private sample books, for reviewing
+// its look:
+//
+//     xvfb-run -a env LANG=zh_CN.UTF-8 build/quorvane_shots login /tmp/login.png
+//     build/quorvane_shots --list
+//     build/quorvane_shots all /tmp/shots            (every widget, as /tmp/shots/<name>.png)
+//
+// Options: --qss FILE uses that style sheet instead of the program's own; --skin #RRGGBB stores
+// a skin colour first. Add a page by adding a line to the factories below.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QMainWindow>
+#include <QMap>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <functional>
+#include <memory>
+
+#include "data/constants.h"
+#include "data/filesetting.h"
+#include "data/settingkeys.h"
+#include "shell/common/dlogin.h"
+#include "shell/common/dmessagebox.h"
+#include "shell/uskin.h"
+#include "shell/utitlebar.h"
+#include "testenv.h"
+
+namespace {
+using Factory = std::function<QWidget*()>;
+
+DMessageBox* messageBox(const QString& title, const QString& text, bool question)
+{
+    auto* box = new DMessageBox(nullptr, title, text);
+    if (question) {
+        box->setStandardButtons(QDialogButtonBox::Yes | QDialogButtonBox::No);
+        box->setButtonText(QDialogButtonBox::Yes, QObject::tr("是"));
+        box->setButtonText(QDialogButtonBox::No, QObject::tr("否"));
+    } else {
+        box->setButtonText(QDialogButtonBox::Ok, QObject::tr("确定"));
+    }
+    return box;
+}
+
+// The title bar where the main window's forms put it: window, central widget, header, bar.
+QWidget* titleBarHost()
+{
+    auto* window = new QMainWindow;
+    window->setObjectName(QStringLiteral("MainWindow"));
+    auto* central = new QWidget(window);
+    window->setCentralWidget(central);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* header = new QWidget(central);
+    header->setObjectName(QStringLiteral("wgtHeader"));
+    auto* headerLayout = new QVBoxLayout(header);
+    headerLayout->setContentsMargins(0, 0, 0, 0);
+    auto* bar = new UTitleBar(header);
+    bar->setObjectName(QStringLiteral("wgtTitleBar"));
+    headerLayout->addWidget(bar);
+    layout->addWidget(header);
+    layout->addStretch();
+    window->resize(760, 60);
+    return window;
+}
+
+QMap<QString, Factory> factories()
+{
+    return {
+        { QStringLiteral("error"), [] { return messageBox(QObject::tr("错误"), QObject::tr("账户名称不能为空。"), false); } },
+        { QStringLiteral("question"),
+            [] { return messageBox(QObject::tr("删除账目"), QObject::tr("确定要删除选中的账目吗？"), true); } },
+        { QStringLiteral("information"),
+            [] { return messageBox(QObject::tr("密码错误"), QObject::tr("您输入的密码有错误！"), false); } },
+        { QStringLiteral("login"), [] { return new DLogin(nullptr, QStringLiteral("家庭.db")); } },
+        { QStringLiteral("skin"), [] { return new USkin; } },
+        { QStringLiteral("titlebar"), [] { return titleBarHost(); } },
+    };
+}
+
+// Sample books; the first is the open one.
+void makeSampleBooks(const QString& dir)
+{
+    const QStringList names { QStringLiteral("家庭.db"), QStringLiteral("工作.db"), QStringLiteral("旅行.db") };
+    for (const QString& name : names)
+        TestBook::copyTemplate(dir + name);
+    Constants::getInstance()->setBookName(names.first());
+}
+
+QString styleSheet(const QString& qssPath)
+{
+    QFile file(qssPath.isEmpty() ? QStringLiteral(":/rc/style/default.qss") : qssPath);
+    const QString sheet = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
+    return USkin::withStoredSkin(sheet);
+}
+
+bool shoot(const Factory& factory, const QString& out)
+{
+    std::unique_ptr<QWidget> widget(factory());
+    widget->show();
+    // Let the window system map it and the layouts settle.
+    QEventLoop loop;
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    const bool saved = widget->grab().save(out, "PNG");
+    widget->close();
+    return saved;
+}
+}
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({ QStringLiteral("list"), QStringLiteral("List the widget names.") });
+    parser.addOption({ QStringLiteral("qss"), QStringLiteral("Style sheet to use."), QStringLiteral("file") });
+    parser.addOption({ QStringLiteral("skin"), QStringLiteral("Skin colour to store first."), QStringLiteral("colour") });
+    parser.addPositionalArgument(QStringLiteral("name"), QStringLiteral("Widget name, or \"all\"."));
+    parser.addPositionalArgument(QStringLiteral("out"), QStringLiteral("PNG file, or a folder for \"all\"."));
+    parser.process(app);
+
+    const QMap<QString, Factory> all = factories();
+    if (parser.isSet(QStringLiteral("list"))) {
+        for (const QString& name : all.keys())
+            std::printf("%s\n", qPrintable(name));
+        return 0;
+    }
+    const QStringList args = parser.positionalArguments();
+    if (args.size() != 2 || (args.at(0) != QLatin1String("all") && !all.contains(args.at(0))))
+        parser.showHelp(1);
+
+    TestEnv env;
+    makeSampleBooks(env.dataDir());
+    if (parser.isSet(QStringLiteral("skin")))
+        FileSetting::getInstance()->setValue(SettingKeys::SkinColor, parser.value(QStringLiteral("skin")));
+    app.setStyleSheet(styleSheet(parser.value(QStringLiteral("qss"))));
+
+    bool ok = true;
+    if (args.at(0) == QLatin1String("all")) {
+        QDir().mkpath(args.at(1));
+        for (auto it = all.begin(); it != all.end(); ++it)
+            ok = shoot(it.value(), QDir(args.at(1)).filePath(it.key() + QStringLiteral(".png"))) && ok;
+    } else {
+        ok = shoot(all.value(args.at(0)), args.at(1));
+    }
+    return ok ? 0 : 1;
+}
