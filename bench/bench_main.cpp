@@ -105,12 +105,13 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     const QCommandLineOption bills(QStringLiteral("bills"), QStringLiteral("Bills in the generated book."),
         QStringLiteral("n"), QStringLiteral("100000"));
-    const QCommandLineOption years(QStringLiteral("years"), QStringLiteral("Years the bills span."), QStringLiteral("n"),
-        QStringLiteral("5"));
+    const QCommandLineOption years(
+        QStringLiteral("years"), QStringLiteral("Years the bills span."), QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption runs(
         QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("n"), QStringLiteral("7"));
     const QCommandLineOption bookOption(QStringLiteral("book"),
-        QStringLiteral("Use this existing book instead of generating one (it gets a few bills)."), QStringLiteral("file"));
+        QStringLiteral("Use this existing book instead of generating one (it gets a few bills)."),
+        QStringLiteral("file"));
     parser.addOptions({ bills, years, runs, bookOption });
     parser.process(app);
     const int runCount = std::max(1, parser.value(runs).toInt());
@@ -144,8 +145,8 @@ int main(int argc, char* argv[])
     const QList<int> months = *MBill::getMonthList();
     const int month = months.isEmpty() ? 202512 : months.at(months.size() / 2);
     const QString monthCondition = QStringLiteral(" 1=1  and month=%1").arg(month);
-    const std::string monthSql = std::string(billColumns) + monthCondition.toStdString()
-        + " order by date desc, created_time desc";
+    const std::string monthSql
+        = std::string(billColumns) + monthCondition.toStdString() + " order by date desc, created_time desc";
     const std::string allSql = std::string(billColumns) + " 1=1  order by date desc, created_time desc";
     const auto noPrepare = [] {};
     const auto dropBills = [] { MBill::resetState(); };
@@ -176,20 +177,22 @@ int main(int argc, char* argv[])
     MBorrower::get();
     MBill::getMonthList();
     int inserted = 0;
-    rows.push_back({ "MBill::insert + change chain", medianMs(runCount, noPrepare, [] {
-                        MBill bill;
-                        bill.setKind(QStringLiteral("expense"));
-                        bill.setAmount(-12.5);
-                        bill.setDescription(QStringLiteral("基准"));
-                        bill.setDate(QDate(2025, 12, 31));
-                        bill.setMonth(202512);
-                        bill.setCategoryId(QStringLiteral("01"));
-                        bill.setSubCategoryId(QStringLiteral("01"));
-                        bill.setAccountId(QStringLiteral("01"));
-                        bill.setMemberId(QStringLiteral("01"));
-                        bill.setTitle(QStringLiteral("午饭"));
-                        MBill::insert(&bill);
-                    }),
+    rows.push_back({ "MBill::insert + change chain",
+        medianMs(runCount, noPrepare,
+            [] {
+                MBill bill;
+                bill.setKind(QStringLiteral("expense"));
+                bill.setAmount(-12.5);
+                bill.setDescription(QStringLiteral("基准"));
+                bill.setDate(QDate(2025, 12, 31));
+                bill.setMonth(202512);
+                bill.setCategoryId(QStringLiteral("01"));
+                bill.setSubCategoryId(QStringLiteral("01"));
+                bill.setAccountId(QStringLiteral("01"));
+                bill.setMemberId(QStringLiteral("01"));
+                bill.setTitle(QStringLiteral("午饭"));
+                MBill::insert(&bill);
+            }),
         medianMs(runCount, noPrepare, [&] {
             insertBill(db, ++inserted);
             readAll(db, accountTotals, { 's', 'd' });

@@ -15,10 +15,10 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("Writes a realistic book for benchmarks."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("The book file to write (replaced)."));
-    const QCommandLineOption bills(QStringLiteral("bills"), QStringLiteral("Number of bills."), QStringLiteral("n"),
-        QStringLiteral("100000"));
-    const QCommandLineOption years(QStringLiteral("years"), QStringLiteral("Years the bills span."), QStringLiteral("n"),
-        QStringLiteral("5"));
+    const QCommandLineOption bills(
+        QStringLiteral("bills"), QStringLiteral("Number of bills."), QStringLiteral("n"), QStringLiteral("100000"));
+    const QCommandLineOption years(
+        QStringLiteral("years"), QStringLiteral("Years the bills span."), QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption seed(
         QStringLiteral("seed"), QStringLiteral("Random seed."), QStringLiteral("n"), QStringLiteral("20240601"));
     parser.addOptions({ bills, years, seed });

@@ -15,12 +15,14 @@ namespace {
 
 const char* const connectionName = "quorvane_bookgen";
 
-struct Category {
+struct Category
+{
     QString id;
     QStringList subIds;
 };
 
-struct Pools {
+struct Pools
+{
     QStringList accounts;
     QStringList borrowers;
     QStringList members;
@@ -55,11 +57,11 @@ public:
         QString hex;
         for (int i = 0; i < 4; ++i)
             hex += QStringLiteral("%1").arg(rng.generate(), 8, 16, QLatin1Char('0'));
-        return hex.mid(0, 8) + '-' + hex.mid(8, 4) + '-' + hex.mid(12, 4) + '-' + hex.mid(16, 4) + '-' + hex.mid(20, 12);
+        return hex.mid(0, 8) + '-' + hex.mid(8, 4) + '-' + hex.mid(12, 4) + '-' + hex.mid(16, 4) + '-'
+            + hex.mid(20, 12);
     }
 
-    template <typename T>
-    const T& pick(const QList<T>& items)
+    template <typename T> const T& pick(const QList<T>& items)
     {
         return items.at(int(rng.bounded(quint32(items.size()))));
     }
@@ -142,7 +144,8 @@ bool addReferenceRecords(Writer& w, Pools& pools)
         Category category;
         category.id = w.newId();
         const QString& name = extraCategories[i].first;
-        if (!w.run(QStringLiteral("insert into tbl_category (id, name, kind, description, sort) values (?, ?, ?, ?, ?)"),
+        if (!w.run(
+                QStringLiteral("insert into tbl_category (id, name, kind, description, sort) values (?, ?, ?, ?, ?)"),
                 { category.id, name, kind, name, sort++ }))
             return false;
         for (const QString& subName : extraCategories[i].second) {
