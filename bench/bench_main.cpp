@@ -103,16 +103,13 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Data layer benchmark against SQLite's C API."));
     parser.addHelpOption();
-    const QCommandLineOption bills(QStringLiteral("bills"), QStringLiteral("Bills in the generated book."),
-        QStringLiteral("n"), QStringLiteral("100000"));
-    const QCommandLineOption years(
-        QStringLiteral("years"), QStringLiteral("Years the bills span."), QStringLiteral("n"), QStringLiteral("5"));
+    BookGenerator::addOptions(parser);
     const QCommandLineOption runs(
         QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("n"), QStringLiteral("7"));
     const QCommandLineOption bookOption(QStringLiteral("book"),
         QStringLiteral("Use this existing book instead of generating one (it gets a few bills)."),
         QStringLiteral("file"));
-    parser.addOptions({ bills, years, runs, bookOption });
+    parser.addOptions({ runs, bookOption });
     parser.process(app);
     const int runCount = std::max(1, parser.value(runs).toInt());
 
@@ -121,12 +118,10 @@ int main(int argc, char* argv[])
     if (path.isEmpty()) {
         path = dir.filePath(QStringLiteral("bench.db"));
         BookGenerator::Options options;
-        options.bills = parser.value(bills).toInt();
-        options.years = parser.value(years).toInt();
+        QString error;
         QElapsedTimer timer;
         timer.start();
-        QString error;
-        if (!BookGenerator::generate(path, options, &error)) {
+        if (!BookGenerator::readOptions(parser, &options, &error) || !BookGenerator::generate(path, options, &error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;
         }

@@ -1,5 +1,6 @@
 #include "bookgenerator.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -277,4 +278,27 @@ bool BookGenerator::generate(const QString& path, const Options& options, QStrin
     }
     QSqlDatabase::removeDatabase(QLatin1String(connectionName));
     return ok;
+}
+
+void BookGenerator::addOptions(QCommandLineParser& parser)
+{
+    const Options defaults;
+    parser.addOption({ QStringLiteral("bills"), QStringLiteral("Number of bills."), QStringLiteral("n"),
+        QString::number(defaults.bills) });
+    parser.addOption({ QStringLiteral("years"), QStringLiteral("Years the bills span, up to the last day."),
+        QStringLiteral("n"), QString::number(defaults.years) });
+    parser.addOption({ QStringLiteral("seed"), QStringLiteral("Random seed."), QStringLiteral("n"),
+        QString::number(defaults.seed) });
+}
+
+bool BookGenerator::readOptions(const QCommandLineParser& parser, Options* options, QString* error)
+{
+    options->bills = parser.value(QStringLiteral("bills")).toInt();
+    options->years = parser.value(QStringLiteral("years")).toInt();
+    options->seed = parser.value(QStringLiteral("seed")).toUInt();
+    if (options->bills < 0 || options->years < 1 || options->years > 100) {
+        *error = QStringLiteral("bills must be 0 or more and years between 1 and 100");
+        return false;
+    }
+    return true;
 }
