@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -11,7 +13,7 @@ class MCategory
 {
 public:
     // sort of a record that nobody placed yet: insert puts it after its last sibling.
-    static constexpr int SortNotSet = -2147483647 - 1;
+    static constexpr int SortNotSet = std::numeric_limits<int>::min();
 
     MCategory() = default;
 

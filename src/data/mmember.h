@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -10,7 +12,7 @@ class MMember
 {
 public:
     // sort of a record that nobody placed yet: insert puts it after the last member.
-    static constexpr int SortNotSet = -2147483647 - 1;
+    static constexpr int SortNotSet = std::numeric_limits<int>::min();
 
     MMember() = default;
 
