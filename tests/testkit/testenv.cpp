@@ -9,6 +9,11 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/maccount.h"
+#include "data/mbill.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
 
 TestEnv::TestEnv()
 {
@@ -77,7 +82,18 @@ bool TestBook::openDefault(const QString& path)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(path);
     DbSetting::setInstance(nullptr);
-    return db.open();
+    const bool open = db.open();
+    resetRecordCaches();
+    return open;
+}
+
+void TestBook::resetRecordCaches()
+{
+    MAccount::clearCache();
+    MBorrower::clearCache();
+    MCategory::clearCache();
+    MMember::clearCache();
+    MBill::resetState();
 }
 
 void TestBook::closeDefault()
@@ -107,4 +123,29 @@ bool execAll(const QStringList& statements)
         }
     }
     return true;
+}
+
+QString addBillRow(const QString& kind, double amount, const QDate& date, const QVariantMap& columns)
+{
+    static int counter = 0;
+    const QString id = QStringLiteral("bill-%1").arg(++counter);
+    QStringList names = { "id", "kind", "amount", "date", "month", "description" };
+    QVariantList values = { id, kind, amount, date.toString(Qt::ISODate), date.year() * 100 + date.month(), "" };
+    for (auto it = columns.constBegin(); it != columns.constEnd(); ++it) {
+        const int at = names.indexOf(it.key());
+        if (at >= 0) {
+            values[at] = it.value();
+        } else {
+            names << it.key();
+            values << it.value();
+        }
+    }
+    QSqlQuery query;
+    query.prepare(QStringLiteral("insert into tbl_bill (%1) values (%2)")
+                      .arg(names.join(','), QStringList(names.size(), QStringLiteral("?")).join(',')));
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        qWarning("bill row not written: %s", qPrintable(query.lastError().text()));
+    return id;
 }

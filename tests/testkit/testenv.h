@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 // A private program folder for one test: Constants and FileSetting are replaced by instances on
 // <tmp>/app (not installed, so books, backups and the INI lie in <tmp>/app/data/). The
@@ -40,8 +41,10 @@ public:
 
     // Copies the template book to path, writable by its owner.
     static bool copyTemplate(const QString& path);
-    // Opens path as the default connection (closing whatever it held).
+    // Opens path as the default connection (closing whatever it held) and forgets every record
+    // cache, the bill condition and the month list of the book before.
     static bool openDefault(const QString& path);
+    static void resetRecordCaches();
     static void closeDefault();
 
 private:
@@ -52,3 +55,6 @@ private:
 QVariant scalar(const QString& sql);
 // Runs statements on the default connection; fails the test on the first that fails.
 bool execAll(const QStringList& statements);
+// Inserts a bill row with SQL (no record class, no signal): the given kind, amount and date (month
+// derived), an empty description and the further columns given. Returns the new row's id.
+QString addBillRow(const QString& kind, double amount, const QDate& date, const QVariantMap& columns = {});

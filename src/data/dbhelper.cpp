@@ -1,0 +1,302 @@
+#include "data/dbhelper.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "data/constants.h"
+#include "data/dbsetting.h"
+#include "data/maccount.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+#include "data/sqlhelper.h"
+#include "data/sqltransaction.h"
+
+namespace {
+
+DBHelper* instance = nullptr;
+
+const char* const defaultVersion = "2007-07-07 07:07:07";
+
+// "01" … "09", then the plain number.
+QString twoDigits(int n)
+{
+    return n <= 9 ? QStringLiteral("0") + QString::number(n) : QString::number(n);
+}
+
+// Writes a record of the open book through its class (caches dropped, signals emitted), or a record
+// of another book on that book's connection.
+template <typename T> bool writeRecord(T* record, const QSqlDatabase& db, bool openBook)
+{
+    return openBook ? T::insert(record) : T::insertRow(record, db);
+}
+
+QSqlDatabase connectionFor(const QString& connectionName)
+{
+    return connectionName.isEmpty() ? QSqlDatabase::database() : QSqlDatabase::database(connectionName);
+}
+
+} // namespace
+
+DBHelper::DBHelper(QObject* parent)
+    : QObject(parent)
+{
+    upgradeMap.insert(7,
+        { QStringLiteral("ALTER TABLE [tbl_bill] ADD COLUMN category_id VARCHAR(36);"),
+            QStringLiteral("ALTER TABLE [tbl_bill] ADD COLUMN sub_category_id VARCHAR(36);"),
+            QStringLiteral("ALTER TABLE [tbl_bill_deleted] ADD COLUMN category_id VARCHAR(36);"),
+            QStringLiteral("ALTER TABLE [tbl_bill_deleted] ADD COLUMN sub_category_id VARCHAR(36);"),
+            QStringLiteral("CREATE TABLE [tbl_category] (   [id] VARCHAR(36) NOT NULL,    [user_id] int DEFAULT 0,    "
+                           "[name] NVARCHAR(10) NOT NULL,    [kind] nvarchar(10) NOT NULL,    [description] "
+                           "NVARCHAR(50),    [sort] INTEGER DEFAULT 0,    [version] TIMESTAMP DEFAULT "
+                           "CURRENT_TIMESTAMP,    CONSTRAINT [] PRIMARY KEY ([id])); "),
+            QStringLiteral("CREATE TRIGGER [category_updated] AFTER UPDATE ON [tbl_category] FOR EACH ROW BEGIN "
+                           "UPDATE tbl_category Set version = CURRENT_TIMESTAMP where id = new.id; END; "),
+            QStringLiteral("CREATE TRIGGER [category_deleted] BEFORE DELETE ON [tbl_category] FOR EACH ROW BEGIN "
+                           "insert INTO tbl_category_deleted select * from tbl_category where id =  old.id; update "
+                           "tbl_category_deleted set version = current_timestamp where id =  old.id; END;  "),
+            QStringLiteral("CREATE TABLE [tbl_category_deleted] (   [id] VARCHAR(36) NOT NULL,    [user_id] int "
+                           "DEFAULT 0,    [name] NVARCHAR(10) NOT NULL,    [kind] nvarchar(10) NOT NULL,    "
+                           "[description] NVARCHAR(50),    [sort] INTEGER DEFAULT 0,    [version] TIMESTAMP DEFAULT "
+                           "CURRENT_TIMESTAMP,    CONSTRAINT [] PRIMARY KEY ([id]));  "),
+            QStringLiteral(" CREATE TABLE [tbl_sub_category] (   [id] VARCHAR(36) NOT NULL,    [category_id] "
+                           "VARCHAR(36) NOT NULL,    [user_id] int DEFAULT 0,    [name] NVARCHAR(10) NOT NULL,    "
+                           "[kind] nvarchar(10) NOT NULL,    [description] NVARCHAR(50),    [sort] INTEGER DEFAULT 0,  "
+                           "  [version] TIMESTAMP DEFAULT CURRENT_TIMESTAMP,    CONSTRAINT [] PRIMARY KEY ([id]));"),
+            QStringLiteral(" CREATE TRIGGER [sub_category_updated] AFTER UPDATE ON [tbl_sub_category] FOR EACH ROW "
+                           "BEGIN UPDATE tbl_sub_category Set version = CURRENT_TIMESTAMP where id = new.id; END;"),
+            QStringLiteral("CREATE TRIGGER [sub_category_deleted] BEFORE DELETE ON [tbl_sub_category] FOR EACH ROW "
+                           "BEGIN insert INTO tbl_sub_category_deleted select * from tbl_sub_category where id =  "
+                           "old.id; update tbl_sub_category_deleted set version = current_timestamp where id =  "
+                           "old.id; END;"),
+            QStringLiteral("CREATE TABLE [tbl_sub_category_deleted] (   [id] VARCHAR(36) NOT NULL,    [category_id] "
+                           "VARCHAR(36) NOT NULL,    [user_id] int DEFAULT 0,    [name] NVARCHAR(10) NOT NULL,    "
+                           "[kind] nvarchar(10) NOT NULL,    [description] NVARCHAR(50),    [sort] INTEGER DEFAULT 0,  "
+                           "  [version] TIMESTAMP DEFAULT CURRENT_TIMESTAMP,    CONSTRAINT "
+                           "[sqlite_autoindex_tbl_sub_category_deleted_1] PRIMARY KEY ([id])); ") });
+}
+
+DBHelper* DBHelper::getInstance()
+{
+    if (!instance)
+        instance = new DBHelper(nullptr);
+    return instance;
+}
+
+bool DBHelper::isApplied(const QSqlDatabase& db, const QString& statement)
+{
+    static const QRegularExpression addColumn(QStringLiteral("^\\s*ALTER TABLE \\[?(\\w+)\\]? ADD COLUMN \\[?(\\w+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression create(
+        QStringLiteral("^\\s*CREATE (TABLE|TRIGGER) \\[?(\\w+)"), QRegularExpression::CaseInsensitiveOption);
+
+    QRegularExpressionMatch match = addColumn.match(statement);
+    if (match.hasMatch()) {
+        return sqlValue(db, QStringLiteral("select count(*) from pragma_table_info(?) where lower(name)=lower(?)"),
+                   { match.captured(1), match.captured(2) }, 0)
+                   .toInt()
+            > 0;
+    }
+    match = create.match(statement);
+    if (match.hasMatch()) {
+        return sqlValue(db,
+                   QStringLiteral("select count(*) from sqlite_master where type=lower(?) and lower(name)=lower(?)"),
+                   { match.captured(1), match.captured(2) }, 0)
+                   .toInt()
+            > 0;
+    }
+    return false;
+}
+
+bool DBHelper::upgrade()
+{
+    const int target = Constants::getInstance()->getVersionCode();
+    DbSetting* setting = DbSetting::getInstance();
+    const bool hadRow = setting->hasRow();
+    const int from = hadRow ? setting->getVersion() : 0;
+    if (from >= target)
+        return true;
+
+    const QSqlDatabase db = QSqlDatabase::database();
+    SqlTransaction transaction(db, QStringLiteral("upgrade"));
+    if (!transaction.isActive())
+        return false;
+    // A book without its settings row starts from nothing and gets the template's row.
+    if (!hadRow
+        && !execWrite(db, QStringLiteral("insert into tbl_setting (sync_time, version) values (?, 0)"),
+            { QStringLiteral("2008-08-08 08:08:08.000") }))
+        return false;
+
+    for (int version = from; version < target; ++version) {
+        for (const QString& statement : upgradeMap.value(version)) {
+            if (isApplied(db, statement)) {
+                qDebug() << "DBHelper: already in the book:" << statement;
+                continue;
+            }
+            QSqlQuery query(db);
+            const bool ok = query.exec(statement);
+            qDebug() << statement << ok << query.lastError().text();
+            if (!ok)
+                return false;
+        }
+    }
+
+    setting->setVersion(target);
+    if (!setting->save() || !transaction.commit()) {
+        setting->setVersion(from);
+        return false;
+    }
+    if (!hadRow)
+        DbSetting::setInstance(new DbSetting());
+    return true;
+}
+
+bool DBHelper::initDefaultData(const QString& path)
+{
+    if (path.isEmpty())
+        return fillDefaultData(QString());
+
+    // Opening a missing file would create an empty one; only an existing book is filled.
+    if (!QFileInfo(path).isFile()) {
+        qWarning() << "DBHelper: no book at" << path;
+        return false;
+    }
+    const QString connectionName = QStringLiteral("quorvane_default_data");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(path);
+        if (db.open())
+            ok = fillDefaultData(connectionName);
+        else
+            qWarning() << "DBHelper: cannot open" << path << db.lastError().text();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return ok;
+}
+
+bool DBHelper::fillDefaultData(const QString& connectionName)
+{
+    const QSqlDatabase db = connectionFor(connectionName);
+    const bool openBook = connectionName.isEmpty();
+    bool ok = false;
+    {
+        SqlTransaction transaction(db, QStringLiteral("default_data"));
+        ok = transaction.isActive();
+
+        MAccount account;
+        account.setId(QStringLiteral("01"));
+        account.setName(tr("我的钱包"));
+        account.setKind(QStringLiteral("cash"));
+        account.setAmount(0);
+        account.setDescription(tr("我的钱包"));
+        account.setSort(1);
+        ok = ok && writeRecord(&account, db, openBook);
+        account.setId(QStringLiteral("02"));
+        account.setName(tr("我的银行卡"));
+        account.setKind(QStringLiteral("card"));
+        account.setDescription(tr("我的银行卡"));
+        account.setSort(2);
+        ok = ok && writeRecord(&account, db, openBook);
+
+        MBorrower borrower;
+        borrower.setId(QStringLiteral("01"));
+        borrower.setName(tr("借款人"));
+        borrower.setDescription(tr("借款人"));
+        borrower.setSort(1);
+        ok = ok && writeRecord(&borrower, db, openBook);
+
+        int categoryId = 1;
+        int subCategoryId = 1;
+        QMultiMap<QString, QStringList> expenseSubNames;
+        expenseSubNames.insert(tr("餐饮食品"), { tr("早中晚餐"), tr("烟酒茶饮"), tr("水果"), tr("零食") });
+        expenseSubNames.insert(tr("服装鞋帽"), { tr("衣服裤子"), tr("鞋帽包包"), tr("化妆饰品") });
+        expenseSubNames.insert(tr("日常居家"), { tr("日常用品"), tr("水电煤气") });
+        expenseSubNames.insert(tr("交通出行"), { tr("公交车"), tr("打的") });
+        expenseSubNames.insert(tr("休闲娱乐"), { tr("电影演出"), tr("腐败聚会"), tr("旅游度假") });
+        expenseSubNames.insert(tr("文化教育"), { tr("书刊杂志"), tr("培训进修") });
+        expenseSubNames.insert(tr("人情交际"), { tr("送礼请客"), tr("孝敬长辈") });
+        expenseSubNames.insert(tr("医疗保健"), { tr("治疗药品") });
+        expenseSubNames.insert(tr("投资保险"), { tr("证券期货"), tr("保险") });
+        expenseSubNames.insert(tr("其它支出"), { tr("其它支出") });
+        const QStringList expenseNames = { tr("餐饮食品"), tr("服装鞋帽"), tr("日常居家"), tr("交通出行"),
+            tr("休闲娱乐"), tr("文化教育"), tr("人情交际"), tr("医疗保健"), tr("投资保险"), tr("其它支出") };
+        ok = ok
+            && insertCategorys(
+                QStringLiteral("expense"), categoryId, subCategoryId, expenseNames, expenseSubNames, connectionName);
+
+        QMultiMap<QString, QStringList> incomeSubNames;
+        incomeSubNames.insert(tr("工资奖金"), { tr("工资收入"), tr("奖金收入") });
+        incomeSubNames.insert(tr("其它收入"), { tr("其它收入") });
+        ok = ok
+            && insertCategorys(QStringLiteral("income"), categoryId, subCategoryId, { tr("工资奖金"), tr("其它收入") },
+                incomeSubNames, connectionName);
+
+        MMember member;
+        member.setId(QStringLiteral("01"));
+        member.setName(tr("自己"));
+        member.setDescription(tr("我自己"));
+        member.setSort(1);
+        ok = ok && writeRecord(&member, db, openBook);
+        member.setId(QStringLiteral("02"));
+        member.setName(tr("家人"));
+        member.setDescription(tr("我的家人"));
+        member.setSort(2);
+        ok = ok && writeRecord(&member, db, openBook);
+
+        for (const char* table : { "tbl_account", "tbl_borrower", "tbl_category", "tbl_sub_category", "tbl_member" }) {
+            ok = ok
+                && execWrite(db,
+                    QStringLiteral("update %1 set version='%2'")
+                        .arg(QLatin1String(table), QLatin1String(defaultVersion)),
+                    {});
+        }
+        ok = ok && transaction.commit();
+    }
+    if (!ok && openBook) {
+        // Listeners may have loaded rows that the rollback took back.
+        MAccount::clearCache();
+        MBorrower::clearCache();
+        MCategory::clearCache();
+        MMember::clearCache();
+    }
+    return ok;
+}
+
+bool DBHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
+    const QStringList& categoryNames, const QMultiMap<QString, QStringList>& subCategoryNames,
+    const QString& connectionName)
+{
+    const QSqlDatabase db = connectionFor(connectionName);
+    const bool openBook = connectionName.isEmpty();
+    for (const QString& name : categoryNames) {
+        MCategory category;
+        category.setId(twoDigits(categoryId));
+        category.setName(name);
+        category.setKind(kind);
+        category.setDescription(name);
+        category.setSort(categoryId);
+        category.setCategoryId(QStringLiteral(""));
+        if (!writeRecord(&category, db, openBook))
+            return false;
+        ++categoryId;
+
+        for (const QString& subName : subCategoryNames.value(name)) {
+            MCategory sub;
+            sub.setId(twoDigits(subCategoryId));
+            sub.setCategoryId(category.getId());
+            sub.setName(subName);
+            sub.setKind(kind);
+            sub.setDescription(subName);
+            sub.setSort(subCategoryId);
+            if (!writeRecord(&sub, db, openBook))
+                return false;
+            ++subCategoryId;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMap>
+#include <QMultiMap>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+// Brings the open book to the program's schema version and fills a new or emptied book with the
+// default records (accounts, borrower, category tree, members with fixed two-digit ids).
+class DBHelper : public QObject
+{
+    Q_OBJECT
+
+public:
+    static DBHelper* getInstance();
+
+    // Runs the statements that bring the open book from its stored version to the current one, in
+    // one transaction; statements whose effect the book already has are skipped. The version is
+    // stored only after a clean run: on any other failure everything is rolled back, the version
+    // stays and false is returned, so the next open tries again. A book whose settings row is
+    // missing counts as version 0 and gets the template's row. Creates DbSetting on first use
+    // (and loads it again after writing a missing row).
+    bool upgrade();
+
+    // Inserts the default records and stamps them with the old version, all in one transaction that
+    // is rolled back on any error. "" works on the open book (the record classes' signals fire as
+    // each record is written); a path works on that book file through a connection of its own,
+    // leaving the open book, its caches and its signals alone.
+    bool initDefaultData(const QString& path);
+
+    // One kind's categories and their sub-categories, with ids and sorts from the two counters,
+    // which advance. connectionName "" is the open book.
+    bool insertCategorys(const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
+        const QMultiMap<QString, QStringList>& subCategoryNames, const QString& connectionName = QString());
+
+private:
+    explicit DBHelper(QObject* parent = nullptr);
+
+    bool fillDefaultData(const QString& connectionName);
+    static bool isApplied(const QSqlDatabase& db, const QString& statement);
+
+    QMap<int, QStringList> upgradeMap;
+};

@@ -1,0 +1,214 @@
+#include "data/mbill.h"
+
+#include <QDebug>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <algorithm>
+
+#include "data/maccount.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+#include "data/notifier.h"
+#include "data/recordarena.h"
+#include "data/sqlhelper.h"
+
+namespace {
+
+RecordArena<MBill> records;
+RecordArena<QList<MBill*>> lists;
+RecordArena<QList<int>> monthLists;
+QList<MBill*>* cache = nullptr;
+QString storedCondition;
+// The months as last compared, ascending; absent until the first month list is built.
+QList<int> referenceMonths;
+bool hasReferenceMonths = false;
+
+QList<int> loadMonths()
+{
+    QList<int> months;
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("select distinct month  from tbl_bill order by month desc"))) {
+        qWarning() << "MBill: cannot read the months:" << query.lastError().text();
+        return months;
+    }
+    while (query.next())
+        months.append(query.value(0).toInt());
+    return months;
+}
+
+QVariantList dataFields(const MBill* bill)
+{
+    return { bill->getAmount(), bill->getDescription(), bill->getDate(), bill->getMonth(), bill->getCategoryId(),
+        bill->getSubCategoryId(), bill->getAccountId(), bill->getToAccountId(), bill->getBorrowerId(),
+        bill->getMemberId(), bill->getTitle(), bill->getKind() };
+}
+
+} // namespace
+
+MBill::MBill() = default;
+
+QList<MBill*>* MBill::get(const QString& condition)
+{
+    if (cache && condition == storedCondition)
+        return cache;
+    if (condition != storedCondition)
+        Notifier::getInstance()->notifyListConditionChanged(condition);
+    storedCondition = condition;
+    cache = lists.make();
+
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    const QString sql = QStringLiteral("select id,amount,description,date,month,category_id,sub_category_id,account_id,"
+                                       "to_account_id,borrower_id, member_id, title, kind from tbl_bill where ")
+        + condition + QStringLiteral(" order by date desc, created_time desc");
+    if (!query.exec(sql)) {
+        qWarning() << "MBill: cannot load bills:" << query.lastError().text();
+        return cache;
+    }
+    while (query.next()) {
+        MBill* bill = records.make();
+        bill->id = query.value(0).toString();
+        bill->amount = query.value(1).toDouble();
+        bill->description = query.value(2).toString();
+        bill->date = query.value(3).toDate();
+        bill->month = query.value(4).toInt();
+        bill->categoryId = query.value(5).toString();
+        bill->subCategoryId = query.value(6).toString();
+        bill->accountId = query.value(7).toString();
+        bill->toAccountId = query.value(8).toString();
+        bill->borrowerId = query.value(9).toString();
+        bill->memberId = query.value(10).toString();
+        bill->title = query.value(11).toString();
+        bill->kind = query.value(12).toString();
+        cache->append(bill);
+    }
+    return cache;
+}
+
+QList<int>* MBill::getMonthList()
+{
+    QList<int>* months = monthLists.make();
+    *months = loadMonths();
+    if (!hasReferenceMonths) {
+        referenceMonths = *months;
+        std::sort(referenceMonths.begin(), referenceMonths.end());
+        hasReferenceMonths = true;
+    }
+    return months;
+}
+
+void MBill::clearCache()
+{
+    if (cache) {
+        cache->clear();
+        cache = nullptr;
+    }
+    Notifier::getInstance()->notifyBillDataChanged();
+    MAccount::calculateBalance();
+    MBorrower::calculateBalance();
+
+    QList<int> fresh = loadMonths();
+    std::sort(fresh.begin(), fresh.end());
+    if (!hasReferenceMonths) {
+        // The first list ever built is the reference: nothing to compare it with.
+        referenceMonths = fresh;
+        hasReferenceMonths = true;
+        return;
+    }
+    if (fresh == referenceMonths)
+        return;
+    referenceMonths = fresh;
+    Notifier::getInstance()->notifyMonthListChanged();
+}
+
+bool MBill::insert(MBill* bill)
+{
+    bill->id = newRecordId();
+    QVariantList values = dataFields(bill);
+    values.prepend(bill->id);
+    const bool ok = execWrite(QSqlDatabase::database(),
+        QStringLiteral("insert into tbl_bill (id,amount,description,date,month,category_id,sub_category_id,account_id,"
+                       "to_account_id,borrower_id,member_id,title,kind)  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                       "?) "),
+        values);
+    clearCache();
+    return ok;
+}
+
+bool MBill::update(const MBill* bill)
+{
+    QVariantList values = dataFields(bill);
+    values.append(bill->id);
+    const bool ok = execWrite(QSqlDatabase::database(),
+        QStringLiteral("update tbl_bill set amount=?,description=?,date=?,month=?,category_id=?,sub_category_id=?,"
+                       "account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? where id = ? "),
+        values);
+    clearCache();
+    return ok;
+}
+
+bool MBill::remove(const MBill* bill)
+{
+    const bool ok
+        = deleteWithTombstone(QStringLiteral("tbl_bill"), QStringLiteral("delete from tbl_bill where id=?"), bill->id);
+    clearCache();
+    return ok;
+}
+
+void MBill::resetState()
+{
+    cache = nullptr;
+    storedCondition = QString();
+    referenceMonths.clear();
+    hasReferenceMonths = false;
+}
+
+MBill* MBill::clone() const
+{
+    auto* copy = new MBill();
+    copy->amount = amount;
+    copy->description = description;
+    copy->date = date;
+    copy->month = month;
+    copy->categoryId = categoryId;
+    copy->subCategoryId = subCategoryId;
+    copy->accountId = accountId;
+    copy->toAccountId = toAccountId;
+    copy->borrowerId = borrowerId;
+    copy->memberId = memberId;
+    copy->kind = kind;
+    copy->title = title;
+    return copy;
+}
+
+MAccount* MBill::getAccount() const
+{
+    return MAccount::getById(accountId);
+}
+
+MAccount* MBill::getToAccount() const
+{
+    return MAccount::getById(toAccountId);
+}
+
+MCategory* MBill::getCategory() const
+{
+    return MCategory::getById(categoryId);
+}
+
+MCategory* MBill::getSubCategory() const
+{
+    return MCategory::getSubCategoryById(subCategoryId);
+}
+
+MBorrower* MBill::getBorrower() const
+{
+    return MBorrower::getById(borrowerId);
+}
+
+MMember* MBill::getMember() const
+{
+    return MMember::getById(memberId);
+}

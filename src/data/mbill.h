@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class MAccount;
+class MBorrower;
+class MCategory;
+class MMember;
+
+// A bill (a row of tbl_bill) and the bill list's tree node. The static operations are the only
+// road to the bills: every write ends in clearCache(), the change chain of the whole program.
+// Bills handed out by get() stay valid for the life of the process.
+class MBill : public QObject
+{
+    Q_OBJECT
+
+public:
+    MBill();
+
+    // The bills that match condition, newest date first, then latest created first. condition is
+    // SQL pasted after "where" (the bill list's " 1=1 and ..."): every literal in it must be quoted
+    // with sqlText() or sqlContains() (data/sqlhelper.h). The same condition returns the cached
+    // list without SQL; a new one is announced with Notifier::listConditionChanged first. A query
+    // that fails yields an empty list. The list stays the class's; do not hold it across a write.
+    static QList<MBill*>* get(const QString& condition);
+    // The distinct months (yyyyMM) that have bills, newest first: a new list on every call, owned
+    // by the class and valid for the life of the process (never delete it).
+    static QList<int>* getMonthList();
+    // Drops the cached list, emits billDataChanged, recomputes the account and borrower balances
+    // and emits monthListChanged when a month gained its first bill or lost its last one.
+    static void clearCache();
+    // Always gives bill a new id first. True when the row was written.
+    static bool insert(MBill* bill);
+    static bool update(const MBill* bill);
+    // Deletes the row; the object stays valid.
+    static bool remove(const MBill* bill);
+    // Forgets the cache, the last condition and the months compared, without signals: for a
+    // freshly opened book.
+    static void resetState();
+
+    // A new bill owned by the caller with every data field but the id.
+    MBill* clone() const;
+
+    MAccount* getAccount() const;
+    MAccount* getToAccount() const;
+    MCategory* getCategory() const;
+    MCategory* getSubCategory() const;
+    MBorrower* getBorrower() const;
+    MMember* getMember() const;
+
+    QString getId() const { return id; }
+    void setId(const QString& value) { id = value; }
+    double getAmount() const { return amount; }
+    void setAmount(double value) { amount = value; }
+    QString getDescription() const { return description; }
+    void setDescription(const QString& value) { description = value; }
+    QDate getDate() const { return date; }
+    void setDate(const QDate& value) { date = value; }
+    int getMonth() const { return month; }
+    void setMonth(int value) { month = value; }
+    QString getCategoryId() const { return categoryId; }
+    void setCategoryId(const QString& value) { categoryId = value; }
+    QString getSubCategoryId() const { return subCategoryId; }
+    void setSubCategoryId(const QString& value) { subCategoryId = value; }
+    QString getAccountId() const { return accountId; }
+    void setAccountId(const QString& value) { accountId = value; }
+    QString getToAccountId() const { return toAccountId; }
+    void setToAccountId(const QString& value) { toAccountId = value; }
+    QString getBorrowerId() const { return borrowerId; }
+    void setBorrowerId(const QString& value) { borrowerId = value; }
+    QString getMemberId() const { return memberId; }
+    void setMemberId(const QString& value) { memberId = value; }
+    QString getKind() const { return kind; }
+    void setKind(const QString& value) { kind = value; }
+    QString getTitle() const { return title; }
+    void setTitle(const QString& value) { title = value; }
+
+    // Tree links of the bill list; never stored. The children list does not own its bills.
+    QList<MBill*>* getChildren() { return &children; }
+    bool isDayRow() const { return dayRow; }
+    void setDayRow(bool value) { dayRow = value; }
+    bool isExpanded() const { return expanded; }
+    void setExpanded(bool value) { expanded = value; }
+    // The tree parent, not an owner: setParent(MBill*) hides QObject::setParent on purpose.
+    MBill* getParent() const { return treeParent; }
+    void setParent(MBill* value) { treeParent = value; }
+
+private:
+    QString id;
+    double amount = 0;
+    QString description;
+    QDate date;
+    int month = 0;
+    QString categoryId;
+    QString subCategoryId;
+    QString accountId;
+    QString toAccountId;
+    QString borrowerId;
+    QString memberId;
+    QString kind;
+    QString title;
+    QList<MBill*> children;
+    bool dayRow = false;
+    bool expanded = true;
+    MBill* treeParent = nullptr;
+};
