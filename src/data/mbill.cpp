@@ -1,6 +1,7 @@
 #include "data/mbill.h"
 
 #include <QDebug>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
@@ -16,6 +17,10 @@
 namespace {
 
 RecordArena<MBill> records;
+// One object per bill id for the life of the process: a reload refreshes the bills it meets
+// instead of making new ones, so memory stays bounded by the book however often it reloads, and a
+// pointer held across a write shows the bill as it is now stored.
+QHash<QString, MBill*> billsById;
 RecordArena<QList<MBill*>> lists;
 RecordArena<QList<int>> monthLists;
 QList<MBill*>* cache = nullptr;
@@ -68,8 +73,12 @@ QList<MBill*>* MBill::get(const QString& condition)
         return cache;
     }
     while (query.next()) {
-        MBill* bill = records.make();
-        bill->id = query.value(0).toString();
+        const QString id = query.value(0).toString();
+        MBill*& bill = billsById[id];
+        if (!bill) {
+            bill = records.make();
+            bill->id = id;
+        }
         bill->amount = query.value(1).toDouble();
         bill->description = query.value(2).toString();
         bill->date = query.value(3).toDate();
@@ -160,6 +169,7 @@ bool MBill::remove(const MBill* bill)
 void MBill::resetState()
 {
     cache = nullptr;
+    billsById.clear();
     storedCondition = QString();
     referenceMonths.clear();
     hasReferenceMonths = false;

@@ -12,7 +12,8 @@ class MMember;
 
 // A bill (a row of tbl_bill) and the bill list's tree node. The static operations are the only
 // road to the bills: every write ends in clearCache(), the change chain of the whole program.
-// Bills handed out by get() stay valid for the life of the process.
+// Bills handed out by get() stay valid for the life of the process; there is one object per bill,
+// refreshed by every reload.
 class MBill : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,7 @@ public:
     // with sqlText() or sqlContains() (data/sqlhelper.h). The same condition returns the cached
     // list without SQL; a new one is announced with Notifier::listConditionChanged first. A query
     // that fails yields an empty list. The list stays the class's; do not hold it across a write.
+    // The bills in it are the same objects as in earlier lists, with their fields as now stored.
     static QList<MBill*>* get(const QString& condition);
     // The distinct months (yyyyMM) that have bills, newest first: a new list on every call, owned
     // by the class and valid for the life of the process (never delete it).

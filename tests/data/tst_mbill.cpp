@@ -1,4 +1,5 @@
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QTest>
 
 #include "data/maccount.h"
@@ -43,6 +44,7 @@ private slots:
 
     void conditionCacheAndSignal();
     void failedQueryYieldsAnEmptyCachedList();
+    void reloadsRefreshTheSameBills();
     void newestFirst();
     void fieldsRoundTrip();
     void insertAlwaysGivesANewId();
@@ -116,6 +118,35 @@ void TestMBill::failedQueryYieldsAnEmptyCachedList()
     QList<MBill*>* broken = MBill::get(" 1=1 and no_such_column=1");
     QVERIFY(broken->isEmpty());
     QCOMPARE(MBill::get(" 1=1 and no_such_column=1"), broken);
+}
+
+void TestMBill::reloadsRefreshTheSameBills()
+{
+    addBillRow("expense", -1, QDate(2024, 1, 1), { { "title", "a" } });
+    addBillRow("expense", -2, QDate(2024, 1, 2), { { "title", "b" } });
+    const QList<MBill*> first = *MBill::get(" 1=1 ");
+    QCOMPARE(first.size(), 2);
+    MBill* held = first.last();
+
+    // However often the list reloads, each bill stays one object: memory does not grow with reloads.
+    for (int i = 0; i < 5; ++i) {
+        MBill::clearCache();
+        QCOMPARE(*MBill::get(" 1=1 "), first);
+    }
+
+    // A pointer held across a write shows the bill as stored now.
+    held->setTitle("renamed");
+    QVERIFY(MBill::update(held));
+    QVERIFY(QSqlQuery().exec("update tbl_bill set amount=-7 where title='renamed'"));
+    MBill::clearCache();
+    QCOMPARE(MBill::get(" 1=1 ")->last(), held);
+    QCOMPARE(held->getTitle(), QString("renamed"));
+    QCOMPARE(held->getAmount(), -7.0);
+
+    // A deleted bill leaves the list but its object stays readable.
+    QVERIFY(MBill::remove(held));
+    QCOMPARE(MBill::get(" 1=1 ")->size(), 1);
+    QCOMPARE(held->getTitle(), QString("renamed"));
 }
 
 void TestMBill::newestFirst()
