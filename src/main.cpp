@@ -1,15 +1,11 @@
-// Start-up of Quorvane记账.
+// Quorvane记账: a personal bookkeeping program.
 #include <QApplication>
-#include <cstdio>
 
-#include "data/constants.h"
-#include "data/filesetting.h"
+#include "shell/startup.h"
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    FileSetting::getInstance();
-    std::fprintf(stderr, "Quorvane记账 %s: the main window is not built yet. Books: %s\n",
-        qPrintable(Constants::getInstance()->getVersion()), qPrintable(Constants::getInstance()->getDbDir()));
-    return 0;
+    app.setApplicationName(QStringLiteral("Quorvane"));
+    return Startup::run(app);
 }

@@ -22,7 +22,11 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
+#include "data/dbhelper.h"
 #include "shell/common/dlogin.h"
+#include "shell/mainwindow.h"
+#include "shell/ubook.h"
+#include "shell/ucontent.h"
 #include "shell/common/dmessagebox.h"
 #include "shell/uskin.h"
 #include "shell/utitlebar.h"
@@ -66,9 +70,22 @@ QWidget* titleBarHost()
     return window;
 }
 
+// The whole main window on the sample book, showing one top-level page, and within the book
+// page one content page.
+QWidget* mainWindow(const QString& topPage, const QString& bookPage)
+{
+    MainWindow::environment().trayAvailable = [] { return false; };
+    auto* window = new MainWindow;
+    if (auto* content = window->findChild<UContent*>())
+        content->switchPage(topPage);
+    if (auto* book = window->findChild<UBook*>(); book && !bookPage.isEmpty())
+        book->switchPage(bookPage);
+    return window;
+}
+
 QMap<QString, Factory> factories()
 {
-    return {
+    QMap<QString, Factory> pages {
         { QStringLiteral("error"), [] { return messageBox(QObject::tr("错误"), QObject::tr("账户名称不能为空。"), false); } },
         { QStringLiteral("question"),
             [] { return messageBox(QObject::tr("删除账目"), QObject::tr("确定要删除选中的账目吗？"), true); } },
@@ -78,14 +95,26 @@ QMap<QString, Factory> factories()
         { QStringLiteral("skin"), [] { return new USkin; } },
         { QStringLiteral("titlebar"), [] { return titleBarHost(); } },
     };
+    for (const char* top : { "Book", "Sync", "Data", "Setting" }) {
+        const QString name = QString::fromLatin1(top);
+        pages.insert(QStringLiteral("window-") + name, [name] { return mainWindow(name, QString()); });
+    }
+    for (const char* key : { "BillList", "AccountList", "CategoryList", "BorrowerList", "MemberList",
+             "CategoryAnalysis", "AccountAnalysis", "BorrowerAnalysis", "MemberAnalysis", "BillStat" }) {
+        const QString name = QString::fromLatin1(key);
+        pages.insert(QStringLiteral("book-") + name, [name] { return mainWindow(QStringLiteral("Book"), name); });
+    }
+    return pages;
 }
 
 // Sample books; the first is the open one.
 void makeSampleBooks(const QString& dir)
 {
     const QStringList names { QStringLiteral("家庭.db"), QStringLiteral("工作.db"), QStringLiteral("旅行.db") };
-    for (const QString& name : names)
+    for (const QString& name : names) {
         TestBook::copyTemplate(dir + name);
+        DBHelper::getInstance()->initDefaultData(dir + name);
+    }
     Constants::getInstance()->setBookName(names.first());
 }
 

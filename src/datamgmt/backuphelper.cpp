@@ -1,0 +1,116 @@
+#include "datamgmt/backuphelper.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include "data/constants.h"
+
+namespace {
+
+QString currentBookPath()
+{
+    Constants* constants = Constants::getInstance();
+    return constants->getDbDir() + constants->getBookName();
+}
+
+// Runs work on a connection of its own to path and removes the connection afterwards.
+template<typename Work>
+bool withConnection(const QString& path, bool readOnly, Work work)
+{
+    const QString name = QStringLiteral("backup-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    bool result = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (readOnly)
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            result = work(db);
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
+} // namespace
+
+BackupHelper::BackupHelper(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QString BackupHelper::generateBackupFileName()
+{
+    const QString fileName = QFileInfo(currentBookPath()).fileName();
+    const QString base = fileName.section(QLatin1Char('.'), 0, 0);
+    return base + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmsszzz")) + QStringLiteral(".db");
+}
+
+bool BackupHelper::backup(const QString& backupFileName)
+{
+    const QString name = backupFileName.isEmpty() ? generateBackupFileName() : backupFileName;
+    const QString target = Constants::getInstance()->getBackupDir() + name;
+    // QFile::copy never replaces an existing file.
+    if (!QFile::copy(currentBookPath(), target))
+        return false;
+    QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
+}
+
+bool BackupHelper::isBook(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    return withConnection(path, true, [](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        return query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and "
+                                         "name in ('tbl_setting','tbl_bill','tbl_account','tbl_category')"))
+            && query.next() && query.value(0).toInt() == 4;
+    });
+}
+
+bool BackupHelper::restore(const QString& file)
+{
+    const QString book = currentBookPath();
+    // Only a book replaces a book, and the book cannot be restored from itself.
+    if (!isBook(file) || QFileInfo(file).canonicalFilePath() == QFileInfo(book).canonicalFilePath())
+        return false;
+    const QString safetyName = generateBackupFileName();
+    if (!backup(safetyName))
+        return false;
+
+    // Copy beside the book first, so that the book is replaced only by a complete copy.
+    const QString incoming = book + QStringLiteral(".restoring");
+    QFile::remove(incoming);
+    if (!QFile::copy(file, incoming)) {
+        QFile::remove(incoming);
+        return false;
+    }
+    QFile::setPermissions(incoming, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // Never synchronised: the next synchronisation sends everything the restored book holds.
+    withConnection(incoming, false, [](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        return query.exec(QStringLiteral("update tbl_setting set sync_time='2008-08-08 08:08:08';"));
+    });
+    if (QFile::exists(book) && !QFile::remove(book)) {
+        QFile::remove(incoming);
+        return false;
+    }
+    if (!QFile::rename(incoming, book)) {
+        // The safety backup takes the book's place again.
+        QFile::copy(Constants::getInstance()->getBackupDir() + safetyName, book);
+        return false;
+    }
+    return true;
+}
+
+bool BackupHelper::kobel(const QString&)
+{
+    // Importing the other program's data file is not available yet: nothing is replaced.
+    return false;
+}

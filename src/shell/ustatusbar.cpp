@@ -1,0 +1,153 @@
+#include "shell/ustatusbar.h"
+
+#include <QDate>
+#include <QHash>
+#include <QSqlQuery>
+
+#include "data/dbsetting.h"
+#include "data/money.h"
+#include "data/notifier.h"
+#include "shell/common/dmessagebox.h"
+#include "shell/common/styledbackground.h"
+#include "sync/dsyncconfig.h"
+#include "sync/synchelper.h"
+#include "ui_ustatusbar.h"
+
+namespace {
+
+const char* const syncLink
+    = "<a href=\"#\"><span style=\" text-decoration: underline; color:#cceeff;\">立即同步</span></a>";
+const char* const syncingLink
+    = "<a href=\"#\"><span style=\" text-decoration: underline; color:#cceeff;\">同步中</span></a>";
+const char* const timeFormat = "yyyy-MM-dd hh:mm:ss";
+
+bool hasSyncAccount()
+{
+    DbSetting* setting = DbSetting::getInstance();
+    return !setting->getSyncUsername().isEmpty() && !setting->getSyncPassword().isEmpty();
+}
+
+} // namespace
+
+UStatusBar::UStatusBar(QWidget* parent)
+    : QWidget(parent)
+    , ui(new Ui::UStatusBar)
+{
+    ui->setupUi(this);
+    condition = QStringLiteral(" 1=1 ");
+
+    QDateTime synced = DbSetting::getInstance()->getSyncTime();
+    synced.setTimeSpec(Qt::UTC);
+    synced = synced.toLocalTime();
+    if (!synced.isValid() || synced.date().year() < 2009)
+        ui->lblSyncTime->setText(tr("  尚未同步过 "));
+    else
+        ui->lblSyncTime->setText(tr("  上次同步 ") + synced.toString(QLatin1String(timeFormat)));
+
+    SyncHelper* sync = SyncHelper::getInstance();
+    connect(sync, &SyncHelper::syncFinished, this, &UStatusBar::syncFinished);
+    connect(sync, &SyncHelper::syncStarted, this, &UStatusBar::syncStarted);
+    connect(sync, &SyncHelper::syncError, this, &UStatusBar::syncError);
+
+    Notifier* notifier = Notifier::getInstance();
+    connect(notifier, &Notifier::billDataChanged, this, &UStatusBar::billDataChanged);
+    connect(notifier, &Notifier::listConditionChanged, this, &UStatusBar::listConditionChanged);
+
+    billDataChanged();
+}
+
+UStatusBar::~UStatusBar()
+{
+    delete ui;
+}
+
+void UStatusBar::setContent(QWidget* newContent)
+{
+    content = newContent;
+}
+
+QString UStatusBar::getSummary(const QString& condition)
+{
+    QHash<QString, double> totals;
+    QSqlQuery query;
+    if (query.exec(QStringLiteral("select kind, total(amount) from tbl_bill where ") + condition
+            + QStringLiteral(" group by kind "))) {
+        while (query.next())
+            totals.insert(query.value(0).toString(), query.value(1).toDouble());
+    }
+    const double expense = totals.value(QStringLiteral("expense"));
+    const double income = totals.value(QStringLiteral("income"));
+    const double borrow = totals.value(QStringLiteral("borrow"));
+    const double repay = totals.value(QStringLiteral("repay"));
+    const double lend = totals.value(QStringLiteral("lend"));
+    const double refund = totals.value(QStringLiteral("refund"));
+
+    QString text = tr("支出:") + formatMoney(expense) + QLatin1Char(' ') + tr("收入:") + formatMoney(income);
+    // Compared in cents, so that a loan paid back in full shows no net parts.
+    const double netBorrowed = roundToCents(borrow + repay);
+    const double netLent = roundToCents(lend + refund);
+    if (netBorrowed != 0.0 || netLent != 0.0) {
+        text += QLatin1Char(' ') + tr("净借入:") + formatMoney(netBorrowed) + QLatin1Char(' ') + tr("净借出:")
+            + formatMoney(netLent);
+    }
+    const double change = roundToCents(expense + income + borrow + repay + lend + refund);
+    QString changeText = formatMoney(change);
+    if (change > 0)
+        changeText.prepend(QLatin1Char('+'));
+    return text + QLatin1Char(' ') + tr("变化:") + changeText;
+}
+
+void UStatusBar::listConditionChanged(const QString& newCondition)
+{
+    if (!newCondition.isEmpty())
+        condition = newCondition;
+    ui->lblTotalSummary->setText(tr("总计  ") + getSummary(condition));
+}
+
+void UStatusBar::billDataChanged()
+{
+    listConditionChanged(QString());
+    const QString month = QDate::currentDate().toString(QStringLiteral("yyyyMM"));
+    ui->lblMonthSummary->setText(tr("本月  ") + getSummary(QStringLiteral("  month=") + month));
+}
+
+void UStatusBar::syncStarted()
+{
+    ui->lblSyncTime->setText(tr("  正在同步，请稍候...... "));
+    syncStartTime = QDateTime::currentDateTime();
+    ui->lblSync->setText(tr(syncingLink));
+    ui->lblSync->setEnabled(false);
+}
+
+void UStatusBar::syncFinished()
+{
+    ui->lblSyncTime->setText(tr("  上次同步 ") + syncStartTime.toString(QLatin1String(timeFormat)));
+    ui->lblSync->setText(tr(syncLink));
+    ui->lblSync->setEnabled(true);
+}
+
+void UStatusBar::syncError(int, const QString& message)
+{
+    DMessageBox::error(this, message);
+    ui->lblSyncTime->setText(tr("  上次同步失败"));
+    ui->lblSync->setText(tr(syncLink));
+    ui->lblSync->setEnabled(true);
+}
+
+void UStatusBar::on_lblSync_linkActivated(const QString&)
+{
+    if (hasSyncAccount()) {
+        SyncHelper::getInstance()->sync();
+        return;
+    }
+    DMessageBox::information(this, tr("错误"), tr("请填写同步账号和密码"));
+    DSyncConfig dialog(this);
+    dialog.exec();
+    if (hasSyncAccount())
+        SyncHelper::getInstance()->sync();
+}
+
+void UStatusBar::paintEvent(QPaintEvent*)
+{
+    paintStyledBackground(this);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QWidget>
+
+namespace Ui {
+class UStatusBar;
+}
+
+// The strip along the bottom of the main window: the state of the synchronisation with its link,
+// the totals of the current month and the totals of what the bill list selects.
+class UStatusBar : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit UStatusBar(QWidget* parent = nullptr);
+    ~UStatusBar() override;
+
+    void setContent(QWidget* content);
+    // The summary of the bills that satisfy condition: expense, income, the net loans when there
+    // are any, and the change.
+    static QString getSummary(const QString& condition);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    void syncFinished();
+    void syncStarted();
+    void syncError(int code, const QString& message);
+    void on_lblSync_linkActivated(const QString& link);
+    void billDataChanged();
+    void listConditionChanged(const QString& condition);
+
+private:
+    Ui::UStatusBar* ui;
+    QDateTime syncStartTime;
+    QWidget* content = nullptr;
+    QString condition;
+};

@@ -1,0 +1,15 @@
+#include "shell/wbasewidget.h"
+
+WBaseWidget::WBaseWidget(QWidget* parent)
+    : QWidget(parent)
+{
+}
+
+void WBaseWidget::bind()
+{
+}
+
+void WBaseWidget::showEvent(QShowEvent*)
+{
+    bind();
+}
