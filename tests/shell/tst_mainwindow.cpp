@@ -1,0 +1,215 @@
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+#include "data/constants.h"
+#include "data/dbsetting.h"
+#include "data/filesetting.h"
+#include "data/settingkeys.h"
+#include "modalanswerer.h"
+#include "shell/mainwindow.h"
+#include "sync/updatehelper.h"
+#include "testenv.h"
+
+namespace {
+
+QStringList backups()
+{
+    return QDir(Constants::getInstance()->getBackupDir()).entryList(QDir::Files);
+}
+
+QString bookPath()
+{
+    return Constants::getInstance()->getDbDir() + Constants::getInstance()->getBookName();
+}
+
+// Closes the default connection the window opened, so the next window opens it afresh.
+void forgetBook()
+{
+    DbSetting::setInstance(nullptr);
+    TestBook::closeDefault();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void missingBookIsCreatedOnce();
+    void clockWarning_data();
+    void clockWarning();
+    void backupAtStartComesBeforeTheBookIsOpened();
+    void bookThatCannotBeOpened();
+    void closePolicy_data();
+    void closePolicy();
+    void updateCheckFollowsTheSetting_data();
+    void updateCheckFollowsTheSetting();
+
+private:
+    TestEnv* env = nullptr;
+};
+
+void TestMainWindow::init()
+{
+    env = new TestEnv;
+    MainWindow::environment().today = [] { return QDate(2026, 12, 10); };
+    MainWindow::environment().trayAvailable = [] { return false; };
+    FileSetting::getInstance()->setValue(SettingKeys::EnableAutoUpdate, false);
+}
+
+void TestMainWindow::cleanup()
+{
+    forgetBook();
+    MainWindow::environment() = MainWindow::Environment();
+    delete env;
+}
+
+void TestMainWindow::missingBookIsCreatedOnce()
+{
+    QVERIFY(!QFileInfo::exists(bookPath()));
+    {
+        MainWindow window;
+        QVERIFY(window.isBookOpen());
+        QCOMPARE(window.windowTitle(), QString("Quorvane记账"));
+        QCOMPARE(window.size(), QSize(1024, 700));
+    }
+    const QFileInfo file(bookPath());
+    QVERIFY(file.exists());
+    QVERIFY(file.permissions() & QFileDevice::WriteOwner);
+    QVERIFY(!(file.permissions() & (QFileDevice::ReadOther | QFileDevice::WriteOther)));
+    QCOMPARE(scalar("select count(*) from tbl_account").toInt(), 2);
+    QCOMPARE(scalar("select version from tbl_setting").toInt(), 38);
+    QVERIFY(QSqlQuery().exec("delete from tbl_member where id='02'"));
+    forgetBook();
+
+    // An existing book never gets the default records again.
+    MainWindow again;
+    QVERIFY(again.isBookOpen());
+    QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 1);
+}
+
+void TestMainWindow::clockWarning_data()
+{
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("2012") << QDate(2012, 12, 31) << true;
+    QTest::newRow("2013") << QDate(2013, 1, 1) << false;
+}
+
+void TestMainWindow::clockWarning()
+{
+    QFETCH(QDate, today);
+    QFETCH(bool, warned);
+    MainWindow::environment().today = [today] { return today; };
+    ModalAnswerer boxes;
+    if (warned)
+        boxes.expect("系统时间有错误", "您电脑当前的时间是2012年,请确认是否有错误!", "确定");
+    MainWindow window;
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QVERIFY(window.isBookOpen());
+}
+
+void TestMainWindow::backupAtStartComesBeforeTheBookIsOpened()
+{
+    {
+        MainWindow first; // a new book: nothing to back up yet, and no complaint
+    }
+    QCOMPARE(backups().size(), 0);
+    QVERIFY(QSqlQuery().exec("insert into tbl_member (id,name) values ('m9','after the backup')"));
+    forgetBook();
+    QTest::qWait(2); // backup names carry milliseconds
+
+    MainWindow second;
+    QCOMPARE(backups().size(), 1);
+    QVERIFY(backups().first().startsWith("Quorvane"));
+    // The copy is the book as the last run left it.
+    QSqlDatabase copy = QSqlDatabase::addDatabase("QSQLITE", "copy");
+    copy.setDatabaseName(Constants::getInstance()->getBackupDir() + backups().first());
+    QVERIFY(copy.open());
+    QSqlQuery query(copy);
+    QVERIFY(query.exec("select count(*) from tbl_member where id='m9'") && query.next());
+    QCOMPARE(query.value(0).toInt(), 1);
+    query.finish();
+    copy.close();
+    copy = QSqlDatabase();
+    QSqlDatabase::removeDatabase("copy");
+}
+
+void TestMainWindow::bookThatCannotBeOpened()
+{
+    QVERIFY(QDir().mkpath(bookPath())); // a folder where the book should be
+    ModalAnswerer boxes;
+    boxes.expect("数据文件错误", "打开数据文件出现错误。", "确定");
+    MainWindow window;
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QVERIFY(!window.isBookOpen());
+}
+
+void TestMainWindow::closePolicy_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("trayOption");
+    QTest::addColumn<bool>("syncWhenClose");
+    QTest::addColumn<bool>("backupWhenClose");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("backupsMade");
+    QTest::newRow("tray and option: hide") << true << true << false << true << false << 0;
+    QTest::newRow("tray without option: close") << true << false << false << true << true << 1;
+    QTest::newRow("no tray: close") << false << true << false << true << true << 1;
+    QTest::newRow("sync without account: backup only") << false << false << true << true << true << 1;
+    QTest::newRow("no backup wanted") << false << false << false << false << true << 0;
+}
+
+void TestMainWindow::closePolicy()
+{
+    QFETCH(bool, tray);
+    QFETCH(bool, trayOption);
+    QFETCH(bool, syncWhenClose);
+    QFETCH(bool, backupWhenClose);
+    QFETCH(bool, accepted);
+    QFETCH(int, backupsMade);
+    MainWindow::environment().trayAvailable = [tray] { return tray; };
+    FileSetting* settings = FileSetting::getInstance();
+    settings->setValue(SettingKeys::EnableSystemTrayIcon, trayOption);
+    settings->setValue(SettingKeys::BackupWhenClose, backupWhenClose);
+    settings->setSyncWhenClose(syncWhenClose);
+
+    MainWindow window;
+    DbSetting::getInstance()->setSyncUsername("only a name");
+    window.show();
+    const int before = backups().size();
+    ModalAnswerer boxes; // no sync dialog may appear
+    QCloseEvent event;
+    QApplication::sendEvent(&window, &event);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(event.isAccepted(), accepted);
+    QCOMPARE(window.isVisible(), accepted);
+    QCOMPARE(backups().size() - before, backupsMade);
+}
+
+void TestMainWindow::updateCheckFollowsTheSetting_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("on") << true;
+    QTest::newRow("off") << false;
+}
+
+void TestMainWindow::updateCheckFollowsTheSetting()
+{
+    QFETCH(bool, enabled);
+    FileSetting::getInstance()->setValue(SettingKeys::EnableAutoUpdate, enabled);
+    MainWindow window;
+    QVERIFY(QMetaObject::invokeMethod(&window, "checkUpdate"));
+    QCOMPARE(window.findChildren<UpdateHelper*>().size(), enabled ? 1 : 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

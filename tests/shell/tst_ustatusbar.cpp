@@ -1,0 +1,191 @@
+#include <QDate>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTest>
+
+#include "data/dbsetting.h"
+#include "data/notifier.h"
+#include "modalanswerer.h"
+#include "shell/ustatusbar.h"
+#include "sync/synchelper.h"
+#include "testenv.h"
+
+namespace {
+
+void addBill(const QString& kind, double amount, const QDate& date = QDate::currentDate())
+{
+    addBillRow(kind, amount, date);
+}
+
+QString text(const UStatusBar& bar, const char* label)
+{
+    return bar.findChild<QLabel*>(label)->text();
+}
+
+} // namespace
+
+class TestUStatusBar : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void summary_data();
+    void summary();
+    void monthLineAndTotalsFollowTheBills();
+    void emptyConditionKeepsThePreviousOne();
+    void syncTimeAtStart_data();
+    void syncTimeAtStart();
+    void syncStates();
+    void linkAsksForTheAccountFirst();
+
+private:
+    TestEnv* env = nullptr;
+    TestBook* book = nullptr;
+};
+
+void TestUStatusBar::init()
+{
+    env = new TestEnv;
+    book = new TestBook(env->dataDir() + "Quorvane.db");
+}
+
+void TestUStatusBar::cleanup()
+{
+    delete book;
+    delete env;
+}
+
+void TestUStatusBar::summary_data()
+{
+    QTest::addColumn<QStringList>("bills"); // kind:amount
+    QTest::addColumn<QString>("condition");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("expense and income") << QStringList { "expense:-120.5", "income:3000" } << " 1=1 "
+                                        << "支出:-120.50 收入:3000.00 变化:+2879.50";
+    QTest::newRow("with loans") << QStringList { "expense:-120.5", "income:3000", "borrow:500", "repay:-200" }
+                                << " 1=1 " << "支出:-120.50 收入:3000.00 净借入:300.00 净借出:0.00 变化:+3179.50";
+    QTest::newRow("loan paid back") << QStringList { "borrow:500", "repay:-500" } << " 1=1 "
+                                    << "支出:0.00 收入:0.00 变化:0.00";
+    QTest::newRow("lending") << QStringList { "lend:-80", "refund:30" } << " 1=1 "
+                             << "支出:0.00 收入:0.00 净借入:0.00 净借出:-50.00 变化:-50.00";
+    QTest::newRow("transfers change nothing") << QStringList { "transfer:-1000", "expense:-1" } << " 1=1 "
+                                              << "支出:-1.00 收入:0.00 变化:-1.00";
+    QTest::newRow("float noise") << QStringList { "income:0.1", "income:0.2", "expense:-0.3" } << " 1=1 "
+                                 << "支出:-0.30 收入:0.30 变化:0.00";
+    QTest::newRow("tiny net loan") << QStringList { "borrow:0.1", "borrow:0.2", "repay:-0.3" } << " 1=1 "
+                                   << "支出:0.00 收入:0.00 变化:0.00";
+    QTest::newRow("no bills") << QStringList {} << " 1=1 " << "支出:0.00 收入:0.00 变化:0.00";
+    QTest::newRow("condition the book rejects") << QStringList { "expense:-5" } << " nonsense(( "
+                                                << "支出:0.00 收入:0.00 变化:0.00";
+    QTest::newRow("condition selects") << QStringList { "expense:-5", "income:7" } << " 1=1  and kind='income'"
+                                       << "支出:0.00 收入:7.00 变化:+7.00";
+}
+
+void TestUStatusBar::summary()
+{
+    QFETCH(QStringList, bills);
+    QFETCH(QString, condition);
+    QFETCH(QString, expected);
+    for (const QString& bill : bills)
+        addBill(bill.section(':', 0, 0), bill.section(':', 1).toDouble());
+    QCOMPARE(UStatusBar::getSummary(condition), expected);
+}
+
+void TestUStatusBar::monthLineAndTotalsFollowTheBills()
+{
+    addBill("expense", -10, QDate::currentDate().addMonths(-1));
+    UStatusBar bar;
+    QCOMPARE(text(bar, "lblMonthSummary"), QString("本月  支出:0.00 收入:0.00 变化:0.00"));
+    QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:-10.00 收入:0.00 变化:-10.00"));
+    addBill("income", 25);
+    Notifier::getInstance()->notifyBillDataChanged();
+    QCOMPARE(text(bar, "lblMonthSummary"), QString("本月  支出:0.00 收入:25.00 变化:+25.00"));
+    QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:-10.00 收入:25.00 变化:+15.00"));
+}
+
+void TestUStatusBar::emptyConditionKeepsThePreviousOne()
+{
+    addBill("expense", -10);
+    addBill("income", 4);
+    UStatusBar bar;
+    Notifier::getInstance()->notifyListConditionChanged(" 1=1  and kind='income'");
+    QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:0.00 收入:4.00 变化:+4.00"));
+    Notifier::getInstance()->notifyListConditionChanged(QString());
+    QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:0.00 收入:4.00 变化:+4.00"));
+    Notifier::getInstance()->notifyListConditionChanged("");
+    QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:0.00 收入:4.00 变化:+4.00"));
+}
+
+void TestUStatusBar::syncTimeAtStart_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("template") << "2008-08-08 08:08:08.000" << "  尚未同步过 ";
+    QTest::newRow("reset") << "2008-08-08 08:08:08" << "  尚未同步过 ";
+    QTest::newRow("synchronised") << "2013-05-07 10:00:00" << "  上次同步 2013-05-07 18:00:00";
+    QTest::newRow("new year in local time") << "2008-12-31 20:00:00" << "  上次同步 2009-01-01 04:00:00";
+    QTest::newRow("unreadable") << "gestern" << "  尚未同步过 ";
+}
+
+void TestUStatusBar::syncTimeAtStart()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QSqlQuery query;
+    query.prepare("update tbl_setting set sync_time=?");
+    query.addBindValue(stored);
+    QVERIFY(query.exec());
+    UStatusBar bar;
+    QCOMPARE(text(bar, "lblSyncTime"), shown);
+}
+
+void TestUStatusBar::syncStates()
+{
+    UStatusBar bar;
+    auto* link = bar.findChild<QLabel*>("lblSync");
+    SyncHelper* sync = SyncHelper::getInstance();
+    emit sync->syncStarted();
+    QCOMPARE(text(bar, "lblSyncTime"), QString("  正在同步，请稍候...... "));
+    QVERIFY(link->text().contains("同步中"));
+    QVERIFY(!link->isEnabled());
+    const QString startedAt = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm");
+
+    emit sync->syncFinished();
+    QVERIFY2(text(bar, "lblSyncTime").startsWith("  上次同步 " + startedAt), qPrintable(text(bar, "lblSyncTime")));
+    QVERIFY(link->text().contains("立即同步"));
+    QVERIFY(link->isEnabled());
+
+    emit sync->syncStarted();
+    {
+        // The error box comes first; the state changes once it is closed.
+        ModalAnswerer boxes;
+        boxes.expect(ModalAnswerer::box("错误", "和服务器通讯时出错"), [&](QWidget* box) {
+            QCOMPARE(text(bar, "lblSyncTime"), QString("  正在同步，请稍候...... "));
+            ModalAnswerer::press("确定")(box);
+        });
+        emit sync->syncError(505, "和服务器通讯时出错");
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    }
+    QCOMPARE(text(bar, "lblSyncTime"), QString("  上次同步失败"));
+    QVERIFY(link->isEnabled());
+}
+
+void TestUStatusBar::linkAsksForTheAccountFirst()
+{
+    DbSetting::getInstance()->setSyncUsername("me");
+    UStatusBar bar;
+    QSignalSpy started(SyncHelper::getInstance(), &SyncHelper::syncStarted);
+    ModalAnswerer boxes;
+    boxes.expect("错误", "请填写同步账号和密码", "确定");
+    boxes.expect(ModalAnswerer::ofClass("DSyncConfig"), ModalAnswerer::closeStrip());
+    QMetaObject::invokeMethod(bar.findChild<QLabel*>("lblSync"), "linkActivated", Q_ARG(QString, "#"));
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(started.count(), 0);
+}
+
+QTEST_MAIN(TestUStatusBar)
+#include "tst_ustatusbar.moc"
