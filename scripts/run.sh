@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
+# Sources added since the last build are not seen by the existing moc/uic run; make it look again.
+find build build-asan -path '*_autogen*' -name timestamp -delete 2>/dev/null || true
 cmake -S . -B build -G Ninja
 cmake --build build -j"$(nproc)" --target quorvane
 exec build/quorvane "$@"

@@ -11,6 +11,8 @@ export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 
+# Sources added since the last build are not seen by the existing moc/uic run; make it look again.
+find build build-asan -path '*_autogen*' -name timestamp -delete 2>/dev/null || true
 cmake -S . -B build -G Ninja -DQUORVANE_WERROR=ON
 cmake --build build -j"$jobs"
 (cd build && ctest -j"$jobs" --output-on-failure)
