@@ -41,20 +41,15 @@ void DAccount::on_pbOK_clicked()
     const QString description = storedText(ui->lnDescription->text());
     if (!acceptsName(name, tr("账户名称不能为空！")))
         return;
-    if (!isEdit) {
-        created = std::make_unique<MAccount>();
-        account = created.get();
-    }
-    const bool stored = storeRecord(
-        account,
+    storeRecord(
+        account, created, isEdit,
         [&](MAccount* record) {
             record->setName(name);
             record->setKind(kindKey);
             record->setAmount(amount);
             record->setDescription(description);
         },
-        [this](MAccount* record) { return isEdit ? MAccount::update(record) : MAccount::insert(record); });
-    finishStore(stored, tr("账户没有保存成功，请稍后再试。"));
+        tr("账户没有保存成功，请稍后再试。"));
 }
 
 void DAccount::on_pbCancel_clicked()

@@ -30,18 +30,13 @@ void DBorrower::on_pbOK_clicked()
     const QString description = storedText(ui->lnDescription->text());
     if (!acceptsName(name, tr("借款人名称不能为空！")))
         return;
-    if (!isEdit) {
-        created = std::make_unique<MBorrower>();
-        borrower = created.get();
-    }
-    const bool stored = storeRecord(
-        borrower,
+    storeRecord(
+        borrower, created, isEdit,
         [&](MBorrower* record) {
             record->setName(name);
             record->setDescription(description);
         },
-        [this](MBorrower* record) { return isEdit ? MBorrower::update(record) : MBorrower::insert(record); });
-    finishStore(stored, tr("借款人没有保存成功，请稍后再试。"));
+        tr("借款人没有保存成功，请稍后再试。"));
 }
 
 void DBorrower::on_pbCancel_clicked()

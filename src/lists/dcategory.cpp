@@ -65,12 +65,8 @@ void DCategory::on_pbOK_clicked()
         return;
     }
     const QString parentId = ui->cbParentId->currentData().toString();
-    if (!isEdit) {
-        created = std::make_unique<MCategory>();
-        category = created.get();
-    }
-    const bool stored = storeRecord(
-        category,
+    storeRecord(
+        category, created, isEdit,
         [&](MCategory* record) {
             if (isSub)
                 record->setCategoryId(parentId);
@@ -78,8 +74,7 @@ void DCategory::on_pbOK_clicked()
             record->setKind(kind);
             record->setDescription(description);
         },
-        [this](MCategory* record) { return isEdit ? MCategory::update(record) : MCategory::insert(record); });
-    finishStore(stored, tr("分类没有保存成功，请稍后再试。"));
+        tr("分类没有保存成功，请稍后再试。"));
 }
 
 void DCategory::on_pbCancel_clicked()

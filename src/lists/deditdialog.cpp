@@ -28,10 +28,7 @@ bool DEditDialog::acceptsName(const QString& name, const QString& emptyText)
     return false;
 }
 
-void DEditDialog::finishStore(bool stored, const QString& failText)
+void DEditDialog::reportFailedStore(const QString& text)
 {
-    if (stored)
-        accept();
-    else
-        DMessageBox::error(this, failText);
+    DMessageBox::error(this, text);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QDialog>
 
 // The frame shared by the program's record edit dialogs: frameless, drawn by the style sheet as
@@ -19,20 +21,27 @@ protected:
 
     // False, after telling the user so, when name is empty. Blanks count as a name.
     bool acceptsName(const QString& name, const QString& emptyText);
-    // Accepts the dialog after a successful store; otherwise says so and stays open, so the
-    // user's input is not lost.
-    void finishStore(bool stored, const QString& failText);
-
-    // Fills record and stores it. When the store fails the record gets its old values back: the
-    // caller's (often cached) object never shows what the book does not hold.
-    template <typename Record, typename Fill, typename Store>
-    static bool storeRecord(Record* record, Fill fill, Store store)
+    // The end of OK once the input is checked: a new record in new mode (kept in created), fill,
+    // insert or update, then accept. A store that fails is reported, the dialog stays open with
+    // the user's input, and the record gets its old values back, so that the caller's (often
+    // cached) object never shows what the book does not hold.
+    template <typename Record, typename Fill>
+    void storeRecord(Record*& record, std::unique_ptr<Record>& created, bool isEdit, Fill fill, const QString& failText)
     {
+        if (!isEdit) {
+            created = std::make_unique<Record>();
+            record = created.get();
+        }
         const Record before = *record;
         fill(record);
-        if (store(record))
-            return true;
+        if (isEdit ? Record::update(record) : Record::insert(record)) {
+            accept();
+            return;
+        }
         *record = before;
-        return false;
+        reportFailedStore(failText);
     }
+
+private:
+    void reportFailedStore(const QString& text);
 };

@@ -30,18 +30,13 @@ void DMember::on_pbOK_clicked()
     const QString description = storedText(ui->lnDescription->text());
     if (!acceptsName(name, tr("成员名称不能为空！")))
         return;
-    if (!isEdit) {
-        created = std::make_unique<MMember>();
-        member = created.get();
-    }
-    const bool stored = storeRecord(
-        member,
+    storeRecord(
+        member, created, isEdit,
         [&](MMember* record) {
             record->setName(name);
             record->setDescription(description);
         },
-        [this](MMember* record) { return isEdit ? MMember::update(record) : MMember::insert(record); });
-    finishStore(stored, tr("成员没有保存成功，请稍后再试。"));
+        tr("成员没有保存成功，请稍后再试。"));
 }
 
 void DMember::on_pbCancel_clicked()
