@@ -3,8 +3,7 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the account list page says so.
-class WAccountList : public WBaseWidget
-{
+class WAccountList : public WBaseWidget {
     Q_OBJECT
 
 public:

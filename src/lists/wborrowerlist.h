@@ -3,8 +3,7 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the borrower list page says so.
-class WBorrowerList : public WBaseWidget
-{
+class WBorrowerList : public WBaseWidget {
     Q_OBJECT
 
 public:

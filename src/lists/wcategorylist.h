@@ -3,8 +3,7 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the category list page says so.
-class WCategoryList : public WBaseWidget
-{
+class WCategoryList : public WBaseWidget {
     Q_OBJECT
 
 public:

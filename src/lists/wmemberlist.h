@@ -3,8 +3,7 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the member list page says so.
-class WMemberList : public WBaseWidget
-{
+class WMemberList : public WBaseWidget {
     Q_OBJECT
 
 public:

@@ -11,18 +11,26 @@
 #include <QCommandLineParser>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QMainWindow>
 #include <QMap>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
 #include <memory>
 
+#include "bills/dbill.h"
+#include "bills/dcalculator.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "data/dbhelper.h"
+#include "lists/daccount.h"
+#include "lists/dborrower.h"
+#include "lists/dcategory.h"
+#include "lists/dmember.h"
 #include "shell/common/dlogin.h"
 #include "shell/mainwindow.h"
 #include "shell/ubook.h"
@@ -83,10 +91,43 @@ QWidget* mainWindow(const QString& topPage, const QString& bookPage)
     return window;
 }
 
+// Dialogs shown alone read the sample book on the default connection, as in the program.
+template <typename Make> Factory onSampleBook(Make make)
+{
+    return [make]() -> QWidget* {
+        const Constants* constants = Constants::getInstance();
+        TestBook::openDefault(constants->getDbDir() + Constants::getInstance()->getBookName());
+        return make();
+    };
+}
+
+// The bill dialog with the kind chosen as a user would, and with a sample amount and title.
+QWidget* billDialog(const char* radio)
+{
+    auto* dialog = new DBill(nullptr);
+    dialog->findChild<QAbstractButton*>(QString::fromLatin1(radio))->click();
+    dialog->findChild<QDoubleSpinBox*>(QStringLiteral("dsbAmount"))->setValue(128.5);
+    return dialog;
+}
+
+// The calculator in the middle of a sum, on an amount box of its own.
+QWidget* calculator()
+{
+    auto* amount = new QDoubleSpinBox;
+    auto* pad = new DCalculator(amount, nullptr);
+    amount->setParent(pad);
+    amount->hide();
+    pad->setWindowFlags(Qt::Dialog);
+    for (const char* key : { "1", "2", "add", "3", "mul" })
+        pad->findChild<QPushButton*>(QStringLiteral("pushButton_") + QString::fromLatin1(key))->click();
+    return pad;
+}
+
 QMap<QString, Factory> factories()
 {
     QMap<QString, Factory> pages {
-        { QStringLiteral("error"), [] { return messageBox(QObject::tr("错误"), QObject::tr("账户名称不能为空。"), false); } },
+        { QStringLiteral("error"),
+            [] { return messageBox(QObject::tr("错误"), QObject::tr("账户名称不能为空。"), false); } },
         { QStringLiteral("question"),
             [] { return messageBox(QObject::tr("删除账目"), QObject::tr("确定要删除选中的账目吗？"), true); } },
         { QStringLiteral("information"),
@@ -94,6 +135,17 @@ QMap<QString, Factory> factories()
         { QStringLiteral("login"), [] { return new DLogin(nullptr, QStringLiteral("家庭.db")); } },
         { QStringLiteral("skin"), [] { return new USkin; } },
         { QStringLiteral("titlebar"), [] { return titleBarHost(); } },
+        { QStringLiteral("bill-expense"), onSampleBook([] { return billDialog("rbExpense"); }) },
+        { QStringLiteral("bill-transfer"), onSampleBook([] { return billDialog("rbTransfer"); }) },
+        { QStringLiteral("bill-loan"), onSampleBook([] { return billDialog("rbLoan"); }) },
+        { QStringLiteral("calculator"), [] { return calculator(); } },
+        { QStringLiteral("account"), onSampleBook([] { return new DAccount(nullptr); }) },
+        { QStringLiteral("category"),
+            onSampleBook([] { return new DCategory(QStringLiteral("expense"), nullptr, false, QString()); }) },
+        { QStringLiteral("subcategory"),
+            onSampleBook([] { return new DCategory(QStringLiteral("expense"), nullptr, true, QString()); }) },
+        { QStringLiteral("borrower"), onSampleBook([] { return new DBorrower(nullptr); }) },
+        { QStringLiteral("member"), onSampleBook([] { return new DMember(nullptr); }) },
     };
     for (const char* top : { "Book", "Sync", "Data", "Setting" }) {
         const QString name = QString::fromLatin1(top);
@@ -146,7 +198,8 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     parser.addOption({ QStringLiteral("list"), QStringLiteral("List the widget names.") });
     parser.addOption({ QStringLiteral("qss"), QStringLiteral("Style sheet to use."), QStringLiteral("file") });
-    parser.addOption({ QStringLiteral("skin"), QStringLiteral("Skin colour to store first."), QStringLiteral("colour") });
+    parser.addOption(
+        { QStringLiteral("skin"), QStringLiteral("Skin colour to store first."), QStringLiteral("colour") });
     parser.addPositionalArgument(QStringLiteral("name"), QStringLiteral("Widget name, or \"all\"."));
     parser.addPositionalArgument(QStringLiteral("out"), QStringLiteral("PNG file, or a folder for \"all\"."));
     parser.process(app);
