@@ -1,6 +1,5 @@
 // Times the data layer's hot operations on a large book beside the same SQL run through SQLite's
 // C API on the same file, and prints the medians and their ratio.
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <cstdio>
@@ -15,13 +14,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Data layer benchmark against SQLite's C API."));
-    parser.addHelpOption();
     BenchBook book;
-    book.addOptions(parser);
-    parser.process(app);
-    if (!book.open(parser))
+    if (!book.open(app, QStringLiteral("Data layer benchmark against SQLite's C API.")))
         return 1;
     const int runCount = book.runs();
     sqlite3* db = book.floor();

@@ -1,6 +1,7 @@
 #include "benchsupport.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
@@ -38,14 +39,15 @@ BenchBook::~BenchBook()
     sqlite3_close(db);
 }
 
-void BenchBook::addOptions(QCommandLineParser& parser)
+bool BenchBook::open(const QCoreApplication& app, const QString& description)
 {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
     BookGenerator::addOptions(parser);
     parser.addOptions({ runsOption, bookOption });
-}
+    parser.process(app);
 
-bool BenchBook::open(const QCommandLineParser& parser)
-{
     runCount = std::max(1, parser.value(runsOption).toInt());
     QString path = parser.value(bookOption);
     if (path.isEmpty()) {

@@ -7,7 +7,7 @@
 #include <sqlite3.h>
 #include <vector>
 
-class QCommandLineParser;
+class QCoreApplication;
 
 // What the benchmarks share: the book they run on, the timing loop, the SQL floor they compare
 // with and the table they print.
@@ -22,10 +22,9 @@ public:
     BenchBook(const BenchBook&) = delete;
     BenchBook& operator=(const BenchBook&) = delete;
 
-    // --bills, --years, --seed, --runs and --book.
-    void addOptions(QCommandLineParser& parser);
-    // Generates or takes the book and opens it both ways; false after a message on stderr.
-    bool open(const QCommandLineParser& parser);
+    // Reads the command line (--bills, --years, --seed, --runs, --book, --help), generates or takes
+    // the book and opens it both ways; false after a message on stderr.
+    bool open(const QCoreApplication& app, const QString& description);
 
     int runs() const { return runCount; }
     sqlite3* floor() const { return db; }

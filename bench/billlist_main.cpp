@@ -2,7 +2,6 @@
 // page turn, a filter change, a search and a bill change, each with the repaint of the page shown,
 // beside the SQL that the same step needs at the least, run through SQLite's C API.
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -36,13 +35,6 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\nqt.qpa.*=false"));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Bill list page benchmark against SQLite's C API."));
-    parser.addHelpOption();
-    BenchBook book;
-    book.addOptions(parser);
-    parser.process(app);
-
     // The page reads its options from the settings file: a private one, never the build's.
     QTemporaryDir home;
     Constants::Roots roots;
@@ -50,7 +42,8 @@ int main(int argc, char* argv[])
     roots.documentsRoot = home.filePath(QStringLiteral("documents"));
     roots.configRoot = home.filePath(QStringLiteral("config"));
     Constants::setInstance(new Constants(roots));
-    if (!book.open(parser))
+    BenchBook book;
+    if (!book.open(app, QStringLiteral("Bill list page benchmark against SQLite's C API.")))
         return 1;
     const int runs = book.runs();
     sqlite3* db = book.floor();
