@@ -45,6 +45,16 @@ void addBills(int n, int perDay = 1, const QDate& newest = QDate(2013, 7, 31))
         addBill("expense", -1, newest.addDays(-(i / perDay)), { { "description", QString::number(i) } });
 }
 
+// Adds the bill of the current data row (its kind, amount and columns) on a Friday, and shows it.
+void addRowBill(MBillModel* model)
+{
+    QFETCH(QString, kind);
+    QFETCH(double, amount);
+    QFETCH(QVariantMap, columns);
+    addBill(kind, amount, friday, columns);
+    model->refresh();
+}
+
 QImage iconImage(const QVariant& decoration)
 {
     return decoration.value<QIcon>().pixmap(10, 10).toImage();
@@ -290,14 +300,10 @@ void TestMBillModel::billCells_data()
 
 void TestMBillModel::billCells()
 {
-    QFETCH(QString, kind);
-    QFETCH(double, amount);
-    QFETCH(QVariantMap, columns);
     QFETCH(QStringList, cells);
 
-    addBill(kind, amount, friday, columns);
     MBillModel model;
-    model.refresh();
+    addRowBill(&model);
     const QModelIndex day = model.index(0, 0);
     QStringList shown;
     for (int column = 0; column < model.columnCount(day); ++column)
@@ -364,14 +370,10 @@ void TestMBillModel::toolTip_data()
 
 void TestMBillModel::toolTip()
 {
-    QFETCH(QString, kind);
-    QFETCH(double, amount);
-    QFETCH(QVariantMap, columns);
     QFETCH(QString, tip);
 
-    addBill(kind, amount, friday, columns);
     MBillModel model;
-    model.refresh();
+    addRowBill(&model);
     const QModelIndex day = model.index(0, 0);
     for (int column = 0; column < 5; ++column)
         QCOMPARE(model.data(model.index(0, column, day), Qt::ToolTipRole).toString(), tip);

@@ -152,8 +152,12 @@ private slots:
     void clickOnADayRowFoldsIt();
 
 private:
+    // A page bound on the standard bills, alive until the test ends.
+    WBillList& standardPage();
+
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<TestBook> book;
+    std::unique_ptr<WBillList> heldPage;
 };
 
 void TestWBillList::init()
@@ -166,8 +170,17 @@ void TestWBillList::init()
 
 void TestWBillList::cleanup()
 {
+    heldPage.reset();
     book.reset();
     env.reset();
+}
+
+WBillList& TestWBillList::standardPage()
+{
+    addStandardBills();
+    heldPage = std::make_unique<WBillList>();
+    heldPage->bind();
+    return *heldPage;
 }
 
 void TestWBillList::slotsBindByName()
@@ -262,9 +275,7 @@ void TestWBillList::conditionTexts()
     QFETCH(QString, text);
     QFETCH(QString, condition);
 
-    addStandardBills();
-    WBillList page;
-    page.bind();
+    WBillList& page = standardPage();
     if (month)
         choose(page, "cbMonthList", month);
     if (!account.isEmpty())
@@ -306,9 +317,7 @@ void TestWBillList::filtersSelectTheirBills()
     QFETCH(QVariant, choice);
     QFETCH(QStringList, bills);
 
-    addStandardBills();
-    WBillList page;
-    page.bind();
+    WBillList& page = standardPage();
     QCOMPARE(listed(page), allStandardBills());
     choose(page, combo.constData(), choice);
     QCOMPARE(listed(page), bills);
@@ -424,9 +433,7 @@ void TestWBillList::filtersResetEachOther()
     QFETCH(QStringList, shown);
     QFETCH(QString, condition);
 
-    addStandardBills();
-    WBillList page;
-    page.bind();
+    WBillList& page = standardPage();
     choose(page, firstCombo.constData(), first);
     QSignalSpy reloads(model(page), &QAbstractItemModel::modelReset);
     choose(page, secondCombo.constData(), second);
@@ -458,9 +465,7 @@ void TestWBillList::firstItemDropsTheFilter()
     QFETCH(QVariant, choice);
     QFETCH(QVariant, first);
 
-    addStandardBills();
-    WBillList page;
-    page.bind();
+    WBillList& page = standardPage();
     choose(page, combo.constData(), choice);
     QVERIFY(page.buildCondition() != " 1=1 ");
     choose(page, combo.constData(), first);
@@ -470,9 +475,7 @@ void TestWBillList::firstItemDropsTheFilter()
 
 void TestWBillList::searchBoxShowsTheSearchInForce()
 {
-    addStandardBills();
-    WBillList page;
-    page.bind();
+    WBillList& page = standardPage();
     auto* box = child<QLineEdit>(page, "leSeacrh");
     QSignalSpy reloads(model(page), &QAbstractItemModel::modelReset);
 
@@ -507,9 +510,7 @@ void TestWBillList::searchBoxShowsTheSearchInForce()
 
 void TestWBillList::refillsKeepTheChoiceInForce()
 {
-    addStandardBills();
-    WBillList page;
-    page.bind();
+    WBillList& page = standardPage();
     auto* months = child<QComboBox>(page, "cbMonthList");
     auto* accounts = child<QComboBox>(page, "cbAccountList");
     auto* categories = child<QComboBox>(page, "cbCategoryList");
@@ -549,9 +550,7 @@ void TestWBillList::refillsKeepTheChoiceInForce()
 
 void TestWBillList::goneChoicesDropTheirFilter()
 {
-    addStandardBills();
-    WBillList page;
-    page.bind();
+    WBillList& page = standardPage();
     auto* months = child<QComboBox>(page, "cbMonthList");
     auto* accounts = child<QComboBox>(page, "cbAccountList");
     auto* categories = child<QComboBox>(page, "cbCategoryList");
