@@ -16,14 +16,12 @@ namespace {
 
 const char* const connectionName = "quorvane_bookgen";
 
-struct Category
-{
+struct Category {
     QString id;
     QStringList subIds;
 };
 
-struct Pools
-{
+struct Pools {
     QStringList accounts;
     QStringList borrowers;
     QStringList members;
@@ -31,8 +29,7 @@ struct Pools
     QList<Category> income;
 };
 
-class Writer
-{
+class Writer {
 public:
     Writer(QSqlDatabase& database, QRandomGenerator& random)
         : db(database)

@@ -8,8 +8,7 @@ class QCommandLineParser;
 // Writes a realistic book for benchmarks: the template with the default records, a few dozen
 // further accounts, categories, sub-categories, borrowers and members, and bills of all seven
 // kinds spread over the years before lastDay. The same options give the same book.
-class BookGenerator
-{
+class BookGenerator {
 public:
     struct Options {
         int bills = 100000;

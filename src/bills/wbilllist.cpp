@@ -1,13 +1,392 @@
 #include "bills/wbilllist.h"
 
-#include "shell/common/notavailable.h"
+#include <QComboBox>
+#include <QHeaderView>
+#include <QListView>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+#include "bills/mbillmodel.h"
+#include "data/constants.h"
+#include "data/filesetting.h"
+#include "data/maccount.h"
+#include "data/mbill.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/metadata.h"
+#include "data/mmember.h"
+#include "data/notifier.h"
+#include "data/settingkeys.h"
+#include "data/sqlhelper.h"
+#include "shell/common/witemdelegate.h"
+#include "ui_wbilllist.h"
+
+namespace {
+
+using ComboItems = QList<QPair<QString, QVariant>>;
+
+template <typename T> ComboItems namedItems(const QString& firstText, const QList<T*>& records)
+{
+    ComboItems items { { firstText, QStringLiteral("") } };
+    for (const T* record : records)
+        items.append({ record->getName(), record->getId() });
+    return items;
+}
+
+// Makes item, at any level of the combo's model, the combo's current item.
+void showItem(QComboBox* box, const QModelIndex& item)
+{
+    box->setRootModelIndex(item.parent());
+    box->setCurrentIndex(item.row());
+    box->setRootModelIndex(QModelIndex());
+}
+
+QStandardItem* categoryItem(const QString& name, const QString& data)
+{
+    auto* item = new QStandardItem(name);
+    item->setData(data, Qt::UserRole);
+    return item;
+}
+
+} // namespace
 
 WBillList::WBillList(QWidget* parent)
     : WBaseWidget(parent)
+    , ui(new Ui::WBillList)
 {
-    showNotAvailable(this, tr("账目列表"));
+    ui->setupUi(this);
+
+    const bool members = FileSetting::getInstance()->value(SettingKeys::EnableBillMember, true).toBool();
+    ui->cbMemberList->setVisible(members);
+    ui->lblMemberList->setVisible(members);
+
+    QTreeView* tree = ui->tvBillList;
+    model = new MBillModel(this);
+    tree->setModel(model);
+    tree->setItemDelegate(new WItemDelegate(tree));
+    tree->header()->setStretchLastSection(false);
+    tree->header()->setSectionResizeMode(4, QHeaderView::Stretch);
+    tree->setAllColumnsShowFocus(true);
+    tree->setAnimated(true);
+    // A double click is for the bill, not for folding the day; the day row's icon follows its
+    // folding however it comes about.
+    tree->setExpandsOnDoubleClick(false);
+    connect(tree, &QTreeView::expanded, this,
+        [](const QModelIndex& index) { static_cast<MBill*>(index.internalPointer())->setExpanded(true); });
+    connect(tree, &QTreeView::collapsed, this,
+        [](const QModelIndex& index) { static_cast<MBill*>(index.internalPointer())->setExpanded(false); });
+
+    for (QPushButton* button : { ui->pbFirst, ui->pbPrev, ui->pbNext, ui->pbLast })
+        connect(button, &QPushButton::clicked, this, &WBillList::changePageIndex);
+
+    for (QComboBox* box : { ui->cbMonthList, ui->cbAccountList, ui->cbBorrowerList, ui->cbMemberList })
+        box->setView(new QListView(this));
+
+    categoryPopup = new QTreeView;
+    categoryPopup->setItemsExpandable(false);
+    categoryPopup->setRootIsDecorated(false);
+    categoryPopup->setIndentation(10);
+    categoryPopup->setHeaderHidden(true);
+    categoryPopup->setItemDelegate(new WItemDelegate(categoryPopup));
+    ui->cbCategoryList->setView(categoryPopup);
+
+    accountDataChanged();
+    monthListChanged();
+    borrowerDataChanged();
+    categoryDataChanged();
+    memberDataChanged();
+
+    Notifier* notifier = Notifier::getInstance();
+    connect(notifier, &Notifier::accountDataChanged, this, &WBillList::accountDataChanged);
+    connect(notifier, &Notifier::monthListChanged, this, &WBillList::monthListChanged);
+    connect(notifier, &Notifier::borrowerDataChanged, this, &WBillList::borrowerDataChanged);
+    connect(notifier, &Notifier::categoryDataChanged, this, &WBillList::categoryDataChanged);
+    connect(notifier, &Notifier::memberDataChanged, this, &WBillList::memberDataChanged);
+    connect(notifier, &Notifier::billDataChanged, this, &WBillList::bind);
+
+    // Connected only now, so that applying the stored widths does not store them again.
+    applyColumnWidths();
+    tree->header()->setMinimumSectionSize(50);
+    connect(tree->header(), &QHeaderView::sectionResized, this, &WBillList::on_sectionResized);
+}
+
+WBillList::~WBillList()
+{
+    delete ui;
+}
+
+QString WBillList::buildCondition() const
+{
+    QString condition = QStringLiteral(" 1=1 ");
+    for (const QString* part : { &monthPart, &accountPart, &categoryPart, &borrowerPart, &memberPart, &searchPart }) {
+        if (!part->isEmpty())
+            condition += QStringLiteral(" and ") + *part;
+    }
+    return condition;
+}
+
+void WBillList::addKindToCategoryModel(QStandardItemModel* target, const QString& kind)
+{
+    QStandardItem* kindItem = categoryItem(
+        Constants::getInstance()->getCategoryKinds()->getLabel(kind) + QString(8, QLatin1Char(' ')), kind);
+    target->appendRow(kindItem);
+    for (const MCategory* category : *MCategory::get(kind)) {
+        QStandardItem* item = categoryItem(category->getName(), QLatin1Char('c') + category->getId());
+        for (const MCategory* sub : category->getChildren())
+            item->appendRow(categoryItem(sub->getName(), QLatin1Char('s') + sub->getId()));
+        kindItem->appendRow(item);
+    }
 }
 
 void WBillList::bind()
 {
+    // The search box is left as it is: it shows the search in force.
+    model->setCondition(buildCondition());
+    changePageButtons();
+    expandDays();
+}
+
+void WBillList::resizeEvent(QResizeEvent* event)
+{
+    // Qt sends a resize with no previous size when a page is shown after it was resized while
+    // hidden (its first showing too): the page size then stays as it is.
+    if (event->oldSize().width() != -1) {
+        const int height = ui->tvBillList->height();
+        const int rows = height >= 300 ? height / 30 : 10;
+        // Most resizes keep the number of rows; reloading for them would only drop the selection.
+        if (rows != model->getPageSize())
+            model->setPageSize(rows);
+        changePageButtons();
+    }
+    expandDays();
+}
+
+void WBillList::on_tvBillList_clicked(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    auto* bill = static_cast<MBill*>(index.internalPointer());
+    if (!bill->isDayRow())
+        return;
+    // The tree keeps the folding of a row on its first column only.
+    const QModelIndex day = index.siblingAtColumn(0);
+    const bool expand = !ui->tvBillList->isExpanded(day);
+    ui->tvBillList->setExpanded(day, expand);
+    bill->setExpanded(expand);
+}
+
+void WBillList::changePageIndex()
+{
+    const QObject* button = sender();
+    if (!button)
+        return;
+    model->gotoPage(button->objectName().mid(2).toLower());
+    expandDays();
+    changePageButtons();
+}
+
+void WBillList::changePageButtons()
+{
+    const int index = model->getPageIndex();
+    const int count = model->getPageCount();
+    ui->lblPagePosition->setText(QStringLiteral("%1/%2 ").arg(index + 1).arg(count));
+    ui->pbFirst->setEnabled(index != 0);
+    ui->pbPrev->setEnabled(index != 0);
+    ui->pbNext->setEnabled(count != index + 1);
+    ui->pbLast->setEnabled(count != index + 1);
+}
+
+void WBillList::on_cbCategoryList_currentIndexChanged(int)
+{
+    resetFilter(ui->cbBorrowerList, &borrowerPart);
+    categoryPart.clear();
+    // The item the combo shows, at whatever level of the tree the user picked it.
+    const QString data = ui->cbCategoryList->currentData().toString();
+    if (data == QLatin1String("expense") || data == QLatin1String("income"))
+        categoryPart = QStringLiteral(" kind=") + sqlText(data) + QLatin1Char(' ');
+    else if (data.startsWith(QLatin1Char('c')))
+        categoryPart = QStringLiteral(" (category_id=") + sqlText(data.mid(1)) + QStringLiteral(") ");
+    else if (!data.isEmpty())
+        categoryPart = QStringLiteral(" ( sub_category_id=") + sqlText(data.mid(1)) + QStringLiteral(") ");
+    bind();
+}
+
+void WBillList::on_cbAccountList_currentIndexChanged(int index)
+{
+    const QString id = ui->cbAccountList->itemData(index).toString();
+    accountPart = id.isEmpty() ? QString()
+                               : QStringLiteral(" ( account_id=") + sqlText(id) + QStringLiteral(" or to_account_id=")
+            + sqlText(id) + QStringLiteral(") ");
+    bind();
+}
+
+void WBillList::on_cbMemberList_currentIndexChanged(int index)
+{
+    resetFilter(ui->cbBorrowerList, &borrowerPart);
+    const QString id = ui->cbMemberList->itemData(index).toString();
+    memberPart = id.isEmpty() ? QString() : QStringLiteral("  member_id=") + sqlText(id) + QLatin1Char(' ');
+    bind();
+}
+
+void WBillList::on_cbBorrowerList_currentIndexChanged(int index)
+{
+    resetFilter(ui->cbCategoryList, &categoryPart);
+    resetFilter(ui->cbMemberList, &memberPart);
+    const QString id = ui->cbBorrowerList->itemData(index).toString();
+    borrowerPart = id.isEmpty() ? QString() : QStringLiteral(" borrower_id=") + sqlText(id) + QLatin1Char(' ');
+    bind();
+}
+
+void WBillList::on_pbChangePageIndex_clicked()
+{
+    model->setPage(ui->sbPageNo->value() - 1);
+    expandDays();
+    changePageButtons();
+}
+
+void WBillList::on_cbMonthList_currentIndexChanged(int index)
+{
+    const int month = ui->cbMonthList->itemData(index).toInt();
+    monthPart = month < 1 ? QString() : QStringLiteral(" month=%1 ").arg(month);
+    bind();
+}
+
+void WBillList::on_pbSearch_clicked()
+{
+    const QString text = ui->leSeacrh->text();
+    if (text.isEmpty()) {
+        searchPart.clear();
+    } else {
+        // The text is found as it is: quotes, %, _ and \ are matched literally.
+        const QString pattern = sqlContains(text);
+        searchPart = QStringLiteral(" (description like ") + pattern + QStringLiteral(" or title like ") + pattern
+            + QLatin1Char(')');
+    }
+    bind();
+}
+
+void WBillList::on_leSeacrh_textChanged(const QString& text)
+{
+    if (!text.isEmpty())
+        return;
+    searchPart.clear();
+    bind();
+}
+
+void WBillList::accountDataChanged()
+{
+    refillCombo(ui->cbAccountList, &accountPart, namedItems(tr("按账户查看"), *MAccount::get()));
+}
+
+void WBillList::monthListChanged()
+{
+    ComboItems items { { tr("按月查看"), 0 } };
+    for (int month : *MBill::getMonthList())
+        items.append({ QString::number(month), month });
+    refillCombo(ui->cbMonthList, &monthPart, items);
+}
+
+void WBillList::borrowerDataChanged()
+{
+    refillCombo(ui->cbBorrowerList, &borrowerPart, namedItems(tr("按借款人查看"), *MBorrower::get(QString())));
+}
+
+void WBillList::categoryDataChanged()
+{
+    QComboBox* box = ui->cbCategoryList;
+    const QVariant choice = box->currentData();
+    {
+        const QSignalBlocker blocker(box);
+        QStandardItemModel* previous = categoryModel;
+        categoryModel = new QStandardItemModel(this);
+        categoryModel->appendRow(categoryItem(tr("按分类查看"), QStringLiteral("")));
+        box->setModel(categoryModel);
+        addKindToCategoryModel(categoryModel, QStringLiteral("expense"));
+        addKindToCategoryModel(categoryModel, QStringLiteral("income"));
+        delete previous;
+    }
+    keepChoice(box, choice, &categoryPart);
+    categoryPopup->expandAll();
+}
+
+void WBillList::memberDataChanged()
+{
+    refillCombo(ui->cbMemberList, &memberPart, namedItems(tr("按成员查看"), *MMember::get()));
+}
+
+void WBillList::on_sectionResized(int, int, int)
+{
+    QList<int> widths;
+    const QHeaderView* header = ui->tvBillList->header();
+    for (int i = 0; i < header->count(); ++i)
+        widths.append(header->sectionSize(i));
+    FileSetting::getInstance()->setColumnWidths(widths);
+}
+
+void WBillList::applyColumnWidths()
+{
+    QTreeView* tree = ui->tvBillList;
+    const QList<int> widths = FileSetting::getInstance()->getColumnWidths();
+    if (widths.isEmpty()) {
+        tree->setColumnWidth(0, 200);
+        tree->setColumnWidth(1, 130);
+        tree->setColumnWidth(2, 100);
+        return;
+    }
+    for (int i = 0; i < tree->header()->count(); ++i) {
+        int width = i < widths.size() ? widths.at(i) : 100;
+        if (width < 50)
+            width = 100;
+        else if (width > 500)
+            width = 500;
+        tree->setColumnWidth(i, width);
+    }
+}
+
+void WBillList::expandDays()
+{
+    ui->tvBillList->expandAll();
+    for (int i = 0; i < model->getDayRowCount(); ++i)
+        model->getDayRow(i)->setExpanded(true);
+}
+
+void WBillList::refillCombo(QComboBox* box, QString* part, const QList<QPair<QString, QVariant>>& items)
+{
+    const QVariant choice = box->currentData();
+    {
+        const QSignalBlocker blocker(box);
+        box->clear();
+        for (const auto& [text, data] : items)
+            box->addItem(text, data);
+    }
+    keepChoice(box, choice, part);
+}
+
+void WBillList::resetFilter(QComboBox* box, QString* part)
+{
+    const QSignalBlocker blocker(box);
+    box->setRootModelIndex(QModelIndex());
+    box->setCurrentIndex(0);
+    part->clear();
+}
+
+void WBillList::keepChoice(QComboBox* box, const QVariant& choice, QString* part)
+{
+    if (part->isEmpty())
+        return;
+    const QAbstractItemModel* items = box->model();
+    const QModelIndexList found
+        = items->match(items->index(0, 0), Qt::UserRole, choice, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    if (!found.isEmpty()) {
+        const QSignalBlocker blocker(box);
+        showItem(box, found.first());
+        return;
+    }
+    // The record or month of the filter is gone: show every bill rather than a filter the combo
+    // can no longer show.
+    part->clear();
+    bind();
 }

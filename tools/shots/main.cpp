@@ -9,6 +9,7 @@
 // a skin colour first. Add a page by adding a line to the factories below.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -16,9 +17,12 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
+#include <iterator>
 #include <memory>
 
 #include "bills/dbill.h"
@@ -159,6 +163,77 @@ QMap<QString, Factory> factories()
     return pages;
 }
 
+// A few dozen bills of every kind over the last weeks, on the default records, so that the bill
+// list and the status bar have something to show.
+void addSampleBills(const QString& path)
+{
+    const QString connection = QStringLiteral("shots-sample-bills");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        if (!db.open())
+            return;
+        QSqlQuery query(db);
+        query.exec(
+            QStringLiteral("insert into tbl_borrower (id, name, description, sort) values ('02', '小王', '同事', 2)"));
+        struct Sample {
+            const char* kind;
+            double amount;
+            const char* sub; // sub-category id for expense and income
+            const char* title;
+            const char* description;
+        };
+        const Sample samples[] = {
+            { "expense", -35, "01", "午饭", "公司楼下的面馆" },
+            { "expense", -12.5, "02", "", "奶茶" },
+            { "income", 8500, "23", "十月工资", "" },
+            { "expense", -268, "05", "冬季外套", "商场打折" },
+            { "transfer", -500, nullptr, "", "取现" },
+            { "expense", -4, "11", "", "" },
+            { "lend", -1000, nullptr, "借给小王", "月底还" },
+            { "expense", -56.8, "09", "水电费", "" },
+            { "expense", -23, "12", "", "打车回家" },
+            { "borrow", 2000, nullptr, "", "周转" },
+            { "expense", -128, "14", "电影", "两张票和爆米花" },
+            { "income", 300, "24", "奖金", "" },
+            { "refund", 500, nullptr, "", "小王还了一半" },
+            { "expense", -45.9, "03", "", "苹果和香蕉" },
+            { "repay", -2000, nullptr, "还款", "" },
+        };
+        query.prepare(QStringLiteral("insert into tbl_bill (id, kind, amount, date, month, category_id, "
+                                     "sub_category_id, account_id, to_account_id, borrower_id, member_id, title, "
+                                     "description, created_time) values (?, ?, ?, ?, ?, (select category_id from "
+                                     "tbl_sub_category where id = ?), ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const QDate today = QDate::currentDate();
+        for (int i = 0; i < 42; ++i) {
+            const Sample& sample = samples[i % std::size(samples)];
+            const QString kind = QString::fromLatin1(sample.kind);
+            const bool categorised = sample.sub != nullptr;
+            const bool loan = !categorised && kind != QLatin1String("transfer");
+            const QDate date = today.addDays(-(i * 2 / 3));
+            query.addBindValue(QStringLiteral("sample-%1").arg(i));
+            query.addBindValue(kind);
+            query.addBindValue(sample.amount);
+            query.addBindValue(date.toString(Qt::ISODate));
+            query.addBindValue(date.year() * 100 + date.month());
+            query.addBindValue(categorised ? QString::fromLatin1(sample.sub) : QString());
+            query.addBindValue(categorised ? QString::fromLatin1(sample.sub) : QString());
+            const QString account = i % 3 == 0 ? QStringLiteral("02") : QStringLiteral("01");
+            const QString otherAccount = i % 3 == 0 ? QStringLiteral("01") : QStringLiteral("02");
+            query.addBindValue(account);
+            query.addBindValue(kind == QLatin1String("transfer") ? otherAccount : QString());
+            query.addBindValue(loan ? (i % 2 ? QStringLiteral("01") : QStringLiteral("02")) : QString());
+            query.addBindValue(categorised ? (i % 4 ? QStringLiteral("01") : QStringLiteral("02")) : QString());
+            query.addBindValue(QString::fromUtf8(sample.title));
+            query.addBindValue(QString::fromUtf8(sample.description));
+            query.addBindValue(
+                QDateTime(date, QTime(8, 0).addSecs(i * 600)).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            query.exec();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+}
+
 // Sample books; the first is the open one.
 void makeSampleBooks(const QString& dir)
 {
@@ -167,6 +242,7 @@ void makeSampleBooks(const QString& dir)
         TestBook::copyTemplate(dir + name);
         DBHelper::getInstance()->initDefaultData(dir + name);
     }
+    addSampleBills(dir + names.first());
     Constants::getInstance()->setBookName(names.first());
 }
 
