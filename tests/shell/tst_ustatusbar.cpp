@@ -37,6 +37,7 @@ private slots:
     void summary();
     void monthLineAndTotalsFollowTheBills();
     void emptyConditionKeepsThePreviousOne();
+    void longTotalsFitTheNarrowestWindow();
     void syncTimeAtStart_data();
     void syncTimeAtStart();
     void syncStates();
@@ -118,6 +119,22 @@ void TestUStatusBar::emptyConditionKeepsThePreviousOne()
     QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:0.00 收入:4.00 变化:+4.00"));
     Notifier::getInstance()->notifyListConditionChanged("");
     QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:0.00 收入:4.00 变化:+4.00"));
+}
+
+void TestUStatusBar::longTotalsFitTheNarrowestWindow()
+{
+    addBillRow("expense", -123456.78, QDate::currentDate());
+    addBillRow("income", 987654.32, QDate::currentDate());
+    addBillRow("borrow", 55555.55, QDate::currentDate());
+    addBillRow("lend", -44444.44, QDate::currentDate());
+    UStatusBar bar;
+    bar.resize(900, 27);
+    bar.show();
+    // The main window is at least 900 px wide: the bar must not push it wider.
+    QVERIFY2(bar.minimumSizeHint().width() <= 900, qPrintable(QString::number(bar.minimumSizeHint().width())));
+    auto* total = bar.findChild<QLabel*>("lblTotalSummary");
+    QVERIFY(total->text().endsWith("变化:+875308.65")); // the text itself stays whole
+    QVERIFY(total->geometry().right() < bar.width());
 }
 
 void TestUStatusBar::syncTimeAtStart_data()
