@@ -56,6 +56,10 @@ private:
     QStringList tableRows(const char* view) const;
     QStringList treeNames() const;
     void select(QAbstractItemView* view, const QString& name);
+    // Selects each record in turn and presses Delete: the first is refused with the box
+    // {title, text}, the second goes.
+    void removeUsedThenUnused(ModalAnswerer& boxes, const char* page, const char* table,
+        const QStringList& usedAndUnused, const QStringList& refusal);
 
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<MainWindow> window;
@@ -133,6 +137,19 @@ void TestListPagesInUse::select(QAbstractItemView* view, const QString& name)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(found.first()).center());
 }
 
+void TestListPagesInUse::removeUsedThenUnused(ModalAnswerer& boxes, const char* page, const char* table,
+    const QStringList& usedAndUnused, const QStringList& refusal)
+{
+    openPage(page, QString(page).mid(2) + "-in-use");
+    auto* view = window->findChild<QTableView*>(table);
+    boxes.expect(refusal.first(), refusal.last(), "确定");
+    for (const QString& name : usedAndUnused) {
+        select(view, name);
+        QTest::keyClick(view, Qt::Key_Delete);
+    }
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+}
+
 void TestListPagesInUse::newUserKeepsTheLists()
 {
     ModalAnswerer boxes;
@@ -189,17 +206,10 @@ void TestListPagesInUse::newUserKeepsTheLists()
     QVERIFY(tableRows("tvMemberList").contains("孩子|"));
 
     // What the bills use is refused; what nothing uses goes.
-    openPage("tbAccountList", "accounts-in-use");
-    auto* accounts = window->findChild<QTableView*>("tvAccountList");
-    select(accounts, "旅行卡");
-    boxes.expect("不能删除", "已经有账目使用了这个账户，您不能删除此账户。", "确定");
-    QTest::keyClick(accounts, Qt::Key_Delete);
-    select(accounts, "我的银行卡");
-    QTest::keyClick(accounts, Qt::Key_Delete);
-    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    removeUsedThenUnused(boxes, "tbAccountList", "tvAccountList", { "旅行卡", "我的银行卡" },
+        { "不能删除", "已经有账目使用了这个账户，您不能删除此账户。" });
     QVERIFY(!tableRows("tvAccountList").join('\n').contains("我的银行卡"));
     QVERIFY(tableRows("tvAccountList").join('\n').contains("旅行卡"));
-
     openPage("tbCategoryList", "categories-in-use");
     auto* expenses = window->findChild<QTreeView*>("tvExpenseList");
     select(expenses, "猫粮");
@@ -215,24 +225,11 @@ void TestListPagesInUse::newUserKeepsTheLists()
     QVERIFY(!treeNames().contains(unusedSub));
     QVERIFY(treeNames().contains("宠物/猫粮"));
 
-    openPage("tbBorrowerList", "borrowers-in-use");
-    auto* borrowers = window->findChild<QTableView*>("tvBorrowerList");
-    select(borrowers, "老张");
-    boxes.expect("删除失败", "已经有账目使用了这个借款人，您不能删除此借款人。", "确定");
-    QTest::keyClick(borrowers, Qt::Key_Delete);
-    select(borrowers, "借款人");
-    QTest::keyClick(borrowers, Qt::Key_Delete);
-    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    removeUsedThenUnused(boxes, "tbBorrowerList", "tvBorrowerList", { "老张", "借款人" },
+        { "删除失败", "已经有账目使用了这个借款人，您不能删除此借款人。" });
     QCOMPARE(tableRows("tvBorrowerList"), QStringList({ "老张|-100.00|" }));
-
-    openPage("tbMemberList", "members-in-use");
-    auto* members = window->findChild<QTableView*>("tvMemberList");
-    select(members, "孩子");
-    boxes.expect("删除失败", "已经有账目使用了这个成员，您不能删除此成员。", "确定");
-    QTest::keyClick(members, Qt::Key_Delete);
-    select(members, "家人");
-    QTest::keyClick(members, Qt::Key_Delete);
-    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    removeUsedThenUnused(boxes, "tbMemberList", "tvMemberList", { "孩子", "家人" },
+        { "删除失败", "已经有账目使用了这个成员，您不能删除此成员。" });
     QVERIFY(tableRows("tvMemberList").contains("孩子|"));
     QVERIFY(!tableRows("tvMemberList").join('\n').contains("家人"));
     openPage("tbMemberList", "members-after-removal");

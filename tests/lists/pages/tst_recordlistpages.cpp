@@ -101,6 +101,17 @@ int storedCount(const QString& which)
     return scalar("select count(*) from " + kindOf(which).table).toInt();
 }
 
+// Data rows for each page, with the bool column true (named yes) and false (named no).
+void perPageAndChoice(const char* column, const char* yes, const char* no)
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<bool>(column);
+    for (const char* which : { "account", "borrower", "member" }) {
+        QTest::addRow("%s, %s", which, yes) << which << true;
+        QTest::addRow("%s, %s", which, no) << which << false;
+    }
+}
+
 // Answers the page's edit dialog: checks the name it shows, types a new one and presses a button.
 ModalAnswerer::Answer fillDialog(const QString& shownName, const QString& newName, const QString& button)
 {
@@ -247,12 +258,7 @@ void TestRecordListPages::emptyListCommandsDoNothing()
 
 void TestRecordListPages::create_data()
 {
-    QTest::addColumn<QString>("which");
-    QTest::addColumn<bool>("confirm");
-    for (const char* which : { "account", "borrower", "member" }) {
-        QTest::addRow("%s, OK", which) << which << true;
-        QTest::addRow("%s, cancel", which) << which << false;
-    }
+    perPageAndChoice("confirm", "OK", "cancel");
 }
 
 void TestRecordListPages::create()
@@ -540,12 +546,7 @@ void TestRecordListPages::deleteKeyOnlyWhileThePageIsShown()
 
 void TestRecordListPages::failedWritesAreReported_data()
 {
-    QTest::addColumn<QString>("which");
-    QTest::addColumn<bool>("moving");
-    for (const char* which : { "account", "borrower", "member" }) {
-        QTest::addRow("%s, remove", which) << which << false;
-        QTest::addRow("%s, move", which) << which << true;
-    }
+    perPageAndChoice("moving", "move", "remove");
 }
 
 void TestRecordListPages::failedWritesAreReported()
