@@ -1,4 +1,6 @@
+#include <QAbstractItemView>
 #include <QDesktopServices>
+#include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QUrl>
 #include <QSignalSpy>
@@ -6,6 +8,8 @@
 #include <QTest>
 
 #include "bills/wbilllist.h"
+#include "data/dbhelper.h"
+#include "data/maccount.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
@@ -65,6 +69,8 @@ private slots:
     void memberButtonsFollowTheSetting_data();
     void memberButtonsFollowTheSetting();
     void unknownKeysChangeNothing();
+    void newBillRefreshesThePageShown_data();
+    void newBillRefreshesThePageShown();
     void toolBarSwitchesTopLevelPages();
     void webButtonsOpenTheBrowser();
 
@@ -190,6 +196,47 @@ void TestBookPage::unknownKeysChangeNothing()
     QCOMPARE(content.currentWidget()->objectName(), QString("pgBook"));
     content.switchPage("Nope");
     QCOMPARE(content.currentWidget()->objectName(), QString("pgBook"));
+}
+
+void TestBookPage::newBillRefreshesThePageShown_data()
+{
+    QTest::addColumn<QString>("how"); // how the bill dialog ends
+    QTest::addColumn<int>("bills");
+    QTest::addColumn<bool>("refreshed");
+    QTest::newRow("saved") << "save" << 1 << true;
+    QTest::newRow("cancelled") << "cancel" << 0 << false;
+    // Bills saved with "save and continue" count too, whatever the dialog's final result.
+    QTest::newRow("continued, then cancelled") << "continue" << 1 << true;
+}
+
+void TestBookPage::newBillRefreshesThePageShown()
+{
+    QFETCH(QString, how);
+    QFETCH(int, bills);
+    QFETCH(bool, refreshed);
+    QVERIFY(DBHelper::getInstance()->initDefaultData(QString()));
+    UBook book;
+    book.show();
+    book.switchPage("AccountList");
+    auto* accounts = book.findChild<QAbstractItemView*>("tvAccountList");
+    const int rows = accounts->model()->rowCount();
+    // An account that the page, which reloads only when shown or told to, does not know yet.
+    QVERIFY(execAll({ "insert into tbl_account (id,name,kind,amount,sort) values ('new','新账户','cash',0,9)" }));
+    MAccount::clearCache();
+    QCOMPARE(accounts->model()->rowCount(), rows);
+
+    ModalAnswerer boxes;
+    boxes.expect(ModalAnswerer::ofClass("DBill"), [how](QWidget* dialog) {
+        dialog->findChild<QDoubleSpinBox*>("dsbAmount")->setValue(12.5);
+        if (how == "continue")
+            QTest::mouseClick(dialog->findChild<QPushButton*>("pbContinue"), Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(how == "save" ? "pbOk" : "pbCancel"), Qt::LeftButton);
+    });
+    QTest::mouseClick(book.findChild<QPushButton*>("tbNewBill"), Qt::LeftButton);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(scalar("select count(*) from tbl_bill").toInt(), bills);
+    QCOMPARE(accounts->model()->rowCount(), refreshed ? rows + 1 : rows);
+    QCOMPARE(book.currentWidget()->objectName(), QString("wgtAccount"));
 }
 
 void TestBookPage::toolBarSwitchesTopLevelPages()
