@@ -189,6 +189,10 @@ void WBillList::addKindToCategoryModel(QStandardItemModel* target, const QString
 
 void WBillList::bind()
 {
+    if (reloadsHeld > 0) {
+        reloadMissed = true;
+        return;
+    }
     // The search box is left as it is: it shows the search in force.
     model->setCondition(buildCondition());
     changePageButtons();
@@ -357,7 +361,7 @@ void WBillList::on_tvBillList_customContextMenuRequested(const QPoint&)
 
 void WBillList::deleteBills()
 {
-    // Taken before the first removal: every removal reloads the list, the records stay valid.
+    // Taken before the first removal; the records stay valid once removed.
     const QList<MBill*> bills = selectedBills();
     if (bills.isEmpty())
         return;
@@ -366,21 +370,23 @@ void WBillList::deleteBills()
 
     // All of them or none: a removal that fails half-way brings the others back.
     bool removed = true;
-    {
-        SqlTransaction transaction(QSqlDatabase::database(), QStringLiteral("delete_bills"));
-        removed = transaction.isActive();
-        for (const MBill* bill : bills) {
-            if (!removed)
-                break;
-            removed = MBill::remove(bill);
+    withOneReload([&] {
+        {
+            SqlTransaction transaction(QSqlDatabase::database(), QStringLiteral("delete_bills"));
+            removed = transaction.isActive();
+            for (const MBill* bill : bills) {
+                if (!removed)
+                    break;
+                removed = MBill::remove(bill);
+            }
+            removed = removed && transaction.commit();
         }
-        removed = removed && transaction.commit();
-    }
-    if (removed)
-        return;
-    // The list was reloaded while the removals ran; show the bills that are back.
-    MBill::clearCache();
-    DMessageBox::error(this, tr("账目没有删除成功，请稍后再试。"));
+        // Announces the bills that are back.
+        if (!removed)
+            MBill::clearCache();
+    });
+    if (!removed)
+        DMessageBox::error(this, tr("账目没有删除成功，请稍后再试。"));
 }
 
 void WBillList::modifyBill()
@@ -553,10 +559,22 @@ void WBillList::quickChange(const QString& type, const QList<MBill*>& bills)
     if (bills.isEmpty())
         return;
     DQuickChange dialog(type, bills, this);
-    if (dialog.exec() != QDialog::Accepted)
+    int result = QDialog::Rejected;
+    withOneReload([&] { result = dialog.exec(); });
+    if (result != QDialog::Accepted)
         return;
     model->refresh();
     expandDays();
+}
+
+void WBillList::withOneReload(const std::function<void()>& writes)
+{
+    ++reloadsHeld;
+    writes();
+    if (--reloadsHeld == 0 && reloadMissed) {
+        reloadMissed = false;
+        bind();
+    }
 }
 
 void WBillList::on_sectionResized(int, int, int)

@@ -5,6 +5,7 @@
 #include <QPair>
 #include <QString>
 #include <QVariant>
+#include <functional>
 
 #include "shell/wbasewidget.h"
 
@@ -86,6 +87,9 @@ private:
     QList<MBill*> selectedBills() const;
     // Runs the bulk change of type on bills and shows the result; nothing for no bills.
     void quickChange(const QString& type, const QList<MBill*>& bills);
+    // Runs writes of several bills with one reload of the list at the end instead of one per bill:
+    // a reload of a large book takes long.
+    void withOneReload(const std::function<void()>& writes);
     // Connected by hand to the header, so it is no slot that the form would try to bind by name.
     void on_sectionResized(int, int, int);
     void applyColumnWidths();
@@ -109,4 +113,6 @@ private:
     QTreeView* categoryPopup;
     QStandardItemModel* categoryModel = nullptr;
     QMenu* contextMenu = nullptr;
+    int reloadsHeld = 0;
+    bool reloadMissed = false;
 };
