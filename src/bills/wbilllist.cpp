@@ -517,7 +517,7 @@ void WBillList::on_pbExport_clicked()
         return;
     QString reason;
     if (!ExportHelper::exportBills(fileName, model->getBillList(), &reason)) {
-        DMessageBox::error(this, tr("导出失败，文件 %1 没有写成：%2").arg(fileName, reason));
+        DMessageBox::error(this, tr("导出失败，无法写入文件 %1：%2").arg(fileName, reason));
         return;
     }
     DMessageBox::information(this, tr("导出成功"), tr("您已经成功导出数据!"));

@@ -2,6 +2,8 @@
 // file, and files that cannot be written.
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QUrl>
@@ -15,6 +17,7 @@
 #include "billlistfixture.h"
 #include "bills/exporthelper.h"
 #include "data/mbill.h"
+#include "modalanswerer.h"
 #include "testenv.h"
 
 namespace {
@@ -131,6 +134,8 @@ private slots:
     void fileThatCannotBeOpened();
     void failedWriteLeavesTheOldFile();
     void spreadsheetReadsTheCells();
+    void saveDialogAddsTheExtension_data();
+    void saveDialogAddsTheExtension();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -350,6 +355,44 @@ void TestExportHelper::spreadsheetReadsTheCells()
     QCOMPARE(borrow.value(2).toDouble(), 300.0);
     // Empty cells at the end of a row are not written.
     QCOMPARE(borrow.mid(0, 2) + borrow.mid(3, 5), (QStringList { "2013-06-10", "借入", "银行卡", "", "", "", "老李" }));
+}
+
+void TestExportHelper::saveDialogAddsTheExtension_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("chosen");
+
+    QTest::newRow("name alone") << "bills"
+                                << "bills.xls";
+    QTest::newRow("name with the extension") << "bills.xls"
+                                             << "bills.xls";
+    QTest::newRow("cancelled") << ""
+                               << "";
+}
+
+void TestExportHelper::saveDialogAddsTheExtension()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, chosen);
+    QStringList shown;
+    ModalAnswerer boxes;
+    boxes.expect(
+        ModalAnswerer::ofClass("QFileDialog"),
+        [&](QWidget* modal) {
+            auto* dialog = static_cast<QFileDialog*>(modal);
+            shown << dialog->windowTitle() << dialog->nameFilters();
+            if (typed.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(env->root() + "/" + typed);
+            QMetaObject::invokeMethod(dialog, "accept");
+        },
+        "the save dialog");
+    const QString path = ExportHelper::askFileName(nullptr);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(shown, (QStringList { "导出Excel文件", "导出Excel文件 (*.xls)" }));
+    QCOMPARE(path, chosen.isEmpty() ? QString() : env->root() + "/" + chosen);
 }
 
 QTEST_MAIN(TestExportHelper)
