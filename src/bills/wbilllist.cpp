@@ -1,15 +1,26 @@
 #include "bills/wbilllist.h"
 
 #include <QComboBox>
+#include <QCursor>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QSet>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QSqlDatabase>
 #include <QStandardItemModel>
 #include <QTreeView>
+#include <memory>
 
+#include "bills/dbill.h"
+#include "bills/dquickchange.h"
+#include "bills/exporthelper.h"
 #include "bills/mbillmodel.h"
+#include "bills/printhelper.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/maccount.h"
@@ -21,6 +32,8 @@
 #include "data/notifier.h"
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
+#include "data/sqltransaction.h"
+#include "shell/common/dmessagebox.h"
 #include "shell/common/witemdelegate.h"
 #include "ui_wbilllist.h"
 
@@ -44,6 +57,33 @@ void showItem(QComboBox* box, const QModelIndex& item)
     box->setRootModelIndex(QModelIndex());
 }
 
+// The tree's selection: day rows cannot be selected, and a press on one (to fold it, or the
+// double click that edits the selected bill) leaves the bills selected as they are rather than
+// clearing them for a row that cannot take the selection.
+class BillSelectionModel : public QItemSelectionModel {
+public:
+    using QItemSelectionModel::QItemSelectionModel;
+    using QItemSelectionModel::select;
+
+    void select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command) override
+    {
+        if (!selection.isEmpty() && !hasSelectableRow(selection))
+            return;
+        QItemSelectionModel::select(selection, command);
+    }
+
+private:
+    static bool hasSelectableRow(const QItemSelection& selection)
+    {
+        // indexes() leaves out what cannot be selected.
+        for (const QItemSelectionRange& range : selection) {
+            if (!range.indexes().isEmpty())
+                return true;
+        }
+        return false;
+    }
+};
+
 QStandardItem* categoryItem(const QString& name, const QString& data)
 {
     auto* item = new QStandardItem(name);
@@ -66,6 +106,9 @@ WBillList::WBillList(QWidget* parent)
     QTreeView* tree = ui->tvBillList;
     model = new MBillModel(this);
     tree->setModel(model);
+    QItemSelectionModel* defaultSelection = tree->selectionModel();
+    tree->setSelectionModel(new BillSelectionModel(model, tree));
+    delete defaultSelection;
     tree->setItemDelegate(new WItemDelegate(tree));
     tree->header()->setStretchLastSection(false);
     tree->header()->setSectionResizeMode(4, QHeaderView::Stretch);
@@ -98,6 +141,9 @@ WBillList::WBillList(QWidget* parent)
     borrowerDataChanged();
     categoryDataChanged();
     memberDataChanged();
+
+    new QShortcut(QKeySequence::Delete, tree, this, &WBillList::deleteBills, Qt::WindowShortcut);
+    new QShortcut(QKeySequence(Qt::Key_Space), tree, this, &WBillList::modifyBill, Qt::WindowShortcut);
 
     Notifier* notifier = Notifier::getInstance();
     connect(notifier, &Notifier::accountDataChanged, this, &WBillList::accountDataChanged);
@@ -143,6 +189,10 @@ void WBillList::addKindToCategoryModel(QStandardItemModel* target, const QString
 
 void WBillList::bind()
 {
+    if (reloadsHeld > 0) {
+        reloadMissed = true;
+        return;
+    }
     // The search box is left as it is: it shows the search in force.
     model->setCondition(buildCondition());
     changePageButtons();
@@ -174,8 +224,18 @@ void WBillList::on_tvBillList_clicked(const QModelIndex& index)
     // The tree keeps the folding of a row on its first column only.
     const QModelIndex day = index.siblingAtColumn(0);
     const bool expand = !ui->tvBillList->isExpanded(day);
+    // The tree takes no double click while it animates, so a day row folds at once: the second
+    // click of a double click on it still reaches the bill commands.
+    const bool animated = ui->tvBillList->isAnimated();
+    ui->tvBillList->setAnimated(false);
     ui->tvBillList->setExpanded(day, expand);
+    ui->tvBillList->setAnimated(animated);
     bill->setExpanded(expand);
+}
+
+void WBillList::on_tvBillList_doubleClicked(const QModelIndex&)
+{
+    modifyBill();
 }
 
 void WBillList::changePageIndex()
@@ -276,6 +336,139 @@ void WBillList::on_leSeacrh_textChanged(const QString& text)
     bind();
 }
 
+void WBillList::on_tvBillList_customContextMenuRequested(const QPoint&)
+{
+    if (!contextMenu) {
+        contextMenu = new QMenu(ui->tvBillList);
+        const auto addEntry = [this](const QString& text, void (WBillList::*command)()) {
+            auto* action = new QAction(text, this);
+            connect(action, &QAction::triggered, this, command);
+            contextMenu->addAction(action);
+        };
+        addEntry(tr("修改账目"), &WBillList::modifyBill);
+        addEntry(tr("删除账目"), &WBillList::deleteBills);
+        contextMenu->addSeparator();
+        addEntry(tr("复制账目"), &WBillList::replicateBill);
+        addEntry(tr("该日补账"), &WBillList::supplyBill);
+        contextMenu->addSeparator();
+        addEntry(tr("转换账户"), &WBillList::changeAccount);
+        addEntry(tr("转换成员"), &WBillList::changeMember);
+        addEntry(tr("转换分类"), &WBillList::changeCategory);
+        addEntry(tr("转换借款人"), &WBillList::changeBorrower);
+    }
+    contextMenu->exec(QCursor::pos());
+}
+
+void WBillList::deleteBills()
+{
+    // Taken before the first removal; the records stay valid once removed.
+    const QList<MBill*> bills = selectedBills();
+    if (bills.isEmpty())
+        return;
+    if (DMessageBox::question(this, tr("确定删除?"), tr("需要删除这些账目吗?")) != 1)
+        return;
+
+    // All of them or none: a removal that fails half-way brings the others back.
+    bool removed = true;
+    withOneReload([&] {
+        {
+            SqlTransaction transaction(QSqlDatabase::database(), QStringLiteral("delete_bills"));
+            removed = transaction.isActive();
+            for (const MBill* bill : bills) {
+                if (!removed)
+                    break;
+                removed = MBill::remove(bill);
+            }
+            removed = removed && transaction.commit();
+        }
+        // Announces the bills that are back.
+        if (!removed)
+            MBill::clearCache();
+    });
+    if (!removed)
+        DMessageBox::error(this, tr("账目没有删除成功，请稍后再试。"));
+}
+
+void WBillList::modifyBill()
+{
+    const QList<MBill*> bills = selectedBills();
+    if (bills.isEmpty())
+        return;
+    DBill dialog(bills.first(), this);
+    dialog.exec();
+}
+
+void WBillList::changeAccount()
+{
+    quickChange(QStringLiteral("account"), selectedBills());
+}
+
+void WBillList::changeMember()
+{
+    const QList<MBill*> bills = selectedBills();
+    for (const MBill* bill : bills) {
+        const QString kind = bill->getKind();
+        if (kind != QLatin1String("expense") && kind != QLatin1String("income")) {
+            DMessageBox::information(this, tr("错误"), tr("成员转换功能只适用于收入或支出"));
+            return;
+        }
+    }
+    quickChange(QStringLiteral("member"), bills);
+}
+
+void WBillList::changeCategory()
+{
+    const QList<MBill*> bills = selectedBills();
+    QSet<QString> kinds;
+    for (const MBill* bill : bills) {
+        const QString kind = bill->getKind();
+        if (kind != QLatin1String("expense") && kind != QLatin1String("income")) {
+            DMessageBox::information(this, tr("错误"), tr("分类转换功能只适用于收入或支出"));
+            return;
+        }
+        kinds.insert(kind);
+    }
+    if (kinds.size() > 1) {
+        DMessageBox::information(this, tr("错误"), tr("转换分类时，选中账目不能同步包含收入和支出"));
+        return;
+    }
+    quickChange(QStringLiteral("category"), bills);
+}
+
+void WBillList::changeBorrower()
+{
+    static const QStringList loanKinds { QStringLiteral("borrow"), QStringLiteral("lend"), QStringLiteral("repay"),
+        QStringLiteral("refund") };
+    const QList<MBill*> bills = selectedBills();
+    for (const MBill* bill : bills) {
+        if (!loanKinds.contains(bill->getKind())) {
+            DMessageBox::information(this, tr("错误"), tr("借款人转换功能只适用于借贷账目"));
+            return;
+        }
+    }
+    quickChange(QStringLiteral("borrower"), bills);
+}
+
+void WBillList::replicateBill()
+{
+    const QList<MBill*> bills = selectedBills();
+    for (const MBill* bill : bills) {
+        // The copy has no id, so the dialog enters it as a new bill filled in from the original.
+        const std::unique_ptr<MBill> copy(bill->clone());
+        DBill dialog(copy.get(), this);
+        dialog.exec();
+    }
+}
+
+void WBillList::supplyBill()
+{
+    const QList<MBill*> bills = selectedBills();
+    for (const MBill* bill : bills) {
+        DBill dialog(bill->getDate(), nullptr);
+        dialog.exec();
+    }
+}
+
 void WBillList::accountDataChanged()
 {
     refillCombo(ui->cbAccountList, &accountPart, namedItems(tr("按账户查看"), *MAccount::get()));
@@ -315,6 +508,73 @@ void WBillList::categoryDataChanged()
 void WBillList::memberDataChanged()
 {
     refillCombo(ui->cbMemberList, &memberPart, namedItems(tr("按成员查看"), *MMember::get()));
+}
+
+void WBillList::on_pbExport_clicked()
+{
+    const QString fileName = ExportHelper::askFileName(this);
+    if (fileName.isEmpty())
+        return;
+    QString reason;
+    if (!ExportHelper::exportBills(fileName, model->getBillList(), &reason)) {
+        DMessageBox::error(this, tr("导出失败，无法写入文件 %1：%2").arg(fileName, reason));
+        return;
+    }
+    DMessageBox::information(this, tr("导出成功"), tr("您已经成功导出数据!"));
+}
+
+void WBillList::on_pbPrint_clicked()
+{
+    PrintHelper helper;
+    if (helper.printBills(model->getBillList()) == PrintHelper::Result::Failed)
+        DMessageBox::error(this, tr("打印失败，请检查打印机后再试。"));
+}
+
+void WBillList::on_pbDelete_clicked()
+{
+    deleteBills();
+}
+
+void WBillList::on_pbModify_clicked()
+{
+    modifyBill();
+}
+
+QList<MBill*> WBillList::selectedBills() const
+{
+    QList<MBill*> bills;
+    const QModelIndexList rows = ui->tvBillList->selectionModel()->selectedIndexes();
+    for (const QModelIndex& index : rows) {
+        if (!index.isValid() || index.column() != 0)
+            continue;
+        auto* bill = static_cast<MBill*>(index.internalPointer());
+        if (!bill->isDayRow())
+            bills.append(bill);
+    }
+    return bills;
+}
+
+void WBillList::quickChange(const QString& type, const QList<MBill*>& bills)
+{
+    if (bills.isEmpty())
+        return;
+    DQuickChange dialog(type, bills, this);
+    int result = QDialog::Rejected;
+    withOneReload([&] { result = dialog.exec(); });
+    if (result != QDialog::Accepted)
+        return;
+    model->refresh();
+    expandDays();
+}
+
+void WBillList::withOneReload(const std::function<void()>& writes)
+{
+    ++reloadsHeld;
+    writes();
+    if (--reloadsHeld == 0 && reloadMissed) {
+        reloadMissed = false;
+        bind();
+    }
 }
 
 void WBillList::on_sectionResized(int, int, int)

@@ -5,11 +5,14 @@
 #include <QPair>
 #include <QString>
 #include <QVariant>
+#include <functional>
 
 #include "shell/wbasewidget.h"
 
+class MBill;
 class MBillModel;
 class QComboBox;
+class QMenu;
 class QResizeEvent;
 class QStandardItemModel;
 class QTreeView;
@@ -20,7 +23,9 @@ class WBillList;
 
 // The book's bills: filters by month, account, category, member, borrower and text over a paged
 // tree of bills grouped by day. The filters make the bill condition, the one SQL where-fragment
-// that the model and the status bar use; every literal in it is quoted.
+// that the model and the status bar use; every literal in it is quoted. Commands on the selected
+// bills (context menu, buttons, Delete and Space, double click) edit, copy, add, delete and
+// change them; export and print take every bill of the filters, all pages.
 class WBillList : public WBaseWidget {
     Q_OBJECT
 
@@ -42,6 +47,7 @@ protected:
 
 private slots:
     void on_tvBillList_clicked(const QModelIndex& index);
+    void on_tvBillList_doubleClicked(const QModelIndex& index);
     void changePageIndex();
     void changePageButtons();
     void on_cbCategoryList_currentIndexChanged(int index);
@@ -52,13 +58,38 @@ private slots:
     void on_cbMonthList_currentIndexChanged(int index);
     void on_pbSearch_clicked();
     void on_leSeacrh_textChanged(const QString& text);
+    void on_tvBillList_customContextMenuRequested(const QPoint& pos);
+    // Deletes the selected bills after one question.
+    void deleteBills();
+    // Edits the first selected bill.
+    void modifyBill();
+    // Bulk changes of the selected bills; each refuses a selection of kinds it does not fit.
+    void changeAccount();
+    void changeMember();
+    void changeCategory();
+    void changeBorrower();
+    // A new bill filled in from each selected bill, one dialog after the other.
+    void replicateBill();
+    // A new bill on the date of each selected bill.
+    void supplyBill();
     void accountDataChanged();
     void monthListChanged();
     void borrowerDataChanged();
     void categoryDataChanged();
     void memberDataChanged();
+    void on_pbExport_clicked();
+    void on_pbPrint_clicked();
+    void on_pbDelete_clicked();
+    void on_pbModify_clicked();
 
 private:
+    // The bills of the selected rows, in the order they were selected.
+    QList<MBill*> selectedBills() const;
+    // Runs the bulk change of type on bills and shows the result; nothing for no bills.
+    void quickChange(const QString& type, const QList<MBill*>& bills);
+    // Runs writes of several bills with one reload of the list at the end instead of one per bill:
+    // a reload of a large book takes long.
+    void withOneReload(const std::function<void()>& writes);
     // Connected by hand to the header, so it is no slot that the form would try to bind by name.
     void on_sectionResized(int, int, int);
     void applyColumnWidths();
@@ -81,4 +112,7 @@ private:
     QString searchPart;
     QTreeView* categoryPopup;
     QStandardItemModel* categoryModel = nullptr;
+    QMenu* contextMenu = nullptr;
+    int reloadsHeld = 0;
+    bool reloadMissed = false;
 };

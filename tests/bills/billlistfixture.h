@@ -15,3 +15,7 @@ void addReferences();
 // A bill row written with SQL: each one counts as created after the one before, so that bills
 // of the same date are listed in the reverse order of their adding.
 QString addBill(const QString& kind, double amount, const QDate& date, const QVariantMap& columns = {});
+
+// Bills on those records, described by their descriptions: expenses e1 (2013-07-05) and e2
+// (07-06), income i1 (06-30), transfer t1 into A1 (07-06), lend l1 (07-07), borrow b1 (06-10).
+void addStandardBills();

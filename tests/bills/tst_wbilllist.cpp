@@ -74,26 +74,6 @@ QStringList listed(const WBillList& page)
     return descriptions;
 }
 
-// Expense e1 e2, income i1, transfer t1 into A1, lend l1, borrow b1 in June and July 2013.
-void addStandardBills()
-{
-    addBill("expense", -35, QDate(2013, 7, 5),
-        { { "category_id", "C1" }, { "sub_category_id", "S1" }, { "account_id", "A1" }, { "member_id", "M1" },
-            { "description", "e1" } });
-    addBill("expense", -20, QDate(2013, 7, 6),
-        { { "category_id", "C1" }, { "sub_category_id", "S2" }, { "account_id", "A2" }, { "member_id", "M2" },
-            { "description", "e2" } });
-    addBill("income", 8000, QDate(2013, 6, 30),
-        { { "category_id", "C2" }, { "sub_category_id", "S3" }, { "account_id", "A2" }, { "member_id", "M1" },
-            { "description", "i1" } });
-    addBill("transfer", -500, QDate(2013, 7, 6),
-        { { "account_id", "A2" }, { "to_account_id", "A1" }, { "description", "t1" } });
-    addBill(
-        "lend", -100, QDate(2013, 7, 7), { { "account_id", "A1" }, { "borrower_id", "B1" }, { "description", "l1" } });
-    addBill("borrow", 300, QDate(2013, 6, 10),
-        { { "account_id", "A2" }, { "borrower_id", "B2" }, { "description", "b1" } });
-}
-
 void clickOn(QTreeView* view, const QModelIndex& index)
 {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());

@@ -27,7 +27,9 @@
 
 #include "bills/dbill.h"
 #include "bills/dcalculator.h"
+#include "bills/dquickchange.h"
 #include "data/constants.h"
+#include "data/mbill.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "data/dbhelper.h"
@@ -127,6 +129,17 @@ QWidget* calculator()
     return pad;
 }
 
+// The quick change dialog on the sample book's bills of one kind.
+QWidget* quickChange(const QString& type, const QString& kind)
+{
+    QList<MBill*> bills;
+    for (MBill* bill : *MBill::get(QStringLiteral(" 1=1 "))) {
+        if (bill->getKind() == kind)
+            bills.append(bill);
+    }
+    return new DQuickChange(type, bills, nullptr);
+}
+
 QMap<QString, Factory> factories()
 {
     QMap<QString, Factory> pages {
@@ -150,6 +163,10 @@ QMap<QString, Factory> factories()
             onSampleBook([] { return new DCategory(QStringLiteral("expense"), nullptr, true, QString()); }) },
         { QStringLiteral("borrower"), onSampleBook([] { return new DBorrower(nullptr); }) },
         { QStringLiteral("member"), onSampleBook([] { return new DMember(nullptr); }) },
+        { QStringLiteral("quickchange-account"),
+            onSampleBook([] { return quickChange(QStringLiteral("account"), QStringLiteral("expense")); }) },
+        { QStringLiteral("quickchange-category"),
+            onSampleBook([] { return quickChange(QStringLiteral("category"), QStringLiteral("expense")); }) },
     };
     for (const char* top : { "Book", "Sync", "Data", "Setting" }) {
         const QString name = QString::fromLatin1(top);
