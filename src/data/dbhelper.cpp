@@ -86,6 +86,13 @@ DBHelper* DBHelper::getInstance()
     return instance;
 }
 
+bool DBHelper::openDefaultConnection(const QString& path)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    db.setDatabaseName(path);
+    return db.open();
+}
+
 bool DBHelper::isApplied(const QSqlDatabase& db, const QString& statement)
 {
     static const QRegularExpression addColumn(QStringLiteral("^\\s*ALTER TABLE \\[?(\\w+)\\]? ADD COLUMN \\[?(\\w+)"),
