@@ -114,8 +114,9 @@ void addBill()
 
 struct BookFigures {
     std::vector<Timing> steps;
-    long residentKb = 0;
-    long startKb = 0;
+    // VmRSS before the window, VmRSS, RssAnon and RssFile with it: the memory map of the book
+    // counts as file pages.
+    std::vector<long> memoryKb;
     int monthBills = 0;
     int found = 0;
     int pageSize = 0;
@@ -130,25 +131,26 @@ int measureMemory(const QString& book)
     if (!copyFresh(book, Constants::getInstance()->getDbDir() + bookName))
         return 1;
     Constants::getInstance()->setBookName(QLatin1String(bookName));
-    const long before = residentKb();
+    const long before = statusKb("VmRSS");
     std::unique_ptr<MainWindow> window = showMainWindow();
     const auto* tree = window->findChild<WBillList*>()->findChild<QTreeView*>(QStringLiteral("tvBillList"));
     const int shown = int(dynamic_cast<MBillModel*>(tree->model())->getBillList()->size());
-    std::printf("%ld %ld %d\n", before, residentKb(), shown);
+    std::printf("%ld %ld %ld %ld %d\n", before, statusKb("VmRSS"), statusKb("RssAnon"), statusKb("RssFile"), shown);
     window.reset();
     forgetBook();
     return 0;
 }
 
-long memoryOf(const QString& program, const QString& book, long* beforeKb)
+std::vector<long> memoryOf(const QString& program, const QString& book)
 {
     QProcess child;
     child.start(program, { QStringLiteral("--memory-of"), book });
+    std::vector<long> values;
     if (!child.waitForFinished(300000) || child.exitCode() != 0)
-        return 0;
-    const QList<QByteArray> values = child.readAllStandardOutput().trimmed().split(' ');
-    *beforeKb = values.value(0).toLong();
-    return values.value(1).toLong();
+        return values;
+    for (const QByteArray& value : child.readAllStandardOutput().trimmed().split(' '))
+        values.push_back(value.toLong());
+    return values;
 }
 
 BookFigures benchBook(const QString& generated, const QString& root, int runs, const QString& program)
@@ -261,7 +263,8 @@ BookFigures benchBook(const QString& generated, const QString& root, int runs, c
     window.reset();
     floor.close();
     forgetBook();
-    figures.residentKb = memoryOf(program, generated, &figures.startKb);
+    figures.memoryKb = memoryOf(program, generated);
+    figures.memoryKb.resize(4);
     return figures;
 }
 
@@ -289,8 +292,11 @@ int main(int argc, char* argv[])
         QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("n"), "7");
     const QCommandLineOption memoryOption(QStringLiteral("memory-of"),
         QStringLiteral("Only print the resident memory with this book shown."), QStringLiteral("book"));
-    parser.addOptions({ sizesOption, yearsOption, runsOption, memoryOption });
+    const QCommandLineOption sqlOption(
+        QStringLiteral("show-sql"), QStringLiteral("Print the statements of every step on stderr."));
+    parser.addOptions({ sizesOption, yearsOption, runsOption, memoryOption, sqlOption });
     parser.process(app);
+    showStatements(parser.isSet(sqlOption));
     if (parser.isSet(memoryOption))
         return measureMemory(parser.value(memoryOption));
 
@@ -332,10 +338,12 @@ int main(int argc, char* argv[])
     printTable(sizes, rows);
     std::printf("\n");
     for (size_t i = 0; i < books.size(); ++i) {
-        std::printf("- %d bills: the current month has %d, the search finds %d, %d bills a page; resident memory "
-                    "(VmRSS) with the book open and all bills shown: %.1f MB (%.1f MB before the window)\n",
-            sizes[i], books[i].monthBills, books[i].found, books[i].pageSize, double(books[i].residentKb) / 1024.0,
-            double(books[i].startKb) / 1024.0);
+        const std::vector<long>& kb = books[i].memoryKb;
+        std::printf("- %d bills: the current month has %d, the search finds %d, %d bills a page. Resident memory "
+                    "(VmRSS) with the book open and every bill shown: %.1f MB (%.1f MB of it anonymous, %.1f MB "
+                    "file pages); %.1f MB before the window was built.\n",
+            sizes[i], books[i].monthBills, books[i].found, books[i].pageSize, double(kb[1]) / 1024.0,
+            double(kb[2]) / 1024.0, double(kb[3]) / 1024.0, double(kb[0]) / 1024.0);
     }
     return 0;
 }

@@ -8,6 +8,7 @@
 namespace {
 
 Statements* recording = nullptr;
+bool showingStatements = false;
 std::vector<sqlite3*> ignoredConnections;
 
 int traceStatement(unsigned type, void*, void* statementPointer, void* text)
@@ -141,6 +142,7 @@ Timing timeStep(int runs, Floor& floor, const std::function<void()>& prepare, co
 {
     std::vector<double> program;
     std::vector<double> floorTimes;
+    Statements lastRun;
     Timing timing;
     for (int i = 0; i < runs; ++i) {
         // What the preparation runs is run on the floor's copy too, untimed, so both books stay alike.
@@ -159,10 +161,21 @@ Timing timeStep(int runs, Floor& floor, const std::function<void()>& prepare, co
         StatementRecorder::stop();
         timing.anySql = timing.anySql || !statements.empty();
         floorTimes.push_back(floor.run(statements));
+        lastRun.swap(statements);
+    }
+    if (showingStatements) {
+        for (const std::string& sql : lastRun)
+            std::fprintf(stderr, "    %.200s\n", sql.c_str());
+        std::fprintf(stderr, "  (%zu statements)\n", lastRun.size());
     }
     timing.program = median(program);
     timing.floor = median(floorTimes);
     return timing;
+}
+
+void showStatements(bool show)
+{
+    showingStatements = show;
 }
 
 void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& rows)
@@ -187,7 +200,7 @@ void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& 
     }
 }
 
-long residentKb()
+long statusKb(const char* key)
 {
     // /proc files report no size: read them whole.
     QFile status(QStringLiteral("/proc/self/status"));
@@ -195,8 +208,8 @@ long residentKb()
         return 0;
     const QList<QByteArray> lines = status.readAll().split('\n');
     for (const QByteArray& line : lines) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(QByteArray(key) + ':'))
+            return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').value(0).toLong();
     }
     return 0;
 }

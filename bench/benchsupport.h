@@ -52,6 +52,8 @@ struct Timing {
     bool anySql = false;
 };
 Timing timeStep(int runs, Floor& floor, const std::function<void()>& prepare, const std::function<void()>& work);
+// Makes timeStep print the statements of each step's last run to stderr.
+void showStatements(bool show);
 
 // One row of the table: the step and its timing for each book size.
 struct TableRow {
@@ -60,5 +62,5 @@ struct TableRow {
 };
 void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& rows);
 
-// VmRSS of this process in kB, from /proc/self/status; 0 when unknown.
-long residentKb();
+// A line of /proc/self/status in kB ("VmRSS", "RssAnon", "RssFile"); 0 when unknown.
+long statusKb(const char* key);
