@@ -17,12 +17,23 @@
 
 namespace {
 
+// A bill id as stored (UTF-8), hashed quickly: the lookup runs for every row of every reload.
+struct BillKey {
+    QByteArray utf8;
+    bool operator==(const BillKey& other) const { return utf8 == other.utf8; }
+};
+
+size_t qHash(const BillKey& key, size_t seed)
+{
+    return size_t(SqliteReader::hashBytes(key.utf8.constData(), int(key.utf8.size()))) ^ seed;
+}
+
 RecordArena<MBill> records;
 // One object per bill id for the life of the process: a reload refreshes the bills it meets
 // instead of making new ones, so memory stays bounded by the book however often it reloads, and a
 // pointer held across a write shows the bill as it is now stored. Keyed by the id's UTF-8 text, so
 // that a reload finds the bills it already has without making a string per row.
-QHash<QByteArray, MBill*> billsById;
+QHash<BillKey, MBill*> billsById;
 RecordArena<QList<MBill*>> lists;
 RecordArena<QList<int>> monthLists;
 QList<MBill*>* cache = nullptr;
@@ -77,11 +88,11 @@ QList<MBill*>* MBill::get(const QString& condition)
     }
     while (rows.next()) {
         const QByteArray key = rows.utf8Key(0);
-        MBill* bill = billsById.value(key);
+        MBill* bill = billsById.value(BillKey { key });
         if (!bill) {
             bill = records.make();
             bill->id = rows.text(0);
-            billsById.insert(QByteArray(key.constData(), key.size()), bill);
+            billsById.insert(BillKey { QByteArray(key.constData(), key.size()) }, bill);
         }
         bill->amount = rows.toDouble(1);
         rows.readText(2, &bill->description);

@@ -27,8 +27,17 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// A quick hash of short texts (ids, kinds, titles), eight bytes at a time.
-quint64 hashBytes(const char* data, int size)
+int number(const char* digits, int count)
+{
+    int value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value * 10 + (digits[i] - '0');
+    return value;
+}
+
+} // namespace
+
+quint64 SqliteReader::hashBytes(const char* data, int size)
 {
     quint64 hash = 0x9E3779B97F4A7C15ull ^ quint64(size);
     int i = 0;
@@ -43,16 +52,6 @@ quint64 hashBytes(const char* data, int size)
     hash = (hash ^ last) * 0xC4CEB9FE1A85EC53ull;
     return hash ^ (hash >> 32);
 }
-
-int number(const char* digits, int count)
-{
-    int value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value * 10 + (digits[i] - '0');
-    return value;
-}
-
-} // namespace
 
 SqliteReader::~SqliteReader()
 {
