@@ -128,7 +128,9 @@ QList<int>* MBill::getMonthList()
 void MBill::clearCache()
 {
     if (cache) {
-        cache->clear();
+        // Emptied with its memory: a list of every bill is large, and the class keeps the list
+        // object itself for the life of the process.
+        *cache = QList<MBill*>();
         cache = nullptr;
     }
     Notifier::getInstance()->notifyBillDataChanged();
