@@ -1,187 +1,215 @@
 #include "benchsupport.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
-#include <QDate>
 #include <QElapsedTimer>
-#include <QSqlDatabase>
+#include <QFile>
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <string>
-
-#include "bookgenerator.h"
-#include "data/mbill.h"
 
 namespace {
 
-const char* const billColumns = "select id,amount,description,date,month,category_id,sub_category_id,account_id,"
-                                "to_account_id,borrower_id, member_id, title, kind from tbl_bill where ";
-const std::vector<char> billTypes = { 's', 'd', 's', 's', 'i', 's', 's', 's', 's', 's', 's', 's', 's' };
-const char* const accountTotals = "select account_id, total(amount) from tbl_bill group by account_id";
-const char* const targetTotals = "select to_account_id, total(amount) from tbl_bill group by to_account_id";
-const char* const borrowerTotals = "select borrower_id, total(amount) a from tbl_bill group by borrower_id";
-const char* const monthList = "select distinct month  from tbl_bill order by month desc";
+Statements* recording = nullptr;
+bool showingStatements = false;
+std::vector<sqlite3*> ignoredConnections;
+
+int traceStatement(unsigned type, void*, void* statementPointer, void* text)
+{
+    if (type != SQLITE_TRACE_STMT || !recording)
+        return 0;
+    auto* statement = static_cast<sqlite3_stmt*>(statementPointer);
+    const sqlite3* db = sqlite3_db_handle(statement);
+    if (std::find(ignoredConnections.begin(), ignoredConnections.end(), db) != ignoredConnections.end())
+        return 0;
+    const char* sql = static_cast<const char*>(text);
+    // Triggers announce themselves as comments; the floor runs them as part of their statement.
+    if (sql && sql[0] == '-' && sql[1] == '-')
+        return 0;
+    char* expanded = sqlite3_expanded_sql(statement);
+    recording->push_back(expanded ? expanded : (sql ? sql : ""));
+    sqlite3_free(expanded);
+    return 0;
+}
+
+int traceConnection(sqlite3* db, char**, const sqlite3_api_routines*)
+{
+    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, traceStatement, nullptr);
+    return SQLITE_OK;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
 
 } // namespace
 
-BenchBook::BenchBook()
-    : runsOption(
-        QStringLiteral("runs"), QStringLiteral("Runs per figure (median)."), QStringLiteral("n"), QStringLiteral("7"))
-    , bookOption(QStringLiteral("book"),
-          QStringLiteral("Use this existing book instead of generating one (it gets a few bills)."),
-          QStringLiteral("file"))
+void StatementRecorder::install()
 {
+    sqlite3_auto_extension(reinterpret_cast<void (*)()>(traceConnection));
 }
 
-BenchBook::~BenchBook()
+void StatementRecorder::ignore(sqlite3* db)
 {
-    sqlite3_close(db);
+    ignoredConnections.push_back(db);
 }
 
-bool BenchBook::open(const QCoreApplication& app, const QString& description)
+void StatementRecorder::unignore(sqlite3* db)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(description);
-    parser.addHelpOption();
-    BookGenerator::addOptions(parser);
-    parser.addOptions({ runsOption, bookOption });
-    parser.process(app);
+    ignoredConnections.erase(
+        std::remove(ignoredConnections.begin(), ignoredConnections.end(), db), ignoredConnections.end());
+}
 
-    runCount = std::max(1, parser.value(runsOption).toInt());
-    QString path = parser.value(bookOption);
-    if (path.isEmpty()) {
-        path = dir.filePath(QStringLiteral("bench.db"));
-        BookGenerator::Options options;
-        QString error;
-        QElapsedTimer timer;
-        timer.start();
-        if (!BookGenerator::readOptions(parser, &options, &error) || !BookGenerator::generate(path, options, &error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return false;
-        }
-        std::printf("Generated %d bills over %d years in %lld ms\n", options.bills, options.years,
-            static_cast<long long>(timer.elapsed()));
-    }
+void StatementRecorder::start(Statements* target)
+{
+    recording = target;
+}
 
-    QSqlDatabase book = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    book.setDatabaseName(path);
-    if (!book.open() || sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
-        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+void StatementRecorder::stop()
+{
+    recording = nullptr;
+}
+
+Floor::~Floor()
+{
+    close();
+}
+
+bool Floor::open(const QString& path)
+{
+    close();
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(path), sqlite3_errmsg(db));
+        close();
         return false;
     }
+    StatementRecorder::ignore(db);
     return true;
 }
 
-void printRows(const char* programColumn, const std::vector<BenchRow>& rows)
+void Floor::close()
 {
-    std::printf("%-36s %14s %14s %8s\n", "operation", programColumn, "SQLite C ms", "ratio");
-    for (const BenchRow& row : rows) {
-        std::printf("%-36s %14.2f %14.2f %8.2f\n", row.name, row.program, row.floor,
-            row.floor > 0 ? row.program / row.floor : 0);
+    if (db) {
+        // The address may be given to the next connection, which may be the program's.
+        StatementRecorder::unignore(db);
+        sqlite3_close(db);
     }
+    db = nullptr;
 }
 
-double medianMs(int runs, const std::function<void()>& prepare, const std::function<void()>& work)
+double Floor::run(const Statements& statements)
 {
-    std::vector<double> times;
+    QElapsedTimer timer;
+    timer.start();
+    volatile double sink = 0;
+    for (const std::string& sql : statements) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+            std::fprintf(stderr, "floor: %s: %s\n", sql.c_str(), sqlite3_errmsg(db));
+            continue;
+        }
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+            const int columns = sqlite3_column_count(statement);
+            for (int column = 0; column < columns; ++column) {
+                switch (sqlite3_column_type(statement, column)) {
+                case SQLITE_INTEGER:
+                    sink = sink + double(sqlite3_column_int64(statement, column));
+                    break;
+                case SQLITE_FLOAT:
+                    sink = sink + sqlite3_column_double(statement, column);
+                    break;
+                case SQLITE_TEXT:
+                    sink = sink + (sqlite3_column_text(statement, column) != nullptr)
+                        + sqlite3_column_bytes(statement, column);
+                    break;
+                case SQLITE_BLOB:
+                    sink = sink + (sqlite3_column_blob(statement, column) != nullptr)
+                        + sqlite3_column_bytes(statement, column);
+                    break;
+                default:
+                    break;
+                }
+            }
+        }
+        if (result != SQLITE_DONE)
+            std::fprintf(stderr, "floor: %s: %s\n", sql.c_str(), sqlite3_errmsg(db));
+        sqlite3_finalize(statement);
+    }
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+Timing timeStep(int runs, Floor& floor, const std::function<void()>& prepare, const std::function<void()>& work)
+{
+    std::vector<double> program;
+    std::vector<double> floorTimes;
+    Statements lastRun;
+    Timing timing;
     for (int i = 0; i < runs; ++i) {
+        // What the preparation runs is run on the floor's copy too, untimed, so both books stay alike.
+        Statements prepared;
+        StatementRecorder::start(&prepared);
         prepare();
+        StatementRecorder::stop();
+        floor.run(prepared);
+
+        Statements statements;
+        StatementRecorder::start(&statements);
         QElapsedTimer timer;
         timer.start();
         work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        program.push_back(double(timer.nsecsElapsed()) / 1e6);
+        StatementRecorder::stop();
+        timing.anySql = timing.anySql || !statements.empty();
+        floorTimes.push_back(floor.run(statements));
+        lastRun.swap(statements);
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    if (showingStatements) {
+        for (const std::string& sql : lastRun)
+            std::fprintf(stderr, "    %.200s\n", sql.c_str());
+        std::fprintf(stderr, "  (%zu statements)\n", lastRun.size());
+    }
+    timing.program = median(program);
+    timing.floor = median(floorTimes);
+    return timing;
 }
 
-void readAll(sqlite3* db, const char* sql, const std::vector<char>& types)
+void showStatements(bool show)
 {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
-        std::fprintf(stderr, "%s: %s\n", sql, sqlite3_errmsg(db));
-        std::exit(1);
-    }
-    volatile double sink = 0;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int column = 0; column < int(types.size()); ++column) {
-            switch (types[size_t(column)]) {
-            case 'd':
-                sink = sink + sqlite3_column_double(statement, column);
-                break;
-            case 'i':
-                sink = sink + sqlite3_column_int(statement, column);
-                break;
-            default:
-                sink = sink + sqlite3_column_bytes16(statement, column)
-                    + (sqlite3_column_text16(statement, column) != nullptr);
-            }
+    showingStatements = show;
+}
+
+void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& rows)
+{
+    std::printf("| step (median ms) |");
+    for (int bills : bookSizes)
+        std::printf(" %d bills | SQLite | ratio |", bills);
+    std::printf("\n|---|");
+    for (size_t i = 0; i < bookSizes.size(); ++i)
+        std::printf("---:|---:|---:|");
+    std::printf("\n");
+    for (const TableRow& row : rows) {
+        std::printf("| %s |", row.name.c_str());
+        for (const Timing& timing : row.timings) {
+            if (timing.anySql)
+                std::printf(" %.1f | %.1f | %.2f |", timing.program, timing.floor,
+                    timing.floor > 0 ? timing.program / timing.floor : 0.0);
+            else
+                std::printf(" %.1f | no SQL | - |", timing.program);
         }
+        std::printf("\n");
     }
-    sqlite3_finalize(statement);
 }
 
-void readBills(sqlite3* db, const QString& condition, const QString& limit)
+long statusKb(const char* key)
 {
-    const std::string sql
-        = billColumns + condition.toStdString() + " order by date desc, created_time desc " + limit.toStdString();
-    readAll(db, sql.c_str(), billTypes);
-}
-
-void insertBenchBill()
-{
-    MBill bill;
-    bill.setKind(QStringLiteral("expense"));
-    bill.setAmount(-12.5);
-    bill.setDescription(QStringLiteral("基准"));
-    bill.setDate(QDate(2025, 12, 31));
-    bill.setMonth(202512);
-    bill.setCategoryId(QStringLiteral("01"));
-    bill.setSubCategoryId(QStringLiteral("01"));
-    bill.setAccountId(QStringLiteral("01"));
-    bill.setMemberId(QStringLiteral("01"));
-    bill.setTitle(QStringLiteral("午饭"));
-    MBill::insert(&bill);
-}
-
-void insertBenchBillFloor(sqlite3* db)
-{
-    static int inserted = 0;
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db,
-        "insert into tbl_bill (id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
-        "borrower_id,member_id,title,kind)  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ",
-        -1, &statement, nullptr);
-    const std::string id = "c-api-bill-" + std::to_string(++inserted);
-    sqlite3_bind_text(statement, 1, id.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_double(statement, 2, -12.5);
-    sqlite3_bind_text(statement, 3, "基准", -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement, 4, "2025-12-31", -1, SQLITE_STATIC);
-    sqlite3_bind_int(statement, 5, 202512);
-    sqlite3_bind_text(statement, 6, "01", -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement, 7, "01", -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement, 8, "01", -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement, 9, "", -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement, 10, "", -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement, 11, "01", -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement, 12, "午饭", -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement, 13, "expense", -1, SQLITE_STATIC);
-    if (sqlite3_step(statement) != SQLITE_DONE)
-        std::fprintf(stderr, "insert: %s\n", sqlite3_errmsg(db));
-    sqlite3_finalize(statement);
-    readAccountBalances(db);
-    readAll(db, borrowerTotals, { 's', 'd' });
-    readMonthList(db);
-}
-
-void readAccountBalances(sqlite3* db)
-{
-    readAll(db, accountTotals, { 's', 'd' });
-    readAll(db, targetTotals, { 's', 'd' });
-}
-
-void readMonthList(sqlite3* db)
-{
-    readAll(db, monthList, { 'i' });
+    // /proc files report no size: read them whole.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith(QByteArray(key) + ':'))
+            return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
 }

@@ -1,65 +1,66 @@
 #pragma once
 
-#include <QCommandLineOption>
 #include <QString>
-#include <QTemporaryDir>
 #include <functional>
 #include <sqlite3.h>
+#include <string>
 #include <vector>
 
-class QCoreApplication;
+// What the benchmark needs beside the program's own classes: the statements the program sends to
+// SQLite, a connection that runs them again through the C API alone, the timing loop and the table.
 
-// What the benchmarks share: the book they run on, the timing loop, the SQL floor they compare
-// with and the table they print.
+// The SQL statements one step of the program ran, with their bound values written in.
+using Statements = std::vector<std::string>;
 
-// The book of a benchmark: generated from the generator's options (or an existing one given with
-// --book), open on Qt's default connection for the program's code and through SQLite's C API for
-// the floor.
-class BenchBook {
+// Records every statement that the program's connections start, through a trace installed on each
+// connection SQLite opens in this process (Qt's driver uses the same SQLite library).
+class StatementRecorder {
 public:
-    BenchBook();
-    ~BenchBook();
-    BenchBook(const BenchBook&) = delete;
-    BenchBook& operator=(const BenchBook&) = delete;
+    // Call before any connection is opened.
+    static void install();
+    // Connections that are never recorded (the floor's own), until they close.
+    static void ignore(sqlite3* db);
+    static void unignore(sqlite3* db);
+    // Records into target until stop(); a null target records nothing.
+    static void start(Statements* target);
+    static void stop();
+};
 
-    // Reads the command line (--bills, --years, --seed, --runs, --book, --help), generates or takes
-    // the book and opens it both ways; false after a message on stderr.
-    bool open(const QCoreApplication& app, const QString& description);
+// A connection of its own on a copy of the program's book: the SQLite floor of each step is the time
+// these statements take on it, every row stepped through and every column read in its stored type.
+class Floor {
+public:
+    Floor() = default;
+    ~Floor();
+    Floor(const Floor&) = delete;
+    Floor& operator=(const Floor&) = delete;
 
-    int runs() const { return runCount; }
-    sqlite3* floor() const { return db; }
+    bool open(const QString& path);
+    void close();
+    // Milliseconds for running the statements; a statement that fails is reported on stderr.
+    double run(const Statements& statements);
 
 private:
-    QCommandLineOption runsOption;
-    QCommandLineOption bookOption;
-    QTemporaryDir dir;
-    int runCount = 7;
     sqlite3* db = nullptr;
 };
 
-struct BenchRow {
-    const char* name;
-    double program;
-    double floor;
+// Times work runs times, each after prepare (not timed) and each recording the statements it runs;
+// gives the median program time and the median floor time of running the same statements.
+struct Timing {
+    double program = 0;
+    double floor = 0;
+    bool anySql = false;
 };
+Timing timeStep(int runs, Floor& floor, const std::function<void()>& prepare, const std::function<void()>& work);
+// Makes timeStep print the statements of each step's last run to stderr.
+void showStatements(bool show);
 
-// The operations beside their floor and the ratio, under a header naming the program's column.
-void printRows(const char* programColumn, const std::vector<BenchRow>& rows);
+// One row of the table: the step and its timing for each book size.
+struct TableRow {
+    std::string name;
+    std::vector<Timing> timings;
+};
+void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& rows);
 
-// The median time in milliseconds of runs calls of work, each after a call of prepare (not timed).
-double medianMs(int runs, const std::function<void()>& prepare, const std::function<void()>& work);
-
-// Steps through every row of sql reading each column as the data layer would: 'd' double, 'i' int,
-// anything else text. Ends the program when the statement does not prepare.
-void readAll(sqlite3* db, const char* sql, const std::vector<char>& types);
-// The rows of the bill query with this condition, in the data layer's order, with an optional
-// limit clause after it.
-void readBills(sqlite3* db, const QString& condition, const QString& limit = QString());
-
-// MBill::insert of one bill of 2025-12-31 with its change chain.
-void insertBenchBill();
-// The floor of the same: the insert and the queries that the change chain runs after it.
-void insertBenchBillFloor(sqlite3* db);
-// The floors of MAccount::calculateBalance and MBill::getMonthList.
-void readAccountBalances(sqlite3* db);
-void readMonthList(sqlite3* db);
+// A line of /proc/self/status in kB ("VmRSS", "RssAnon", "RssFile"); 0 when unknown.
+long statusKb(const char* key);

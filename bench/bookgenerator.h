@@ -7,14 +7,15 @@ class QCommandLineParser;
 
 // Writes a realistic book for benchmarks: the template with the default records, a few dozen
 // further accounts, categories, sub-categories, borrowers and members, and bills of all seven
-// kinds spread over the years before lastDay. The same options give the same book.
+// kinds spread over the years up to lastDay. The same options and last day give the same book.
 class BookGenerator {
 public:
     struct Options {
         int bills = 100000;
         int years = 5;
         quint32 seed = 20240601;
-        QDate lastDay = QDate(2025, 12, 31);
+        // Today by default, so that the current month has bills.
+        QDate lastDay = QDate::currentDate();
     };
 
     // Creates (or replaces) the book at path. On failure returns false and sets error.

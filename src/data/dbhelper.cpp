@@ -86,6 +86,24 @@ DBHelper* DBHelper::getInstance()
     return instance;
 }
 
+bool DBHelper::openDefaultConnection(const QString& path)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    db.setDatabaseName(path);
+    if (!db.open())
+        return false;
+    // Settings of this connection only; the file stays as it is. The bill list, the totals and the
+    // balances read the whole bill table after every change: the book is read through a memory map
+    // rather than a copy per page, and a larger cache lets the sort of every bill happen in memory
+    // instead of spilling to temporary files.
+    QSqlQuery query(db);
+    for (const char* pragma : { "pragma mmap_size=268435456", "pragma cache_size=-32768" }) {
+        if (!query.exec(QLatin1String(pragma)))
+            qWarning() << "DBHelper:" << pragma << query.lastError().text();
+    }
+    return true;
+}
+
 bool DBHelper::isApplied(const QSqlDatabase& db, const QString& statement)
 {
     static const QRegularExpression addColumn(QStringLiteral("^\\s*ALTER TABLE \\[?(\\w+)\\]? ADD COLUMN \\[?(\\w+)"),

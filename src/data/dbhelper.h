@@ -9,12 +9,15 @@
 
 // Brings the open book to the program's schema version and fills a new or emptied book with the
 // default records (accounts, borrower, category tree, members with fixed two-digit ids).
-class DBHelper : public QObject
-{
+class DBHelper : public QObject {
     Q_OBJECT
 
 public:
     static DBHelper* getInstance();
+
+    // Opens the book at path as the default connection, where the record classes and pages run
+    // their SQL. False when it cannot be opened.
+    static bool openDefaultConnection(const QString& path);
 
     // Runs the statements that bring the open book from its stored version to the current one, in
     // one transaction; statements whose effect the book already has are skipped. The version is

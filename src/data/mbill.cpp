@@ -13,14 +13,27 @@
 #include "data/notifier.h"
 #include "data/recordarena.h"
 #include "data/sqlhelper.h"
+#include "data/sqlitereader.h"
 
 namespace {
+
+// A bill id as stored (UTF-8), hashed quickly: the lookup runs for every row of every reload.
+struct BillKey {
+    QByteArray utf8;
+    bool operator==(const BillKey& other) const { return utf8 == other.utf8; }
+};
+
+size_t qHash(const BillKey& key, size_t seed)
+{
+    return size_t(SqliteReader::hashBytes(key.utf8.constData(), int(key.utf8.size()))) ^ seed;
+}
 
 RecordArena<MBill> records;
 // One object per bill id for the life of the process: a reload refreshes the bills it meets
 // instead of making new ones, so memory stays bounded by the book however often it reloads, and a
-// pointer held across a write shows the bill as it is now stored.
-QHash<QString, MBill*> billsById;
+// pointer held across a write shows the bill as it is now stored. Keyed by the id's UTF-8 text, so
+// that a reload finds the bills it already has without making a string per row.
+QHash<BillKey, MBill*> billsById;
 RecordArena<QList<MBill*>> lists;
 RecordArena<QList<int>> monthLists;
 QList<MBill*>* cache = nullptr;
@@ -63,36 +76,40 @@ QList<MBill*>* MBill::get(const QString& condition)
     storedCondition = condition;
     cache = lists.make();
 
-    QSqlQuery query;
-    query.setForwardOnly(true);
     const QString sql = QStringLiteral("select id,amount,description,date,month,category_id,sub_category_id,account_id,"
                                        "to_account_id,borrower_id, member_id, title, kind from tbl_bill where ")
         + condition + QStringLiteral(" order by date desc, created_time desc");
-    if (!query.exec(sql)) {
-        qWarning() << "MBill: cannot load bills:" << query.lastError().text();
+    // The largest read of the program (every bill of the book when no filter is set): read through
+    // SQLite directly, with the texts that repeat shared between the bills.
+    SqliteReader rows;
+    if (!rows.prepare(sql)) {
+        qWarning() << "MBill: cannot load bills:" << rows.error();
         return cache;
     }
-    while (query.next()) {
-        const QString id = query.value(0).toString();
-        MBill*& bill = billsById[id];
+    while (rows.next()) {
+        const QByteArray key = rows.utf8Key(0);
+        MBill* bill = billsById.value(BillKey { key });
         if (!bill) {
             bill = records.make();
-            bill->id = id;
+            bill->id = rows.text(0);
+            billsById.insert(BillKey { QByteArray(key.constData(), key.size()) }, bill);
         }
-        bill->amount = query.value(1).toDouble();
-        bill->description = query.value(2).toString();
-        bill->date = query.value(3).toDate();
-        bill->month = query.value(4).toInt();
-        bill->categoryId = query.value(5).toString();
-        bill->subCategoryId = query.value(6).toString();
-        bill->accountId = query.value(7).toString();
-        bill->toAccountId = query.value(8).toString();
-        bill->borrowerId = query.value(9).toString();
-        bill->memberId = query.value(10).toString();
-        bill->title = query.value(11).toString();
-        bill->kind = query.value(12).toString();
+        bill->amount = rows.toDouble(1);
+        rows.readText(2, &bill->description);
+        bill->date = rows.toDate(3);
+        bill->month = rows.toInt(4);
+        rows.readText(5, &bill->categoryId);
+        rows.readText(6, &bill->subCategoryId);
+        rows.readText(7, &bill->accountId);
+        rows.readText(8, &bill->toAccountId);
+        rows.readText(9, &bill->borrowerId);
+        rows.readText(10, &bill->memberId);
+        rows.readText(11, &bill->title);
+        rows.readText(12, &bill->kind);
         cache->append(bill);
     }
+    if (!rows.error().isEmpty())
+        qWarning() << "MBill: reading bills stopped:" << rows.error();
     return cache;
 }
 
@@ -111,7 +128,9 @@ QList<int>* MBill::getMonthList()
 void MBill::clearCache()
 {
     if (cache) {
-        cache->clear();
+        // Emptied with its memory: a list of every bill is large, and the class keeps the list
+        // object itself for the life of the process.
+        *cache = QList<MBill*>();
         cache = nullptr;
     }
     Notifier::getInstance()->notifyBillDataChanged();

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QMenu>
 #include <QScreen>
-#include <QSqlDatabase>
 #include <QTimer>
 
 #include "data/constants.h"
@@ -34,8 +33,8 @@ MainWindow::MainWindow(QWidget* parent)
 
     const int year = environment().today().year();
     if (year <= 2012) {
-        DMessageBox::information(this, tr("系统时间有错误"),
-            tr("您电脑当前的时间是") + QString::number(year) + tr("年,请确认是否有错误!"));
+        DMessageBox::information(
+            this, tr("系统时间有错误"), tr("您电脑当前的时间是") + QString::number(year) + tr("年,请确认是否有错误!"));
     }
 
     if (FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup, true).toBool())
@@ -79,9 +78,7 @@ bool MainWindow::openBook()
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         isNew = true;
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    db.setDatabaseName(path);
-    if (!db.open())
+    if (!DBHelper::openDefaultConnection(path))
         return false;
     if (!DBHelper::getInstance()->upgrade())
         return false;

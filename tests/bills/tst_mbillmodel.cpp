@@ -4,9 +4,12 @@
 #include <QIcon>
 #include <QImage>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QTest>
 #include <QTreeView>
 #include <memory>
+#include <sqlite3.h>
 
 #include "billlistfixture.h"
 #include "bills/mbillmodel.h"
@@ -55,6 +58,31 @@ void addRowBill(MBillModel* model)
     model->refresh();
 }
 
+// Counts the statements that SQLite starts on the open book while it lives.
+class StatementCounter {
+public:
+    StatementCounter()
+    {
+        const QVariant handle = QSqlDatabase::database().driver()->handle();
+        db = *static_cast<sqlite3* const*>(handle.constData());
+        sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &StatementCounter::count, this);
+    }
+    ~StatementCounter() { sqlite3_trace_v2(db, 0, nullptr, nullptr); }
+    StatementCounter(const StatementCounter&) = delete;
+    StatementCounter& operator=(const StatementCounter&) = delete;
+
+    QStringList statements;
+
+private:
+    static int count(unsigned, void* self, void*, void* sql)
+    {
+        static_cast<StatementCounter*>(self)->statements << QString::fromUtf8(static_cast<const char*>(sql));
+        return 0;
+    }
+
+    sqlite3* db = nullptr;
+};
+
 QImage iconImage(const QVariant& decoration)
 {
     return decoration.value<QIcon>().pixmap(10, 10).toImage();
@@ -86,6 +114,7 @@ private slots:
     void colourSquare();
     void dayRowsCannotBeSelected();
     void passesTheModelTester();
+    void pagingUnderTheSameConditionRunsNoSql();
     void renamedRecordsShowWithoutReload();
 
 private:
@@ -441,6 +470,36 @@ void TestMBillModel::dayRowsCannotBeSelected()
     QCOMPARE(selected.size(), 3);
     for (const QModelIndex& index : selected)
         QVERIFY(!billAt(index)->isDayRow());
+}
+
+void TestMBillModel::pagingUnderTheSameConditionRunsNoSql()
+{
+    // With 100,000 bills every statement here would read the whole book: paging, resizing and
+    // refreshing a list whose condition is unchanged must be served from the loaded list.
+    addBills(45, 3);
+    MBillModel model;
+    QTreeView view;
+    view.setModel(&model);
+    view.resize(800, 600);
+    model.setCondition(" 1=1 ");
+    view.expandAll();
+    view.grab(); // the names of the records are loaded once
+
+    StatementCounter counter;
+    model.setPage(1);
+    model.gotoPage("next");
+    model.gotoPage("last");
+    model.gotoPage("prev");
+    model.gotoPage("first");
+    model.setPageSize(12);
+    model.refresh();
+    model.setCondition(" 1=1 ");
+    view.expandAll();
+    view.grab();
+    for (const QModelIndex& bill : { model.index(0, 0, model.index(0, 0)), model.index(0, 4, model.index(0, 0)) })
+        model.data(bill, Qt::ToolTipRole);
+    QCOMPARE(counter.statements, QStringList());
+    QCOMPARE(model.getPageCount(), 4);
 }
 
 void TestMBillModel::passesTheModelTester()

@@ -13,8 +13,7 @@
 namespace {
 
 // A book made from an SQL script of tests/data/fixtures, open as the default connection.
-class ScriptBook
-{
+class ScriptBook {
 public:
     ScriptBook(const QString& path, const QString& script)
     {
@@ -67,11 +66,11 @@ int count(const QString& table, const QString& where = "1=1")
 
 } // namespace
 
-class TestDBHelper : public QObject
-{
+class TestDBHelper : public QObject {
     Q_OBJECT
 
 private slots:
+    void openedBookIsReadFastAndLeftAsItWas();
     void newBookGetsTheDefaultRecords();
     void defaultSubCategoriesBelongToTheirParents_data();
     void defaultSubCategoriesBelongToTheirParents();
@@ -86,6 +85,29 @@ private slots:
     void failingUpgradeRollsBackAndKeepsTheVersion();
     void bookWithoutSettingsRowGetsOne();
 };
+
+void TestDBHelper::openedBookIsReadFastAndLeftAsItWas()
+{
+    TestEnv env;
+    const QString path = env.dataDir() + "fast.db";
+    QVERIFY(TestBook::copyTemplate(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray header = file.read(100);
+    file.close();
+
+    QVERIFY(DBHelper::openDefaultConnection(path));
+    QVERIFY(scalar("pragma mmap_size").toLongLong() > 0);
+    QVERIFY(scalar("pragma cache_size").toInt() < -2000);
+    QCOMPARE(scalar("pragma journal_mode").toString(), QString("delete"));
+    QVERIFY(scalar("select count(*) from tbl_bill").isValid());
+    TestBook::closeDefault();
+
+    // Connection settings only: the file's header (page size, journal and schema format) is as it was.
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.read(100), header);
+    DbSetting::setInstance(nullptr);
+}
 
 void TestDBHelper::newBookGetsTheDefaultRecords()
 {
