@@ -6,14 +6,14 @@
 
 namespace {
 
-struct ImageSpec {
+struct ImageEntry {
     const char* name;
     int width;
     int height;
 };
 
 // Every picture the program shows, at the size the forms and the style sheet lay it out.
-const ImageSpec kImages[] = {
+const ImageEntry kImages[] = {
     { "BgDialogButton", 40, 26 },
     { "BgDialogButtonHovered", 40, 26 },
     { "BgMainContentMask", 16, 16 },
@@ -102,8 +102,8 @@ void TestResources::images_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
-    for (const ImageSpec& spec : kImages)
-        QTest::newRow(spec.name) << QString(":/rc/images/%1.png").arg(spec.name) << QSize(spec.width, spec.height);
+    for (const ImageEntry& image : kImages)
+        QTest::newRow(image.name) << QString(":/rc/images/%1.png").arg(image.name) << QSize(image.width, image.height);
 }
 
 void TestResources::images()
@@ -126,8 +126,8 @@ void TestResources::styleSheetReferences()
         QVERIFY2(c.unicode() < 0x80, "the style sheet is not plain ASCII");
 
     QStringList known;
-    for (const ImageSpec& spec : kImages)
-        known << QString(":/rc/images/%1.png").arg(spec.name);
+    for (const ImageEntry& image : kImages)
+        known << QString(":/rc/images/%1.png").arg(image.name);
     QStringList named;
     const QRegularExpression url(QStringLiteral("url\\(\\s*([^)\\s]+)\\s*\\)"));
     for (auto it = url.globalMatch(sheet); it.hasNext();) {

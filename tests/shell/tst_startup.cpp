@@ -98,16 +98,16 @@ void TestStartup::chooseBook()
 
     TestEnv env;
     QStringList files;
-    for (const QString& spec : books) {
-        const QString name = spec.section(QRegularExpression("[:!?]"), 0, 0);
+    for (const QString& entry : books) {
+        const QString name = entry.section(QRegularExpression("[:!?]"), 0, 0);
         const QString path = env.dataDir() + name;
-        if (spec.endsWith('?')) {
+        if (entry.endsWith('?')) {
             // listed, then removed before it could be probed
-        } else if (spec.endsWith('!')) {
+        } else if (entry.endsWith('!')) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("this is not a book");
-        } else if (spec.endsWith(":~")) {
+        } else if (entry.endsWith(":~")) {
             makeBook(path);
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "tamper");
             db.setDatabaseName(path);
@@ -117,7 +117,7 @@ void TestStartup::chooseBook()
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase("tamper");
         } else {
-            makeBook(path, spec.section(':', 1));
+            makeBook(path, entry.section(':', 1));
         }
         files << name;
     }
