@@ -22,23 +22,6 @@ QStringList backups()
     return QDir(Constants::getInstance()->getBackupDir()).entryList(QDir::Files, QDir::Name);
 }
 
-// Runs sql on its own connection to path and returns the first value.
-QVariant valueIn(const QString& path, const QString& sql)
-{
-    QVariant result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(sql) && query.next())
-                result = query.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase("peek");
-    return result;
-}
-
 // Runs one statement on its own connection to path.
 bool execIn(const QString& path, const QString& sql)
 {

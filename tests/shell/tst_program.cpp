@@ -9,27 +9,7 @@
 
 #include <csignal>
 
-namespace {
-
-// Reads one value from a book without changing it.
-QVariant valueIn(const QString& path, const QString& sql)
-{
-    QVariant result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
-        db.setDatabaseName(path);
-        db.setConnectOptions("QSQLITE_OPEN_READONLY");
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(sql) && query.next())
-                result = query.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase("peek");
-    return result;
-}
-
-} // namespace
+#include "testenv.h"
 
 // Starts the real program, as a user would, from a program folder of its own.
 class TestProgram : public QObject

@@ -149,3 +149,20 @@ QString addBillRow(const QString& kind, double amount, const QDate& date, const 
         qWarning("bill row not written: %s", qPrintable(query.lastError().text()));
     return id;
 }
+
+QVariant valueIn(const QString& path, const QString& sql)
+{
+    QVariant result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(sql) && query.next())
+                result = query.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return result;
+}

@@ -53,6 +53,9 @@ private:
 
 // Runs one statement on the default connection and returns the first column of its first row.
 QVariant scalar(const QString& sql);
+// Reads the first column of the first row of sql from the book at path, on a read-only connection
+// of its own (the book stays as it is, and no file is created).
+QVariant valueIn(const QString& path, const QString& sql);
 // Runs statements on the default connection; fails the test on the first that fails.
 bool execAll(const QStringList& statements);
 // Inserts a bill row with SQL (no record class, no signal): the given kind, amount and date (month
