@@ -182,18 +182,12 @@ bool DBHelper::initDefaultData(const QString& path)
         qWarning() << "DBHelper: no book at" << path;
         return false;
     }
-    const QString connectionName = QStringLiteral("quorvane_default_data");
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(path);
-        if (db.open())
-            ok = fillDefaultData(connectionName);
-        else
-            qWarning() << "DBHelper: cannot open" << path << db.lastError().text();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(connectionName);
+    QString error;
+    const bool ok = withBookConnection(
+        path, QStringLiteral("quorvane_default_data"), BookAccess::ReadWrite,
+        [this](QSqlDatabase& db) { return fillDefaultData(db.connectionName()); }, &error);
+    if (!error.isEmpty())
+        qWarning() << "DBHelper: cannot open" << path << error;
     return ok;
 }
 

@@ -27,6 +27,8 @@ public:
     QString getSyncPassword() const { return syncPassword; }
     int getVersion() const { return version; }
     QDateTime getSyncTime() const { return syncTime; }
+    // A sync account is configured when both its name and its password are set.
+    bool hasSyncAccount() const { return !syncUsername.isEmpty() && !syncPassword.isEmpty(); }
     // False when the book had no settings row to load.
     bool hasRow() const { return rowLoaded; }
 

@@ -87,3 +87,26 @@ bool deleteWithTombstone(const QString& table, const QString& deleteSql, const Q
         return false;
     return transaction.commit();
 }
+
+bool withBookConnection(const QString& path, const QString& baseName, BookAccess access,
+    const std::function<bool(QSqlDatabase& db)>& work, QString* openError)
+{
+    QString name = baseName;
+    while (QSqlDatabase::contains(name))
+        name += QLatin1Char('#');
+    bool result = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (access == BookAccess::ReadOnly)
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            result = work(db);
+            db.close();
+        } else if (openError) {
+            *openError = db.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}

@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
+#include <functional>
 
 // Small SQL helpers shared by the record classes and by everyone who builds SQL text.
 
@@ -42,3 +43,12 @@ QHash<QString, double> sqlTotals(const QString& sql);
 
 // Runs a prepared write with positional values on db and writes the outcome to the debug output.
 bool execWrite(const QSqlDatabase& db, const QString& sql, const QVariantList& values);
+
+// Opens the book file at path on a connection of its own (named after baseName, made unique),
+// runs work with it and removes the connection again, so that no handle to the file outlives the
+// call and the default connection is never touched. Read-only connections never create a file.
+// Returns work's result; false without calling work when the file does not open, with the
+// driver's text in *openError.
+enum class BookAccess { ReadOnly, ReadWrite };
+bool withBookConnection(const QString& path, const QString& baseName, BookAccess access,
+    const std::function<bool(QSqlDatabase& db)>& work, QString* openError = nullptr);

@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QUuid>
 
 #include "data/constants.h"
+#include "data/sqlhelper.h"
 
 namespace {
 
@@ -15,26 +15,6 @@ QString currentBookPath()
 {
     Constants* constants = Constants::getInstance();
     return constants->getDbDir() + constants->getBookName();
-}
-
-// Runs work on a connection of its own to path and removes the connection afterwards.
-template<typename Work>
-bool withConnection(const QString& path, bool readOnly, Work work)
-{
-    const QString name = QStringLiteral("backup-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    bool result = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (readOnly)
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            result = work(db);
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return result;
 }
 
 } // namespace
@@ -66,7 +46,7 @@ bool BackupHelper::isBook(const QString& path)
 {
     if (!QFileInfo(path).isFile())
         return false;
-    return withConnection(path, true, [](QSqlDatabase& db) {
+    return withBookConnection(path, QStringLiteral("backup-check"), BookAccess::ReadOnly, [](QSqlDatabase& db) {
         QSqlQuery query(db);
         return query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and "
                                          "name in ('tbl_setting','tbl_bill','tbl_account','tbl_category')"))
@@ -93,7 +73,7 @@ bool BackupHelper::restore(const QString& file)
     }
     QFile::setPermissions(incoming, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // Never synchronised: the next synchronisation sends everything the restored book holds.
-    withConnection(incoming, false, [](QSqlDatabase& db) {
+    withBookConnection(incoming, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
         QSqlQuery query(db);
         return query.exec(QStringLiteral("update tbl_setting set sync_time='2008-08-08 08:08:08';"));
     });

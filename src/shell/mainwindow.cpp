@@ -46,7 +46,7 @@ MainWindow::MainWindow(QWidget* parent)
         return;
     }
 
-    if (FileSetting::getInstance()->getSyncWhenStartup() && hasSyncAccount()) {
+    if (FileSetting::getInstance()->getSyncWhenStartup() && DbSetting::getInstance()->hasSyncAccount()) {
         DSync sync(this);
         sync.exec();
     }
@@ -87,12 +87,6 @@ bool MainWindow::openBook()
     // Remembered as the last book, so that the next start opens it again.
     constants->setBookName(constants->getBookName());
     return true;
-}
-
-bool MainWindow::hasSyncAccount()
-{
-    DbSetting* setting = DbSetting::getInstance();
-    return !setting->getSyncUsername().isEmpty() && !setting->getSyncPassword().isEmpty();
 }
 
 void MainWindow::enableMouseTracking(QWidget* widget)
@@ -167,7 +161,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (bookOpen && FileSetting::getInstance()->getSyncWhenClose() && hasSyncAccount()) {
+    if (bookOpen && FileSetting::getInstance()->getSyncWhenClose() && DbSetting::getInstance()->hasSyncAccount()) {
         DSync sync(this);
         sync.exec();
     }

@@ -46,7 +46,6 @@ private:
     void createTrayIcon();
     void showHiddenBalloon();
     static void enableMouseTracking(QWidget* widget);
-    static bool hasSyncAccount();
 
     Ui::MainWindow* ui;
     QSystemTrayIcon* trayIcon = nullptr;

@@ -2,11 +2,11 @@
 
 #include <QDate>
 #include <QHash>
-#include <QSqlQuery>
 
 #include "data/dbsetting.h"
 #include "data/money.h"
 #include "data/notifier.h"
+#include "data/sqlhelper.h"
 #include "shell/common/dmessagebox.h"
 #include "shell/common/styledbackground.h"
 #include "sync/dsyncconfig.h"
@@ -20,12 +20,6 @@ const char* const syncLink
 const char* const syncingLink
     = "<a href=\"#\"><span style=\" text-decoration: underline; color:#cceeff;\">同步中</span></a>";
 const char* const timeFormat = "yyyy-MM-dd hh:mm:ss";
-
-bool hasSyncAccount()
-{
-    DbSetting* setting = DbSetting::getInstance();
-    return !setting->getSyncUsername().isEmpty() && !setting->getSyncPassword().isEmpty();
-}
 
 } // namespace
 
@@ -68,13 +62,9 @@ void UStatusBar::setContent(QWidget* newContent)
 
 QString UStatusBar::getSummary(const QString& condition)
 {
-    QHash<QString, double> totals;
-    QSqlQuery query;
-    if (query.exec(QStringLiteral("select kind, total(amount) from tbl_bill where ") + condition
-            + QStringLiteral(" group by kind "))) {
-        while (query.next())
-            totals.insert(query.value(0).toString(), query.value(1).toDouble());
-    }
+    // A condition the book rejects counts every kind as 0.
+    const QHash<QString, double> totals = sqlTotals(QStringLiteral("select kind, total(amount) from tbl_bill where ")
+        + condition + QStringLiteral(" group by kind "));
     const double expense = totals.value(QStringLiteral("expense"));
     const double income = totals.value(QStringLiteral("income"));
     const double borrow = totals.value(QStringLiteral("borrow"));
@@ -136,14 +126,14 @@ void UStatusBar::syncError(int, const QString& message)
 
 void UStatusBar::on_lblSync_linkActivated(const QString&)
 {
-    if (hasSyncAccount()) {
+    if (DbSetting::getInstance()->hasSyncAccount()) {
         SyncHelper::getInstance()->sync();
         return;
     }
     DMessageBox::information(this, tr("错误"), tr("请填写同步账号和密码"));
     DSyncConfig dialog(this);
     dialog.exec();
-    if (hasSyncAccount())
+    if (DbSetting::getInstance()->hasSyncAccount())
         SyncHelper::getInstance()->sync();
 }
 

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "data/constants.h"
+#include "data/sqlhelper.h"
 #include "datamgmt/backuphelper.h"
 #include "testenv.h"
 
@@ -25,14 +26,8 @@ QStringList backups()
 // Runs one statement on its own connection to path.
 bool execIn(const QString& path, const QString& sql)
 {
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "exec");
-        db.setDatabaseName(path);
-        ok = db.open() && QSqlQuery(db).exec(sql);
-    }
-    QSqlDatabase::removeDatabase("exec");
-    return ok;
+    return withBookConnection(
+        path, "exec", BookAccess::ReadWrite, [&](QSqlDatabase& db) { return QSqlQuery(db).exec(sql); });
 }
 
 bool mark(const QString& path, const QString& name)
@@ -42,8 +37,7 @@ bool mark(const QString& path, const QString& name)
 
 } // namespace
 
-class TestBackupHelper : public QObject
-{
+class TestBackupHelper : public QObject {
     Q_OBJECT
 
 private slots:
@@ -77,9 +71,12 @@ void TestBackupHelper::backupNames_data()
 {
     QTest::addColumn<QString>("bookName");
     QTest::addColumn<QString>("base");
-    QTest::newRow("plain") << "home.db" << "home";
-    QTest::newRow("several dots") << "my.book.db" << "my";
-    QTest::newRow("chinese") << "家庭.db" << "家庭";
+    QTest::newRow("plain") << "home.db"
+                           << "home";
+    QTest::newRow("several dots") << "my.book.db"
+                                  << "my";
+    QTest::newRow("chinese") << "家庭.db"
+                             << "家庭";
 }
 
 void TestBackupHelper::backupNames()
@@ -95,8 +92,8 @@ void TestBackupHelper::backupNames()
     QVERIFY(BackupHelper::backup("named.db"));
     QCOMPARE(backups().size(), 2);
     QVERIFY(backups().contains("named.db"));
-    QCOMPARE(valueIn(Constants::getInstance()->getBackupDir() + "named.db", "select version from tbl_setting").toInt(),
-        12);
+    QCOMPARE(
+        valueIn(Constants::getInstance()->getBackupDir() + "named.db", "select version from tbl_setting").toInt(), 12);
 }
 
 void TestBackupHelper::backupNeverReplacesAFile()

@@ -9,6 +9,7 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/sqlhelper.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
@@ -153,16 +154,11 @@ QString addBillRow(const QString& kind, double amount, const QDate& date, const 
 QVariant valueIn(const QString& path, const QString& sql)
 {
     QVariant result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(sql) && query.next())
-                result = query.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    withBookConnection(path, QStringLiteral("peek"), BookAccess::ReadOnly, [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        if (query.exec(sql) && query.next())
+            result = query.value(0);
+        return true;
+    });
     return result;
 }
