@@ -97,8 +97,7 @@ bool MAccount::update(const MAccount* account)
 
 bool MAccount::remove(const QString& id)
 {
-    const bool ok
-        = deleteWithTombstone(QStringLiteral("tbl_account"), QStringLiteral("delete from tbl_account where id=?"), id);
+    const bool ok = deleteWithTombstone(QStringLiteral("tbl_account"), id);
     clearCache();
     return ok;
 }

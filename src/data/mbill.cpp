@@ -179,8 +179,7 @@ bool MBill::update(const MBill* bill)
 
 bool MBill::remove(const MBill* bill)
 {
-    const bool ok
-        = deleteWithTombstone(QStringLiteral("tbl_bill"), QStringLiteral("delete from tbl_bill where id=?"), bill->id);
+    const bool ok = deleteWithTombstone(QStringLiteral("tbl_bill"), bill->id);
     clearCache();
     return ok;
 }

@@ -91,8 +91,7 @@ bool MBorrower::update(const MBorrower* borrower)
 
 bool MBorrower::remove(const QString& id)
 {
-    const bool ok = deleteWithTombstone(
-        QStringLiteral("tbl_borrower"), QStringLiteral("delete from tbl_borrower where id=?"), id);
+    const bool ok = deleteWithTombstone(QStringLiteral("tbl_borrower"), id);
     clearCache();
     return ok;
 }

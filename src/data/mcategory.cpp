@@ -202,10 +202,8 @@ bool MCategory::update(const MCategory* category)
 
 bool MCategory::remove(const MCategory* category)
 {
-    const bool ok = category->isSubCategory() ? deleteWithTombstone(QStringLiteral("tbl_sub_category"),
-                        QStringLiteral("delete from tbl_sub_category where id=?"), category->id)
-                                              : deleteWithTombstone(QStringLiteral("tbl_category"),
-                                                  QStringLiteral("delete from tbl_category where id=?"), category->id);
+    const bool ok = deleteWithTombstone(
+        category->isSubCategory() ? QStringLiteral("tbl_sub_category") : QStringLiteral("tbl_category"), category->id);
     clearCache();
     return ok;
 }

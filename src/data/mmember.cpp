@@ -77,8 +77,7 @@ bool MMember::update(const MMember* member)
 
 bool MMember::remove(const QString& id)
 {
-    const bool ok
-        = deleteWithTombstone(QStringLiteral("tbl_member"), QStringLiteral("delete from tbl_member where id=?"), id);
+    const bool ok = deleteWithTombstone(QStringLiteral("tbl_member"), id);
     clearCache();
     return ok;
 }

@@ -73,7 +73,7 @@ bool execWrite(const QSqlDatabase& db, const QString& sql, const QVariantList& v
     return ok;
 }
 
-bool deleteWithTombstone(const QString& table, const QString& deleteSql, const QString& id)
+bool deleteWithTombstone(const QString& table, const QString& id)
 {
     const QSqlDatabase db = QSqlDatabase::database();
     SqlTransaction transaction(db);
@@ -83,7 +83,7 @@ bool deleteWithTombstone(const QString& table, const QString& deleteSql, const Q
         = QStringLiteral("delete from %1_deleted where id=? and exists (select 1 from %1 where id=?)");
     if (!execWrite(db, staleTombstone.arg(table), { id, id }))
         return false;
-    if (!execWrite(db, deleteSql, { id }))
+    if (!execWrite(db, QStringLiteral("delete from %1 where id=?").arg(table), { id }))
         return false;
     return transaction.commit();
 }

@@ -30,12 +30,11 @@ QString newRecordId();
 // first column of the first row, or fallback when the query fails or yields no row.
 QVariant sqlValue(const QSqlDatabase& db, const QString& sql, const QVariantList& values, const QVariant& fallback);
 
-// Deletes the row with id from table through deleteSql (which binds the id once). A tombstone of
-// the same id left from an earlier deletion would make the table's delete trigger fail, so when
-// the row exists that stale tombstone goes first, in the same transaction; a tombstone whose id has
-// no row stays for the synchronisation. True when the row's statement succeeded (also when no row
-// had the id).
-bool deleteWithTombstone(const QString& table, const QString& deleteSql, const QString& id);
+// Deletes the row with id from table (on the default connection). A tombstone of the same id left
+// from an earlier deletion would make the table's delete trigger fail, so when the row exists that
+// stale tombstone goes first, in the same transaction; a tombstone whose id has no row stays for the
+// synchronisation. True when the row's statement succeeded (also when no row had the id).
+bool deleteWithTombstone(const QString& table, const QString& id);
 
 // The totals of a grouped query "select <id column>, total(amount) ... group by <id column>" on the
 // default connection, by id text. Empty when the query fails.
