@@ -11,10 +11,9 @@
 
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
+#include "data/sqlhelper.h"
 
 namespace {
-
-const char* const connectionName = "quorvane_bookgen";
 
 struct Category {
     QString id;
@@ -251,30 +250,25 @@ bool BookGenerator::generate(const QString& path, const Options& options, QStrin
         return false;
     }
 
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(connectionName));
-        db.setDatabaseName(path);
-        if (!db.open()) {
-            *error = db.lastError().text();
-        } else {
+    // A book that does not open leaves the driver's text in *error.
+    return withBookConnection(
+        path, QStringLiteral("quorvane_bookgen"), BookAccess::ReadWrite,
+        [&](QSqlDatabase& db) {
             QRandomGenerator rng(options.seed);
             Writer writer(db, rng);
             Pools pools;
             // The settings row as the program leaves it after opening the book once.
-            ok = db.transaction()
+            const bool written = db.transaction()
                 && writer.run(QStringLiteral("update tbl_setting set version=38, password=?, sync_password=?"),
                     { scramblePassword(QString()), scramblePassword(QString()) })
                 && addReferenceRecords(writer, pools) && addBills(writer, pools, options) && db.commit();
-            if (!ok) {
+            if (!written) {
                 *error = writer.error.isEmpty() ? db.lastError().text() : writer.error;
                 db.rollback();
             }
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(QLatin1String(connectionName));
-    return ok;
+            return written;
+        },
+        error);
 }
 
 void BookGenerator::addOptions(QCommandLineParser& parser)
