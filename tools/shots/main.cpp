@@ -32,6 +32,7 @@
 #include "data/mbill.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
+#include "data/sqlhelper.h"
 #include "data/dbhelper.h"
 #include "lists/daccount.h"
 #include "lists/dborrower.h"
@@ -184,12 +185,7 @@ QMap<QString, Factory> factories()
 // list and the status bar have something to show.
 void addSampleBills(const QString& path)
 {
-    const QString connection = QStringLiteral("shots-sample-bills");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        if (!db.open())
-            return;
+    withBookConnection(path, QStringLiteral("shots-sample-bills"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
         QSqlQuery query(db);
         query.exec(
             QStringLiteral("insert into tbl_borrower (id, name, description, sort) values ('02', '小王', '同事', 2)"));
@@ -247,8 +243,8 @@ void addSampleBills(const QString& path)
                 QDateTime(date, QTime(8, 0).addSecs(i * 600)).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
             query.exec();
         }
-    }
-    QSqlDatabase::removeDatabase(connection);
+        return true;
+    });
 }
 
 // Sample books; the first is the open one.
