@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "data/constants.h"
+#include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/sqlhelper.h"
@@ -80,10 +81,9 @@ bool TestBook::copyTemplate(const QString& path)
 bool TestBook::openDefault(const QString& path)
 {
     closeDefault();
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    db.setDatabaseName(path);
     DbSetting::setInstance(nullptr);
-    const bool open = db.open();
+    // The program's own way, so that tests read the book with the connection settings it uses.
+    const bool open = DBHelper::openDefaultConnection(path);
     resetRecordCaches();
     return open;
 }
