@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -112,6 +113,12 @@ QVariant scalar(const QString& sql)
     if (!query.exec(sql) || !query.next())
         return QVariant();
     return query.value(0);
+}
+
+bool isGeneratedId(const QString& id)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}$"));
+    return form.match(id).hasMatch();
 }
 
 bool execAll(const QStringList& statements)

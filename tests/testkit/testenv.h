@@ -56,6 +56,8 @@ QVariant scalar(const QString& sql);
 // Reads the first column of the first row of sql from the book at path, on a read-only connection
 // of its own (the book stays as it is, and no file is created).
 QVariant valueIn(const QString& path, const QString& sql);
+// True when id has the form of an id the record classes generate: a lower-case UUID without braces.
+bool isGeneratedId(const QString& id);
 // Runs statements on the default connection; fails the test on the first that fails.
 bool execAll(const QStringList& statements);
 // Inserts a bill row with SQL (no record class, no signal): the given kind, amount and date (month
