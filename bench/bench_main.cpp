@@ -189,9 +189,7 @@ BookFigures benchBook(const QString& generated, const QString& root, int runs, c
             floorTimes.push_back(double(timer.nsecsElapsed()) / 1e6);
             floor.close();
         }
-        std::sort(program.begin(), program.end());
-        std::sort(floorTimes.begin(), floorTimes.end());
-        figures.steps.push_back({ program[program.size() / 2], floorTimes[floorTimes.size() / 2], true });
+        figures.steps.push_back({ median(program), median(floorTimes), true });
         forgetBook();
     }
 

@@ -35,13 +35,13 @@ int traceConnection(sqlite3* db, char**, const sqlite3_api_routines*)
     return SQLITE_OK;
 }
 
+} // namespace
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
-
-} // namespace
 
 void StatementRecorder::install()
 {

@@ -44,6 +44,9 @@ private:
     sqlite3* db = nullptr;
 };
 
+// The middle value of values (the upper one of an even count); 0 for none.
+double median(std::vector<double> values);
+
 // Times work runs times, each after prepare (not timed) and each recording the statements it runs;
 // gives the median program time and the median floor time of running the same statements.
 struct Timing {
