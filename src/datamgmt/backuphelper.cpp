@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include "data/constants.h"
 #include "data/sqlhelper.h"
@@ -46,12 +45,10 @@ bool BackupHelper::isBook(const QString& path)
 {
     if (!QFileInfo(path).isFile())
         return false;
-    return withBookConnection(path, QStringLiteral("backup-check"), BookAccess::ReadOnly, [](QSqlDatabase& db) {
-        QSqlQuery query(db);
-        return query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and "
-                                         "name in ('tbl_setting','tbl_bill','tbl_account','tbl_category')"))
-            && query.next() && query.value(0).toInt() == 4;
-    });
+    const QString bookTables = QStringLiteral("select count(*) from sqlite_master where type='table' and "
+                                              "name in ('tbl_setting','tbl_bill','tbl_account','tbl_category')");
+    return withBookConnection(path, QStringLiteral("backup-check"), BookAccess::ReadOnly,
+        [&bookTables](QSqlDatabase& db) { return sqlValue(db, bookTables, {}, 0).toInt() == 4; });
 }
 
 bool BackupHelper::restore(const QString& file)
@@ -74,8 +71,7 @@ bool BackupHelper::restore(const QString& file)
     QFile::setPermissions(incoming, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // Never synchronised: the next synchronisation sends everything the restored book holds.
     withBookConnection(incoming, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
-        QSqlQuery query(db);
-        return query.exec(QStringLiteral("update tbl_setting set sync_time='2008-08-08 08:08:08';"));
+        return execWrite(db, QStringLiteral("update tbl_setting set sync_time='2008-08-08 08:08:08';"), {});
     });
     if (QFile::exists(book) && !QFile::remove(book)) {
         QFile::remove(incoming);

@@ -162,9 +162,7 @@ QVariant valueIn(const QString& path, const QString& sql)
 {
     QVariant result;
     withBookConnection(path, QStringLiteral("peek"), BookAccess::ReadOnly, [&](QSqlDatabase& db) {
-        QSqlQuery query(db);
-        if (query.exec(sql) && query.next())
-            result = query.value(0);
+        result = sqlValue(db, sql, {}, QVariant());
         return true;
     });
     return result;
