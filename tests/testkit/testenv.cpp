@@ -109,10 +109,7 @@ void TestBook::closeDefault()
 
 QVariant scalar(const QString& sql)
 {
-    QSqlQuery query;
-    if (!query.exec(sql) || !query.next())
-        return QVariant();
-    return query.value(0);
+    return sqlValue(QSqlDatabase::database(), sql, {}, QVariant());
 }
 
 bool isGeneratedId(const QString& id)
