@@ -1,6 +1,7 @@
 #include "datamgmt/backuphelper.h"
 
 #include <QDateTime>
+#include <cstdio>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -57,8 +58,7 @@ bool BackupHelper::restore(const QString& file)
     // Only a book replaces a book, and the book cannot be restored from itself.
     if (!isBook(file) || QFileInfo(file).canonicalFilePath() == QFileInfo(book).canonicalFilePath())
         return false;
-    const QString safetyName = generateBackupFileName();
-    if (!backup(safetyName))
+    if (!backup(generateBackupFileName()))
         return false;
 
     // Copy beside the book first, so that the book is replaced only by a complete copy.
@@ -73,13 +73,9 @@ bool BackupHelper::restore(const QString& file)
     withBookConnection(incoming, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
         return execWrite(db, QStringLiteral("update tbl_setting set sync_time='2008-08-08 08:08:08';"), {});
     });
-    if (QFile::exists(book) && !QFile::remove(book)) {
+    // One rename replaces the book, so there is never a moment without a book file.
+    if (std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(book).constData()) != 0) {
         QFile::remove(incoming);
-        return false;
-    }
-    if (!QFile::rename(incoming, book)) {
-        // The safety backup takes the book's place again.
-        QFile::copy(Constants::getInstance()->getBackupDir() + safetyName, book);
         return false;
     }
     return true;
