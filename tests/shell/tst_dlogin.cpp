@@ -207,14 +207,7 @@ void TestDLogin::ending()
     QVERIFY(makeBook(dir + "Second.db", QVariant(), 600));
 
     ModalAnswerer boxes;
-    boxes.expect(ModalAnswerer::ofClass("DLogin"), [how](QWidget* modal) {
-        if (how == QLatin1String("strip"))
-            ModalAnswerer::closeStrip()(modal);
-        else if (how == QLatin1String("escape"))
-            ModalAnswerer::escape()(modal);
-        else
-            ModalAnswerer::press(how)(modal);
-    });
+    boxes.expect(ModalAnswerer::ofClass("DLogin"), ModalAnswerer::named(how));
     DLogin dialog(nullptr, QStringLiteral("Second.db"));
     QCOMPARE(dialog.exec(), result);
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
