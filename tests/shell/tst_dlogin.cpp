@@ -62,7 +62,6 @@ void TestDLogin::init()
 {
     env = new TestEnv;
     dir = Constants::getInstance()->getDbDir();
-    QDir().mkpath(dir);
 }
 
 void TestDLogin::cleanup()
