@@ -7,7 +7,3 @@ WAccountAnalysis::WAccountAnalysis(QWidget* parent)
 {
     showNotAvailable(this, tr("账户分析"));
 }
-
-void WAccountAnalysis::bind()
-{
-}

@@ -3,13 +3,9 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the account analysis page says so.
-class WAccountAnalysis : public WBaseWidget
-{
+class WAccountAnalysis : public WBaseWidget {
     Q_OBJECT
 
 public:
     explicit WAccountAnalysis(QWidget* parent = nullptr);
-
-private slots:
-    void bind() override;
 };

@@ -7,7 +7,3 @@ WBillStat::WBillStat(QWidget* parent)
 {
     showNotAvailable(this, tr("账目汇总"));
 }
-
-void WBillStat::bind()
-{
-}

@@ -3,13 +3,9 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the yearly and monthly statistics page says so.
-class WBillStat : public WBaseWidget
-{
+class WBillStat : public WBaseWidget {
     Q_OBJECT
 
 public:
     explicit WBillStat(QWidget* parent = nullptr);
-
-private slots:
-    void bind() override;
 };

@@ -7,7 +7,3 @@ WBorrowerAnalysis::WBorrowerAnalysis(QWidget* parent)
 {
     showNotAvailable(this, tr("借款人分析"));
 }
-
-void WBorrowerAnalysis::bind()
-{
-}

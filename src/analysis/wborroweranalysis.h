@@ -3,13 +3,9 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the borrower analysis page says so.
-class WBorrowerAnalysis : public WBaseWidget
-{
+class WBorrowerAnalysis : public WBaseWidget {
     Q_OBJECT
 
 public:
     explicit WBorrowerAnalysis(QWidget* parent = nullptr);
-
-private slots:
-    void bind() override;
 };

@@ -7,7 +7,3 @@ WCategoryAnalysis::WCategoryAnalysis(QWidget* parent)
 {
     showNotAvailable(this, tr("分类分析"));
 }
-
-void WCategoryAnalysis::bind()
-{
-}

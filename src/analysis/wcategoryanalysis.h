@@ -3,13 +3,9 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the category analysis page says so.
-class WCategoryAnalysis : public WBaseWidget
-{
+class WCategoryAnalysis : public WBaseWidget {
     Q_OBJECT
 
 public:
     explicit WCategoryAnalysis(QWidget* parent = nullptr);
-
-private slots:
-    void bind() override;
 };

@@ -7,7 +7,3 @@ WMemberAnalysis::WMemberAnalysis(QWidget* parent)
 {
     showNotAvailable(this, tr("成员分析"));
 }
-
-void WMemberAnalysis::bind()
-{
-}

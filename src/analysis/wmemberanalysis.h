@@ -3,13 +3,9 @@
 #include "shell/wbasewidget.h"
 
 // Not built yet: the member analysis page says so.
-class WMemberAnalysis : public WBaseWidget
-{
+class WMemberAnalysis : public WBaseWidget {
     Q_OBJECT
 
 public:
     explicit WMemberAnalysis(QWidget* parent = nullptr);
-
-private slots:
-    void bind() override;
 };

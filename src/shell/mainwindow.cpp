@@ -37,7 +37,7 @@ MainWindow::MainWindow(QWidget* parent)
             this, tr("系统时间有错误"), tr("您电脑当前的时间是") + QString::number(year) + tr("年,请确认是否有错误!"));
     }
 
-    if (FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup, true).toBool())
+    if (FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool())
         BackupHelper::backup(QString());
 
     bookOpen = openBook();
@@ -155,7 +155,7 @@ void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (trayIcon && trayIcon->isVisible()
-        && FileSetting::getInstance()->value(SettingKeys::EnableSystemTrayIcon, false).toBool()) {
+        && FileSetting::getInstance()->value(SettingKeys::EnableSystemTrayIcon).toBool()) {
         showHiddenBalloon();
         hide();
         event->ignore();
@@ -168,7 +168,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     event->accept();
     if (trayIcon)
         trayIcon->hide();
-    if (bookOpen && FileSetting::getInstance()->value(SettingKeys::BackupWhenClose, true).toBool())
+    if (bookOpen && FileSetting::getInstance()->value(SettingKeys::BackupWhenClose).toBool())
         BackupHelper::backup(QString());
 }
 
@@ -186,7 +186,7 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::checkUpdate()
 {
-    if (!FileSetting::getInstance()->value(SettingKeys::EnableAutoUpdate, true).toBool())
+    if (!FileSetting::getInstance()->value(SettingKeys::EnableAutoUpdate).toBool())
         return;
     auto* helper = new UpdateHelper(this, true);
     helper->checkVersion();

@@ -22,7 +22,7 @@ UMenuBar::UMenuBar(QWidget* parent)
              ui->pbMemberAnalysis, ui->pbBillStat })
         connect(button, &QPushButton::clicked, this, &UMenuBar::onToolButtonClicked);
 
-    const bool members = FileSetting::getInstance()->value(SettingKeys::EnableBillMember, true).toBool();
+    const bool members = FileSetting::getInstance()->value(SettingKeys::EnableBillMember).toBool();
     ui->tbMemberList->setVisible(members);
     ui->pbMemberAnalysis->setVisible(members);
 }

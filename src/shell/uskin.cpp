@@ -95,7 +95,7 @@ bool USkin::isSkinColour(const QString& colour)
 
 QString USkin::withStoredSkin(const QString& sheet)
 {
-    const QString colour = FileSetting::getInstance()->value(SettingKeys::SkinColor, defaultColour).toString();
+    const QString colour = FileSetting::getInstance()->value(SettingKeys::SkinColor).toString();
     // "#FFFFFF" is the stored form of the default skin; "#ffffff" is a colour like any other.
     // Anything that is not a colour would be pasted into the sheet as rules of its own.
     if (colour == defaultColour || !isSkinColour(colour))

@@ -4,7 +4,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 #include "data/constants.h"
@@ -21,24 +20,7 @@ namespace {
 // QVariant leaves the column NULL) and a modification time secondsAgo in the past.
 bool makeBook(const QString& path, const QVariant& storedPassword, int secondsAgo)
 {
-    if (!TestBook::copyTemplate(path))
-        return false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fixture"));
-        db.setDatabaseName(path);
-        if (!db.open())
-            return false;
-        QSqlQuery query(db);
-        query.prepare(QStringLiteral("update tbl_setting set password = ?"));
-        query.addBindValue(storedPassword);
-        const bool ok = query.exec();
-        query.finish();
-        db.close();
-        if (!ok)
-            return false;
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("fixture"));
-    return WidgetTest::setModified(path, secondsAgo);
+    return WidgetTest::makeBook(path, storedPassword) && WidgetTest::setModified(path, secondsAgo);
 }
 
 QStringList folderEntries(const QString& dir)
@@ -80,7 +62,6 @@ void TestDLogin::init()
 {
     env = new TestEnv;
     dir = Constants::getInstance()->getDbDir();
-    QDir().mkpath(dir);
 }
 
 void TestDLogin::cleanup()
@@ -225,14 +206,7 @@ void TestDLogin::ending()
     QVERIFY(makeBook(dir + "Second.db", QVariant(), 600));
 
     ModalAnswerer boxes;
-    boxes.expect(ModalAnswerer::ofClass("DLogin"), [how](QWidget* modal) {
-        if (how == QLatin1String("strip"))
-            ModalAnswerer::closeStrip()(modal);
-        else if (how == QLatin1String("escape"))
-            ModalAnswerer::escape()(modal);
-        else
-            ModalAnswerer::press(how)(modal);
-    });
+    boxes.expect(ModalAnswerer::ofClass("DLogin"), ModalAnswerer::named(how));
     DLogin dialog(nullptr, QStringLiteral("Second.db"));
     QCOMPARE(dialog.exec(), result);
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));

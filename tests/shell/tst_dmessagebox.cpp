@@ -67,16 +67,7 @@ void TestDMessageBox::statics()
     ModalAnswerer boxes;
     boxes.expect(ModalAnswerer::box(shownTitle, text), [&buttons, answer](QWidget* modal) {
         buttons = ModalAnswerer::buttonTextsOf(modal);
-        if (answer == QLatin1String("escape"))
-            ModalAnswerer::escape()(modal);
-        else if (answer == QLatin1String("strip"))
-            ModalAnswerer::closeStrip()(modal);
-        else if (answer == QLatin1String("window"))
-            ModalAnswerer::closeWindow()(modal);
-        else if (answer == QLatin1String("return"))
-            QTest::keyClick(modal, Qt::Key_Return);
-        else
-            ModalAnswerer::press(answer)(modal);
+        ModalAnswerer::named(answer)(modal);
     });
 
     int got = -1;

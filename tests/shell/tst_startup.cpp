@@ -1,35 +1,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 #include "data/dbsetting.h"
 #include "shell/startup.h"
 #include "testenv.h"
-
-namespace {
-
-// A book in dir; a non-empty password is stored scrambled, as the settings page would.
-void makeBook(const QString& path, const QString& password = QString())
-{
-    QVERIFY(TestBook::copyTemplate(path));
-    if (password.isEmpty())
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "maker");
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        query.prepare("update tbl_setting set password=?");
-        query.addBindValue(scramblePassword(password));
-        QVERIFY(query.exec());
-    }
-    QSqlDatabase::removeDatabase("maker");
-}
-
-} // namespace
+#include "widgettest.h"
 
 class TestStartup : public QObject
 {
@@ -108,16 +85,11 @@ void TestStartup::chooseBook()
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("this is not a book");
         } else if (entry.endsWith(":~")) {
-            makeBook(path);
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "tamper");
-            db.setDatabaseName(path);
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec("update tbl_setting set password='0123456789abc'"));
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase("tamper");
+            QVERIFY(WidgetTest::makeBook(path, "0123456789abc"));
         } else {
-            makeBook(path, entry.section(':', 1));
+            // A password is stored scrambled, as the settings page would.
+            const QString password = entry.section(':', 1);
+            QVERIFY(WidgetTest::makeBook(path, password.isEmpty() ? QVariant() : scramblePassword(password)));
         }
         files << name;
     }

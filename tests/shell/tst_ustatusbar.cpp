@@ -123,10 +123,10 @@ void TestUStatusBar::emptyConditionKeepsThePreviousOne()
 
 void TestUStatusBar::longTotalsFitTheNarrowestWindow()
 {
-    addBillRow("expense", -123456.78, QDate::currentDate());
-    addBillRow("income", 987654.32, QDate::currentDate());
-    addBillRow("borrow", 55555.55, QDate::currentDate());
-    addBillRow("lend", -44444.44, QDate::currentDate());
+    addBill("expense", -123456.78);
+    addBill("income", 987654.32);
+    addBill("borrow", 55555.55);
+    addBill("lend", -44444.44);
     UStatusBar bar;
     bar.resize(900, 27);
     bar.show();

@@ -74,7 +74,6 @@ void TestUTitleBar::init()
 {
     env = new TestEnv;
     dir = Constants::getInstance()->getDbDir();
-    QDir().mkpath(dir);
     Constants::getInstance()->setBookName(QStringLiteral("Home.db"));
 }
 

@@ -99,6 +99,19 @@ ModalAnswerer::Answer ModalAnswerer::closeWindow()
     return [](QWidget* modal) { modal->close(); };
 }
 
+ModalAnswerer::Answer ModalAnswerer::named(const QString& how)
+{
+    if (how == QLatin1String("escape"))
+        return escape();
+    if (how == QLatin1String("return"))
+        return [](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); };
+    if (how == QLatin1String("strip"))
+        return closeStrip();
+    if (how == QLatin1String("window"))
+        return closeWindow();
+    return press(how);
+}
+
 QString ModalAnswerer::titleOf(QWidget* modal)
 {
     if (auto* title = modal->findChild<QLabel*>(QStringLiteral("tlTitle")))

@@ -59,6 +59,9 @@ public:
     // The close button of the program's dialog title strip.
     static Answer closeStrip();
     static Answer closeWindow();
+    // The answer a test table names: "escape", "return" (the keys), "strip" (closeStrip()),
+    // "window" (closeWindow()); any other name presses the button with that text.
+    static Answer named(const QString& how);
 
     // What the user sees, as the matchers read it.
     static QString titleOf(QWidget* modal);

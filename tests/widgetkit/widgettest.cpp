@@ -4,6 +4,10 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QSqlDatabase>
+
+#include "data/sqlhelper.h"
+#include "testenv.h"
 
 namespace WidgetTest {
 void sendMouse(
@@ -26,5 +30,13 @@ bool setModified(const QString& path, int secondsAgo)
     QFile file(path);
     return file.open(QIODevice::ReadWrite)
         && file.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime);
+}
+
+bool makeBook(const QString& path, const QVariant& storedPassword)
+{
+    return TestBook::copyTemplate(path)
+        && withBookConnection(path, QStringLiteral("fixture"), BookAccess::ReadWrite, [&](QSqlDatabase& db) {
+               return execWrite(db, QStringLiteral("update tbl_setting set password = ?"), { storedPassword });
+           });
 }
 }

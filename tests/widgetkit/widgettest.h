@@ -3,6 +3,7 @@
 // Small helpers shared by widget tests.
 #include <QMouseEvent>
 #include <QStringList>
+#include <QVariant>
 
 class QComboBox;
 class QWidget;
@@ -16,4 +17,8 @@ void sendMouse(
 QStringList itemTexts(const QComboBox* box);
 // Creates path when missing and sets its modification time secondsAgo into the past.
 bool setModified(const QString& path, int secondsAgo);
+// A copy of the template book at path whose login password column holds storedPassword as it
+// stands: scrambled, as the program stores it, or anything else a test wants found there. A null
+// QVariant leaves the column NULL.
+bool makeBook(const QString& path, const QVariant& storedPassword = QVariant());
 }

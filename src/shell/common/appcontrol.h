@@ -17,8 +17,8 @@ public:
 
     // An empty function brings the default back.
     static void setRelauncher(Relauncher relauncher);
-    static bool defaultRelaunch(const QStringList& arguments);
 
 private:
+    static bool defaultRelaunch(const QStringList& arguments);
     static Relauncher& relauncher();
 };

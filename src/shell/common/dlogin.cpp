@@ -1,7 +1,5 @@
 #include "shell/common/dlogin.h"
 
-#include <QDir>
-
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
@@ -21,7 +19,7 @@ DLogin::DLogin(QWidget* parent, const QString& book)
     ui->widget->setTitle(tr("登陆"));
 
     const QString dbDir = Constants::getInstance()->getDbDir();
-    QDir().mkpath(dbDir);
+    Constants::makeDir(dbDir);
     // Adding the first item makes it current, which probes it.
     for (const QString& file : BookList::files(dbDir))
         ui->cbDbList->addItem(BookList::displayName(file), file);
