@@ -98,8 +98,6 @@ MBillModel::MBillModel(QObject* parent)
 {
     static QList<MBill*> noBills;
     billList = &noBills;
-    root->setDayRow(false);
-    root->setParent(nullptr);
 
     // Renamed or removed records must show at once on the page in view.
     Notifier* notifier = Notifier::getInstance();
@@ -114,19 +112,19 @@ MBillModel::~MBillModel() = default;
 void MBillModel::setCondition(const QString& newCondition)
 {
     condition = newCondition;
-    repopulate();
+    refresh();
 }
 
 void MBillModel::setPage(int index)
 {
     pageIndex = index;
-    repopulate();
+    refresh();
 }
 
 void MBillModel::setPageSize(int size)
 {
     pageSize = qMax(1, size);
-    repopulate();
+    refresh();
 }
 
 int MBillModel::gotoPage(const QString& which)
@@ -139,13 +137,8 @@ int MBillModel::gotoPage(const QString& which)
         pageIndex = pageIndex + 1;
     else if (which == QLatin1String("last"))
         pageIndex = pageCount - 1;
-    repopulate();
+    refresh();
     return pageIndex;
-}
-
-void MBillModel::refresh()
-{
-    repopulate();
 }
 
 QList<MBill*>* MBillModel::getBillList() const
@@ -164,7 +157,7 @@ int MBillModel::getDayRowCount() const
     return int(root->getChildren()->size());
 }
 
-void MBillModel::repopulate()
+void MBillModel::refresh()
 {
     beginResetModel();
     populateModel();
