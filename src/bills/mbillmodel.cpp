@@ -55,20 +55,20 @@ qint64 toCents(double amount)
 
 QColor kindColor(const QString& kind)
 {
-    static const QHash<QString, QPair<QString, QColor>> keys = {
-        { QStringLiteral("expense"), { SettingKeys::ExpenseColor, QColor(Qt::red) } },
-        { QStringLiteral("income"), { SettingKeys::IncomeColor, QColor(Qt::green) } },
-        { QStringLiteral("transfer"), { SettingKeys::TransferColor, QColor(Qt::yellow) } },
-        { QStringLiteral("lend"), { SettingKeys::LendColor, QColor(Qt::gray) } },
-        { QStringLiteral("borrow"), { SettingKeys::BorrowColor, QColor(Qt::lightGray) } },
-        { QStringLiteral("refund"), { SettingKeys::RefundColor, QColor(Qt::gray) } },
-        { QStringLiteral("repay"), { SettingKeys::RepayColor, QColor(Qt::lightGray) } },
+    static const QHash<QString, QString> keys = {
+        { QStringLiteral("expense"), SettingKeys::ExpenseColor },
+        { QStringLiteral("income"), SettingKeys::IncomeColor },
+        { QStringLiteral("transfer"), SettingKeys::TransferColor },
+        { QStringLiteral("lend"), SettingKeys::LendColor },
+        { QStringLiteral("borrow"), SettingKeys::BorrowColor },
+        { QStringLiteral("refund"), SettingKeys::RefundColor },
+        { QStringLiteral("repay"), SettingKeys::RepayColor },
     };
     const auto it = keys.constFind(kind);
     if (it == keys.constEnd())
         return QColor(Qt::white);
     // Read at every request: the settings page may have changed the colour meanwhile.
-    return FileSetting::getInstance()->value(it->first, it->second).value<QColor>();
+    return FileSetting::getInstance()->value(*it).value<QColor>();
 }
 
 const QString* findName(const QHash<QString, QString>& names, const QString& id)

@@ -99,7 +99,7 @@ WBillList::WBillList(QWidget* parent)
 {
     ui->setupUi(this);
 
-    const bool members = FileSetting::getInstance()->value(SettingKeys::EnableBillMember, true).toBool();
+    const bool members = FileSetting::getInstance()->value(SettingKeys::EnableBillMember).toBool();
     ui->cbMemberList->setVisible(members);
     ui->lblMemberList->setVisible(members);
 
