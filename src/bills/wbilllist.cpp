@@ -557,12 +557,9 @@ void WBillList::quickChange(const QString& type, const QList<MBill*>& bills)
     if (bills.isEmpty())
         return;
     DQuickChange dialog(type, bills, this);
-    int result = QDialog::Rejected;
-    withOneReload([&] { result = dialog.exec(); });
-    if (result != QDialog::Accepted)
-        return;
-    model->refresh();
-    expandDays();
+    // Every stored bill announces itself; the list reloads once after the dialog, and so shows
+    // the change.
+    withOneReload([&] { dialog.exec(); });
 }
 
 void WBillList::withOneReload(const std::function<void()>& writes)
