@@ -55,20 +55,20 @@ qint64 toCents(double amount)
 
 QColor kindColor(const QString& kind)
 {
-    static const QHash<QString, QPair<QString, QColor>> keys = {
-        { QStringLiteral("expense"), { SettingKeys::ExpenseColor, QColor(Qt::red) } },
-        { QStringLiteral("income"), { SettingKeys::IncomeColor, QColor(Qt::green) } },
-        { QStringLiteral("transfer"), { SettingKeys::TransferColor, QColor(Qt::yellow) } },
-        { QStringLiteral("lend"), { SettingKeys::LendColor, QColor(Qt::gray) } },
-        { QStringLiteral("borrow"), { SettingKeys::BorrowColor, QColor(Qt::lightGray) } },
-        { QStringLiteral("refund"), { SettingKeys::RefundColor, QColor(Qt::gray) } },
-        { QStringLiteral("repay"), { SettingKeys::RepayColor, QColor(Qt::lightGray) } },
+    static const QHash<QString, QString> keys = {
+        { QStringLiteral("expense"), SettingKeys::ExpenseColor },
+        { QStringLiteral("income"), SettingKeys::IncomeColor },
+        { QStringLiteral("transfer"), SettingKeys::TransferColor },
+        { QStringLiteral("lend"), SettingKeys::LendColor },
+        { QStringLiteral("borrow"), SettingKeys::BorrowColor },
+        { QStringLiteral("refund"), SettingKeys::RefundColor },
+        { QStringLiteral("repay"), SettingKeys::RepayColor },
     };
     const auto it = keys.constFind(kind);
     if (it == keys.constEnd())
         return QColor(Qt::white);
     // Read at every request: the settings page may have changed the colour meanwhile.
-    return FileSetting::getInstance()->value(it->first, it->second).value<QColor>();
+    return FileSetting::getInstance()->value(*it).value<QColor>();
 }
 
 const QString* findName(const QHash<QString, QString>& names, const QString& id)
@@ -98,8 +98,6 @@ MBillModel::MBillModel(QObject* parent)
 {
     static QList<MBill*> noBills;
     billList = &noBills;
-    root->setDayRow(false);
-    root->setParent(nullptr);
 
     // Renamed or removed records must show at once on the page in view.
     Notifier* notifier = Notifier::getInstance();
@@ -114,19 +112,19 @@ MBillModel::~MBillModel() = default;
 void MBillModel::setCondition(const QString& newCondition)
 {
     condition = newCondition;
-    repopulate();
+    refresh();
 }
 
 void MBillModel::setPage(int index)
 {
     pageIndex = index;
-    repopulate();
+    refresh();
 }
 
 void MBillModel::setPageSize(int size)
 {
     pageSize = qMax(1, size);
-    repopulate();
+    refresh();
 }
 
 int MBillModel::gotoPage(const QString& which)
@@ -139,13 +137,8 @@ int MBillModel::gotoPage(const QString& which)
         pageIndex = pageIndex + 1;
     else if (which == QLatin1String("last"))
         pageIndex = pageCount - 1;
-    repopulate();
+    refresh();
     return pageIndex;
-}
-
-void MBillModel::refresh()
-{
-    repopulate();
 }
 
 QList<MBill*>* MBillModel::getBillList() const
@@ -164,7 +157,7 @@ int MBillModel::getDayRowCount() const
     return int(root->getChildren()->size());
 }
 
-void MBillModel::repopulate()
+void MBillModel::refresh()
 {
     beginResetModel();
     populateModel();

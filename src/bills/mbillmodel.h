@@ -55,7 +55,6 @@ private:
         QHash<QString, QString> members;
     };
 
-    void repopulate();
     void populateModel();
     void referencesChanged();
     const Names& names() const;

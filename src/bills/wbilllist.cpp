@@ -8,12 +8,12 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QSet>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QStandardItemModel>
 #include <QTreeView>
+#include <algorithm>
 #include <memory>
 
 #include "bills/dbill.h"
@@ -84,6 +84,9 @@ private:
     }
 };
 
+// The kinds of bill that have a category and a member.
+const QStringList CategoryKinds { QStringLiteral("expense"), QStringLiteral("income") };
+
 QStandardItem* categoryItem(const QString& name, const QString& data)
 {
     auto* item = new QStandardItem(name);
@@ -99,7 +102,7 @@ WBillList::WBillList(QWidget* parent)
 {
     ui->setupUi(this);
 
-    const bool members = FileSetting::getInstance()->value(SettingKeys::EnableBillMember, true).toBool();
+    const bool members = FileSetting::getInstance()->value(SettingKeys::EnableBillMember).toBool();
     ui->cbMemberList->setVisible(members);
     ui->lblMemberList->setVisible(members);
 
@@ -406,29 +409,18 @@ void WBillList::changeAccount()
 void WBillList::changeMember()
 {
     const QList<MBill*> bills = selectedBills();
-    for (const MBill* bill : bills) {
-        const QString kind = bill->getKind();
-        if (kind != QLatin1String("expense") && kind != QLatin1String("income")) {
-            DMessageBox::information(this, tr("错误"), tr("成员转换功能只适用于收入或支出"));
-            return;
-        }
-    }
-    quickChange(QStringLiteral("member"), bills);
+    if (fitKinds(bills, CategoryKinds, tr("成员转换功能只适用于收入或支出")))
+        quickChange(QStringLiteral("member"), bills);
 }
 
 void WBillList::changeCategory()
 {
     const QList<MBill*> bills = selectedBills();
-    QSet<QString> kinds;
-    for (const MBill* bill : bills) {
-        const QString kind = bill->getKind();
-        if (kind != QLatin1String("expense") && kind != QLatin1String("income")) {
-            DMessageBox::information(this, tr("错误"), tr("分类转换功能只适用于收入或支出"));
-            return;
-        }
-        kinds.insert(kind);
-    }
-    if (kinds.size() > 1) {
+    if (!fitKinds(bills, CategoryKinds, tr("分类转换功能只适用于收入或支出")))
+        return;
+    const bool mixed = std::any_of(bills.cbegin(), bills.cend(),
+        [&bills](const MBill* bill) { return bill->getKind() != bills.first()->getKind(); });
+    if (mixed) {
         DMessageBox::information(this, tr("错误"), tr("转换分类时，选中账目不能同步包含收入和支出"));
         return;
     }
@@ -440,13 +432,8 @@ void WBillList::changeBorrower()
     static const QStringList loanKinds { QStringLiteral("borrow"), QStringLiteral("lend"), QStringLiteral("repay"),
         QStringLiteral("refund") };
     const QList<MBill*> bills = selectedBills();
-    for (const MBill* bill : bills) {
-        if (!loanKinds.contains(bill->getKind())) {
-            DMessageBox::information(this, tr("错误"), tr("借款人转换功能只适用于借贷账目"));
-            return;
-        }
-    }
-    quickChange(QStringLiteral("borrower"), bills);
+    if (fitKinds(bills, loanKinds, tr("借款人转换功能只适用于借贷账目")))
+        quickChange(QStringLiteral("borrower"), bills);
 }
 
 void WBillList::replicateBill()
@@ -540,6 +527,17 @@ void WBillList::on_pbModify_clicked()
     modifyBill();
 }
 
+bool WBillList::fitKinds(const QList<MBill*>& bills, const QStringList& kinds, const QString& refusal)
+{
+    for (const MBill* bill : bills) {
+        if (!kinds.contains(bill->getKind())) {
+            DMessageBox::information(this, tr("错误"), refusal);
+            return false;
+        }
+    }
+    return true;
+}
+
 QList<MBill*> WBillList::selectedBills() const
 {
     QList<MBill*> bills;
@@ -559,12 +557,9 @@ void WBillList::quickChange(const QString& type, const QList<MBill*>& bills)
     if (bills.isEmpty())
         return;
     DQuickChange dialog(type, bills, this);
-    int result = QDialog::Rejected;
-    withOneReload([&] { result = dialog.exec(); });
-    if (result != QDialog::Accepted)
-        return;
-    model->refresh();
-    expandDays();
+    // Every stored bill announces itself; the list reloads once after the dialog, and so shows
+    // the change.
+    withOneReload([&] { dialog.exec(); });
 }
 
 void WBillList::withOneReload(const std::function<void()>& writes)

@@ -4,6 +4,7 @@
 #include <QModelIndex>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 
@@ -85,6 +86,8 @@ private slots:
 private:
     // The bills of the selected rows, in the order they were selected.
     QList<MBill*> selectedBills() const;
+    // False, after saying refusal, when a bill is of none of kinds.
+    bool fitKinds(const QList<MBill*>& bills, const QStringList& kinds, const QString& refusal);
     // Runs the bulk change of type on bills and shows the result; nothing for no bills.
     void quickChange(const QString& type, const QList<MBill*>& bills);
     // Runs writes of several bills with one reload of the list at the end instead of one per bill:

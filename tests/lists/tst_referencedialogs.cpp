@@ -62,47 +62,39 @@ struct Edited {
     QString id;
 };
 
+// Stores record named "旧名" and puts the dialog into edit mode on its cached object, which
+// cachedOf finds by id.
+template <typename Record, typename Dialog>
+void editStored(Edited* edited, Record record, Record* (*cachedOf)(const QString&), void (Dialog::*set)(Record*))
+{
+    record.setName("旧名");
+    Record::insert(&record);
+    Record* cached = cachedOf(record.getId());
+    (static_cast<Dialog*>(edited->dialog.get())->*set)(cached);
+    edited->recordName = [cached] { return cached->getName(); };
+    edited->id = record.getId();
+}
+
 Edited editExisting(const QString& which, const QString& parentId)
 {
     Edited edited;
     edited.dialog = newDialog(which, parentId);
     if (which == "account") {
         MAccount record;
-        record.setName("旧名");
         record.setKind("cash");
-        MAccount::insert(&record);
-        MAccount* cached = MAccount::getById(record.getId());
-        static_cast<DAccount*>(edited.dialog.get())->setAccount(cached);
-        edited.recordName = [cached] { return cached->getName(); };
-        edited.id = record.getId();
+        editStored(&edited, record, &MAccount::getById, &DAccount::setAccount);
     } else if (which == "borrower") {
-        MBorrower record;
-        record.setName("旧名");
-        MBorrower::insert(&record);
-        MBorrower* cached = MBorrower::getById(record.getId());
-        static_cast<DBorrower*>(edited.dialog.get())->setBorrower(cached);
-        edited.recordName = [cached] { return cached->getName(); };
-        edited.id = record.getId();
+        editStored(&edited, MBorrower(), &MBorrower::getById, &DBorrower::setBorrower);
     } else if (which == "member") {
-        MMember record;
-        record.setName("旧名");
-        MMember::insert(&record);
-        MMember* cached = MMember::getById(record.getId());
-        static_cast<DMember*>(edited.dialog.get())->setMember(cached);
-        edited.recordName = [cached] { return cached->getName(); };
-        edited.id = record.getId();
+        editStored(&edited, MMember(), &MMember::getById, &DMember::setMember);
     } else {
         MCategory record;
-        record.setName("旧名");
         record.setKind(Expense);
         const bool sub = which == "sub-category";
         if (sub)
             record.setCategoryId(parentId);
-        MCategory::insert(&record);
-        MCategory* cached = sub ? MCategory::getSubCategoryById(record.getId()) : MCategory::getById(record.getId());
-        static_cast<DCategory*>(edited.dialog.get())->setCategory(cached);
-        edited.recordName = [cached] { return cached->getName(); };
-        edited.id = record.getId();
+        editStored(
+            &edited, record, sub ? &MCategory::getSubCategoryById : &MCategory::getById, &DCategory::setCategory);
     }
     return edited;
 }

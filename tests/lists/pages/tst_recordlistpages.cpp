@@ -293,9 +293,7 @@ void TestRecordListPages::create()
 
 void TestRecordListPages::modifyTheSelectedRecord_data()
 {
-    QTest::addColumn<QString>("which");
-    for (const char* which : { "account", "borrower", "member" })
-        QTest::newRow(which) << which;
+    removeRefusesRecordsThatBillsUse_data();
 }
 
 void TestRecordListPages::modifyTheSelectedRecord()
