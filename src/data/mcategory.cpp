@@ -97,8 +97,12 @@ QList<MCategory*>* MCategory::getSubCategories(const QString& categoryId)
     }
     if (categoryId.isEmpty())
         return allSubCategories;
-    QList<MCategory*>* siblings = subCategoryMap.value(categoryId);
-    return siblings ? siblings : lists.make();
+    // An id without sub-categories gets one empty list until the next reload, not a new one per
+    // call: the bill dialog asks on every change of category.
+    QList<MCategory*>*& siblings = subCategoryMap[categoryId];
+    if (!siblings)
+        siblings = lists.make();
+    return siblings;
 }
 
 MCategory* MCategory::getById(const QString& id)
