@@ -168,9 +168,11 @@ bool DQuickChange::store(const QString& id, const QString& subId)
     for (const MBill* bill : std::as_const(bills))
         before.append(choiceOf(bill, type));
 
-    // All bills or none: a failure half-way puts the book and the records back as they were.
+    // All bills or none: a failure half-way puts the book and the records back as they were. The
+    // list, the totals and the balances follow once, when the batch ends after the transaction.
     bool stored = true;
     {
+        MBill::Batch batch;
         SqlTransaction transaction(QSqlDatabase::database(), QStringLiteral("quick_change"));
         stored = transaction.isActive();
         for (MBill* bill : std::as_const(bills)) {
@@ -185,7 +187,5 @@ bool DQuickChange::store(const QString& id, const QString& subId)
         return true;
     for (int i = 0; i < bills.size(); ++i)
         applyChoice(bills.at(i), type, before.at(i));
-    // The lists were reloaded with the rolled-back changes in between.
-    MBill::clearCache();
     return false;
 }

@@ -192,10 +192,6 @@ void WBillList::addKindToCategoryModel(QStandardItemModel* target, const QString
 
 void WBillList::bind()
 {
-    if (reloadsHeld > 0) {
-        reloadMissed = true;
-        return;
-    }
     // The search box is left as it is: it shows the search in force.
     model->setCondition(buildCondition());
     changePageButtons();
@@ -371,23 +367,20 @@ void WBillList::deleteBills()
     if (DMessageBox::question(this, tr("确定删除?"), tr("需要删除这些账目吗?")) != 1)
         return;
 
-    // All of them or none: a removal that fails half-way brings the others back.
+    // All of them or none: a removal that fails half-way brings the others back. The list, the
+    // totals and the balances follow once, when the batch ends after the transaction.
     bool removed = true;
-    withOneReload([&] {
-        {
-            SqlTransaction transaction(QSqlDatabase::database(), QStringLiteral("delete_bills"));
-            removed = transaction.isActive();
-            for (const MBill* bill : bills) {
-                if (!removed)
-                    break;
-                removed = MBill::remove(bill);
-            }
-            removed = removed && transaction.commit();
+    {
+        MBill::Batch batch;
+        SqlTransaction transaction(QSqlDatabase::database(), QStringLiteral("delete_bills"));
+        removed = transaction.isActive();
+        for (const MBill* bill : bills) {
+            if (!removed)
+                break;
+            removed = MBill::remove(bill);
         }
-        // Announces the bills that are back.
-        if (!removed)
-            MBill::clearCache();
-    });
+        removed = removed && transaction.commit();
+    }
     if (!removed)
         DMessageBox::error(this, tr("账目没有删除成功，请稍后再试。"));
 }
@@ -557,19 +550,7 @@ void WBillList::quickChange(const QString& type, const QList<MBill*>& bills)
     if (bills.isEmpty())
         return;
     DQuickChange dialog(type, bills, this);
-    // Every stored bill announces itself; the list reloads once after the dialog, and so shows
-    // the change.
-    withOneReload([&] { dialog.exec(); });
-}
-
-void WBillList::withOneReload(const std::function<void()>& writes)
-{
-    ++reloadsHeld;
-    writes();
-    if (--reloadsHeld == 0 && reloadMissed) {
-        reloadMissed = false;
-        bind();
-    }
+    dialog.exec();
 }
 
 void WBillList::on_sectionResized(int, int, int)

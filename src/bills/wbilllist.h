@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-#include <functional>
 
 #include "shell/wbasewidget.h"
 
@@ -90,9 +89,7 @@ private:
     bool fitKinds(const QList<MBill*>& bills, const QStringList& kinds, const QString& refusal);
     // Runs the bulk change of type on bills and shows the result; nothing for no bills.
     void quickChange(const QString& type, const QList<MBill*>& bills);
-    // Runs writes of several bills with one reload of the list at the end instead of one per bill:
-    // a reload of a large book takes long.
-    void withOneReload(const std::function<void()>& writes);
+
     // Connected by hand to the header, so it is no slot that the form would try to bind by name.
     void on_sectionResized(int, int, int);
     void applyColumnWidths();
@@ -116,6 +113,4 @@ private:
     QTreeView* categoryPopup;
     QStandardItemModel* categoryModel = nullptr;
     QMenu* contextMenu = nullptr;
-    int reloadsHeld = 0;
-    bool reloadMissed = false;
 };

@@ -42,6 +42,18 @@ QString storedCondition;
 QList<int> referenceMonths;
 bool hasReferenceMonths = false;
 
+int batchDepth = 0;
+bool batchWritten = false;
+
+// The end of every write: the change chain, now or at the end of the batch.
+void written()
+{
+    if (batchDepth > 0)
+        batchWritten = true;
+    else
+        MBill::clearCache();
+}
+
 QList<int> loadMonths()
 {
     QList<int> months;
@@ -161,7 +173,7 @@ bool MBill::insert(MBill* bill)
                        "to_account_id,borrower_id,member_id,title,kind)  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
                        "?) "),
         values);
-    clearCache();
+    written();
     return ok;
 }
 
@@ -173,15 +185,28 @@ bool MBill::update(const MBill* bill)
         QStringLiteral("update tbl_bill set amount=?,description=?,date=?,month=?,category_id=?,sub_category_id=?,"
                        "account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? where id = ? "),
         values);
-    clearCache();
+    written();
     return ok;
 }
 
 bool MBill::remove(const MBill* bill)
 {
     const bool ok = deleteWithTombstone(QStringLiteral("tbl_bill"), bill->id);
-    clearCache();
+    written();
     return ok;
+}
+
+MBill::Batch::Batch()
+{
+    ++batchDepth;
+}
+
+MBill::Batch::~Batch()
+{
+    if (--batchDepth > 0 || !batchWritten)
+        return;
+    batchWritten = false;
+    MBill::clearCache();
 }
 
 void MBill::resetState()

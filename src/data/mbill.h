@@ -39,6 +39,18 @@ public:
     static bool update(const MBill* bill);
     // Deletes the row; the object stays valid.
     static bool remove(const MBill* bill);
+    // Holds back the change chain while several bills are written in a row: instead of once per
+    // bill, the cache is dropped, the balances recomputed and the signals emitted once, when the
+    // outermost batch ends (and only when a bill was written in it).
+    class Batch
+    {
+    public:
+        Batch();
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+    };
+
     // Forgets the cache, the last condition and the months compared, without signals: for a
     // freshly opened book.
     static void resetState();

@@ -51,6 +51,7 @@ private slots:
     void monthSignalOnlyWhenTheSetOfMonthsChanges();
     void firstMonthListIsTheReference();
     void changeChainOrder();
+    void batchRunsTheChangeChainOnce();
     void writesOfUnknownBillsStillSignal();
     void removeClearsAStaleTombstone();
     void cloneCopiesTheDataOnly();
@@ -326,6 +327,41 @@ void TestMBill::changeChainOrder()
     QCOMPARE(rowsSeen, 1);
     QCOMPARE(account->getBalance(), 70.0);
     QVERIFY(list->isEmpty());
+}
+
+void TestMBill::batchRunsTheChangeChainOnce()
+{
+    addBillRow("expense", -1, QDate(2024, 1, 1), { { "title", "a" } });
+    addBillRow("expense", -2, QDate(2024, 1, 2), { { "title", "b" } });
+    addBillRow("income", 3, QDate(2024, 2, 1), { { "title", "c" } });
+    const QList<MBill*> bills = *MBill::get(" 1=1 ");
+    MBill::getMonthList();
+    NotifierRecorder recorder;
+    {
+        MBill::Batch outer;
+        {
+            MBill::Batch inner;
+            bills.at(1)->setTitle("changed");
+            QVERIFY(MBill::update(bills.at(1)));
+        }
+        QVERIFY(recorder.signalList.isEmpty()); // an inner batch does not end the outer one
+        for (MBill* bill : bills) {
+            if (bill->getMonth() == 202402)
+                QVERIFY(MBill::remove(bill));
+        }
+        QVERIFY(recorder.signalList.isEmpty());
+    }
+    // Once for all writes, and the months once since February lost its last bill.
+    QCOMPARE(recorder.signalList, QStringList({ "bill", "months" }));
+    QCOMPARE(MBill::get(" 1=1 ")->size(), 2);
+    QCOMPARE(scalar("select count(*) from tbl_bill where title='changed'").toInt(), 1);
+
+    // A batch without writes announces nothing.
+    recorder.clear();
+    {
+        MBill::Batch idle;
+    }
+    QVERIFY(recorder.signalList.isEmpty());
 }
 
 void TestMBill::writesOfUnknownBillsStillSignal()
