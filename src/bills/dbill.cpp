@@ -26,11 +26,6 @@ const QString Expense = QStringLiteral("expense");
 const QString Income = QStringLiteral("income");
 const QString Transfer = QStringLiteral("transfer");
 
-bool usesCategories(const QString& kind)
-{
-    return kind == Expense || kind == Income;
-}
-
 // Money leaves these kinds' accounts, so they are stored negative.
 bool isOutgoing(const QString& kind)
 {
@@ -194,7 +189,7 @@ void DBill::setBill(MBill* source)
         ui->rbLoan->click();
 
     selectRecord(ui->cbAccount, source->getAccountId());
-    if (usesCategories(source->getKind())) {
+    if (MBill::isCategoryKind(source->getKind())) {
         selectRecord(ui->cbCategory, source->getCategoryId());
         selectRecord(ui->cbSubCategory, source->getSubCategoryId());
         selectRecord(ui->cbMember, source->getMemberId());
@@ -420,7 +415,7 @@ bool DBill::checkChoices()
     // A list without a current item belongs to a bill whose record was deleted.
     if (ui->cbAccount->currentIndex() < 0)
         return refuse(tr("请选择所属账户"));
-    if (usesCategories(kind)) {
+    if (MBill::isCategoryKind(kind)) {
         if (ui->cbCategory->count() == 0)
             return refuse(tr("请进入分类列表建立一个大分类"));
         if (ui->cbCategory->currentIndex() < 0)
@@ -457,7 +452,7 @@ bool DBill::save()
     entered.date = ui->deDate->date();
     entered.month = entered.date.year() * 100 + entered.date.month();
     entered.accountId = chosenId(ui->cbAccount);
-    if (usesCategories(kind)) {
+    if (MBill::isCategoryKind(kind)) {
         entered.categoryId = chosenId(ui->cbCategory);
         entered.subCategoryId = chosenId(ui->cbSubCategory);
         entered.memberId = chosenId(ui->cbMember);

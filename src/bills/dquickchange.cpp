@@ -153,7 +153,7 @@ QString DQuickChange::categoryKind() const
     if (bills.isEmpty())
         return QString();
     const QString kind = bills.first()->getKind();
-    if (kind != QLatin1String("expense") && kind != QLatin1String("income"))
+    if (!MBill::isCategoryKind(kind))
         return QString();
     for (const MBill* bill : bills) {
         if (bill->getKind() != kind)

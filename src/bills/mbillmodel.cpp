@@ -28,11 +28,6 @@ const QString& missingName()
     return text;
 }
 
-bool usesCategory(const QString& kind)
-{
-    return kind == QLatin1String("expense") || kind == QLatin1String("income");
-}
-
 // "2013-07-05 星期五": the day name is Chinese whatever the system's locale.
 QString dateWithDayName(const QDate& date)
 {
@@ -338,7 +333,7 @@ QString MBillModel::billText(const MBill* bill, int column) const
     const QString kind = bill->getKind();
     switch (column) {
     case 0:
-        if (usesCategory(kind))
+        if (MBill::isCategoryKind(kind))
             return nameOrMissing(known.categories, bill->getCategoryId()) + QLatin1Char(' ')
                 + nameOrMissing(known.subCategories, bill->getSubCategoryId());
         if (kind == QLatin1String("transfer"))
@@ -350,7 +345,7 @@ QString MBillModel::billText(const MBill* bill, int column) const
     case 2:
         return nameOrMissing(known.accounts, bill->getAccountId());
     case 3:
-        if (!usesCategory(kind))
+        if (!MBill::isCategoryKind(kind))
             return QString();
         return known.members.value(bill->getMemberId());
     case 4: {
@@ -373,7 +368,7 @@ QString MBillModel::toolTip(const MBill* bill) const
 
     // A record that is gone only leaves its name out here.
     QString third;
-    if (usesCategory(kind)) {
+    if (MBill::isCategoryKind(kind)) {
         third = tr("分类：");
         if (const QString* category = findName(known.categories, bill->getCategoryId()))
             third += *category;
@@ -389,7 +384,7 @@ QString MBillModel::toolTip(const MBill* bill) const
 
     if (const QString* account = findName(known.accounts, bill->getAccountId()))
         lines << tr("账户：") + *account;
-    if (usesCategory(kind))
+    if (MBill::isCategoryKind(kind))
         lines << tr("成员：") + known.members.value(bill->getMemberId());
     if (!bill->getTitle().isEmpty())
         lines << bill->getTitle();

@@ -93,7 +93,7 @@ QString PrintHelper::billsHtml(QList<MBill*>* bills)
 QString PrintHelper::usageText(MBill* bill)
 {
     const QString kind = bill->getKind();
-    if (kind == QLatin1String("expense") || kind == QLatin1String("income"))
+    if (MBill::isCategoryKind(kind))
         return nameOf(bill->getCategory()) + QStringLiteral(" - ") + nameOf(bill->getSubCategory());
     if (kind == QLatin1String("transfer"))
         return nameOf(bill->getToAccount());

@@ -264,7 +264,7 @@ void WBillList::on_cbCategoryList_currentIndexChanged(int)
     categoryPart.clear();
     // The item the combo shows, at whatever level of the tree the user picked it.
     const QString data = ui->cbCategoryList->currentData().toString();
-    if (data == QLatin1String("expense") || data == QLatin1String("income"))
+    if (MBill::isCategoryKind(data))
         categoryPart = QStringLiteral(" kind=") + sqlText(data) + QLatin1Char(' ');
     else if (data.startsWith(QLatin1Char('c')))
         categoryPart = QStringLiteral(" (category_id=") + sqlText(data.mid(1)) + QStringLiteral(") ");

@@ -218,6 +218,11 @@ void MBill::resetState()
     hasReferenceMonths = false;
 }
 
+bool MBill::isCategoryKind(const QString& kind)
+{
+    return kind == QLatin1String("expense") || kind == QLatin1String("income");
+}
+
 MBill* MBill::clone() const
 {
     auto* copy = new MBill();

@@ -14,8 +14,7 @@ class MMember;
 // road to the bills: every write ends in clearCache(), the change chain of the whole program.
 // Bills handed out by get() stay valid for the life of the process; there is one object per bill,
 // refreshed by every reload.
-class MBill : public QObject
-{
+class MBill : public QObject {
     Q_OBJECT
 
 public:
@@ -42,8 +41,7 @@ public:
     // Holds back the change chain while several bills are written in a row: instead of once per
     // bill, the cache is dropped, the balances recomputed and the signals emitted once, when the
     // outermost batch ends (and only when a bill was written in it).
-    class Batch
-    {
+    class Batch {
     public:
         Batch();
         ~Batch();
@@ -54,6 +52,10 @@ public:
     // Forgets the cache, the last condition and the months compared, without signals: for a
     // freshly opened book.
     static void resetState();
+
+    // Expenses and incomes are booked on a category and a member; the other kinds on a target
+    // account or a borrower.
+    static bool isCategoryKind(const QString& kind);
 
     // A new bill owned by the caller with every data field but the id.
     MBill* clone() const;
