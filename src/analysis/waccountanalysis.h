@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 
 // Not built yet: the account analysis page says so.
 class WAccountAnalysis : public WBaseWidget {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 
 // Not built yet: the yearly and monthly statistics page says so.
 class WBillStat : public WBaseWidget {

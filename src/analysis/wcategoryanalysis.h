@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 
 // Not built yet: the category analysis page says so.
 class WCategoryAnalysis : public WBaseWidget {

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 
 class MBill;
 class MBillModel;

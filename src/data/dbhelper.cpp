@@ -14,6 +14,7 @@
 #include "data/mmember.h"
 #include "data/sqlhelper.h"
 #include "data/sqltransaction.h"
+#include "data/logging.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ bool DBHelper::openDefaultConnection(const QString& path)
     QSqlQuery query(db);
     for (const char* pragma : { "pragma mmap_size=268435456", "pragma cache_size=-32768" }) {
         if (!query.exec(QLatin1String(pragma)))
-            qWarning() << "DBHelper:" << pragma << query.lastError().text();
+            qCWarning(lcSql) << "DBHelper:" << pragma << query.lastError().text();
     }
     return true;
 }
@@ -151,12 +152,12 @@ bool DBHelper::upgrade()
     for (int version = from; version < target; ++version) {
         for (const QString& statement : upgradeMap.value(version)) {
             if (isApplied(db, statement)) {
-                qDebug() << "DBHelper: already in the book:" << statement;
+                qCDebug(lcSql) << "DBHelper: already in the book:" << statement;
                 continue;
             }
             QSqlQuery query(db);
             const bool ok = query.exec(statement);
-            qDebug() << statement << ok << query.lastError().text();
+            qCDebug(lcSql) << statement << ok << query.lastError().text();
             if (!ok)
                 return false;
         }
@@ -179,7 +180,7 @@ bool DBHelper::initDefaultData(const QString& path)
 
     // Opening a missing file would create an empty one; only an existing book is filled.
     if (!QFileInfo(path).isFile()) {
-        qWarning() << "DBHelper: no book at" << path;
+        qCWarning(lcSql) << "DBHelper: no book at" << path;
         return false;
     }
     QString error;
@@ -187,7 +188,7 @@ bool DBHelper::initDefaultData(const QString& path)
         path, QStringLiteral("quorvane_default_data"), BookAccess::ReadWrite,
         [this](QSqlDatabase& db) { return fillDefaultData(db.connectionName()); }, &error);
     if (!error.isEmpty())
-        qWarning() << "DBHelper: cannot open" << path << error;
+        qCWarning(lcSql) << "DBHelper: cannot open" << path << error;
     return ok;
 }
 

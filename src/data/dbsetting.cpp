@@ -1,4 +1,5 @@
 #include "data/dbsetting.h"
+#include "data/logging.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
@@ -20,7 +21,7 @@ DbSetting::DbSetting(QObject* parent)
     QSqlQuery query;
     if (!query.exec(QStringLiteral(
             "select user_id, username,password, sync_username,sync_password,version,sync_time from tbl_setting"))) {
-        qWarning() << "DbSetting: cannot read tbl_setting:" << query.lastError().text();
+        qCWarning(lcSql) << "DbSetting: cannot read tbl_setting:" << query.lastError().text();
         return;
     }
     if (!query.next())
@@ -62,7 +63,7 @@ bool DbSetting::save()
     query.addBindValue(scramblePassword(syncPassword));
     query.addBindValue(version);
     if (!query.exec()) {
-        qWarning() << "DbSetting: cannot write tbl_setting:" << query.lastError().text();
+        qCWarning(lcSql) << "DbSetting: cannot write tbl_setting:" << query.lastError().text();
         return false;
     }
     return query.numRowsAffected() > 0;

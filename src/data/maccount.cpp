@@ -8,6 +8,7 @@
 #include "data/recordarena.h"
 #include "data/recordlist.h"
 #include "data/sqlhelper.h"
+#include "data/logging.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ QList<MAccount*>* MAccount::get()
     QSqlQuery query;
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("select id,name,kind,amount,description,sort from tbl_account order by sort"))) {
-        qWarning() << "MAccount: cannot load accounts:" << query.lastError().text();
+        qCWarning(lcSql) << "MAccount: cannot load accounts:" << query.lastError().text();
         return cache;
     }
     while (query.next()) {

@@ -14,6 +14,7 @@
 #include "data/recordarena.h"
 #include "data/sqlhelper.h"
 #include "data/sqlitereader.h"
+#include "data/logging.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ QList<int> loadMonths()
     QSqlQuery query;
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("select distinct month  from tbl_bill order by month desc"))) {
-        qWarning() << "MBill: cannot read the months:" << query.lastError().text();
+        qCWarning(lcSql) << "MBill: cannot read the months:" << query.lastError().text();
         return months;
     }
     while (query.next())
@@ -95,7 +96,7 @@ QList<MBill*>* MBill::get(const QString& condition)
     // SQLite directly, with the texts that repeat shared between the bills.
     SqliteReader rows;
     if (!rows.prepare(sql)) {
-        qWarning() << "MBill: cannot load bills:" << rows.error();
+        qCWarning(lcSql) << "MBill: cannot load bills:" << rows.error();
         return cache;
     }
     while (rows.next()) {
@@ -121,7 +122,7 @@ QList<MBill*>* MBill::get(const QString& condition)
         cache->append(bill);
     }
     if (!rows.error().isEmpty())
-        qWarning() << "MBill: reading bills stopped:" << rows.error();
+        qCWarning(lcSql) << "MBill: reading bills stopped:" << rows.error();
     return cache;
 }
 

@@ -8,6 +8,7 @@
 #include "data/recordarena.h"
 #include "data/recordlist.h"
 #include "data/sqlhelper.h"
+#include "data/logging.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ QList<MBorrower*>* MBorrower::get(const QString&)
     QSqlQuery query;
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("select id,name,kind,description,sort  from tbl_borrower order by sort  "))) {
-        qWarning() << "MBorrower: cannot load borrowers:" << query.lastError().text();
+        qCWarning(lcSql) << "MBorrower: cannot load borrowers:" << query.lastError().text();
         return cache;
     }
     while (query.next()) {

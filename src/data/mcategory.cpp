@@ -11,6 +11,7 @@
 #include "data/recordlist.h"
 #include "data/sqlhelper.h"
 #include "data/sqltransaction.h"
+#include "data/logging.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ QList<MCategory*>* MCategory::get(const QString& kind)
                     incomeCategories->append(category);
             }
         } else {
-            qWarning() << "MCategory: cannot load categories:" << query.lastError().text();
+            qCWarning(lcSql) << "MCategory: cannot load categories:" << query.lastError().text();
         }
     }
     if (kind == QLatin1String("expense"))
@@ -92,7 +93,7 @@ QList<MCategory*>* MCategory::getSubCategories(const QString& categoryId)
                 siblings->append(sub);
             }
         } else {
-            qWarning() << "MCategory: cannot load sub-categories:" << query.lastError().text();
+            qCWarning(lcSql) << "MCategory: cannot load sub-categories:" << query.lastError().text();
         }
     }
     if (categoryId.isEmpty())

@@ -8,6 +8,7 @@
 #include "data/recordarena.h"
 #include "data/recordlist.h"
 #include "data/sqlhelper.h"
+#include "data/logging.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ QList<MMember*>* MMember::get()
     QSqlQuery query;
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("select id,name,description,sort from tbl_member order by sort"))) {
-        qWarning() << "MMember: cannot load members:" << query.lastError().text();
+        qCWarning(lcSql) << "MMember: cannot load members:" << query.lastError().text();
         return cache;
     }
     while (query.next()) {

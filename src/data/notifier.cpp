@@ -1,4 +1,5 @@
 #include "data/notifier.h"
+#include "data/logging.h"
 
 #include <QDebug>
 
@@ -25,7 +26,7 @@ void Notifier::notifyListConditionChanged(const QString& condition)
 
 void Notifier::notifyBillDataChanged()
 {
-    qDebug("Notifier: bill data changed");
+    qCDebug(lcNotifier, "Notifier: bill data changed");
     emit billDataChanged();
 }
 
@@ -61,6 +62,6 @@ void Notifier::notifyMemberDataChanged()
 
 void Notifier::notifyMonthListChanged()
 {
-    qDebug("Notifier: month list changed");
+    qCDebug(lcNotifier, "Notifier: month list changed");
     emit monthListChanged();
 }

@@ -6,6 +6,7 @@
 #include <QUuid>
 
 #include "data/sqltransaction.h"
+#include "data/logging.h"
 
 QString sqlText(const QString& text)
 {
@@ -36,7 +37,7 @@ QVariant sqlValue(const QSqlDatabase& db, const QString& sql, const QVariantList
     for (const QVariant& value : values)
         query.addBindValue(value);
     if (!query.exec()) {
-        qWarning() << sql << "failed:" << query.lastError().text();
+        qCWarning(lcSql) << sql << "failed:" << query.lastError().text();
         return fallback;
     }
     if (!query.next())
@@ -50,7 +51,7 @@ QHash<QString, double> sqlTotals(const QString& sql)
     QSqlQuery query;
     query.setForwardOnly(true);
     if (!query.exec(sql)) {
-        qWarning() << sql << "failed:" << query.lastError().text();
+        qCWarning(lcSql) << sql << "failed:" << query.lastError().text();
         return totals;
     }
     // Ids stored as the number 0 and as the text "0" form two groups but name the same record.
@@ -67,9 +68,9 @@ bool execWrite(const QSqlDatabase& db, const QString& sql, const QVariantList& v
         query.addBindValue(value);
     const bool ok = query.exec();
     if (ok)
-        qDebug() << sql << "true";
+        qCDebug(lcSql) << sql << "true";
     else
-        qWarning() << sql << "false" << query.lastError().text();
+        qCWarning(lcSql) << sql << "false" << query.lastError().text();
     return ok;
 }
 

@@ -1,4 +1,5 @@
 #include "data/sqltransaction.h"
+#include "data/logging.h"
 
 #include <QDebug>
 #include <QSqlError>
@@ -44,6 +45,6 @@ bool SqlTransaction::run(const QString& sql)
     QSqlQuery query(db);
     if (query.exec(sql))
         return true;
-    qWarning() << "SqlTransaction:" << sql << "failed:" << query.lastError().text();
+    qCWarning(lcSql) << "SqlTransaction:" << sql << "failed:" << query.lastError().text();
     return false;
 }

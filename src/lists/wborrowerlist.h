@@ -6,7 +6,7 @@
 
 #include "data/mborrower.h"
 #include "lists/recordlistcommands.h"
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 
 class DBorrower;
 class MBorrowerModel;

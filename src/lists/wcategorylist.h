@@ -3,7 +3,7 @@
 #include <QList>
 #include <QModelIndex>
 
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 
 class DCategory;
 class MCategory;

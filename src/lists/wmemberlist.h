@@ -6,7 +6,7 @@
 
 #include "data/mmember.h"
 #include "lists/recordlistcommands.h"
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 
 class DMember;
 class MMemberModel;

@@ -7,7 +7,7 @@
 #include "data/settingkeys.h"
 #include "shell/common/styledbackground.h"
 #include "shell/ubook.h"
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 #include "ui_umenubar.h"
 
 UMenuBar::UMenuBar(QWidget* parent)

@@ -17,7 +17,7 @@
 #include "shell/ucontent.h"
 #include "shell/umenubar.h"
 #include "shell/utoolbar.h"
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 #include "testenv.h"
 
 namespace {

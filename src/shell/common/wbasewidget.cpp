@@ -1,4 +1,4 @@
-#include "shell/wbasewidget.h"
+#include "shell/common/wbasewidget.h"
 
 WBaseWidget::WBaseWidget(QWidget* parent)
     : QWidget(parent)
