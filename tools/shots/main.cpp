@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
@@ -34,6 +35,7 @@
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "data/dbhelper.h"
+#include "datamgmt/usetting.h"
 #include "lists/daccount.h"
 #include "lists/dborrower.h"
 #include "lists/dcategory.h"
@@ -172,6 +174,15 @@ QMap<QString, Factory> factories()
     for (const char* top : { "Book", "Sync", "Data", "Setting" }) {
         const QString name = QString::fromLatin1(top);
         pages.insert(QStringLiteral("window-") + name, [name] { return mainWindow(name, QString()); });
+    }
+    // The settings page, one picture per tab.
+    for (int tab = 0; tab < 5; ++tab) {
+        pages.insert(QStringLiteral("setting-%1").arg(tab), [tab] {
+            QWidget* window = mainWindow(QStringLiteral("Setting"), QString());
+            if (auto* page = window->findChild<USetting*>())
+                page->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->setCurrentIndex(tab);
+            return window;
+        });
     }
     for (const char* key : { "BillList", "AccountList", "CategoryList", "BorrowerList", "MemberList",
              "CategoryAnalysis", "AccountAnalysis", "BorrowerAnalysis", "MemberAnalysis", "BillStat" }) {
