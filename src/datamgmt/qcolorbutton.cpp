@@ -11,8 +11,6 @@ QColorButton::QColorButton(QWidget* parent)
     setColor(QColor(QStringLiteral("#ffffff")));
 }
 
-QColorButton::~QColorButton() = default;
-
 void QColorButton::setColor(const QColor& newColor)
 {
     if (newColor == currentColor)

@@ -13,7 +13,6 @@ class QColorButton : public QPushButton {
 
 public:
     explicit QColorButton(QWidget* parent = nullptr);
-    ~QColorButton() override;
 
     void setColor(const QColor& newColor);
     QColor color() const { return currentColor; }

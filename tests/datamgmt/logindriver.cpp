@@ -8,17 +8,16 @@
 //     main window
 // It ends the program as soon as the main window shows, and cancels the login when it has no
 // password left to try. The program itself knows nothing of it.
-#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include "modalanswerer.h"
 
 namespace {
 
@@ -40,22 +39,6 @@ private:
     {
         report.write(line.toUtf8() + '\n');
         report.flush();
-    }
-
-    static QString titleOf(QWidget* modal)
-    {
-        if (auto* title = modal->findChild<QLabel*>(QStringLiteral("tlTitle")))
-            return title->text();
-        return modal->windowTitle();
-    }
-
-    static QString textOf(QWidget* modal)
-    {
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-            return box->text();
-        if (auto* text = modal->findChild<QLabel*>(QStringLiteral("tlText")))
-            return text->text();
-        return QString();
     }
 
     void poll()
@@ -100,17 +83,8 @@ private:
         if (answered.contains(modal))
             return;
         answered.append(modal);
-        record(QStringLiteral("box %1 | %2").arg(titleOf(modal), textOf(modal)));
-        QTimer::singleShot(0, modal, [modal] {
-            const auto buttons = modal->findChildren<QAbstractButton*>();
-            for (QAbstractButton* button : buttons) {
-                if (button->isVisible() && button->text().remove(QLatin1Char('&')) == QStringLiteral("确定")) {
-                    button->click();
-                    return;
-                }
-            }
-            modal->close();
-        });
+        record(QStringLiteral("box %1 | %2").arg(ModalAnswerer::titleOf(modal), ModalAnswerer::textOf(modal)));
+        QTimer::singleShot(0, modal, [modal] { ModalAnswerer::press(QStringLiteral("确定"))(modal); });
     }
 
     void tryNext()

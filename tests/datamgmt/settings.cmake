@@ -6,7 +6,8 @@ endforeach()
 # A password set on the page, then the real program started: a library loaded into it plays the
 # user at the login dialog. (A preloaded library would have to follow the sanitizer's runtime.)
 if(NOT QUORVANE_SANITIZE)
-    add_library(quorvane_logindriver MODULE logindriver.cpp)
+    add_library(quorvane_logindriver MODULE logindriver.cpp ../widgetkit/modalanswerer.cpp)
+    target_include_directories(quorvane_logindriver PRIVATE ../widgetkit)
     target_link_libraries(quorvane_logindriver PRIVATE quorvane_settings Qt6::Widgets Qt6::Test)
     quorvane_test(tst_settinglogin SOURCES tst_settinglogin.cpp LIBS quorvane_app quorvane_testkit_widgets
         LABELS datamgmt)
