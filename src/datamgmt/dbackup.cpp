@@ -15,8 +15,6 @@ DBackup::DBackup(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("备份设置"));
-    ui->pbOk->setProperty("style", QStringLiteral("green"));
-    ui->pbCancel->setProperty("style", QStringLiteral("blue"));
 
     const FileSetting* settings = FileSetting::getInstance();
     ui->leBackupDir->setText(settings->value(SettingKeys::BackupDir).toString());
