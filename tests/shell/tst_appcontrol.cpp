@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
@@ -56,6 +57,7 @@ private slots:
     void failedStartIsReported();
     void restartOutsideTheLoopEndsNoLaterLoop();
     void runWithoutRestartStartsNothing();
+    void trayQuitEndsTheLoopDirectly();
 
 private:
     TestEnv* env = nullptr;
@@ -206,6 +208,33 @@ void TestAppControl::runWithoutRestartStartsNothing()
     QCOMPARE(AppControl::finishRun(AppControl::exec()), 3);
     QVERIFY(!launched);
     QVERIFY(defaultConnectionOpen());
+}
+
+void TestAppControl::trayQuitEndsTheLoopDirectly()
+{
+    // With the tray option on, closing the window would only hide it.
+    MainWindow::environment().trayAvailable = [] { return true; };
+    FileSetting::getInstance()->setValue(SettingKeys::EnableSystemTrayIcon, true);
+    auto* window = new MainWindow(nullptr);
+    window->show();
+    const QStringList backupsAtStart = backups();
+    QAction* quit = nullptr;
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (action->text() == "退出(&Q)")
+            quit = action;
+    }
+    QVERIFY(quit);
+
+    QTimer::singleShot(0, quit, &QAction::trigger);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    guard.start(20000);
+    QCOMPARE(AppControl::exec(), 0);
+    QVERIFY(window->isVisible());
+    QCOMPARE(backups(), backupsAtStart);
+    QVERIFY(!AppControl::isRestartPending());
+    delete window;
 }
 
 QTEST_MAIN(TestAppControl)

@@ -43,12 +43,16 @@ bool AppControl::restart(const QStringList& arguments)
     FileSetting::getInstance()->sync();
     state().pending = true;
     state().arguments = arguments;
-    // exit(), not quit(): quit() first closes every window, which would run the close-time
-    // synchronisation and backup (or hide the window to the tray and keep the loop running). Outside
-    // the loop exit() would end every later local loop at once, modal boxes included.
+    quit();
+    return true;
+}
+
+void AppControl::quit()
+{
+    // exit(), not QCoreApplication::quit(), which first closes every window. Outside the loop exit()
+    // would end every later local loop at once, modal boxes included.
     if (state().looping)
         QCoreApplication::exit(0);
-    return true;
 }
 
 int AppControl::exec()

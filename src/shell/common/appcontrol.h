@@ -23,6 +23,10 @@ public:
     // (or in tests, which have none) a restart is noted and nothing else happens.
     static int exec();
 
+    // Ends the event loop directly, as the tray menu's quit does: no window is closed, so neither the
+    // close-time synchronisation and backup run nor does the window hide to the tray instead.
+    static void quit();
+
     static bool isRestartPending();
     static QStringList pendingArguments();
 
