@@ -1,5 +1,6 @@
 #include "datamgmt/udata.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -94,7 +95,11 @@ void UData::on_pbAutoBackup_2_clicked()
             != 1
         || DMessageBox::question(this, tr("最后确认?"), tr("删除数据后不可以恢复，确定需要重置数据？")) != 1)
         return;
-    if (!BackupHelper::resetBook()) {
+    // Emptying a large book takes a few seconds (every delete leaves its tombstone first).
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool reset = BackupHelper::resetBook();
+    QApplication::restoreOverrideCursor();
+    if (!reset) {
         DMessageBox::error(this, tr("重置数据出现错误，数据没有改变。"));
         return;
     }
