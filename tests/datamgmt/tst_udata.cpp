@@ -83,6 +83,9 @@ private slots:
 
 private:
     QPushButton* button(const char* name) { return page->findChild<QPushButton*>(QLatin1String(name)); }
+    // Presses reset, says yes to the three questions and answers the closing box with 确定. Empty
+    // when every box came as expected, else what did not.
+    QString resetAnsweringYes(const QString& title, const QString& text);
     // A book with the user's own rows: bills (one of them with a stale tombstone of its id), an
     // account, a deleted member, a budget, synchronised once under a user id.
     void fillBook();
@@ -119,6 +122,16 @@ void TestUData::fillBook()
         "insert into tbl_member (id, name) values ('m-1', '孩子')", "delete from tbl_member where id='m-1'",
         "insert into tbl_budget (id, description) values ('b-1', '预算')",
         "update tbl_setting set user_id='u9', sync_time='2024-03-03 00:00:00'" }));
+}
+
+QString TestUData::resetAnsweringYes(const QString& title, const QString& text)
+{
+    ModalAnswerer boxes;
+    for (const QStringList& question : resetQuestions)
+        boxes.expect(question[0], question[1], "是");
+    boxes.expect(title, text, "确定");
+    button("pbAutoBackup_2")->click();
+    return boxes.answeredAll() ? QString() : boxes.report();
 }
 
 void TestUData::fiveButtons()
@@ -346,12 +359,8 @@ void TestUData::resetLeavesTheDefaultRecords()
 {
     fillBook();
     NotifierRecorder recorder;
-    ModalAnswerer boxes;
-    for (const QStringList& question : resetQuestions)
-        boxes.expect(question[0], question[1], "是");
-    boxes.expect("重置完成", "您已经成功重置数据", "确定");
-    button("pbAutoBackup_2")->click();
-    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    const QString unanswered = resetAnsweringYes("重置完成", "您已经成功重置数据");
+    QVERIFY2(unanswered.isEmpty(), qPrintable(unanswered));
 
     // The default records only, no bill and no tombstone; the budget is left alone.
     QCOMPARE(tableCounts(), QString("2 0 1 12 25 2 1 0 0 0 0 0 0 0"));
@@ -402,12 +411,8 @@ void TestUData::resetThatFailsChangesNothing()
     QVERIFY(execAll({ "create trigger refuse before insert on tbl_member begin select raise(abort, 'full'); end" }));
     const QString before = tableCounts();
     NotifierRecorder recorder;
-    ModalAnswerer boxes;
-    for (const QStringList& question : resetQuestions)
-        boxes.expect(question[0], question[1], "是");
-    boxes.expect("错误", "重置数据出现错误，数据没有改变。", "确定");
-    button("pbAutoBackup_2")->click();
-    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    const QString unanswered = resetAnsweringYes("错误", "重置数据出现错误，数据没有改变。");
+    QVERIFY2(unanswered.isEmpty(), qPrintable(unanswered));
     QCOMPARE(tableCounts(), before);
     QCOMPARE(scalar("select count(*) from tbl_bill_deleted where id='bill-1'").toInt(), 1);
     QCOMPARE(scalar("select sync_time from tbl_setting").toString(), QString("2024-03-03 00:00:00"));
