@@ -103,9 +103,9 @@ bool replaceBook(const QString& staged)
     return true;
 }
 
-// The five copies of the import, each with the number of its source rows. A source row the book
-// cannot hold is left out (OR IGNORE) and counted; a statement that fails altogether means the file
-// is not what the import knows, and the import stops.
+// A copy of the import: the other program's table and the statements that copy its rows. A row the
+// book cannot hold is left out (OR IGNORE) and counted; a statement that fails altogether means the
+// file is not what the import knows, and the import stops.
 struct Copy {
     const char* source;
     QStringList statements;
