@@ -9,7 +9,7 @@ PACKAGES=(
     qt6-svg-dev qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
     libgl-dev libvulkan-dev
     qt6-translations-l10n libjs-jquery
-    fonts-noto-cjk xvfb xauth poppler-utils
+    fonts-noto-cjk xvfb xauth poppler-utils xdotool
 )
 
 missing=()

@@ -225,29 +225,12 @@ bool DBHelper::fillDefaultData(const QString& connectionName)
 
         int categoryId = 1;
         int subCategoryId = 1;
-        QMultiMap<QString, QStringList> expenseSubNames;
-        expenseSubNames.insert(tr("餐饮食品"), { tr("早中晚餐"), tr("烟酒茶饮"), tr("水果"), tr("零食") });
-        expenseSubNames.insert(tr("服装鞋帽"), { tr("衣服裤子"), tr("鞋帽包包"), tr("化妆饰品") });
-        expenseSubNames.insert(tr("日常居家"), { tr("日常用品"), tr("水电煤气") });
-        expenseSubNames.insert(tr("交通出行"), { tr("公交车"), tr("打的") });
-        expenseSubNames.insert(tr("休闲娱乐"), { tr("电影演出"), tr("腐败聚会"), tr("旅游度假") });
-        expenseSubNames.insert(tr("文化教育"), { tr("书刊杂志"), tr("培训进修") });
-        expenseSubNames.insert(tr("人情交际"), { tr("送礼请客"), tr("孝敬长辈") });
-        expenseSubNames.insert(tr("医疗保健"), { tr("治疗药品") });
-        expenseSubNames.insert(tr("投资保险"), { tr("证券期货"), tr("保险") });
-        expenseSubNames.insert(tr("其它支出"), { tr("其它支出") });
-        const QStringList expenseNames = { tr("餐饮食品"), tr("服装鞋帽"), tr("日常居家"), tr("交通出行"),
-            tr("休闲娱乐"), tr("文化教育"), tr("人情交际"), tr("医疗保健"), tr("投资保险"), tr("其它支出") };
-        ok = ok
-            && insertCategorys(
-                QStringLiteral("expense"), categoryId, subCategoryId, expenseNames, expenseSubNames, connectionName);
-
-        QMultiMap<QString, QStringList> incomeSubNames;
-        incomeSubNames.insert(tr("工资奖金"), { tr("工资收入"), tr("奖金收入") });
-        incomeSubNames.insert(tr("其它收入"), { tr("其它收入") });
-        ok = ok
-            && insertCategorys(QStringLiteral("income"), categoryId, subCategoryId, { tr("工资奖金"), tr("其它收入") },
-                incomeSubNames, connectionName);
+        for (const char* kind : { "expense", "income" }) {
+            const QString kindKey = QLatin1String(kind);
+            ok = ok
+                && insertCategorys(kindKey, categoryId, subCategoryId, defaultCategoryNames(kindKey),
+                    defaultSubCategoryNames(kindKey), connectionName);
+        }
 
         MMember member;
         member.setId(QStringLiteral("01"));
@@ -278,6 +261,37 @@ bool DBHelper::fillDefaultData(const QString& connectionName)
         MMember::clearCache();
     }
     return ok;
+}
+
+QStringList DBHelper::defaultCategoryNames(const QString& kind)
+{
+    if (kind == QLatin1String("expense"))
+        return { tr("餐饮食品"), tr("服装鞋帽"), tr("日常居家"), tr("交通出行"), tr("休闲娱乐"), tr("文化教育"),
+            tr("人情交际"), tr("医疗保健"), tr("投资保险"), tr("其它支出") };
+    if (kind == QLatin1String("income"))
+        return { tr("工资奖金"), tr("其它收入") };
+    return {};
+}
+
+QMultiMap<QString, QStringList> DBHelper::defaultSubCategoryNames(const QString& kind)
+{
+    QMultiMap<QString, QStringList> names;
+    if (kind == QLatin1String("expense")) {
+        names.insert(tr("餐饮食品"), { tr("早中晚餐"), tr("烟酒茶饮"), tr("水果"), tr("零食") });
+        names.insert(tr("服装鞋帽"), { tr("衣服裤子"), tr("鞋帽包包"), tr("化妆饰品") });
+        names.insert(tr("日常居家"), { tr("日常用品"), tr("水电煤气") });
+        names.insert(tr("交通出行"), { tr("公交车"), tr("打的") });
+        names.insert(tr("休闲娱乐"), { tr("电影演出"), tr("腐败聚会"), tr("旅游度假") });
+        names.insert(tr("文化教育"), { tr("书刊杂志"), tr("培训进修") });
+        names.insert(tr("人情交际"), { tr("送礼请客"), tr("孝敬长辈") });
+        names.insert(tr("医疗保健"), { tr("治疗药品") });
+        names.insert(tr("投资保险"), { tr("证券期货"), tr("保险") });
+        names.insert(tr("其它支出"), { tr("其它支出") });
+    } else if (kind == QLatin1String("income")) {
+        names.insert(tr("工资奖金"), { tr("工资收入"), tr("奖金收入") });
+        names.insert(tr("其它收入"), { tr("其它收入") });
+    }
+    return names;
 }
 
 bool DBHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,

@@ -38,6 +38,11 @@ public:
     bool insertCategorys(const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
         const QMultiMap<QString, QStringList>& subCategoryNames, const QString& connectionName = QString());
 
+    // The default category tree of one kind ("expense" or "income"): the top category names in
+    // order, and by top name the sub-category names in order. Empty for another kind.
+    static QStringList defaultCategoryNames(const QString& kind);
+    static QMultiMap<QString, QStringList> defaultSubCategoryNames(const QString& kind);
+
 private:
     explicit DBHelper(QObject* parent = nullptr);
 

@@ -1,9 +1,107 @@
 #include "datamgmt/udata.h"
 
-#include "shell/common/notavailable.h"
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "data/constants.h"
+#include "datamgmt/backuphelper.h"
+#include "datamgmt/dbackup.h"
+#include "shell/common/appcontrol.h"
+#include "shell/common/dmessagebox.h"
+#include "ui_udata.h"
 
 UData::UData(QWidget* parent)
     : QWidget(parent)
+    , ui(new Ui::UData)
 {
-    showNotAvailable(this, tr("数据管理"));
+    ui->setupUi(this);
+}
+
+UData::~UData()
+{
+    delete ui;
+}
+
+QString UData::askFile(const QString& caption, bool save)
+{
+    QFileDialog dialog(this, caption, QString(), tr("数据文件 (*.db)"));
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("db"));
+        // An existing file is never replaced, so the dialog does not offer to.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+void UData::on_pbBackup_clicked()
+{
+    const QString target = askFile(tr("备份数据文件"), true);
+    if (target.isEmpty())
+        return;
+    if (QFileInfo::exists(target)) {
+        DMessageBox::error(this, tr("文件已经存在，备份没有完成。请选择一个新的文件名。"));
+        return;
+    }
+    Constants* constants = Constants::getInstance();
+    QFile book(constants->getDbDir() + constants->getBookName());
+    if (!book.copy(target)) {
+        DMessageBox::error(this, tr("备份数据文件出现错误：") + book.errorString());
+        return;
+    }
+    // The copy holds the login and sync passwords as the book does.
+    QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void UData::restartWith(const QString& word, const QString& caption, const QString& failText)
+{
+    const QString file = askFile(caption, false);
+    if (file.isEmpty())
+        return;
+    // The running program never swaps its book: the next run replaces it before opening it.
+    if (!AppControl::restart({ word, file }))
+        DMessageBox::error(this, failText);
+}
+
+void UData::on_pbResotre_clicked()
+{
+    restartWith(QStringLiteral("restore"), tr("数据备份文件"), tr("无法重新启动程序，数据没有恢复。"));
+}
+
+void UData::on_pbAutoBackup_clicked()
+{
+    DBackup dialog(this);
+    dialog.exec();
+}
+
+void UData::on_pbKobel_clicked()
+{
+    restartWith(QStringLiteral("kobel"), tr("kobel数据文件"), tr("无法重新启动程序，数据没有导入。"));
+}
+
+void UData::on_pbAutoBackup_2_clicked()
+{
+    if (DMessageBox::question(
+            this, tr("确定重置?"), tr("重置数据将删除所有数据，并且删除数据后不可以恢复，确定重置数据？"))
+            != 1
+        || DMessageBox::question(
+               this, tr("再次确认?"), tr("重置数据将删除您的所有数据,并把账号恢复到注册时的状态，确定重置数据？"))
+            != 1
+        || DMessageBox::question(this, tr("最后确认?"), tr("删除数据后不可以恢复，确定需要重置数据？")) != 1)
+        return;
+    // Emptying a large book takes a few seconds (every delete leaves its tombstone first).
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool reset = BackupHelper::resetBook();
+    QApplication::restoreOverrideCursor();
+    if (!reset) {
+        DMessageBox::error(this, tr("重置数据出现错误，数据没有改变。"));
+        return;
+    }
+    DMessageBox::information(this, tr("重置完成"), tr("您已经成功重置数据"));
 }

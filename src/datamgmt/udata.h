@@ -2,11 +2,31 @@
 
 #include <QWidget>
 
-// Not built yet: the data page says so.
-class UData : public QWidget
-{
+namespace Ui {
+class UData;
+}
+
+// The data page: the book as a whole. A backup to a file of the user's choice, the restore and the
+// import (both take effect across a restart of the program), the backup settings and the reset of
+// the book to its default records.
+class UData : public QWidget {
     Q_OBJECT
 
 public:
     explicit UData(QWidget* parent = nullptr);
+    ~UData() override;
+
+private slots:
+    void on_pbBackup_clicked();
+    void on_pbResotre_clicked();
+    void on_pbAutoBackup_clicked();
+    void on_pbKobel_clicked();
+    void on_pbAutoBackup_2_clicked();
+
+private:
+    // Asks for a data file: to write (the manual backup) or to read. Empty when cancelled.
+    QString askFile(const QString& caption, bool save);
+    void restartWith(const QString& word, const QString& caption, const QString& failText);
+
+    Ui::UData* ui;
 };

@@ -14,6 +14,7 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "datamgmt/backuphelper.h"
+#include "shell/common/appcontrol.h"
 #include "shell/common/dmessagebox.h"
 #include "sync/dsync.h"
 #include "sync/updatehelper.h"
@@ -106,7 +107,7 @@ void MainWindow::createTrayMenu()
     restoreAction = new QAction(tr("还 原(&R)"), this);
     connect(restoreAction, &QAction::triggered, this, &QWidget::showNormal);
     quitAction = new QAction(tr("退出(&Q)"), this);
-    connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(quitAction, &QAction::triggered, qApp, &AppControl::quit);
 
     trayMenu = new QMenu(this);
     trayMenu->addAction(minimizeAction);

@@ -13,6 +13,7 @@
 
 #include "data/constants.h"
 #include "datamgmt/backuphelper.h"
+#include "shell/common/appcontrol.h"
 #include "shell/common/booklist.h"
 #include "shell/common/bookprobe.h"
 #include "shell/common/dlogin.h"
@@ -96,6 +97,8 @@ void applyStyleSheet(QApplication& app)
     app.setStyleSheet(USkin::withStoredSkin(sheet));
 }
 
+} // namespace
+
 void runCommand(const Command& command)
 {
     if (command.word == QLatin1String("restore")) {
@@ -104,14 +107,18 @@ void runCommand(const Command& command)
         else
             QMessageBox::warning(nullptr, QObject::tr("恢复失败"), QObject::tr("恢复数据文件出现错误。"));
     } else if (command.word == QLatin1String("kobel")) {
-        if (BackupHelper::kobel(command.argument))
-            QMessageBox::warning(nullptr, QObject::tr("导入成功"), QObject::tr("您已经成功导入数据文件。"));
-        else
+        int skippedRows = 0;
+        if (BackupHelper::kobel(command.argument, &skippedRows)) {
+            QString text = QObject::tr("您已经成功导入数据文件。");
+            // Rows the book cannot hold are left out; the user learns how many.
+            if (skippedRows > 0)
+                text += QObject::tr("其中有%1条记录无法导入，已跳过。").arg(skippedRows);
+            QMessageBox::warning(nullptr, QObject::tr("导入成功"), text);
+        } else {
             QMessageBox::warning(nullptr, QObject::tr("导入失败"), QObject::tr("导入数据文件出现错误。"));
+        }
     }
 }
-
-} // namespace
 
 int run(QApplication& app)
 {
@@ -156,7 +163,10 @@ int run(QApplication& app)
     splash.finish(window);
     if (terminateRequested)
         return 0;
-    return app.exec();
+    const int exitCode = AppControl::exec();
+    // The window and its book go before a restart starts the next run on the same book file.
+    delete window;
+    return AppControl::finishRun(exitCode);
 }
 
 } // namespace Startup

@@ -16,6 +16,10 @@ struct Command {
 // The first argument after the program is the command word, the second its argument.
 Command parseCommand(const QStringList& arguments);
 
+// Runs the command words "restore <file>" and "kobel <file>", before any book is opened, and tells
+// the user the outcome in a box; other words do nothing here.
+void runCommand(const Command& command);
+
 struct Choice {
     bool login = false;   // run the login dialog
     QString loginBook;    // the book the login dialog is given (may be empty)

@@ -79,7 +79,7 @@ void TestUTitleBar::init()
 
 void TestUTitleBar::cleanup()
 {
-    AppControl::setRelauncher({});
+    AppControl::reset();
     delete env;
     env = nullptr;
 }
@@ -154,17 +154,6 @@ void TestUTitleBar::switchRestartsOnTheChosenBook()
 {
     QVERIFY(WidgetTest::setModified(dir + "Home.db", 200));
     QVERIFY(WidgetTest::setModified(dir + "Work.db", 100));
-    QStringList arguments;
-    QByteArray iniOnDisk;
-    AppControl::setRelauncher([&](const QStringList& args) {
-        arguments = args;
-        // The bytes in the file, not a QSettings: those share this process's unwritten changes.
-        QFile ini(env->iniPath());
-        if (ini.open(QIODevice::ReadOnly))
-            iniOnDisk = ini.readAll();
-        return true;
-    });
-
     ModalAnswerer boxes;
     HostWindow host;
     host.show();
@@ -172,7 +161,13 @@ void TestUTitleBar::switchRestartsOnTheChosenBook()
     FileSetting::getInstance()->setValue(SettingKeys::SkinColor, "#7E0000");
     switcher(host)->setCurrentIndex(1);
 
-    QCOMPARE(arguments, QStringList({ "book", "Work.db" }));
+    // The next run is started once this one has left its event loop (tst_appcontrol).
+    QVERIFY(AppControl::isRestartPending());
+    QCOMPARE(AppControl::pendingArguments(), QStringList({ "book", "Work.db" }));
+    // The bytes in the file, not a QSettings: those share this process's unwritten changes.
+    QFile ini(env->iniPath());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray iniOnDisk = ini.readAll();
     QVERIFY2(iniOnDisk.contains("SkinColor=#7E0000"), iniOnDisk.constData());
     // A switch is no close: neither the tray nor the close-time sync and backup are involved.
     QCOMPARE(host.closeRequests, 0);
@@ -182,7 +177,8 @@ void TestUTitleBar::failedRestartKeepsRunning()
 {
     QVERIFY(WidgetTest::setModified(dir + "Home.db", 200));
     QVERIFY(WidgetTest::setModified(dir + "Work.db", 100));
-    AppControl::setRelauncher([](const QStringList&) { return false; });
+    // A program file that cannot be started: the switch is refused while this run still has its book.
+    AppControl::setProgram(env->root() + "/no-such-program");
 
     ModalAnswerer boxes;
     boxes.expect(QStringLiteral("错误"), QStringLiteral("无法重新启动程序，账本没有切换。"), QStringLiteral("确定"));

@@ -35,6 +35,7 @@
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "data/dbhelper.h"
+#include "datamgmt/dbackup.h"
 #include "datamgmt/usetting.h"
 #include "lists/daccount.h"
 #include "lists/dborrower.h"
@@ -159,6 +160,7 @@ QMap<QString, Factory> factories()
         { QStringLiteral("bill-transfer"), onSampleBook([] { return billDialog("rbTransfer"); }) },
         { QStringLiteral("bill-loan"), onSampleBook([] { return billDialog("rbLoan"); }) },
         { QStringLiteral("calculator"), [] { return calculator(); } },
+        { QStringLiteral("backup"), [] { return new DBackup(nullptr); } },
         { QStringLiteral("account"), onSampleBook([] { return new DAccount(nullptr); }) },
         { QStringLiteral("category"),
             onSampleBook([] { return new DCategory(QStringLiteral("expense"), nullptr, false, QString()); }) },

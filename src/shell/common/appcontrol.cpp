@@ -1,32 +1,110 @@
 #include "shell/common/appcontrol.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
+#include <QSqlDatabase>
 
 #include "data/filesetting.h"
+#include "shell/common/dmessagebox.h"
+
+namespace {
+
+struct State {
+    QString program;
+    AppControl::Launcher launcher;
+    bool looping = false;
+    bool pending = false;
+    QStringList arguments;
+};
+
+State& state()
+{
+    static State instance;
+    return instance;
+}
+
+void closeDefaultConnection()
+{
+    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
+    if (!QSqlDatabase::contains(name))
+        return;
+    QSqlDatabase::database(name, false).close();
+    QSqlDatabase::removeDatabase(name);
+}
+
+} // namespace
 
 bool AppControl::restart(const QStringList& arguments)
 {
-    FileSetting::getInstance()->sync();
-    const Relauncher& launch = relauncher();
-    return launch ? launch(arguments) : defaultRelaunch(arguments);
-}
-
-void AppControl::setRelauncher(Relauncher launch)
-{
-    relauncher() = std::move(launch);
-}
-
-bool AppControl::defaultRelaunch(const QStringList& arguments)
-{
-    if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), arguments))
+    const QFileInfo file(program());
+    if (!file.isFile() || !file.isExecutable())
         return false;
-    QCoreApplication::quit();
+    FileSetting::getInstance()->sync();
+    state().pending = true;
+    state().arguments = arguments;
+    quit();
     return true;
 }
 
-AppControl::Relauncher& AppControl::relauncher()
+void AppControl::quit()
 {
-    static Relauncher instance;
-    return instance;
+    // exit(), not QCoreApplication::quit(), which first closes every window. Outside the loop exit()
+    // would end every later local loop at once, modal boxes included.
+    if (state().looping)
+        QCoreApplication::exit(0);
+}
+
+int AppControl::exec()
+{
+    state().looping = true;
+    const int exitCode = QCoreApplication::exec();
+    state().looping = false;
+    return exitCode;
+}
+
+bool AppControl::isRestartPending()
+{
+    return state().pending;
+}
+
+QStringList AppControl::pendingArguments()
+{
+    return state().arguments;
+}
+
+int AppControl::finishRun(int exitCode)
+{
+    if (!state().pending)
+        return exitCode;
+    state().pending = false;
+    // Nothing of this run may touch the book once the next one has started.
+    closeDefaultConnection();
+    const Launcher& launch = state().launcher;
+    const bool started
+        = launch ? launch(program(), state().arguments) : QProcess::startDetached(program(), state().arguments);
+    if (started)
+        return exitCode;
+    DMessageBox::error(nullptr, QCoreApplication::translate("AppControl", "无法重新启动程序，请再次打开程序。"));
+    return 1;
+}
+
+void AppControl::setProgram(const QString& path)
+{
+    state().program = path;
+}
+
+void AppControl::setLauncher(Launcher launcher)
+{
+    state().launcher = std::move(launcher);
+}
+
+void AppControl::reset()
+{
+    state() = State();
+}
+
+QString AppControl::program()
+{
+    return state().program.isEmpty() ? QCoreApplication::applicationFilePath() : state().program;
 }
