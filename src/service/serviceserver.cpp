@@ -275,13 +275,13 @@ ServiceServer::Reply ServiceServer::synchronise(const FormFields& fields)
 {
     Reply reply;
     reply.mimeType = jsonType;
-    const QString userId = store->authenticate(field(fields, "username"), field(fields, "password"));
-    if (userId.isEmpty()) {
+    qint64 account = 0;
+    if (store->authenticate(field(fields, "username"), field(fields, "password"), &account).isEmpty()) {
         reply.body = errorObject(ServiceStore::BadCredentials, QStringLiteral("用户名或密码错误"));
         return reply;
     }
     ServiceStore::Failure failure;
-    if (!store->synchronise(userId, field(fields, "sync_time"), field(fields, "client_time"), field(fields, "data"),
+    if (!store->synchronise(account, field(fields, "sync_time"), field(fields, "client_time"), field(fields, "data"),
             &reply.body, &failure))
         reply.body = errorObject(failure.code, failure.message);
     return reply;
@@ -337,8 +337,13 @@ void ServiceServer::log(
         headers.append(QJsonArray { QString::fromLatin1(header.first), QString::fromUtf8(header.second) });
     QJsonArray form;
     for (const auto& pair : fields) {
-        const bool secret = pair.first == QLatin1String("password");
-        form.append(QJsonArray { pair.first, secret ? QStringLiteral("***") : pair.second });
+        // Passwords never reach the log; a large change set appears as its size.
+        QString value = pair.second;
+        if (pair.first == QLatin1String("password"))
+            value = QStringLiteral("***");
+        else if (value.size() > 65536)
+            value = QStringLiteral("[%1 characters]").arg(value.size());
+        form.append(QJsonArray { pair.first, value });
     }
     const QString method = request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST")
         : request.method() == QHttpServerRequest::Method::Get                   ? QStringLiteral("GET")

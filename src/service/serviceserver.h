@@ -32,7 +32,7 @@ public:
         qint64 maxRequestBytes = 256 * 1024 * 1024;
         QString configPath;
         // One JSON line per request: method, path, headers in the order they arrived, form fields
-        // (passwords masked) and the outcome. Empty: no log.
+        // (passwords masked, values over 64 KiB as their size) and the outcome. Empty: no log.
         QString requestLogPath;
     };
 

@@ -58,6 +58,49 @@ QByteArray compact(const QJsonArray& array)
     return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
 
+// Appends text as a JSON string, escaped as JSON.stringify escapes: the cells of every stored row
+// are written this way, 100,000 of them for a large first synchronisation.
+void appendJsonString(QByteArray& out, const QString& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    for (const char byte : text.toUtf8()) {
+        const auto c = static_cast<unsigned char>(byte);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += byte;
+            }
+        }
+    }
+    out += '"';
+}
+
 bool exec(QSqlQuery& query)
 {
     if (query.exec())
@@ -128,7 +171,8 @@ bool readChanges(const QString& data, QList<Change>* changes, ServiceStore::Fail
                 positions << int(sent.indexOf(column));
             }
         }
-        const QString columns = stored.join(QLatin1Char(','));
+        // "*" stands for every column in the usual order, as nearly every client sends them.
+        const QString columns = stored == known ? QStringLiteral("*") : stored.join(QLatin1Char(','));
         const int idAt = int(sent.indexOf(QLatin1String("id")));
         const int versionAt = int(sent.indexOf(QLatin1String("version")));
 
@@ -157,11 +201,15 @@ bool readChanges(const QString& data, QList<Change>* changes, ServiceStore::Fail
                 *error = badData;
                 return false;
             }
-            QJsonArray cells;
-            for (int position : positions)
-                cells.append(row.at(position));
+            QByteArray cells = "[";
+            for (int position : positions) {
+                if (cells.size() > 1)
+                    cells += ',';
+                appendJsonString(cells, row.at(position).toString());
+            }
+            cells += ']';
             change.columns = columns;
-            change.cells = compact(cells);
+            change.cells = cells;
             changes->append(change);
         }
         for (const QJsonValue& pairValue : object.value(QLatin1String("delete_data")).toArray()) {
@@ -200,9 +248,10 @@ QByteArray replyText(const QMap<int, ReplyTable>& tables)
             groups.insert(QString(), {});
         bool first = true;
         for (auto group = groups.constBegin(); group != groups.constEnd(); ++group) {
-            QJsonArray columns;
-            for (const QString& column : group.key().split(QLatin1Char(','), Qt::SkipEmptyParts))
-                columns.append(column);
+            const QStringList names = group.key() == QLatin1String("*")
+                ? ServiceStore::columnsOf(name)
+                : group.key().split(QLatin1Char(','), Qt::SkipEmptyParts);
+            const QJsonArray columns = QJsonArray::fromStringList(names);
             // Keys in sorted order, as the clients write theirs.
             QByteArray object = "{\"delete_columns\":" + deleteColumns + ",\"delete_data\":["
                 + (first ? table->deletions.join(',') : QByteArray())
@@ -285,15 +334,22 @@ bool ServiceStore::open(const QString& path, QString* error)
     QSqlQuery query(db);
     const char* const schema[] = {
         "pragma synchronous=normal",
-        "create table if not exists users (name text primary key, user_id text not null unique, salt blob not null, "
-        "hash blob not null, iterations integer not null, created text not null)",
-        // One row per record of an account: the columns it arrived with (comma-separated), its cells as
-        // a JSON array in that order, its version, whether it is deleted, and when and by which request
+        // A first synchronisation of a large book writes its whole account at once.
+        "pragma cache_size=-65536",
+        "create table if not exists users (account integer primary key, name text not null unique, "
+        "user_id text not null unique, salt blob not null, hash blob not null, iterations integer not null, "
+        "created text not null)",
+        // Every synchronisation request an account made.
+        "create table if not exists syncs (request integer primary key, account integer not null, "
+        "received text not null)",
+        // One row per record of an account: its table (the position in tableNames()), the columns it
+        // arrived with (comma-separated, or "*" for all of columnsOf() in that order), its cells as a
+        // JSON array in that order, its version, whether it is deleted, and when and by which request
         // it last changed here.
-        "create table if not exists records (user_id text not null, tbl text not null, id text not null, "
+        "create table if not exists records (account integer not null, tbl integer not null, id text not null, "
         "columns text not null, cells text not null, version text not null, deleted integer not null, "
-        "changed_at text not null, changed_by text not null, primary key (user_id, tbl, id))",
-        "create index if not exists records_changed on records (user_id, changed_at)",
+        "changed_at text not null, changed_by integer not null, primary key (account, tbl, id))",
+        "create index if not exists records_changed on records (account, changed_at)",
         "create table if not exists feedback (id integer primary key, received text not null, email text, "
         "subject text, content text)",
     };
@@ -339,21 +395,25 @@ bool ServiceStore::addUser(const QString& name, const QString& password, QString
     return true;
 }
 
-QString ServiceStore::authenticate(const QString& name, const QString& password) const
+QString ServiceStore::authenticate(const QString& name, const QString& password, qint64* account) const
 {
     if (name.isEmpty())
         return QString();
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("select user_id, salt, hash, iterations from users where name=?"));
+    query.prepare(QStringLiteral("select user_id, salt, hash, iterations, account from users where name=?"));
     query.addBindValue(name);
     if (!exec(query) || !query.next())
         return QString();
     const QByteArray hash = passwordHash(password, query.value(1).toByteArray(), query.value(3).toInt());
-    return sameBytes(hash, query.value(2).toByteArray()) ? query.value(0).toString() : QString();
+    if (!sameBytes(hash, query.value(2).toByteArray()))
+        return QString();
+    if (account)
+        *account = query.value(4).toLongLong();
+    return query.value(0).toString();
 }
 
-bool ServiceStore::synchronise(const QString& userId, const QString& syncTime, const QString& clientTime,
-    const QString& data, QByteArray* reply, Failure* error)
+bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
+    QByteArray* reply, Failure* error)
 {
     QList<Change> changes;
     if (!readChanges(data, &changes, error))
@@ -361,7 +421,6 @@ bool ServiceStore::synchronise(const QString& userId, const QString& syncTime, c
 
     QSqlDatabase db = database();
     const QString now = nowText();
-    const QString request = QUuid::createUuid().toString(QUuid::WithoutBraces);
     const Failure storageFailed = failure(StorageFailed, QStringLiteral("服务器保存同步数据时出错"));
     // Records the client sent but that stay as they were here: the reply carries them back.
     QSet<QPair<int, QString>> keptHere;
@@ -369,29 +428,67 @@ bool ServiceStore::synchronise(const QString& userId, const QString& syncTime, c
         *error = storageFailed;
         return false;
     }
+    QSqlQuery newRequest(db);
+    newRequest.prepare(QStringLiteral("insert into syncs (account, received) values (?,?)"));
+    newRequest.addBindValue(account);
+    newRequest.addBindValue(now);
+    if (!exec(newRequest)) {
+        db.rollback();
+        *error = storageFailed;
+        return false;
+    }
+    const qint64 request = newRequest.lastInsertId().toLongLong();
     {
         QSqlQuery find(db);
-        find.prepare(QStringLiteral("select version, deleted from records where user_id=? and tbl=? and id=?"));
+        find.prepare(QStringLiteral("select version, deleted from records where account=? and tbl=? and id=?"));
         QSqlQuery write(db);
-        write.prepare(QStringLiteral("insert or replace into records (user_id, tbl, id, columns, cells, version, "
+        write.prepare(QStringLiteral("insert or replace into records (account, tbl, id, columns, cells, version, "
                                      "deleted, changed_at, changed_by) values (?,?,?,?,?,?,?,?,?)"));
         QSqlQuery bury(db);
         bury.prepare(QStringLiteral("update records set deleted=1, version=?, changed_at=?, changed_by=? "
-                                    "where user_id=? and tbl=? and id=?"));
-        for (const Change& change : changes) {
-            const QString table = tableNames().at(change.table);
-            find.addBindValue(userId);
-            find.addBindValue(table);
-            find.addBindValue(change.id);
-            if (!exec(find)) {
+                                    "where account=? and tbl=? and id=?"));
+        // A large change set (a first synchronisation) reads the account's records at once rather than
+        // one by one: (table, id) -> (version, deleted).
+        QHash<QPair<int, QString>, QPair<QString, bool>> stored;
+        const bool readAll = changes.size() > 1000;
+        if (readAll) {
+            QSqlQuery all(db);
+            all.setForwardOnly(true);
+            all.prepare(QStringLiteral("select tbl, id, version, deleted from records where account=?"));
+            all.addBindValue(account);
+            if (!exec(all)) {
                 db.rollback();
                 *error = storageFailed;
                 return false;
             }
-            const bool exists = find.next();
-            const QString version = exists ? find.value(0).toString() : QString();
-            const bool deleted = exists && find.value(1).toInt() != 0;
-            find.finish();
+            while (all.next()) {
+                stored.insert({ all.value(0).toInt(), all.value(1).toString() },
+                    { all.value(2).toString(), all.value(3).toInt() != 0 });
+            }
+        }
+        for (const Change& change : changes) {
+            bool exists;
+            QString version;
+            bool deleted;
+            if (readAll) {
+                const auto found = stored.constFind({ change.table, change.id });
+                exists = found != stored.constEnd();
+                version = exists ? found->first : QString();
+                deleted = exists && found->second;
+            } else {
+                find.addBindValue(account);
+                find.addBindValue(change.table);
+                find.addBindValue(change.id);
+                if (!exec(find)) {
+                    db.rollback();
+                    *error = storageFailed;
+                    return false;
+                }
+                exists = find.next();
+                version = exists ? find.value(0).toString() : QString();
+                deleted = exists && find.value(1).toInt() != 0;
+                find.finish();
+            }
 
             // The later version wins, as on the clients; a row as late as a deletion brings it back.
             const bool take
@@ -406,13 +503,13 @@ bool ServiceStore::synchronise(const QString& userId, const QString& syncTime, c
                 bury.addBindValue(change.version);
                 bury.addBindValue(now);
                 bury.addBindValue(request);
-                bury.addBindValue(userId);
-                bury.addBindValue(table);
+                bury.addBindValue(account);
+                bury.addBindValue(change.table);
                 bury.addBindValue(change.id);
                 ok = exec(bury);
             } else {
-                write.addBindValue(userId);
-                write.addBindValue(table);
+                write.addBindValue(account);
+                write.addBindValue(change.table);
                 write.addBindValue(change.id);
                 write.addBindValue(change.deletion ? QStringLiteral("") : change.columns);
                 write.addBindValue(change.deletion ? QByteArray("[]") : change.cells);
@@ -427,6 +524,8 @@ bool ServiceStore::synchronise(const QString& userId, const QString& syncTime, c
                 *error = storageFailed;
                 return false;
             }
+            if (readAll)
+                stored.insert({ change.table, change.id }, { change.version, change.deletion });
         }
     }
     if (!db.commit()) {
@@ -450,8 +549,8 @@ bool ServiceStore::synchronise(const QString& userId, const QString& syncTime, c
         tables.insert(table, ReplyTable());
     QSet<QPair<int, QString>> listed;
     const auto add = [&](const QSqlQuery& row) {
-        const int table = int(tableNames().indexOf(row.value(0).toString()));
-        if (table < 0)
+        const int table = row.value(0).toInt();
+        if (table < 0 || table >= tableNames().size())
             return;
         const QString id = row.value(1).toString();
         if (listed.contains({ table, id }))
@@ -465,8 +564,8 @@ bool ServiceStore::synchronise(const QString& userId, const QString& syncTime, c
     QSqlQuery changed(db);
     changed.setForwardOnly(true);
     changed.prepare(QStringLiteral("select tbl, id, columns, cells, version, deleted from records "
-                                   "where user_id=? and changed_at>=? and changed_by<>?"));
-    changed.addBindValue(userId);
+                                   "where account=? and changed_at>=? and changed_by<>?"));
+    changed.addBindValue(account);
     changed.addBindValue(since);
     changed.addBindValue(request);
     if (!exec(changed)) {
@@ -477,10 +576,10 @@ bool ServiceStore::synchronise(const QString& userId, const QString& syncTime, c
         add(changed);
     QSqlQuery kept(db);
     kept.prepare(QStringLiteral(
-        "select tbl, id, columns, cells, version, deleted from records where user_id=? and tbl=? and id=?"));
+        "select tbl, id, columns, cells, version, deleted from records where account=? and tbl=? and id=?"));
     for (const auto& key : std::as_const(keptHere)) {
-        kept.addBindValue(userId);
-        kept.addBindValue(tableNames().at(key.first));
+        kept.addBindValue(account);
+        kept.addBindValue(key.first);
         kept.addBindValue(key.second);
         if (exec(kept) && kept.next())
             add(kept);

@@ -27,13 +27,14 @@ public:
 
     // Creates an account with a salted hash of password; refused when the name is empty or taken.
     bool addUser(const QString& name, const QString& password, QString* error);
-    // The account's user id, or "" when the name and password do not match an account.
-    QString authenticate(const QString& name, const QString& password) const;
+    // The account's user id (and its number in *account), or "" when the name and password do not
+    // match an account.
+    QString authenticate(const QString& name, const QString& password, qint64* account = nullptr) const;
 
     // Merges a client's change set (the "data" field) into the account's records and answers with
     // the records the client has not seen since syncTime, as the reply's JSON text. On a bad change
     // set nothing is stored and failure says why.
-    bool synchronise(const QString& userId, const QString& syncTime, const QString& clientTime, const QString& data,
+    bool synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
         QByteArray* reply, Failure* failure);
 
     bool addFeedback(const QString& email, const QString& subject, const QString& content);

@@ -28,20 +28,17 @@ namespace {
 // The mark of a book that was never synchronised; its default records are older.
 const char* const neverSynchronised = "2008-08-08 08:08:08";
 
-// The reference columns that hold default-record ids, in the order the migration rewrites them.
-const char* const migratedColumns[][2] = {
-    { "bill", "account_id" },
-    { "bill", "to_account_id" },
-    { "bill", "borrower_id" },
-    { "bill", "category_id" },
-    { "bill", "sub_category_id" },
-    { "bill", "member_id" },
-    { "account", "id" },
-    { "borrower", "id" },
-    { "category", "id" },
-    { "sub_category", "id" },
-    { "sub_category", "category_id" },
-    { "member", "id" },
+// The columns that hold default-record ids, per table.
+const struct {
+    const char* table;
+    QList<const char*> columns;
+} migratedColumns[] = {
+    { "bill", { "account_id", "to_account_id", "borrower_id", "category_id", "sub_category_id", "member_id" } },
+    { "account", { "id" } },
+    { "borrower", { "id" } },
+    { "category", { "id" } },
+    { "sub_category", { "id", "category_id" } },
+    { "member", { "id" } },
 };
 
 QString quoted(const QString& identifier)
@@ -194,13 +191,26 @@ bool SyncHelper::migrateIds(const QString& userId)
     SqlTransaction transaction(db, QStringLiteral("quorvane_sync_ids"));
     if (!transaction.isActive())
         return false;
+    // Every column of a table in one statement: one pass over the bills, and one change stamp per bill.
     QSqlQuery query(db);
     for (const char* suffix : { "", "_deleted" }) {
         for (const auto& target : migratedColumns) {
-            const QString table = QStringLiteral("tbl_") + QLatin1String(target[0]) + QLatin1String(suffix);
-            const QString column = QLatin1String(target[1]);
-            query.prepare(QStringLiteral("update %1 set %2=?||%2 where length(%2)==2").arg(table, column));
-            query.addBindValue(prefix);
+            QStringList assignments;
+            QStringList conditions;
+            for (const char* name : target.columns) {
+                const QString column = QLatin1String(name);
+                assignments << QStringLiteral("%1=case when length(%1)==2 then ?||%1 else %1 end").arg(column);
+                conditions << QStringLiteral("length(%1)==2").arg(column);
+            }
+            // A bill whose references change is stamped here rather than by its update trigger, which
+            // would write every such bill a second time.
+            if (qstrcmp(target.table, "bill") == 0 && qstrlen(suffix) == 0)
+                assignments << QStringLiteral("version=CURRENT_TIMESTAMP");
+            query.prepare(QStringLiteral("update tbl_%1%2 set %3 where %4")
+                              .arg(QLatin1String(target.table), QLatin1String(suffix),
+                                  assignments.join(QLatin1Char(',')), conditions.join(QStringLiteral(" or "))));
+            for (int i = 0; i < conditions.size(); ++i)
+                query.addBindValue(prefix);
             if (!run(query))
                 return false;
         }
@@ -476,6 +486,12 @@ bool SyncHelper::restoreReferencedRows(const QString& name)
     // tombstones, so that no bill points at nothing.
     const QString table = QStringLiteral("tbl_") + name;
     const QString buried = table + QStringLiteral("_deleted");
+    // Without tombstones there is nothing to bring back, and no need to read every bill.
+    QSqlQuery any;
+    if (!any.exec(QStringLiteral("select exists (select 1 from %1)").arg(buried)))
+        return !isFatal(any.lastError());
+    if (any.next() && any.value(0).toInt() == 0)
+        return true;
     QSqlQuery used;
     if (!used.exec(QStringLiteral("select id from %1 where id in ( select %2_id from tbl_bill)").arg(buried, name))) {
         qCWarning(lcSync) << used.lastQuery() << used.lastError().text();

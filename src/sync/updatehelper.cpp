@@ -6,6 +6,4 @@ UpdateHelper::UpdateHelper(QObject* parent, bool offer)
 {
 }
 
-void UpdateHelper::checkVersion()
-{
-}
+void UpdateHelper::checkVersion() { }

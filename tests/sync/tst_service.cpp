@@ -76,6 +76,7 @@ private slots:
     void accountsAreKeptSafely();
     void badSyncRequestsStoreNothing_data();
     void badSyncRequestsStoreNothing();
+    void largeChangeSetsMergeAsSmallOnes();
     void tooLargeRequestsAreRefused();
     void updateRecordAndDownloadChain();
     void feedbackIsStored();
@@ -171,6 +172,47 @@ void TestService::badSyncRequestsStoreNothing()
     QCOMPARE(tables.size(), 6);
     for (const QJsonValue& table : tables)
         QVERIFY2(table.toObject().value("update_data").toArray().isEmpty(), everything.constData());
+}
+
+void TestService::largeChangeSetsMergeAsSmallOnes()
+{
+    // Over a thousand rows the service reads the account's records at once: the same rules apply.
+    QVERIFY(service.addUser("many", "pw"));
+    const auto upload = [&](int rows, const std::function<QString(int)>& version, const QJsonArray& deletions) {
+        QJsonArray data;
+        for (int i = 0; i < rows; ++i)
+            data.append(QJsonArray { QString("m%1").arg(i), QString::fromUtf8("成员 \"%1\"\n").arg(i), version(i) });
+        const QJsonArray tables { QJsonObject { { "table_name", "member" },
+            { "update_columns", QJsonArray { "id", "name", "version" } }, { "update_data", data },
+            { "delete_data", deletions } } };
+        const HttpHelper::FormFields fields = { { "username", "many" }, { "password", "pw" },
+            { "sync_time", "2030-01-01 00:00:00" }, { "client_time", "2030-01-01 00:00:00" },
+            { "data", QString::fromUtf8(QJsonDocument(tables).toJson(QJsonDocument::Compact)) } };
+        return QJsonDocument::fromJson(post(service.baseUrl() + "sync/syncpc2.php", fields).body).array();
+    };
+    const QString v1 = "2030-01-01 00:00:01";
+    QVERIFY(!upload(1200, [&](int) { return v1; }, {}).isEmpty());
+    // Older rows stay as they are here and come back; newer rows and a later deletion are taken.
+    const QJsonArray answer = upload(
+        1200, [&](int i) { return i < 600 ? QString("2030-01-01 00:00:00") : QString("2030-01-01 00:00:02"); },
+        QJsonArray { QJsonValue(QJsonArray { "m650", "2030-01-01 00:00:03" }) });
+    QJsonArray rows;
+    for (const QJsonValue& table : answer) {
+        if (table.toObject().value("table_name") == "member"
+            && !table.toObject().value("update_data").toArray().isEmpty()) {
+            QCOMPARE(table.toObject().value("update_columns").toArray(), QJsonArray({ "id", "name", "version" }));
+            rows = table.toObject().value("update_data").toArray();
+        }
+    }
+    QCOMPARE(rows.size(), 600);
+    QString first;
+    for (const QJsonValue& row : rows) {
+        QVERIFY(row.toArray().at(0).toString().mid(1).toInt() < 600);
+        QCOMPARE(row.toArray().at(2).toString(), v1);
+        if (row.toArray().at(0).toString() == "m0")
+            first = row.toArray().at(1).toString();
+    }
+    QCOMPARE(first, QString::fromUtf8("成员 \"0\"\n"));
 }
 
 void TestService::tooLargeRequestsAreRefused()
