@@ -6,4 +6,6 @@ UpdateHelper::UpdateHelper(QObject* parent, bool offer)
 {
 }
 
-void UpdateHelper::checkVersion() { }
+void UpdateHelper::checkVersion()
+{
+}
