@@ -12,6 +12,7 @@
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/settingkeys.h"
 #include "sync/httphelper.h"
 #include "sync/synchelper.h"
 
@@ -49,7 +50,11 @@ int main(int argc, char* argv[])
     roots.appDir = QDir(parser.value(folderOption)).absolutePath();
     Constants::setInstance(new Constants(roots));
     Constants* constants = Constants::getInstance();
-    if (!constants->setBookName(parser.positionalArguments().constFirst())) {
+    // The program's last book stays what it was: this is not the program opening a book.
+    const QVariant lastBook = FileSetting::getInstance()->value(SettingKeys::LastBook);
+    const bool named = constants->setBookName(parser.positionalArguments().constFirst());
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, lastBook);
+    if (!named) {
         std::fprintf(stderr, "quorvane-sync: not a book name: %s\n", qPrintable(parser.positionalArguments().first()));
         return 2;
     }
