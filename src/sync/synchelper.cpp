@@ -488,15 +488,15 @@ bool SyncHelper::restoreReferencedRows(const QString& name)
     const QString buried = table + QStringLiteral("_deleted");
     // Without tombstones there is nothing to bring back, and no need to read every bill.
     QSqlQuery any;
-    if (!any.exec(QStringLiteral("select exists (select 1 from %1)").arg(buried)))
+    any.prepare(QStringLiteral("select exists (select 1 from %1)").arg(buried));
+    if (!run(any))
         return !isFatal(any.lastError());
     if (any.next() && any.value(0).toInt() == 0)
         return true;
     QSqlQuery used;
-    if (!used.exec(QStringLiteral("select id from %1 where id in ( select %2_id from tbl_bill)").arg(buried, name))) {
-        qCWarning(lcSync) << used.lastQuery() << used.lastError().text();
+    used.prepare(QStringLiteral("select id from %1 where id in ( select %2_id from tbl_bill)").arg(buried, name));
+    if (!run(used))
         return !isFatal(used.lastError());
-    }
     QStringList ids;
     while (used.next())
         ids << used.value(0).toString();
@@ -513,11 +513,8 @@ bool SyncHelper::restoreReferencedRows(const QString& name)
             return false;
     }
     QSqlQuery live;
-    if (!live.exec(QStringLiteral("delete from %1 where  id in (select id from %2)").arg(buried, table))) {
-        qCWarning(lcSync) << live.lastQuery() << live.lastError().text();
-        return !isFatal(live.lastError());
-    }
-    return true;
+    live.prepare(QStringLiteral("delete from %1 where  id in (select id from %2)").arg(buried, table));
+    return run(live) || !isFatal(live.lastError());
 }
 
 bool SyncHelper::isFatal(const QSqlError& error)
