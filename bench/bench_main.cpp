@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "benchsupport.h"
+#include "benchsync.h"
 #include "bills/mbillmodel.h"
 #include "bills/wbilllist.h"
 #include "bookgenerator.h"
@@ -343,5 +344,6 @@ int main(int argc, char* argv[])
             sizes[i], books[i].monthBills, books[i].found, books[i].pageSize, double(kb[1]) / 1024.0,
             double(kb[2]) / 1024.0, double(kb[3]) / 1024.0, double(kb[0]) / 1024.0);
     }
+    benchSync(home.filePath(QStringLiteral("%1.db").arg(sizes.back())), sizes.back(), runs);
     return 0;
 }

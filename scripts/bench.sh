@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmark in a release build of its own (build-bench/, no tests) and runs it: books of
 # 10,000 and 100,000 bills are generated, and the table of the main road's timings beside their
-# SQLite floor is printed. Arguments are passed on, e.g. "--runs 11" or "--sizes 100000".
+# SQLite floor is printed, then that of synchronising the largest book with a local web service.
+# Arguments are passed on, e.g. "--runs 11" or "--sizes 100000".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

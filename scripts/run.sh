@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and starts it on its default data folder
 # (build/data/ beside the executable). Arguments are passed on, e.g. "book 家庭.db".
+# Unless QUORVANE_BASE_URL points elsewhere, the web service is started on the development port
+# (127.0.0.1:8098, data in build/service/) when nothing listens there, and stopped when the
+# program ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,5 +12,24 @@ scripts/install-deps.sh
 # Sources added since the last build are not seen by the existing moc/uic run; make it look again.
 find build build-asan -path '*_autogen*' -name timestamp -delete 2>/dev/null || true
 cmake -S . -B build -G Ninja
-cmake --build build -j"$(nproc)" --target quorvane
-exec build/quorvane "$@"
+cmake --build build -j"$(nproc)" --target quorvane quorvane-service
+
+listening() {
+    (exec 3<>/dev/tcp/127.0.0.1/8098) 2>/dev/null
+}
+
+if [ -z "${QUORVANE_BASE_URL:-}" ] && ! listening; then
+    mkdir -p build/service
+    build/quorvane-service --port 8098 --data build/service/quorvane-service.db >>build/service/quorvane-service.log 2>&1 &
+    service_pid=$!
+    trap 'kill "$service_pid" 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do
+        listening && break
+        kill -0 "$service_pid" 2>/dev/null || { echo "quorvane-service did not start; see build/service/quorvane-service.log" >&2; break; }
+        sleep 0.1
+    done
+fi
+
+status=0
+build/quorvane "$@" || status=$?
+exit "$status"

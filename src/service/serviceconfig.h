@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// What a developer or a test may change while the service runs: a small JSON file, read again at
+// every request, so that a change applies to the next request. Every key is optional:
+//   "update":    fields of the update record client/pc.php answers, over the defaults (the program's
+//                own version, so no update is offered);
+//   "installer": {"size": bytes} of the installer download;
+//   "panLink":   the address the cloud-disk page links to;
+//   "faults":    {"<path>": fault}, a fault for every request of that path (see ServiceServer).
+// "{base}" in a text stands for the service's own address, e.g. "{base}r302/download/quorvane-setup.exe".
+struct ServiceConfig {
+    QJsonObject update;
+    qint64 installerSize = 0;
+    QString panLink;
+    QJsonObject faults;
+
+    // The configuration in the file at path (the defaults where it is missing or unreadable).
+    static ServiceConfig load(const QString& path, const QString& baseUrl);
+
+    // Paths of the download the update record points to and of the cloud-disk page.
+    static const char* const installerPath;
+    static const char* const panPath;
+    // The update record the service gives by default: the program's own release.
+    static const int versionCode;
+    static const char* const versionName;
+};

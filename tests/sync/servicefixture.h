@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include "serviceprocess.h"
+
+// A quorvane-service of the test's own, on a free loopback port, with its data file, its config file
+// and its request log in a private folder.
+class ServiceFixture {
+public:
+    ServiceFixture();
+
+    // Starts the service (again, on the same data file after stop()); false with errorText() when not.
+    bool start(const QStringList& arguments = {});
+    void stop();
+    QString errorText() const { return process.errorText(); }
+    QString baseUrl() const { return process.baseUrl(); }
+    QString dataFile() const;
+    QString folder() const { return dir.path(); }
+    bool addUser(const QString& name, const QString& password);
+    // Points this process's program classes (Constants::getBaseUrl) at the service.
+    void useFromProgram() const;
+
+    // The config file, read by the service at every request.
+    void setConfig(const QJsonObject& config);
+    void setFault(const QString& path, const QJsonObject& fault);
+    void clearConfig();
+
+    // The request log: every request since the last clearRequests(), optionally of one path.
+    QList<QJsonObject> requests(const QString& path = QString()) const;
+    void clearRequests();
+
+private:
+    QTemporaryDir dir;
+    ServiceProcess process;
+};
+
+// The fields of a logged request, in order, as name/value pairs.
+QList<QPair<QString, QString>> fieldsOf(const QJsonObject& request);
+QString fieldOf(const QJsonObject& request, const QString& name);
+
+// Every row of the six synchronised tables (and, with tombstones, of their tombstone tables and the
+// settings row), one text each, in a fixed order: what to compare of a book before and after, or of
+// two books.
+QStringList bookRows(const QSqlDatabase& db, bool withTombstones);
+QStringList bookRows(const QString& path, bool withTombstones);
+
+// Runs one synchronisation of the open book with the program's engine and waits for its end.
+struct SyncOutcome {
+    bool finished = false;
+    int code = 0;
+    QString message;
+};
+SyncOutcome runSync(int timeoutMs = 120000);
+
+// Runs quorvane-sync, the engine in a process of its own, on folder/data/book; its exit code, and
+// its error output in *output.
+int runSyncProcess(const QString& folder, const QString& book, const QStringList& arguments, QString* output);

@@ -1,0 +1,248 @@
+// Two books on two "devices" synchronising through a real quorvane-service: book A through the
+// program's classes in this process, book B through quorvane-sync in a process of its own.
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "data/dbhelper.h"
+#include "data/dbsetting.h"
+#include "data/sqlhelper.h"
+#include "servicefixture.h"
+#include "testenv.h"
+
+namespace {
+
+QString inHours(int hours)
+{
+    return QDateTime::currentDateTimeUtc().addSecs(hours * 3600).toString("yyyy-MM-dd hh:mm:ss");
+}
+
+QString billInsert(const QString& id, const QString& amount)
+{
+    return QString("insert into tbl_bill (id, title, amount, description, date, month, kind, account_id, "
+                   "category_id, sub_category_id, member_id) values ('%1', 'bill %1', %2, '', '2024-01-02', 202401, "
+                   "'expense', '01', '01', '01', '01')")
+        .arg(id, amount);
+}
+
+// The amounts of the bills, "id=amount" in id order.
+QStringList amounts(const QSqlDatabase& db)
+{
+    QStringList list;
+    QSqlQuery query(db);
+    query.exec("select id, amount from tbl_bill order by id");
+    while (query.next())
+        list << query.value(0).toString() + "=" + query.value(1).toString();
+    return list;
+}
+
+bool execIn(const QString& path, const QStringList& statements)
+{
+    return withBookConnection(path, "device-b", BookAccess::ReadWrite, [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        for (const QString& sql : statements) {
+            if (!query.exec(sql)) {
+                qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+                return false;
+            }
+        }
+        return true;
+    });
+}
+
+} // namespace
+
+class TestSyncEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void helpCases_data();
+    void helpCases();
+    void deletedDefaultsGiveWayToTheAccountsOwn();
+    void restartedServiceKeepsItsData();
+
+private:
+    // A fresh pair of books for a new account: A open in this process, B's folder ready.
+    void newAccount(const QString& name);
+    void syncA();
+    void syncB(bool create = false);
+    QString bookB() const { return deviceB->path() + "/data/B.db"; }
+
+    ServiceFixture service;
+    TestEnv* env = nullptr;
+    TestBook* bookA = nullptr;
+    QTemporaryDir* deviceB = nullptr;
+    QString account;
+};
+
+void TestSyncEndToEnd::initTestCase()
+{
+    QVERIFY2(service.start(), qPrintable(service.errorText()));
+}
+
+void TestSyncEndToEnd::init()
+{
+    service.useFromProgram();
+    env = new TestEnv;
+    deviceB = new QTemporaryDir;
+}
+
+void TestSyncEndToEnd::cleanup()
+{
+    delete bookA;
+    bookA = nullptr;
+    delete deviceB;
+    delete env;
+}
+
+void TestSyncEndToEnd::newAccount(const QString& name)
+{
+    account = name;
+    QVERIFY2(service.addUser(name, "pw"), qPrintable(service.errorText()));
+    bookA = new TestBook(env->dataDir() + "Quorvane.db");
+    QVERIFY(DBHelper::getInstance()->upgrade());
+    QVERIFY(DBHelper::getInstance()->initDefaultData(QString()));
+    DbSetting::getInstance()->setSyncUsername(name);
+    DbSetting::getInstance()->setSyncPassword("pw");
+    QVERIFY(DbSetting::getInstance()->save());
+}
+
+void TestSyncEndToEnd::syncA()
+{
+    const SyncOutcome outcome = runSync();
+    QVERIFY2(outcome.finished, qPrintable(QString("%1 %2").arg(outcome.code).arg(outcome.message)));
+}
+
+void TestSyncEndToEnd::syncB(bool create)
+{
+    QStringList arguments { "--base-url", service.baseUrl() };
+    if (create)
+        arguments << "--create"
+                  << "--user" << account << "--password"
+                  << "pw";
+    // B is set up while it cannot reach the service, and its user deletes two default records.
+    QString output;
+    QCOMPARE(runSyncProcess(deviceB->path(), "B.db", arguments, &output), 0);
+}
+
+void TestSyncEndToEnd::helpCases_data()
+{
+    // What A does, then what B does later (%1 is A's version, %2 B's later one); then A, B and A
+    // synchronise. Both start from the bills Z1 (10) and Z2 (20).
+    QTest::addColumn<QStringList>("onA");
+    QTest::addColumn<QStringList>("onB");
+    QTest::addColumn<QStringList>("bills");
+    const QString set = "update tbl_bill set amount=%1, version='%2' where id='%3'";
+    const auto change = [&](const QString& id, const QString& amount, const QString& version) {
+        return set.arg(amount, version, id);
+    };
+    const auto remove = [](const QString& id, const QString& version) {
+        return QStringList { "delete from tbl_bill where id='" + id + "'",
+            "update tbl_bill_deleted set version='" + version + "' where id='" + id + "'" };
+    };
+    QTest::newRow("1 new bill on A") << QStringList { billInsert("n1", "1") } << QStringList()
+                                     << QStringList { "n1=1", "z1=10", "z2=20" };
+    QTest::newRow("2 new bills on both") << QStringList { billInsert("n2", "2") }
+                                         << QStringList { billInsert("n3", "3") }
+                                         << QStringList { "n2=2", "n3=3", "z1=10", "z2=20" };
+    QTest::newRow("3 change on A, new bill on B")
+        << QStringList { change("z1", "5", "%1") } << QStringList { billInsert("n4", "4") }
+        << QStringList { "n4=4", "z1=5", "z2=20" };
+    QTest::newRow("4 later change of a bill wins")
+        << QStringList { change("z1", "11.99", "%1") } << QStringList { change("z1", "33.44", "%2") }
+        << QStringList { "z1=33.44", "z2=20" };
+    QTest::newRow("5 changes of different bills merge")
+        << QStringList { change("z1", "11.99", "%1") } << QStringList { change("z2", "33.44", "%2") }
+        << QStringList { "z1=11.99", "z2=33.44" };
+    QTest::newRow("6 later deletion wins")
+        << QStringList { change("z1", "11.99", "%1") } << remove("z1", "%2") << QStringList { "z2=20" };
+    QTest::newRow("7 later change brings a deleted bill back")
+        << remove("z1", "%1") << QStringList { change("z1", "12.36", "%2") } << QStringList { "z1=12.36", "z2=20" };
+}
+
+void TestSyncEndToEnd::helpCases()
+{
+    QFETCH(QStringList, onA);
+    QFETCH(QStringList, onB);
+    QFETCH(QStringList, bills);
+    newAccount(QString("case%1").arg(QTest::currentDataTag()[0]));
+
+    // The same start on both: A's bills reach B through B's first synchronisation.
+    QVERIFY(execAll({ billInsert("z1", "10"), billInsert("z2", "20") }));
+    syncA();
+    syncB(true);
+    syncA();
+    QCOMPARE(bookRows(bookB(), false), bookRows(QSqlDatabase::database(), false));
+
+    // Versions written as the changes' times, A's before B's, without waiting for the clock.
+    const QString versionA = inHours(1);
+    const QString versionB = inHours(2);
+    QStringList statementsA;
+    for (const QString& sql : std::as_const(onA))
+        statementsA << QString(sql).replace("%1", versionA);
+    QStringList statementsB;
+    for (const QString& sql : std::as_const(onB))
+        statementsB << QString(sql).replace("%2", versionB);
+    QVERIFY(execAll(statementsA));
+    QVERIFY(execIn(bookB(), statementsB));
+    syncA();
+    syncB();
+    syncA();
+
+    QCOMPARE(amounts(QSqlDatabase::database()), bills);
+    QCOMPARE(bookRows(bookB(), false), bookRows(QSqlDatabase::database(), false));
+}
+
+void TestSyncEndToEnd::deletedDefaultsGiveWayToTheAccountsOwn()
+{
+    newAccount("defaults");
+    syncA();
+    const QString prefix = DbSetting::getInstance()->getUserId().chopped(2);
+    // The account's own default account, renamed on A after B deleted its copy.
+    QVERIFY(execAll({ QString("update tbl_account set name='现金包', version='%1' where id='%2'")
+                          .arg(inHours(2), prefix + "01") }));
+    syncA();
+
+    // B is set up while it cannot reach the service, and its user deletes two default records.
+    QString output;
+    QCOMPARE(runSyncProcess(deviceB->path(), "B.db",
+                 { "--base-url", "http://127.0.0.1:9/", "--create", "--user", account, "--password", "pw" }, &output),
+        1);
+    QVERIFY(execIn(bookB(),
+        { "delete from tbl_account where id='01'", "delete from tbl_member where id='02'",
+            "update tbl_account_deleted set version='" + inHours(1) + "'",
+            "update tbl_member_deleted set version='" + inHours(1) + "'" }));
+    syncB();
+    syncA();
+
+    QCOMPARE(valueIn(bookB(), "select name from tbl_account where id='" + prefix + "01'").toString(),
+        QString::fromUtf8("现金包"));
+    QCOMPARE(valueIn(bookB(), "select count(*) from tbl_account_deleted").toInt(), 0);
+    QCOMPARE(valueIn(bookB(), "select count(*) from tbl_account where length(id)=2").toInt(), 0);
+    QCOMPARE(scalar("select count(*) from tbl_member where id='" + prefix + "02'").toInt(), 0);
+    QCOMPARE(bookRows(bookB(), false), bookRows(QSqlDatabase::database(), false));
+}
+
+void TestSyncEndToEnd::restartedServiceKeepsItsData()
+{
+    newAccount("restart");
+    QVERIFY(execAll({ billInsert("kept", "7") }));
+    syncA();
+
+    service.stop();
+    QVERIFY2(service.start(), qPrintable(service.errorText()));
+    service.useFromProgram();
+    // A new device of the same account finds the account and its bill.
+    syncB(true);
+    QCOMPARE(valueIn(bookB(), "select amount from tbl_bill where id='kept'").toDouble(), 7.0);
+    QCOMPARE(bookRows(bookB(), false), bookRows(QSqlDatabase::database(), false));
+}
+
+QTEST_GUILESS_MAIN(TestSyncEndToEnd)
+#include "tst_syncendtoend.moc"

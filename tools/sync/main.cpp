@@ -1,0 +1,111 @@
+// quorvane-sync: synchronises one book with the web service from the command line, with the
+// program's own synchronisation engine: a second "device" for the end-to-end tests, and a way to
+// sync a book without opening the program. The folder is laid out as the program's own when it runs
+// from there: books, Quorvane.ini and backups in FOLDER/data/.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
+#include "data/constants.h"
+#include "data/dbhelper.h"
+#include "data/dbsetting.h"
+#include "data/filesetting.h"
+#include "data/settingkeys.h"
+#include "sync/httphelper.h"
+#include "sync/synchelper.h"
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Synchronises the book FOLDER/data/BOOK with the web service."));
+    parser.addHelpOption();
+    const QCommandLineOption folderOption(QStringLiteral("folder"),
+        QStringLiteral("The program folder (default: the current one)."), QStringLiteral("dir"), QStringLiteral("."));
+    const QCommandLineOption createOption(
+        QStringLiteral("create"), QStringLiteral("Create the book with the default records when it does not exist."));
+    const QCommandLineOption userOption(
+        QStringLiteral("user"), QStringLiteral("Store this sync account name in the book."), QStringLiteral("name"));
+    const QCommandLineOption passwordOption(QStringLiteral("password"),
+        QStringLiteral("Store this sync password in the book."), QStringLiteral("password"));
+    const QCommandLineOption urlOption(QStringLiteral("base-url"),
+        QStringLiteral("The web service's address (default: QUORVANE_BASE_URL or the program's)."),
+        QStringLiteral("url"));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout-ms"),
+        QStringLiteral("Give up a request after this long without progress (default 60000)."), QStringLiteral("ms"));
+    parser.addOptions({ folderOption, createOption, userOption, passwordOption, urlOption, timeoutOption });
+    parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("The book's file name, e.g. Quorvane.db."));
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1)
+        parser.showHelp(2);
+
+    if (parser.isSet(urlOption))
+        qputenv("QUORVANE_BASE_URL", parser.value(urlOption).toUtf8());
+    if (parser.isSet(timeoutOption))
+        HttpHelper::setTransferTimeout(parser.value(timeoutOption).toInt());
+
+    Constants::Roots roots;
+    roots.appDir = QDir(parser.value(folderOption)).absolutePath();
+    Constants::setInstance(new Constants(roots));
+    Constants* constants = Constants::getInstance();
+    // The program's last book stays what it was: this is not the program opening a book.
+    const QVariant lastBook = FileSetting::getInstance()->value(SettingKeys::LastBook);
+    const bool named = constants->setBookName(parser.positionalArguments().constFirst());
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, lastBook);
+    if (!named) {
+        std::fprintf(stderr, "quorvane-sync: not a book name: %s\n", qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
+    const QString path = constants->getDbDir() + constants->getBookName();
+    const bool create = !QFile::exists(path);
+    if (create) {
+        if (!parser.isSet(createOption)) {
+            std::fprintf(stderr, "quorvane-sync: no book %s (use --create)\n", qPrintable(path));
+            return 2;
+        }
+        if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path)) {
+            std::fprintf(stderr, "quorvane-sync: cannot create %s\n", qPrintable(path));
+            return 2;
+        }
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    if (!DBHelper::openDefaultConnection(path) || !DBHelper::getInstance()->upgrade()
+        || (create && !DBHelper::getInstance()->initDefaultData(QString()))) {
+        std::fprintf(stderr, "quorvane-sync: cannot open %s\n", qPrintable(path));
+        return 2;
+    }
+
+    DbSetting* setting = DbSetting::getInstance();
+    if (parser.isSet(userOption) || parser.isSet(passwordOption)) {
+        if (parser.isSet(userOption))
+            setting->setSyncUsername(parser.value(userOption));
+        if (parser.isSet(passwordOption))
+            setting->setSyncPassword(parser.value(passwordOption));
+        if (!setting->save()) {
+            std::fprintf(stderr, "quorvane-sync: cannot store the sync account\n");
+            return 2;
+        }
+    }
+    if (!setting->hasSyncAccount()) {
+        std::fprintf(stderr, "quorvane-sync: the book has no sync account (use --user and --password)\n");
+        return 2;
+    }
+
+    int result = 0;
+    SyncHelper* sync = SyncHelper::getInstance();
+    QObject::connect(sync, &SyncHelper::syncFinished, &app, [] {
+        std::printf("synchronised\n");
+        QCoreApplication::exit(0);
+    });
+    QObject::connect(sync, &SyncHelper::syncError, &app, [&result](int code, const QString& message) {
+        std::fprintf(stderr, "quorvane-sync: error %d: %s\n", code, qPrintable(message));
+        result = 1;
+        QCoreApplication::exit(1);
+    });
+    sync->sync();
+    app.exec();
+    FileSetting::getInstance()->sync();
+    return result;
+}
