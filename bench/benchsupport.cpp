@@ -190,9 +190,12 @@ void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& 
     for (const TableRow& row : rows) {
         std::printf("| %s |", row.name.c_str());
         for (const Timing& timing : row.timings) {
-            if (timing.anySql)
-                std::printf(" %.1f | %.1f | %.2f |", timing.program, timing.floor,
-                    timing.floor > 0 ? timing.program / timing.floor : 0.0);
+            if (!row.unit.empty())
+                std::printf(" %.1f %s | - | - |", timing.program, row.unit.c_str());
+            else if (timing.anySql && timing.floor >= 0.05)
+                std::printf(" %.1f | %.1f | %.2f |", timing.program, timing.floor, timing.program / timing.floor);
+            else if (timing.anySql)
+                std::printf(" %.1f | %.1f | - |", timing.program, timing.floor);
             else
                 std::printf(" %.1f | no SQL | - |", timing.program);
         }
@@ -200,10 +203,12 @@ void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& 
     }
 }
 
-long statusKb(const char* key)
+namespace {
+
+long statusLine(const QString& path, const char* key)
 {
     // /proc files report no size: read them whole.
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(path);
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     const QList<QByteArray> lines = status.readAll().split('\n');
@@ -212,4 +217,61 @@ long statusKb(const char* key)
             return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').value(0).toLong();
     }
     return 0;
+}
+
+struct RankedGroup {
+    int rank;
+    StepGroup group;
+};
+
+std::vector<RankedGroup>& groups()
+{
+    static std::vector<RankedGroup> registered;
+    return registered;
+}
+
+std::vector<ChildModeEntry>& childModes()
+{
+    static std::vector<ChildModeEntry> registered;
+    return registered;
+}
+
+} // namespace
+
+long statusKb(const char* key)
+{
+    return statusLine(QStringLiteral("/proc/self/status"), key);
+}
+
+long statusKbOf(qint64 pid, const char* key)
+{
+    return statusLine(QStringLiteral("/proc/%1/status").arg(pid), key);
+}
+
+bool registerSteps(int rank, const StepGroup& group)
+{
+    groups().push_back({ rank, group });
+    return true;
+}
+
+std::vector<StepGroup> registeredSteps()
+{
+    std::vector<RankedGroup> ranked = groups();
+    std::stable_sort(
+        ranked.begin(), ranked.end(), [](const RankedGroup& a, const RankedGroup& b) { return a.rank < b.rank; });
+    std::vector<StepGroup> result;
+    for (const RankedGroup& entry : ranked)
+        result.push_back(entry.group);
+    return result;
+}
+
+bool registerChildMode(const QString& option, const QString& description, const ChildMode& mode)
+{
+    childModes().push_back({ option, description, mode });
+    return true;
+}
+
+std::vector<ChildModeEntry> registeredChildModes()
+{
+    return childModes();
 }

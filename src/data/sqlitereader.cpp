@@ -87,6 +87,17 @@ bool SqliteReader::prepare(const QString& sql)
     return true;
 }
 
+bool SqliteReader::bindText(int index, const QString& value)
+{
+    if (!statement)
+        return false;
+    const QByteArray utf8 = value.toUtf8();
+    if (sqlite3_bind_text(statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) == SQLITE_OK)
+        return true;
+    lastError = QString::fromUtf8(sqlite3_errmsg(db));
+    return false;
+}
+
 bool SqliteReader::next()
 {
     if (!statement)
@@ -243,4 +254,34 @@ QDate SqliteReader::toDate(int column) const
             return QDate(number(d, 4), number(d + 5, 2), number(d + 8, 2));
     }
     return driverValue(column).toDate();
+}
+
+SqliteReader::Type SqliteReader::type(int column) const
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return Type::Integer;
+    case SQLITE_FLOAT:
+        return Type::Float;
+    case SQLITE_TEXT:
+        return Type::Text;
+    case SQLITE_BLOB:
+        return Type::Blob;
+    default:
+        return Type::Null;
+    }
+}
+
+qint64 SqliteReader::toInt64(int column) const
+{
+    return sqlite3_column_int64(statement, column);
+}
+
+QByteArray SqliteReader::rawBytes(int column) const
+{
+    // The pointer first, then the size: asking for the size first may convert the value.
+    const auto* data = sqlite3_column_type(statement, column) == SQLITE_BLOB
+        ? static_cast<const char*>(sqlite3_column_blob(statement, column))
+        : reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return QByteArray::fromRawData(data, sqlite3_column_bytes(statement, column));
 }

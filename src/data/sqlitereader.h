@@ -25,6 +25,8 @@ public:
     // Prepares sql on the default connection; false (see error()) when there is no open book or
     // the statement is invalid.
     bool prepare(const QString& sql);
+    // Binds a text to the parameter at index (from 1) of the prepared statement; false on an error.
+    bool bindText(int index, const QString& value);
     // Steps to the next row; false at the end and on an error (see error()).
     bool next();
     QString error() const { return lastError; }
@@ -41,6 +43,13 @@ public:
     double toDouble(int column) const;
     int toInt(int column) const;
     QDate toDate(int column) const;
+
+    // The column as stored: its storage class, its integer, and the bytes of a text or a blob
+    // (valid until the next step). For values that are compared as SQLite compares them.
+    enum class Type { Null, Integer, Float, Text, Blob };
+    Type type(int column) const;
+    qint64 toInt64(int column) const;
+    QByteArray rawBytes(int column) const;
 
     // A quick hash of short texts (ids, kinds, titles), eight bytes at a time: Qt's own hash of
     // QByteArray costs more than the rest of reading a row.
