@@ -3,7 +3,9 @@
 #include <QDebug>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <unordered_map>
 
 #include "data/logging.h"
 #include "data/sqlitereader.h"
@@ -40,30 +42,27 @@ public:
     Key read(const SqliteReader& row, int column, const Form& form)
     {
         using Type = SqliteReader::Type;
-        const Type type = row.type(column);
-        if (type == Type::Null)
+        const SqliteReader::Cell cell = row.cell(column);
+        if (cell.type == Type::Null)
             return Key(NullRank) << rankShift;
-        QByteArray bytes;
-        if (type == Type::Text || type == Type::Blob) {
-            bytes = row.rawBytes(column);
-            Key packed = 0;
-            if (type == Type::Text && pack(bytes.constData(), int(bytes.size()), form, &packed))
-                return packed;
-        }
+        Key packed = 0;
+        if (cell.type == Type::Text && pack(cell.data, cell.size, form, &packed))
+            return packed;
         SideValue value;
-        value.type = type;
+        value.type = cell.type;
+        value.integer = cell.integer;
+        value.real = cell.real;
         Key rank = NumberRank;
-        if (type == Type::Integer) {
-            value.integer = row.toInt64(column);
-        } else if (type == Type::Float) {
-            value.real = row.toDouble(column);
-        } else {
-            value.bytes = QByteArray(bytes.constData(), bytes.size());
-            rank = type == Type::Text ? TextRank : BlobRank;
+        if (cell.type == Type::Text || cell.type == Type::Blob) {
+            value.bytes = QByteArray(cell.data, cell.size);
+            rank = cell.type == Type::Text ? TextRank : BlobRank;
         }
         side.push_back(value);
         return (rank << rankShift) | sideFlag | Key(side.size() - 1);
     }
+
+    // True when key is a value of the stored form or NULL: such keys order as plain integers.
+    static bool isPlain(Key key) { return (key & sideFlag) == 0; }
 
     int compare(Key a, Key b, const Form& form) const
     {
@@ -210,8 +209,9 @@ class TextIds {
 public:
     int idOf(const SqliteReader& row, int column)
     {
-        QByteArray bytes
-            = row.type(column) == SqliteReader::Type::Text ? row.rawBytes(column) : row.text(column).toUtf8();
+        int size = 0;
+        const char* data = row.textBytes(column, &size);
+        const QByteArray bytes = QByteArray::fromRawData(data ? data : "", size);
         const quint64 hash = SqliteReader::hashBytes(bytes.constData(), int(bytes.size()));
         if (buckets.empty())
             buckets.resize(64, -1);
@@ -315,8 +315,49 @@ bool isEveryBill(const QString& condition)
     return condition.trimmed() == QLatin1String("1=1");
 }
 
+// A stable sort of entries by one of their keys, largest first, sixteen bits a pass.
+void radixSortDescending(std::vector<Entry>* entries, std::vector<Entry>* buffer, Key Entry::*key)
+{
+    Key low = std::numeric_limits<Key>::max();
+    Key high = std::numeric_limits<Key>::min();
+    for (const Entry& entry : *entries) {
+        low = std::min(low, entry.*key);
+        high = std::max(high, entry.*key);
+    }
+    const quint64 range = entries->empty() ? 0 : quint64(high) - quint64(low);
+    std::vector<quint32> counts;
+    for (int shift = 0; shift < 64 && (range >> shift) != 0; shift += 16) {
+        counts.assign(65537, 0);
+        // The distance from the largest key: the largest comes first.
+        const auto digit
+            = [&](const Entry& entry) { return ((quint64(high) - quint64(entry.*key)) >> shift) & 0xFFFF; };
+        for (const Entry& entry : *entries)
+            ++counts[digit(entry) + 1];
+        for (size_t i = 1; i < counts.size(); ++i)
+            counts[i] += counts[i - 1];
+        for (const Entry& entry : *entries)
+            (*buffer)[counts[digit(entry)]++] = entry;
+        entries->swap(*buffer);
+    }
+}
+
+// Puts entries read in row id order into list order.
 void sortEntries(std::vector<Entry>* entries)
 {
+    // The common case, every date and time in the stored form (or NULL) and the rows as SQLite read
+    // them, by row id: two stable radix sorts, the time first, leave rows equal in both by row id.
+    bool plain = true;
+    for (size_t i = 0; plain && i < entries->size(); ++i) {
+        const Entry& entry = (*entries)[i];
+        plain = Keys::isPlain(entry.date) && Keys::isPlain(entry.created)
+            && (i == 0 || (*entries)[i - 1].rowId < entry.rowId);
+    }
+    if (plain) {
+        std::vector<Entry> buffer(entries->size());
+        radixSortDescending(entries, &buffer, &Entry::created);
+        radixSortDescending(entries, &buffer, &Entry::date);
+        return;
+    }
     std::sort(entries->begin(), entries->end(), ListOrder { &state().keys });
 }
 
@@ -342,8 +383,10 @@ bool readBook(Sums* sums, View* view)
     std::vector<Figure> accountFigures;
     std::vector<Figure> toAccountFigures;
     std::vector<Figure> borrowerFigures;
-    // Per month, the figures by kind id.
-    QHash<int, std::vector<Figure>> monthFigures;
+    // Per month, the figures by kind id; the rows of a book mostly come a month after another.
+    std::unordered_map<qint64, std::vector<Figure>> monthFigures;
+    qint64 lastMonth = 0;
+    std::vector<Figure>* lastMonthFigures = nullptr;
     const auto addTo = [](std::vector<Figure>* figures, int id, double amount) {
         if (size_t(id) >= figures->size())
             figures->resize(size_t(id) + 1);
@@ -354,14 +397,19 @@ bool readBook(Sums* sums, View* view)
     State& index = state();
     while (rows.next()) {
         const int kind = kinds.idOf(rows, 0);
-        const double amount = rows.toDouble(1);
+        const double amount = rows.real(1);
         if (view) {
             view->entries.push_back(
                 { index.keys.read(rows, 3, dateForm), index.keys.read(rows, 4, timeForm), rows.toInt64(2) });
             addTo(&kindFigures, kind, amount);
         }
         if (sums) {
-            addTo(&monthFigures[rows.toInt(first)], kind, amount);
+            const qint64 month = rows.toInt64(first);
+            if (!lastMonthFigures || month != lastMonth) {
+                lastMonth = month;
+                lastMonthFigures = &monthFigures[month];
+            }
+            addTo(lastMonthFigures, kind, amount);
             addTo(&accountFigures, accounts.idOf(rows, first + 1), amount);
             addTo(&toAccountFigures, toAccounts.idOf(rows, first + 2), amount);
             addTo(&borrowerFigures, borrowers.idOf(rows, first + 3), amount);
@@ -387,8 +435,8 @@ bool readBook(Sums* sums, View* view)
         sortEntries(&view->entries);
     }
     if (sums) {
-        for (auto it = monthFigures.cbegin(); it != monthFigures.cend(); ++it)
-            sums->months.insert(it.key(), figuresOf(kinds, it.value()));
+        for (const auto& [month, figures] : monthFigures)
+            sums->months.insert(int(month), figuresOf(kinds, figures));
         sums->byAccount = figuresOf(accounts, accountFigures);
         sums->byToAccount = figuresOf(toAccounts, toAccountFigures);
         sums->byBorrower = figuresOf(borrowers, borrowerFigures);
@@ -416,7 +464,7 @@ void readView(View* view)
         if (size_t(kind) >= kindFigures.size())
             kindFigures.resize(size_t(kind) + 1);
         ++kindFigures[size_t(kind)].count;
-        kindFigures[size_t(kind)].sum += rows.toDouble(4);
+        kindFigures[size_t(kind)].sum += rows.real(4);
     }
     if (!rows.error().isEmpty()) {
         // As a list whose query fails: nothing.
@@ -536,14 +584,20 @@ bool readRow(const QString& id, const std::vector<View*>& views, RowState* row)
     Keys& keys = state().keys;
     row->exists = true;
     row->entry = { keys.read(rows, 1, dateForm), keys.read(rows, 2, timeForm), rows.toInt64(0) };
-    row->kind = rows.text(3);
-    row->amount = rows.toDouble(4);
-    row->month = rows.toInt(5);
-    row->account = rows.text(6);
-    row->toAccount = rows.text(7);
-    row->borrower = rows.text(8);
+    // Read as the pass over the book reads them, so that a figure loses exactly what it gained.
+    const auto text = [&rows](int column) {
+        int size = 0;
+        const char* data = rows.textBytes(column, &size);
+        return QString::fromUtf8(data, size);
+    };
+    row->kind = text(3);
+    row->amount = rows.real(4);
+    row->month = int(rows.toInt64(5));
+    row->account = text(6);
+    row->toAccount = text(7);
+    row->borrower = text(8);
     for (size_t i = 0; i < views.size(); ++i)
-        row->matches.push_back(rows.type(9 + int(i)) != SqliteReader::Type::Null && rows.toInt64(9 + int(i)) != 0);
+        row->matches.push_back(rows.toInt64(9 + int(i)) != 0);
     return true;
 }
 

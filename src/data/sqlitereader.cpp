@@ -256,32 +256,48 @@ QDate SqliteReader::toDate(int column) const
     return driverValue(column).toDate();
 }
 
-SqliteReader::Type SqliteReader::type(int column) const
-{
-    switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-        return Type::Integer;
-    case SQLITE_FLOAT:
-        return Type::Float;
-    case SQLITE_TEXT:
-        return Type::Text;
-    case SQLITE_BLOB:
-        return Type::Blob;
-    default:
-        return Type::Null;
-    }
-}
-
 qint64 SqliteReader::toInt64(int column) const
 {
     return sqlite3_column_int64(statement, column);
 }
 
-QByteArray SqliteReader::rawBytes(int column) const
+double SqliteReader::real(int column) const
 {
-    // The pointer first, then the size: asking for the size first may convert the value.
-    const auto* data = sqlite3_column_type(statement, column) == SQLITE_BLOB
-        ? static_cast<const char*>(sqlite3_column_blob(statement, column))
-        : reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    return QByteArray::fromRawData(data, sqlite3_column_bytes(statement, column));
+    return sqlite3_column_double(statement, column);
+}
+
+const char* SqliteReader::textBytes(int column, int* size) const
+{
+    // The pointer first, then the size: the size of the converted value is wanted.
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    *size = sqlite3_column_bytes(statement, column);
+    return data;
+}
+
+SqliteReader::Cell SqliteReader::cell(int column) const
+{
+    Cell cell;
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        cell.type = Type::Integer;
+        cell.integer = sqlite3_column_int64(statement, column);
+        break;
+    case SQLITE_FLOAT:
+        cell.type = Type::Float;
+        cell.real = sqlite3_column_double(statement, column);
+        break;
+    case SQLITE_TEXT:
+        cell.type = Type::Text;
+        cell.data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        cell.size = sqlite3_column_bytes(statement, column);
+        break;
+    case SQLITE_BLOB:
+        cell.type = Type::Blob;
+        cell.data = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        cell.size = sqlite3_column_bytes(statement, column);
+        break;
+    default:
+        break;
+    }
+    return cell;
 }

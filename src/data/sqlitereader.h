@@ -44,12 +44,23 @@ public:
     int toInt(int column) const;
     QDate toDate(int column) const;
 
-    // The column as stored: its storage class, its integer, and the bytes of a text or a blob
-    // (valid until the next step). For values that are compared as SQLite compares them.
-    enum class Type { Null, Integer, Float, Text, Blob };
-    Type type(int column) const;
+    // The column as SQLite itself converts it (the value total() or a comparison sees), with the
+    // fewest calls into SQLite: for reading every row of the book. The text's bytes (NULL: none)
+    // are valid until the next step.
     qint64 toInt64(int column) const;
-    QByteArray rawBytes(int column) const;
+    double real(int column) const;
+    const char* textBytes(int column, int* size) const;
+    // The column as stored: its storage class and its value, for values ordered as SQLite orders
+    // them.
+    enum class Type { Null, Integer, Float, Text, Blob };
+    struct Cell {
+        Type type = Type::Null;
+        const char* data = nullptr;
+        int size = 0;
+        qint64 integer = 0;
+        double real = 0;
+    };
+    Cell cell(int column) const;
 
     // A quick hash of short texts (ids, kinds, titles), eight bytes at a time: Qt's own hash of
     // QByteArray costs more than the rest of reading a row.
