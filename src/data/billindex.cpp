@@ -39,7 +39,7 @@ struct SideValue {
 
 class Keys {
 public:
-    Key read(const SqliteReader& row, int column, const Form& form)
+    template <typename Row> Key read(const Row& row, int column, const Form& form)
     {
         using Type = SqliteReader::Type;
         const SqliteReader::Cell cell = row.cell(column);
@@ -207,7 +207,7 @@ BillIndex::Totals totalsOf(const Figures& figures)
 // grouped queries these figures replace added them up.
 class TextIds {
 public:
-    int idOf(const SqliteReader& row, int column)
+    template <typename Row> int idOf(const Row& row, int column)
     {
         int size = 0;
         const char* data = row.textBytes(column, &size);
@@ -369,11 +369,6 @@ bool readBook(Sums* sums, View* view)
         columns += QStringLiteral(", rowid, date, created_time");
     if (sums)
         columns += QStringLiteral(", month, account_id, to_account_id, borrower_id");
-    SqliteReader rows;
-    if (!rows.prepare(QStringLiteral("select ") + columns + QStringLiteral(" from tbl_bill"))) {
-        qCWarning(lcSql) << "BillIndex: cannot read the bills:" << rows.error();
-        return false;
-    }
     const int first = view ? 5 : 2;
     TextIds kinds;
     TextIds accounts;
@@ -395,7 +390,7 @@ bool readBook(Sums* sums, View* view)
         figure.sum += amount;
     };
     State& index = state();
-    while (rows.next()) {
+    const auto readRow = [&](const SqliteRow& rows) {
         const int kind = kinds.idOf(rows, 0);
         const double amount = rows.real(1);
         if (view) {
@@ -414,9 +409,12 @@ bool readBook(Sums* sums, View* view)
             addTo(&toAccountFigures, toAccounts.idOf(rows, first + 2), amount);
             addTo(&borrowerFigures, borrowers.idOf(rows, first + 3), amount);
         }
-    }
-    if (!rows.error().isEmpty()) {
-        qCWarning(lcSql) << "BillIndex: reading the bills stopped:" << rows.error();
+    };
+    SqliteReader reader;
+    if (!reader.forEachRow(QStringLiteral("select ") + QLatin1String(SqliteReader::eachRowFunction) + QLatin1Char('(')
+                + columns + QStringLiteral(") from tbl_bill"),
+            readRow)) {
+        qCWarning(lcSql) << "BillIndex: cannot read the bills:" << reader.error();
         return false;
     }
     const auto figuresOf = [](const TextIds& texts, const std::vector<Figure>& figures) {
@@ -448,27 +446,23 @@ bool readBook(Sums* sums, View* view)
 // The bills of a filter: one pass over the rows that match it, then sorted here.
 void readView(View* view)
 {
-    SqliteReader rows;
-    if (!rows.prepare(
-            QStringLiteral("select rowid, date, created_time, kind, amount from tbl_bill where ") + view->condition)) {
-        qCWarning(lcSql) << "BillIndex: cannot read the bills of" << view->condition << rows.error();
-        view->failed = true;
-        return;
-    }
     Keys& keys = state().keys;
     TextIds kinds;
     std::vector<Figure> kindFigures;
-    while (rows.next()) {
-        view->entries.push_back({ keys.read(rows, 1, dateForm), keys.read(rows, 2, timeForm), rows.toInt64(0) });
-        const int kind = kinds.idOf(rows, 3);
-        if (size_t(kind) >= kindFigures.size())
-            kindFigures.resize(size_t(kind) + 1);
-        ++kindFigures[size_t(kind)].count;
-        kindFigures[size_t(kind)].sum += rows.real(4);
-    }
-    if (!rows.error().isEmpty()) {
+    SqliteReader reader;
+    const bool read = reader.forEachRow(QStringLiteral("select ") + QLatin1String(SqliteReader::eachRowFunction)
+            + QStringLiteral("(rowid, date, created_time, kind, amount) from tbl_bill where ") + view->condition,
+        [&](const SqliteRow& rows) {
+            view->entries.push_back({ keys.read(rows, 1, dateForm), keys.read(rows, 2, timeForm), rows.toInt64(0) });
+            const int kind = kinds.idOf(rows, 3);
+            if (size_t(kind) >= kindFigures.size())
+                kindFigures.resize(size_t(kind) + 1);
+            ++kindFigures[size_t(kind)].count;
+            kindFigures[size_t(kind)].sum += rows.real(4);
+        });
+    if (!read) {
         // As a list whose query fails: nothing.
-        qCWarning(lcSql) << "BillIndex: reading the bills of" << view->condition << "stopped:" << rows.error();
+        qCWarning(lcSql) << "BillIndex: cannot read the bills of" << view->condition << reader.error();
         view->entries.clear();
         view->failed = true;
         return;
