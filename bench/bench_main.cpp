@@ -4,14 +4,29 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDate>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
+#include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <map>
 
 #include "benchsupport.h"
 #include "bookgenerator.h"
+
+namespace {
+
+// Other work on the machine shows in every figure: the table says how much there was.
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -57,6 +72,7 @@ int main(int argc, char* argv[])
         sizes.push_back(size.toInt());
     const std::vector<StepGroup> groups = registeredSteps();
 
+    const QString loadBefore = loadAverage();
     QTemporaryDir home;
     // Rows by name in the order they first came, each with a figure per book size.
     std::vector<TableRow> rows;
@@ -95,8 +111,10 @@ int main(int argc, char* argv[])
     }
 
     std::printf("\nBills over %d years up to %s; median of %d runs; the SQLite column runs the statements the "
-                "program ran, on a copy of the same book.\n\n",
-        years, qPrintable(QDate::currentDate().toString(Qt::ISODate)), runs);
+                "program ran, on a copy of the same book. Load average (1, 5, 15 min) %s at the start, %s at the "
+                "end; %d processors.\n\n",
+        years, qPrintable(QDate::currentDate().toString(Qt::ISODate)), runs, qPrintable(loadBefore),
+        qPrintable(loadAverage()), QThread::idealThreadCount());
     printTable(sizes, rows);
     std::printf("\n");
     for (const std::string& note : notes)
