@@ -130,7 +130,7 @@ bool SqliteReader::forEachRow(const QString& sql, const std::function<void(const
         registeredOn = book;
     if (!prepare(sql)) {
         // A connection opened where an earlier one was does not have the aggregate yet.
-        if (!book || !registerEachRow(book))
+        if (!book || !lastError.contains(QLatin1String(eachRowFunction)) || !registerEachRow(book))
             return false;
         registeredOn = book;
         lastError.clear();
