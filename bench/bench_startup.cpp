@@ -1,10 +1,12 @@
-// The start-up of the real program (--program PATH) on the generated book: each run starts a copy of
-// the program in a fresh folder of its own, with the book as its only book and the settings a user
-// has (the start-up backup included; only the update check is off, since it would reach for the
-// network), on the display the benchmark runs on (xvfb-run in scripts/bench.sh), and watches its CPU
-// time in /proc until it goes quiet. The start-up work ends at the first moment after which the
-// program uses at most 20 ms of CPU in the next second: the figures are the time from starting the
-// program until then, the CPU time it used by then, and its peak resident memory (VmHWM).
+// The start-up of the real program (--program PATH) on the generated book: a copy of the program in
+// a folder of its own, with the book as its only book and the settings a user has (the start-up
+// backup included; only the update check is off, since it would reach for the network), starts on
+// the display the benchmark runs on (xvfb-run in scripts/bench.sh). Each run starts on a fresh copy
+// of the book without earlier backups, with everything written synced to the disk first, and
+// watches the program's CPU time in /proc until it goes quiet. The start-up work ends at the first
+// moment after which the program uses at most 20 ms of CPU in the next second: the figures are the
+// time from starting the program until then, the CPU time it used by then, and its peak resident
+// memory (VmHWM).
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -41,23 +43,39 @@ struct StartupFigures {
     bool ok = false;
 };
 
-StartupFigures startOnce(const BenchBook& book, int run)
+// A folder of the program's own: the program keeps its books, backups and settings in data/ beside
+// itself. Made once per book size.
+QString prepareFolder(const BenchBook& book)
 {
-    StartupFigures figures;
-    const QString folder = book.root + QStringLiteral("/start-%1").arg(run);
-    const QString data = folder + QStringLiteral("/data");
-    QDir().mkpath(data);
+    const QString folder = book.root + QStringLiteral("/program");
+    QDir().mkpath(folder + QStringLiteral("/data"));
     const QString program = folder + QStringLiteral("/quorvane");
-    if (!QFile::copy(book.program, program) || !QFile::copy(book.generated, data + QStringLiteral("/bench.db"))) {
-        std::fprintf(stderr, "cannot prepare %s\n", qPrintable(folder));
-        return figures;
+    if (!QFile::copy(book.program, program)) {
+        std::fprintf(stderr, "cannot copy %s\n", qPrintable(book.program));
+        return QString();
     }
     QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile::setPermissions(data + QStringLiteral("/bench.db"), QFile::ReadOwner | QFile::WriteOwner);
-    {
-        QSettings settings(data + QStringLiteral("/Quorvane.ini"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Common/EnableAutoUpdate"), false);
+    QSettings settings(folder + QStringLiteral("/data/Quorvane.ini"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Common/EnableAutoUpdate"), false);
+    return folder;
+}
+
+StartupFigures startOnce(const QString& folder, const BenchBook& book)
+{
+    StartupFigures figures;
+    // The book as the last run left it, without the backups of earlier runs; everything written
+    // reaches the disk before the program starts, so that no writing of the benchmark's own waits
+    // in its way.
+    const QString data = folder + QStringLiteral("/data");
+    QDir(data + QStringLiteral("/backup")).removeRecursively();
+    QFile::remove(data + QStringLiteral("/bench.db"));
+    if (!QFile::copy(book.generated, data + QStringLiteral("/bench.db"))) {
+        std::fprintf(stderr, "cannot copy the book to %s\n", qPrintable(data));
+        return figures;
     }
+    QFile::setPermissions(data + QStringLiteral("/bench.db"), QFile::ReadOwner | QFile::WriteOwner);
+    sync();
+    const QString program = folder + QStringLiteral("/quorvane");
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // The benchmark's own steps run offscreen; the program gets the display when there is one.
@@ -121,11 +139,14 @@ GroupResult programStartup(const BenchBook& book)
     GroupResult result;
     if (book.program.isEmpty())
         return result;
+    const QString folder = prepareFolder(book);
+    if (folder.isEmpty())
+        return result;
     std::vector<double> work;
     std::vector<double> cpu;
     std::vector<double> peak;
     for (int run = 0; run < book.runs; ++run) {
-        const StartupFigures figures = startOnce(book, run);
+        const StartupFigures figures = startOnce(folder, book);
         if (!figures.ok) {
             std::fprintf(stderr, "the program did not go quiet (run %d)\n", run + 1);
             continue;
