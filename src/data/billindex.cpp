@@ -361,6 +361,30 @@ void sortEntries(std::vector<Entry>* entries)
     std::sort(entries->begin(), entries->end(), ListOrder { &state().keys });
 }
 
+// Figures of a pass by the id of their text (TextIds), one more amount in.
+void addTo(std::vector<Figure>* figures, int id, double amount)
+{
+    if (size_t(id) >= figures->size())
+        figures->resize(size_t(id) + 1);
+    Figure& figure = (*figures)[size_t(id)];
+    ++figure.count;
+    figure.sum += amount;
+}
+
+// The figures of a pass by their texts.
+Figures figuresOf(const TextIds& texts, const std::vector<Figure>& figures)
+{
+    Figures result;
+    for (size_t id = 0; id < figures.size(); ++id) {
+        if (figures[id].count == 0)
+            continue;
+        Figure& figure = result[texts.text(int(id))];
+        figure.count += figures[id].count;
+        figure.sum += figures[id].sum;
+    }
+    return result;
+}
+
 // One pass over the whole book: the sums when sums is given, the every-bill list when view is.
 bool readBook(Sums* sums, View* view)
 {
@@ -382,13 +406,6 @@ bool readBook(Sums* sums, View* view)
     std::unordered_map<qint64, std::vector<Figure>> monthFigures;
     qint64 lastMonth = 0;
     std::vector<Figure>* lastMonthFigures = nullptr;
-    const auto addTo = [](std::vector<Figure>* figures, int id, double amount) {
-        if (size_t(id) >= figures->size())
-            figures->resize(size_t(id) + 1);
-        Figure& figure = (*figures)[size_t(id)];
-        ++figure.count;
-        figure.sum += amount;
-    };
     State& index = state();
     const auto readRow = [&](const SqliteRow& rows) {
         const int kind = kinds.idOf(rows, 0);
@@ -417,17 +434,6 @@ bool readBook(Sums* sums, View* view)
         qCWarning(lcSql) << "BillIndex: cannot read the bills:" << reader.error();
         return false;
     }
-    const auto figuresOf = [](const TextIds& texts, const std::vector<Figure>& figures) {
-        Figures result;
-        for (size_t id = 0; id < figures.size(); ++id) {
-            if (figures[id].count == 0)
-                continue;
-            Figure& figure = result[texts.text(int(id))];
-            figure.count += figures[id].count;
-            figure.sum += figures[id].sum;
-        }
-        return result;
-    };
     if (view) {
         view->totals = figuresOf(kinds, kindFigures);
         sortEntries(&view->entries);
@@ -454,11 +460,7 @@ void readView(View* view)
             + QStringLiteral("(rowid, date, created_time, kind, amount) from tbl_bill where ") + view->condition,
         [&](const SqliteRow& rows) {
             view->entries.push_back({ keys.read(rows, 1, dateForm), keys.read(rows, 2, timeForm), rows.toInt64(0) });
-            const int kind = kinds.idOf(rows, 3);
-            if (size_t(kind) >= kindFigures.size())
-                kindFigures.resize(size_t(kind) + 1);
-            ++kindFigures[size_t(kind)].count;
-            kindFigures[size_t(kind)].sum += rows.real(4);
+            addTo(&kindFigures, kinds.idOf(rows, 3), rows.real(4));
         });
     if (!read) {
         // As a list whose query fails: nothing.
@@ -467,11 +469,7 @@ void readView(View* view)
         view->failed = true;
         return;
     }
-    for (size_t id = 0; id < kindFigures.size(); ++id) {
-        Figure& figure = view->totals[kinds.text(int(id))];
-        figure.count += kindFigures[id].count;
-        figure.sum += kindFigures[id].sum;
-    }
+    view->totals = figuresOf(kinds, kindFigures);
     sortEntries(&view->entries);
 }
 
