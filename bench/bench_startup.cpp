@@ -161,9 +161,9 @@ GroupResult programStartup(const BenchBook& book)
     result.rows.push_back({ "real program: peak resident memory (VmHWM)", { median(peak), 0, false }, "MiB" });
     char note[400];
     std::snprintf(note, sizeof note,
-        "%d bills, the real program started %zu times %s (start-up backup on, update check off): the start-up work "
+        "%d bills, the real program started %zu time%s %s (start-up backup on, update check off): the start-up work "
         "ends where the program uses at most 20 ms of CPU in the next second; CPU time in 10 ms ticks of /proc.",
-        book.bills, work.size(), display);
+        book.bills, work.size(), work.size() == 1 ? "" : "s", display);
     result.notes.push_back(note);
     return result;
 }
