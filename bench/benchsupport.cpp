@@ -29,6 +29,37 @@ int traceStatement(unsigned type, void*, void* statementPointer, void* text)
     return 0;
 }
 
+// The floor's stand-in for the aggregate through which the program reads every row of a pass
+// (SqliteReader::forEachRow): it reads each value in its stored type, as the floor reads columns.
+volatile double eachRowSink = 0;
+
+void eachRowStep(sqlite3_context*, int count, sqlite3_value** values)
+{
+    for (int i = 0; i < count; ++i) {
+        switch (sqlite3_value_type(values[i])) {
+        case SQLITE_INTEGER:
+            eachRowSink = eachRowSink + double(sqlite3_value_int64(values[i]));
+            break;
+        case SQLITE_FLOAT:
+            eachRowSink = eachRowSink + sqlite3_value_double(values[i]);
+            break;
+        case SQLITE_TEXT:
+            eachRowSink = eachRowSink + (sqlite3_value_text(values[i]) != nullptr) + sqlite3_value_bytes(values[i]);
+            break;
+        case SQLITE_BLOB:
+            eachRowSink = eachRowSink + (sqlite3_value_blob(values[i]) != nullptr) + sqlite3_value_bytes(values[i]);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void eachRowFinal(sqlite3_context* context)
+{
+    sqlite3_result_null(context);
+}
+
 int traceConnection(sqlite3* db, char**, const sqlite3_api_routines*)
 {
     sqlite3_trace_v2(db, SQLITE_TRACE_STMT, traceStatement, nullptr);
@@ -83,6 +114,8 @@ bool Floor::open(const QString& path)
         return false;
     }
     StatementRecorder::ignore(db);
+    sqlite3_create_function_v2(
+        db, "quorvane_each_row", -1, SQLITE_UTF8, nullptr, nullptr, eachRowStep, eachRowFinal, nullptr);
     return true;
 }
 
@@ -190,9 +223,12 @@ void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& 
     for (const TableRow& row : rows) {
         std::printf("| %s |", row.name.c_str());
         for (const Timing& timing : row.timings) {
-            if (timing.anySql)
-                std::printf(" %.1f | %.1f | %.2f |", timing.program, timing.floor,
-                    timing.floor > 0 ? timing.program / timing.floor : 0.0);
+            if (!row.unit.empty())
+                std::printf(" %.1f %s | - | - |", timing.program, row.unit.c_str());
+            else if (timing.anySql && timing.floor >= 0.05)
+                std::printf(" %.1f | %.1f | %.2f |", timing.program, timing.floor, timing.program / timing.floor);
+            else if (timing.anySql)
+                std::printf(" %.1f | %.1f | - |", timing.program, timing.floor);
             else
                 std::printf(" %.1f | no SQL | - |", timing.program);
         }
@@ -200,10 +236,12 @@ void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& 
     }
 }
 
-long statusKb(const char* key)
+namespace {
+
+long statusLine(const QString& path, const char* key)
 {
     // /proc files report no size: read them whole.
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(path);
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     const QList<QByteArray> lines = status.readAll().split('\n');
@@ -212,4 +250,61 @@ long statusKb(const char* key)
             return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').value(0).toLong();
     }
     return 0;
+}
+
+struct RankedGroup {
+    int rank;
+    StepGroup group;
+};
+
+std::vector<RankedGroup>& groups()
+{
+    static std::vector<RankedGroup> registered;
+    return registered;
+}
+
+std::vector<ChildModeEntry>& childModes()
+{
+    static std::vector<ChildModeEntry> registered;
+    return registered;
+}
+
+} // namespace
+
+long statusKb(const char* key)
+{
+    return statusLine(QStringLiteral("/proc/self/status"), key);
+}
+
+long statusKbOf(qint64 pid, const char* key)
+{
+    return statusLine(QStringLiteral("/proc/%1/status").arg(pid), key);
+}
+
+bool registerSteps(int rank, const StepGroup& group)
+{
+    groups().push_back({ rank, group });
+    return true;
+}
+
+std::vector<StepGroup> registeredSteps()
+{
+    std::vector<RankedGroup> ranked = groups();
+    std::stable_sort(
+        ranked.begin(), ranked.end(), [](const RankedGroup& a, const RankedGroup& b) { return a.rank < b.rank; });
+    std::vector<StepGroup> result;
+    for (const RankedGroup& entry : ranked)
+        result.push_back(entry.group);
+    return result;
+}
+
+bool registerChildMode(const QString& option, const QString& description, const ChildMode& mode)
+{
+    childModes().push_back({ option, description, mode });
+    return true;
+}
+
+std::vector<ChildModeEntry> registeredChildModes()
+{
+    return childModes();
 }

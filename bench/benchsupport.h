@@ -58,12 +58,60 @@ Timing timeStep(int runs, Floor& floor, const std::function<void()>& prepare, co
 // Makes timeStep print the statements of each step's last run to stderr.
 void showStatements(bool show);
 
-// One row of the table: the step and its timing for each book size.
+// One row of the table: the step and its timing for each book size. A row with a unit holds a
+// figure that is no time (a memory size): it is printed in that unit, without a floor.
 struct TableRow {
     std::string name;
     std::vector<Timing> timings;
+    std::string unit;
 };
 void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& rows);
 
-// A line of /proc/self/status in kB ("VmRSS", "RssAnon", "RssFile"); 0 when unknown.
+// A line of /proc/self/status in kB ("VmRSS", "VmHWM", "RssAnon", "RssFile"); 0 when unknown.
 long statusKb(const char* key);
+// The same line of another process's status.
+long statusKbOf(qint64 pid, const char* key);
+
+// The steps of the benchmark come in groups, each in a source file of its own that registers it
+// (see registerSteps). For every book size, each group gets the book and gives its rows; the table
+// shows the rows of all groups in the order of the groups, then of their rows.
+struct BenchBook {
+    int bills = 0;
+    int years = 0;
+    // The generated book: copy it, never change it.
+    QString generated;
+    // A folder of this size's own, for program folders and copies.
+    QString root;
+    int runs = 1;
+    // This benchmark's executable, for measurements in a process of their own.
+    QString benchProgram;
+    // The program whose own start-up is measured (--program); empty when not asked for.
+    QString program;
+};
+struct StepResult {
+    std::string name;
+    Timing timing;
+    std::string unit;
+};
+struct GroupResult {
+    std::vector<StepResult> rows;
+    // Lines printed under the table (what the book holds, how a figure was taken).
+    std::vector<std::string> notes;
+};
+using StepGroup = std::function<GroupResult(const BenchBook& book)>;
+// Registers a group; groups run in the order of their rank (the main road is 0). Returns true, so
+// that a source file registers with
+//     const bool registered = registerSteps(100, [](const BenchBook& book) { ... });
+bool registerSteps(int rank, const StepGroup& group);
+// The groups, in rank order.
+std::vector<StepGroup> registeredSteps();
+// Handlers of a command-line mode in a process of its own ("--memory-of BOOK"): the value of the
+// option, the return code of the process.
+using ChildMode = std::function<int(const QString& value)>;
+bool registerChildMode(const QString& option, const QString& description, const ChildMode& mode);
+struct ChildModeEntry {
+    QString option;
+    QString description;
+    ChildMode mode;
+};
+std::vector<ChildModeEntry> registeredChildModes();

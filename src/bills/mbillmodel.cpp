@@ -91,9 +91,6 @@ MBillModel::MBillModel(QObject* parent)
     , root(std::make_unique<MBill>())
     , condition(QStringLiteral(" 1=1 "))
 {
-    static QList<MBill*> noBills;
-    billList = &noBills;
-
     // Renamed or removed records must show at once on the page in view.
     Notifier* notifier = Notifier::getInstance();
     connect(notifier, &Notifier::accountDataChanged, this, [this] { referencesChanged(); });
@@ -138,7 +135,8 @@ int MBillModel::gotoPage(const QString& which)
 
 QList<MBill*>* MBillModel::getBillList() const
 {
-    return billList;
+    static QList<MBill*> noBills;
+    return populated ? MBill::get(condition) : &noBills;
 }
 
 MBill* MBillModel::getDayRow(int i) const
@@ -162,10 +160,11 @@ void MBillModel::refresh()
 void MBillModel::populateModel()
 {
     headerList = QStringList { tr("分类/借款人/转入账户"), tr("金额"), tr("账户"), tr("成员"), tr("标题/描述") };
-    billList = MBill::get(condition);
+    populated = true;
+    billCount = MBill::count(condition);
     namesStale = true;
 
-    const int n = int(billList->size());
+    const int n = billCount;
     pageCount = n > 0 ? (n - 1) / pageSize + 1 : 1;
     root->getChildren()->clear();
     std::vector<std::unique_ptr<MBill>> previousDays;
@@ -177,9 +176,8 @@ void MBillModel::populateModel()
 
     // The list is ordered by date, so every date of the page is one run under one day row.
     MBill* day = nullptr;
-    const int end = qMin(n, (pageIndex + 1) * pageSize);
-    for (int i = pageIndex * pageSize; i < end; ++i) {
-        MBill* bill = billList->at(i);
+    const QList<MBill*> page = MBill::getRange(condition, pageIndex * pageSize, pageSize);
+    for (MBill* bill : page) {
         if (!day || bill->getDate() != day->getDate()) {
             dayRows.push_back(std::make_unique<MBill>());
             day = dayRows.back().get();

@@ -13,6 +13,8 @@ class MBill;
 // The bill list's tree: one page of the bills that match a condition, grouped under a bold row
 // per day that carries the date and the day's subtotals. Every index carries its MBill as internal
 // pointer; day rows are MBills made by the model (isDayRow()), bill rows are the bill cache's own.
+// A population asks the bill records for the number of bills and the bills of its page only, so
+// that its cost does not grow with the book.
 class MBillModel : public QAbstractItemModel {
 public:
     explicit MBillModel(QObject* parent = nullptr);
@@ -26,9 +28,12 @@ public:
     int gotoPage(const QString& which);
     void refresh();
 
-    // Every bill of the condition, all pages, newest first. It is the bill cache's list: do not
-    // hold it across a write.
+    // Every bill of the condition, all pages, newest first (the export and the printout), read
+    // when asked for: a population reads only the page it shows. It is the bill cache's list: do
+    // not hold it across a write.
     QList<MBill*>* getBillList() const;
+    // The number of bills of the condition, all pages.
+    int getBillCount() const { return billCount; }
     int getPageCount() const { return pageCount; }
     int getPageIndex() const { return pageIndex; }
     int getPageSize() const { return pageSize; }
@@ -66,7 +71,8 @@ private:
 
     QStringList headerList;
     std::unique_ptr<MBill> root;
-    QList<MBill*>* billList;
+    bool populated = false;
+    int billCount = 0;
     int pageSize = 20;
     int pageIndex = 0;
     int pageCount = 0;

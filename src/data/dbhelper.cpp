@@ -93,10 +93,10 @@ bool DBHelper::openDefaultConnection(const QString& path)
     db.setDatabaseName(path);
     if (!db.open())
         return false;
-    // Settings of this connection only; the file stays as it is. The bill list, the totals and the
-    // balances read the whole bill table after every change: the book is read through a memory map
-    // rather than a copy per page, and a larger cache lets the sort of every bill happen in memory
-    // instead of spilling to temporary files.
+    // Settings of this connection only; the file stays as it is. The bill index reads every bill at
+    // start and every bill of a new filter: the book is read through a memory map rather than a
+    // copy per page, and a larger cache lets the sort of every bill for the export and the printout
+    // happen in memory instead of spilling to temporary files.
     QSqlQuery query(db);
     for (const char* pragma : { "pragma mmap_size=268435456", "pragma cache_size=-32768" }) {
         if (!query.exec(QLatin1String(pragma)))

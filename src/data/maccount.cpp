@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "data/billindex.h"
 #include "data/notifier.h"
 #include "data/recordarena.h"
 #include "data/recordlist.h"
@@ -51,10 +52,9 @@ void MAccount::calculateBalance()
         get(); // loading computes the balances
         return;
     }
-    const QHash<QString, double> booked
-        = sqlTotals(QStringLiteral("select account_id, total(amount) from tbl_bill group by account_id"));
-    const QHash<QString, double> transferred
-        = sqlTotals(QStringLiteral("select to_account_id, total(amount) from tbl_bill group by to_account_id"));
+    // The sums per account that the bill records keep current: no pass over the bills.
+    const BillIndex::Totals booked = BillIndex::sums(BillIndex::SumColumn::Account);
+    const BillIndex::Totals transferred = BillIndex::sums(BillIndex::SumColumn::ToAccount);
     for (MAccount* account : *cache)
         account->balance = account->amount + booked.value(account->id) - transferred.value(account->id);
 }
@@ -116,5 +116,7 @@ void MAccount::clearCache()
         cache->clear();
         cache = nullptr;
     }
+    // The next load reads the balances from the book as it is now.
+    BillIndex::forgetSums();
     Notifier::getInstance()->notifyAccountDataChanged();
 }

@@ -2,10 +2,11 @@
 
 #include <QDebug>
 #include <QHash>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QSqlDatabase>
+#include <QStringList>
 #include <algorithm>
 
+#include "data/billindex.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
@@ -43,102 +44,33 @@ QString storedCondition;
 QList<int> referenceMonths;
 bool hasReferenceMonths = false;
 
+// The bills of pages read so far by their row ids, as stored when read; forgotten with the index's
+// figures, and per bill when a write changes it.
+QHash<qint64, MBill*> rowsRead;
+quint64 rowsReadGeneration = 0;
+// Around the page asked for, this many bills on each side are read with it: paging on to the next
+// pages then reads nothing.
+const int readAround = 100;
+
 int batchDepth = 0;
 bool batchWritten = false;
 
-// The end of every write: the change chain, now or at the end of the batch.
-void written()
+const QString billColumns = QStringLiteral("id,amount,description,date,month,category_id,sub_category_id,account_id,"
+                                           "to_account_id,borrower_id, member_id, title, kind");
+
+// Announces a condition other than the stored one and stores it; the list of the condition before
+// is dropped from the cache, not emptied, so whoever holds it keeps its bills.
+void useCondition(const QString& condition)
 {
-    if (batchDepth > 0)
-        batchWritten = true;
-    else
-        MBill::clearCache();
-}
-
-QList<int> loadMonths()
-{
-    QList<int> months;
-    QSqlQuery query;
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("select distinct month  from tbl_bill order by month desc"))) {
-        qCWarning(lcSql) << "MBill: cannot read the months:" << query.lastError().text();
-        return months;
-    }
-    while (query.next())
-        months.append(query.value(0).toInt());
-    return months;
-}
-
-QVariantList dataFields(const MBill* bill)
-{
-    return { bill->getAmount(), bill->getDescription(), bill->getDate(), bill->getMonth(), bill->getCategoryId(),
-        bill->getSubCategoryId(), bill->getAccountId(), bill->getToAccountId(), bill->getBorrowerId(),
-        bill->getMemberId(), bill->getTitle(), bill->getKind() };
-}
-
-} // namespace
-
-MBill::MBill() = default;
-
-QList<MBill*>* MBill::get(const QString& condition)
-{
-    if (cache && condition == storedCondition)
-        return cache;
-    if (condition != storedCondition)
-        Notifier::getInstance()->notifyListConditionChanged(condition);
+    if (condition == storedCondition)
+        return;
+    Notifier::getInstance()->notifyListConditionChanged(condition);
     storedCondition = condition;
-    cache = lists.make();
-
-    const QString sql = QStringLiteral("select id,amount,description,date,month,category_id,sub_category_id,account_id,"
-                                       "to_account_id,borrower_id, member_id, title, kind from tbl_bill where ")
-        + condition + QStringLiteral(" order by date desc, created_time desc");
-    // The largest read of the program (every bill of the book when no filter is set): read through
-    // SQLite directly, with the texts that repeat shared between the bills.
-    SqliteReader rows;
-    if (!rows.prepare(sql)) {
-        qCWarning(lcSql) << "MBill: cannot load bills:" << rows.error();
-        return cache;
-    }
-    while (rows.next()) {
-        const QByteArray key = rows.utf8Key(0);
-        MBill* bill = billsById.value(BillKey { key });
-        if (!bill) {
-            bill = records.make();
-            bill->id = rows.text(0);
-            billsById.insert(BillKey { QByteArray(key.constData(), key.size()) }, bill);
-        }
-        bill->amount = rows.toDouble(1);
-        rows.readText(2, &bill->description);
-        bill->date = rows.toDate(3);
-        bill->month = rows.toInt(4);
-        rows.readText(5, &bill->categoryId);
-        rows.readText(6, &bill->subCategoryId);
-        rows.readText(7, &bill->accountId);
-        rows.readText(8, &bill->toAccountId);
-        rows.readText(9, &bill->borrowerId);
-        rows.readText(10, &bill->memberId);
-        rows.readText(11, &bill->title);
-        rows.readText(12, &bill->kind);
-        cache->append(bill);
-    }
-    if (!rows.error().isEmpty())
-        qCWarning(lcSql) << "MBill: reading bills stopped:" << rows.error();
-    return cache;
+    cache = nullptr;
 }
 
-QList<int>* MBill::getMonthList()
-{
-    QList<int>* months = monthLists.make();
-    *months = loadMonths();
-    if (!hasReferenceMonths) {
-        referenceMonths = *months;
-        std::sort(referenceMonths.begin(), referenceMonths.end());
-        hasReferenceMonths = true;
-    }
-    return months;
-}
-
-void MBill::clearCache()
+// The change chain of a write whose figures the bill index already follows.
+void runChangeChain()
 {
     if (cache) {
         // Emptied with its memory: a list of every bill is large, and the class keeps the list
@@ -146,11 +78,14 @@ void MBill::clearCache()
         *cache = QList<MBill*>();
         cache = nullptr;
     }
-    Notifier::getInstance()->notifyBillDataChanged();
+    {
+        const BillIndex::Announcement announcement;
+        Notifier::getInstance()->notifyBillDataChanged();
+    }
     MAccount::calculateBalance();
     MBorrower::calculateBalance();
 
-    QList<int> fresh = loadMonths();
+    QList<int> fresh = BillIndex::months();
     std::sort(fresh.begin(), fresh.end());
     if (!hasReferenceMonths) {
         // The first list ever built is the reference: nothing to compare it with.
@@ -164,37 +99,173 @@ void MBill::clearCache()
     Notifier::getInstance()->notifyMonthListChanged();
 }
 
+// The end of every write: the change chain, now or at the end of the batch.
+void written()
+{
+    if (batchDepth > 0)
+        batchWritten = true;
+    else
+        runChangeChain();
+}
+
+// A write of the bill with id: the index follows it, and the bill's row is read again when next
+// shown.
+template <typename Write> bool followWrite(const QString& id, Write write)
+{
+    BillIndex::Change change(id);
+    const bool ok = write();
+    change.finish();
+    rowsRead.remove(change.rowIdBefore());
+    rowsRead.remove(change.rowIdAfter());
+    written();
+    return ok;
+}
+
+QVariantList dataFields(const MBill* bill)
+{
+    return { bill->getAmount(), bill->getDescription(), bill->getDate(), bill->getMonth(), bill->getCategoryId(),
+        bill->getSubCategoryId(), bill->getAccountId(), bill->getToAccountId(), bill->getBorrowerId(),
+        bill->getMemberId(), bill->getTitle(), bill->getKind() };
+}
+
+} // namespace
+
+MBill::MBill() = default;
+
+MBill* MBill::readBill(SqliteReader& rows, int first)
+{
+    const QByteArray key = rows.utf8Key(first);
+    MBill* bill = billsById.value(BillKey { key });
+    if (!bill) {
+        bill = records.make();
+        bill->id = rows.text(first);
+        billsById.insert(BillKey { QByteArray(key.constData(), key.size()) }, bill);
+    }
+    bill->amount = rows.toDouble(first + 1);
+    rows.readText(first + 2, &bill->description);
+    bill->date = rows.toDate(first + 3);
+    bill->month = rows.toInt(first + 4);
+    rows.readText(first + 5, &bill->categoryId);
+    rows.readText(first + 6, &bill->subCategoryId);
+    rows.readText(first + 7, &bill->accountId);
+    rows.readText(first + 8, &bill->toAccountId);
+    rows.readText(first + 9, &bill->borrowerId);
+    rows.readText(first + 10, &bill->memberId);
+    rows.readText(first + 11, &bill->title);
+    rows.readText(first + 12, &bill->kind);
+    return bill;
+}
+
+QList<MBill*>* MBill::get(const QString& condition)
+{
+    if (cache && condition == storedCondition)
+        return cache;
+    useCondition(condition);
+    cache = lists.make();
+
+    const QString sql = QStringLiteral("select ") + billColumns + QStringLiteral(" from tbl_bill where ") + condition
+        + QStringLiteral(" order by date desc, created_time desc");
+    // Every bill of the condition at once (for the export and the printout; every bill of the book
+    // when no filter is set): read through SQLite directly, with the texts that repeat shared
+    // between the bills.
+    SqliteReader rows;
+    if (!rows.prepare(sql)) {
+        qCWarning(lcSql) << "MBill: cannot load bills:" << rows.error();
+        return cache;
+    }
+    while (rows.next())
+        cache->append(readBill(rows, 0));
+    if (!rows.error().isEmpty())
+        qCWarning(lcSql) << "MBill: reading bills stopped:" << rows.error();
+    return cache;
+}
+
+int MBill::count(const QString& condition)
+{
+    useCondition(condition);
+    return BillIndex::count(condition);
+}
+
+QList<MBill*> MBill::getRange(const QString& condition, int from, int count)
+{
+    useCondition(condition);
+    if (rowsReadGeneration != BillIndex::generation()) {
+        rowsRead.clear();
+        rowsReadGeneration = BillIndex::generation();
+    }
+    const std::vector<qint64> ids = BillIndex::rowIds(condition, from, count);
+    if (!std::all_of(ids.cbegin(), ids.cend(), [](qint64 id) { return rowsRead.contains(id); })) {
+        QStringList wanted;
+        for (qint64 id : BillIndex::rowIds(condition, from - readAround, count + 2 * readAround)) {
+            if (!rowsRead.contains(id))
+                wanted.append(QString::number(id));
+        }
+        SqliteReader rows;
+        if (!rows.prepare(QStringLiteral("select rowid,") + billColumns
+                + QStringLiteral(" from tbl_bill where rowid in (") + wanted.join(QLatin1Char(',')) + QLatin1Char(')')))
+            qCWarning(lcSql) << "MBill: cannot load bills:" << rows.error();
+        while (rows.next())
+            rowsRead.insert(rows.toInt64(0), readBill(rows, 1));
+        if (!rows.error().isEmpty())
+            qCWarning(lcSql) << "MBill: reading bills stopped:" << rows.error();
+    }
+    QList<MBill*> bills;
+    bills.reserve(qsizetype(ids.size()));
+    for (qint64 id : ids) {
+        // A row deleted behind the index's back stays out until clearCache() reads everything again.
+        if (MBill* bill = rowsRead.value(id))
+            bills.append(bill);
+    }
+    return bills;
+}
+
+QList<int>* MBill::getMonthList()
+{
+    QList<int>* months = monthLists.make();
+    *months = BillIndex::months();
+    if (!hasReferenceMonths) {
+        referenceMonths = *months;
+        std::sort(referenceMonths.begin(), referenceMonths.end());
+        hasReferenceMonths = true;
+    }
+    return months;
+}
+
+void MBill::clearCache()
+{
+    BillIndex::forget();
+    runChangeChain();
+}
+
 bool MBill::insert(MBill* bill)
 {
     bill->id = newRecordId();
     QVariantList values = dataFields(bill);
     values.prepend(bill->id);
-    const bool ok = execWrite(QSqlDatabase::database(),
-        QStringLiteral("insert into tbl_bill (id,amount,description,date,month,category_id,sub_category_id,account_id,"
-                       "to_account_id,borrower_id,member_id,title,kind)  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                       "?) "),
-        values);
-    written();
-    return ok;
+    return followWrite(bill->id, [&values] {
+        return execWrite(QSqlDatabase::database(),
+            QStringLiteral("insert into tbl_bill (id,amount,description,date,month,category_id,sub_category_id,"
+                           "account_id,to_account_id,borrower_id,member_id,title,kind)  values (?, ?, ?, ?, ?, ?, ?, "
+                           "?, ?, ?, ?, ?, ?) "),
+            values);
+    });
 }
 
 bool MBill::update(const MBill* bill)
 {
     QVariantList values = dataFields(bill);
     values.append(bill->id);
-    const bool ok = execWrite(QSqlDatabase::database(),
-        QStringLiteral("update tbl_bill set amount=?,description=?,date=?,month=?,category_id=?,sub_category_id=?,"
-                       "account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? where id = ? "),
-        values);
-    written();
-    return ok;
+    return followWrite(bill->id, [&values] {
+        return execWrite(QSqlDatabase::database(),
+            QStringLiteral("update tbl_bill set amount=?,description=?,date=?,month=?,category_id=?,sub_category_id=?,"
+                           "account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? where id = ? "),
+            values);
+    });
 }
 
 bool MBill::remove(const MBill* bill)
 {
-    const bool ok = deleteWithTombstone(QStringLiteral("tbl_bill"), bill->id);
-    written();
-    return ok;
+    return followWrite(bill->id, [bill] { return deleteWithTombstone(QStringLiteral("tbl_bill"), bill->id); });
 }
 
 MBill::Batch::Batch()
@@ -207,13 +278,15 @@ MBill::Batch::~Batch()
     if (--batchDepth > 0 || !batchWritten)
         return;
     batchWritten = false;
-    MBill::clearCache();
+    runChangeChain();
 }
 
 void MBill::resetState()
 {
     cache = nullptr;
     billsById.clear();
+    rowsRead.clear();
+    BillIndex::forget();
     storedCondition = QString();
     referenceMonths.clear();
     hasReferenceMonths = false;

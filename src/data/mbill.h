@@ -9,6 +9,7 @@ class MAccount;
 class MBorrower;
 class MCategory;
 class MMember;
+class SqliteReader;
 
 // A bill (a row of tbl_bill) and the bill list's tree node. The static operations are the only
 // road to the bills: every write ends in clearCache(), the change chain of the whole program.
@@ -27,11 +28,21 @@ public:
     // that fails yields an empty list. The list stays the class's; do not hold it across a write.
     // The bills in it are the same objects as in earlier lists, with their fields as now stored.
     static QList<MBill*>* get(const QString& condition);
+    // The number of bills that match condition, and those at positions from … from + count - 1 of
+    // the same list: one page of it, without building the rest. Both announce a new condition and
+    // store it as get() does. The lists of the last conditions are kept as row ids in memory and
+    // follow every write (data/billindex.h), so that a page, a filter or a write costs no sort of
+    // the whole book; the bills themselves are read a few pages at a time and not again until a
+    // write changes them or clearCache() runs. The bills are the same objects as those of get().
+    static int count(const QString& condition);
+    static QList<MBill*> getRange(const QString& condition, int from, int count);
     // The distinct months (yyyyMM) that have bills, newest first: a new list on every call, owned
     // by the class and valid for the life of the process (never delete it).
     static QList<int>* getMonthList();
     // Drops the cached list, emits billDataChanged, recomputes the account and borrower balances
-    // and emits monthListChanged when a month gained its first bill or lost its last one.
+    // and emits monthListChanged when a month gained its first bill or lost its last one. Everything
+    // kept about the bills is read from the book again: writers that bypass this class end here.
+    // (The writes of this class keep those figures current and run the same chain without that.)
     static void clearCache();
     // Always gives bill a new id first. True when the row was written.
     static bool insert(MBill* bill);
@@ -105,6 +116,11 @@ public:
     void setParent(MBill* value) { treeParent = value; }
 
 private:
+    // The bill of the current row, whose columns from first on are id, amount, description, date,
+    // month, the five ids, member id, title and kind: the one object of its id, made on first
+    // sight, with its fields as now stored.
+    static MBill* readBill(SqliteReader& rows, int first);
+
     QString id;
     double amount = 0;
     QString description;

@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "data/billindex.h"
 #include "data/notifier.h"
 #include "data/recordarena.h"
 #include "data/recordlist.h"
@@ -47,8 +48,8 @@ void MBorrower::calculateBalance()
         get(); // loading computes the balances
         return;
     }
-    const QHash<QString, double> totals
-        = sqlTotals(QStringLiteral("select borrower_id, total(amount) a from tbl_bill group by borrower_id"));
+    // The sums per borrower that the bill records keep current: no pass over the bills.
+    const BillIndex::Totals totals = BillIndex::sums(BillIndex::SumColumn::Borrower);
     for (MBorrower* borrower : *cache)
         borrower->balance = totals.value(borrower->id);
 }
@@ -110,5 +111,7 @@ void MBorrower::clearCache()
         cache->clear();
         cache = nullptr;
     }
+    // The next load reads the balances from the book as it is now.
+    BillIndex::forgetSums();
     Notifier::getInstance()->notifyBorrowerDataChanged();
 }

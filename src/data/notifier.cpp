@@ -1,4 +1,5 @@
 #include "data/notifier.h"
+#include "data/billindex.h"
 #include "data/logging.h"
 
 #include <QDebug>
@@ -27,6 +28,10 @@ void Notifier::notifyListConditionChanged(const QString& condition)
 void Notifier::notifyBillDataChanged()
 {
     qCDebug(lcNotifier, "Notifier: bill data changed");
+    // Bills changed in a way the bill records did not follow (SQL of its own): what is kept about
+    // them is read again, so that every listener sees the book as it is now.
+    if (!BillIndex::isAnnouncing())
+        BillIndex::forget();
     emit billDataChanged();
 }
 

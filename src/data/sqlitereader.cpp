@@ -35,7 +35,32 @@ int number(const char* digits, int count)
     return value;
 }
 
+// The callback of the forEachRow() running now; forEachRow() may run inside another one's row.
+const std::function<void(const SqliteRow&)>* eachRowCallback = nullptr;
+// The connection on which the aggregate was registered last.
+sqlite3* registeredOn = nullptr;
+
+void eachRowStep(sqlite3_context*, int count, sqlite3_value** values)
+{
+    if (eachRowCallback)
+        (*eachRowCallback)(SqliteRow(values, count));
+}
+
+void eachRowFinal(sqlite3_context* context)
+{
+    sqlite3_result_null(context);
+}
+
+bool registerEachRow(sqlite3* db)
+{
+    return sqlite3_create_function_v2(
+               db, SqliteReader::eachRowFunction, -1, SQLITE_UTF8, nullptr, nullptr, eachRowStep, eachRowFinal, nullptr)
+        == SQLITE_OK;
+}
+
 } // namespace
+
+const char* const SqliteReader::eachRowFunction = "quorvane_each_row";
 
 quint64 SqliteReader::hashBytes(const char* data, int size)
 {
@@ -85,6 +110,38 @@ bool SqliteReader::prepare(const QString& sql)
     }
     shared.resize(size_t(sqlite3_column_count(statement)));
     return true;
+}
+
+bool SqliteReader::bindText(int index, const QString& value)
+{
+    if (!statement)
+        return false;
+    const QByteArray utf8 = value.toUtf8();
+    if (sqlite3_bind_text(statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) == SQLITE_OK)
+        return true;
+    lastError = QString::fromUtf8(sqlite3_errmsg(db));
+    return false;
+}
+
+bool SqliteReader::forEachRow(const QString& sql, const std::function<void(const SqliteRow&)>& row)
+{
+    sqlite3* book = openBook();
+    if (book && book != registeredOn && registerEachRow(book))
+        registeredOn = book;
+    if (!prepare(sql)) {
+        // A connection opened where an earlier one was does not have the aggregate yet.
+        if (!book || !lastError.contains(QLatin1String(eachRowFunction)) || !registerEachRow(book))
+            return false;
+        registeredOn = book;
+        lastError.clear();
+        if (!prepare(sql))
+            return false;
+    }
+    const auto* outer = eachRowCallback;
+    eachRowCallback = &row;
+    while (next()) { }
+    eachRowCallback = outer;
+    return lastError.isEmpty();
 }
 
 bool SqliteReader::next()
@@ -243,4 +300,102 @@ QDate SqliteReader::toDate(int column) const
             return QDate(number(d, 4), number(d + 5, 2), number(d + 8, 2));
     }
     return driverValue(column).toDate();
+}
+
+qint64 SqliteReader::toInt64(int column) const
+{
+    return sqlite3_column_int64(statement, column);
+}
+
+double SqliteReader::real(int column) const
+{
+    return sqlite3_column_double(statement, column);
+}
+
+const char* SqliteReader::textBytes(int column, int* size) const
+{
+    // The pointer first, then the size: the size of the converted value is wanted.
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    *size = sqlite3_column_bytes(statement, column);
+    return data;
+}
+
+SqliteReader::Cell SqliteReader::cell(int column) const
+{
+    Cell cell;
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        cell.type = Type::Integer;
+        cell.integer = sqlite3_column_int64(statement, column);
+        break;
+    case SQLITE_FLOAT:
+        cell.type = Type::Float;
+        cell.real = sqlite3_column_double(statement, column);
+        break;
+    case SQLITE_TEXT:
+        cell.type = Type::Text;
+        cell.data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        cell.size = sqlite3_column_bytes(statement, column);
+        break;
+    case SQLITE_BLOB:
+        cell.type = Type::Blob;
+        cell.data = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        cell.size = sqlite3_column_bytes(statement, column);
+        break;
+    default:
+        break;
+    }
+    return cell;
+}
+
+qint64 SqliteRow::toInt64(int column) const
+{
+    return column < count ? sqlite3_value_int64(values[column]) : 0;
+}
+
+double SqliteRow::real(int column) const
+{
+    return column < count ? sqlite3_value_double(values[column]) : 0;
+}
+
+const char* SqliteRow::textBytes(int column, int* size) const
+{
+    if (column >= count) {
+        *size = 0;
+        return nullptr;
+    }
+    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(values[column]));
+    *size = sqlite3_value_bytes(values[column]);
+    return data;
+}
+
+SqliteReader::Cell SqliteRow::cell(int column) const
+{
+    SqliteReader::Cell cell;
+    if (column >= count)
+        return cell;
+    sqlite3_value* value = values[column];
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+        cell.type = SqliteReader::Type::Integer;
+        cell.integer = sqlite3_value_int64(value);
+        break;
+    case SQLITE_FLOAT:
+        cell.type = SqliteReader::Type::Float;
+        cell.real = sqlite3_value_double(value);
+        break;
+    case SQLITE_TEXT:
+        cell.type = SqliteReader::Type::Text;
+        cell.data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        cell.size = sqlite3_value_bytes(value);
+        break;
+    case SQLITE_BLOB:
+        cell.type = SqliteReader::Type::Blob;
+        cell.data = static_cast<const char*>(sqlite3_value_blob(value));
+        cell.size = sqlite3_value_bytes(value);
+        break;
+    default:
+        break;
+    }
+    return cell;
 }

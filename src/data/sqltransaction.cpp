@@ -1,4 +1,5 @@
 #include "data/sqltransaction.h"
+#include "data/billindex.h"
 #include "data/logging.h"
 
 #include <QDebug>
@@ -38,6 +39,9 @@ void SqlTransaction::rollback()
     // transaction it began) with nothing written.
     run(QStringLiteral("rollback to ") + name);
     run(QStringLiteral("release ") + name);
+    // The bill writes taken back had already moved the figures kept in memory.
+    if (db.connectionName() == QLatin1String(QSqlDatabase::defaultConnection))
+        BillIndex::forget();
 }
 
 bool SqlTransaction::run(const QString& sql)

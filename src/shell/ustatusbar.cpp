@@ -3,10 +3,10 @@
 #include <QDate>
 #include <QHash>
 
+#include "data/billindex.h"
 #include "data/dbsetting.h"
 #include "data/money.h"
 #include "data/notifier.h"
-#include "data/sqlhelper.h"
 #include "shell/common/dmessagebox.h"
 #include "shell/common/styledbackground.h"
 #include "sync/dsyncconfig.h"
@@ -62,9 +62,13 @@ void UStatusBar::setContent(QWidget* newContent)
 
 QString UStatusBar::getSummary(const QString& condition)
 {
-    // A condition the book rejects counts every kind as 0.
-    const QHash<QString, double> totals = sqlTotals(QStringLiteral("select kind, total(amount) from tbl_bill where ")
-        + condition + QStringLiteral(" group by kind "));
+    // A condition the book rejects counts every kind as 0. The totals of the bill list's conditions
+    // are kept in memory and follow every write: no pass over the bills here.
+    return summaryOf(BillIndex::totals(condition));
+}
+
+QString UStatusBar::summaryOf(const QHash<QString, double>& totals)
+{
     const double expense = totals.value(QStringLiteral("expense"));
     const double income = totals.value(QStringLiteral("income"));
     const double borrow = totals.value(QStringLiteral("borrow"));
@@ -98,7 +102,7 @@ void UStatusBar::billDataChanged()
 {
     listConditionChanged(QString());
     const QString month = QDate::currentDate().toString(QStringLiteral("yyyyMM"));
-    ui->lblMonthSummary->setText(tr("本月  ") + getSummary(QStringLiteral("  month=") + month));
+    ui->lblMonthSummary->setText(tr("本月  ") + summaryOf(BillIndex::monthTotals(month.toInt())));
 }
 
 void UStatusBar::syncStarted()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QWidget>
 
 namespace Ui {
@@ -34,6 +35,9 @@ private slots:
     void listConditionChanged(const QString& condition);
 
 private:
+    // The summary text of totals per kind.
+    static QString summaryOf(const QHash<QString, double>& totals);
+
     Ui::UStatusBar* ui;
     QDateTime syncStartTime;
     QWidget* content = nullptr;

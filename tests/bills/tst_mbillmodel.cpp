@@ -103,6 +103,7 @@ private slots:
     void gotoPage();
     void newConditionKeepsThePageWhileItExists();
     void daysStraddlingPagesHaveARowOnEach();
+    void writesMoveBillsAcrossPages();
     void subtotalLine_data();
     void subtotalLine();
     void billCells_data();
@@ -244,6 +245,72 @@ void TestMBillModel::daysStraddlingPagesHaveARowOnEach()
     QCOMPARE(model.getDayRowCount(), 2);
     QCOMPARE(model.getDayRow(1)->getDate(), friday);
     QVERIFY(!model.getDayRow(2));
+}
+
+void TestMBillModel::writesMoveBillsAcrossPages()
+{
+    // 45 bills, one a day from 07-31 ("0") back to 06-17 ("44"), 20 a page. A write reads no whole
+    // list again: the pages must still show the list as a fresh read of the book would.
+    addBills(45);
+    MBillModel model;
+    model.setPageSize(20);
+    model.setPage(1);
+    const QString secondPage = "07-11: 20 | 07-10: 21 | 07-09: 22 | 07-08: 23 | 07-07: 24 | 07-06: 25 | 07-05: 26 | "
+                               "07-04: 27 | 07-03: 28 | 07-02: 29 | 07-01: 30 | 06-30: 31 | 06-29: 32 | 06-28: 33 | "
+                               "06-27: 34 | 06-26: 35 | 06-25: 36 | 06-24: 37 | 06-23: 38 | 06-22: 39";
+    QCOMPARE(pageText(model), secondPage);
+    const auto bill = [](const QString& description) {
+        for (MBill* bill : *MBill::get(" 1=1 ")) {
+            if (bill->getDescription() == description)
+                return bill;
+        }
+        return static_cast<MBill*>(nullptr);
+    };
+    const auto moveTo = [](MBill* bill, const QDate& date) {
+        bill->setDate(date);
+        bill->setMonth(date.year() * 100 + date.month());
+        QVERIFY(MBill::update(bill));
+    };
+
+    // From the second page to the top of the first, behind the older bill of its new day.
+    moveTo(bill("30"), QDate(2013, 7, 31));
+    model.refresh();
+    QCOMPARE(pageText(model),
+        "07-12: 19 | 07-11: 20 | 07-10: 21 | 07-09: 22 | 07-08: 23 | 07-07: 24 | 07-06: 25 | 07-05: 26 | 07-04: 27 | "
+        "07-03: 28 | 07-02: 29 | 06-30: 31 | 06-29: 32 | 06-28: 33 | 06-27: 34 | 06-26: 35 | 06-25: 36 | 06-24: 37 | "
+        "06-23: 38 | 06-22: 39");
+    model.gotoPage("first");
+    QCOMPARE(pageText(model).left(23), QString("07-31: 0 30 | 07-30: 1 "));
+
+    // Onto the day that ends the first page: the day now straddles the two pages.
+    moveTo(bill("19"), QDate(2013, 7, 13));
+    model.refresh();
+    QVERIFY(pageText(model).endsWith("07-14: 17 | 07-13: 18"));
+    model.gotoPage("next");
+    QVERIFY(pageText(model).startsWith("07-13: 19 | 07-11: 20 | "));
+    QCOMPARE(model.data(model.index(0, 4)).toString(), QString("支出 -1.00  小计 -1.00  "));
+
+    // One bill fewer: everything moves up by one, and the day is whole on the first page again.
+    QVERIFY(MBill::remove(bill("0")));
+    model.gotoPage("first");
+    QVERIFY(pageText(model).startsWith("07-31: 30 | 07-30: 1 | "));
+    QVERIFY(pageText(model).endsWith("07-13: 18 19"));
+    QCOMPARE(model.getPageCount(), 3);
+
+    // The pages hold every bill of the list once, in its order.
+    QStringList shown;
+    for (int page = 0; page < model.getPageCount(); ++page) {
+        model.setPage(page);
+        for (int day = 0; day < model.rowCount(); ++day) {
+            for (int i = 0; i < model.rowCount(model.index(day, 0)); ++i)
+                shown << billAt(model.index(i, 0, model.index(day, 0)))->getDescription();
+        }
+    }
+    QStringList listed;
+    for (const MBill* bill : *model.getBillList())
+        listed << bill->getDescription();
+    QCOMPARE(shown, listed);
+    QCOMPARE(shown.size(), 44);
 }
 
 void TestMBillModel::subtotalLine_data()
