@@ -137,7 +137,7 @@ void benchSync(const QString& generated, int bills, int runs)
     std::printf("\nSynchronisation with quorvane-service on this machine (request, the service's merge and reply, "
                 "the backups before and after); the SQLite column runs the program's own statements.\n\n");
     printTable({ bills },
-        { { "sync: first, every bill uploaded (1 run)", { first } }, { "sync: 100 bills changed", { incremental } } });
+        { { "sync: first, every bill uploaded (1 run)", { first }, {} }, { "sync: 100 bills changed", { incremental }, {} } });
     std::printf("\n- Upload of the first synchronisation: %.1f MB; of the one after 100 bills changed: %.1f kB.\n",
         double(firstBytes) / 1e6, double(incrementalBytes) / 1e3);
 }
