@@ -31,23 +31,6 @@ bool isWebAddress(const QUrl& url)
         && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
-QNetworkRequest downloadRequest(const QUrl& url)
-{
-    QNetworkRequest request(url);
-    request.setRawHeader("User-Agent",
-        "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; .NET CLR 1.1.4322; .NET CLR 2.0.50727; .NET CLR "
-        "3.0.04506.30)");
-    request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
-    request.setRawHeader("Accept-Language", "zh-cn,zh;q=0.5");
-    request.setRawHeader("Accept-Encoding", "deflate");
-    request.setRawHeader("Accept-Charset", "utf-8;q=0.7,*;q=0.7");
-    request.setRawHeader("Connection", "keep-alive");
-    // Redirections are followed here, one request at a time, so that none of their bodies is kept.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(HttpHelper::transferTimeout());
-    return request;
-}
-
 } // namespace
 
 DUpdate::DUpdate(QWidget* parent, MVersion* version)
@@ -162,7 +145,9 @@ void DUpdate::startlDownload()
         return;
     }
     fileWritten = false;
-    reply = manager.get(downloadRequest(address));
+    // Redirections come back as answers and are followed in downloadFinished(), so that none of
+    // their bodies is kept.
+    reply = manager.get(HttpHelper::makeRequest(address, "deflate"));
     connect(reply, &QNetworkReply::finished, this, &DUpdate::downloadFinished);
     connect(reply, &QNetworkReply::downloadProgress, this, &DUpdate::downloadProgress);
     connect(reply, &QNetworkReply::errorOccurred, this, &DUpdate::downloadError);

@@ -55,23 +55,6 @@ QStringList pathsOf(const QList<QJsonObject>& requests)
     return paths;
 }
 
-QStringList headerNames(const QJsonObject& request)
-{
-    QStringList names;
-    for (const QJsonValue& header : request.value("headers").toArray())
-        names << header.toArray().at(0).toString();
-    return names;
-}
-
-QString headerValue(const QJsonObject& request, const QString& name)
-{
-    for (const QJsonValue& header : request.value("headers").toArray()) {
-        if (header.toArray().at(0).toString().compare(name, Qt::CaseInsensitive) == 0)
-            return header.toArray().at(1).toString();
-    }
-    return QString();
-}
-
 // Folders the downloads went to, in the test's own temporary folder.
 QStringList downloadFolders()
 {
