@@ -53,9 +53,11 @@ ServiceConfig ServiceConfig::load(const QString& path, const QString& baseUrl)
     const QJsonObject update = stored.value(QLatin1String("update")).toObject();
     for (auto it = update.constBegin(); it != update.constEnd(); ++it)
         config.update.insert(it.key(), withBase(it.value(), baseUrl));
-    const QJsonValue size = stored.value(QLatin1String("installer")).toObject().value(QLatin1String("size"));
+    const QJsonObject installer = stored.value(QLatin1String("installer")).toObject();
+    const QJsonValue size = installer.value(QLatin1String("size"));
     if (size.isDouble() && size.toDouble() >= 0)
         config.installerSize = qint64(size.toDouble());
+    config.installerScript = installer.value(QLatin1String("script")).toString();
     if (stored.value(QLatin1String("panLink")).isString())
         config.panLink = withBase(stored.value(QLatin1String("panLink")), baseUrl).toString();
     config.faults = stored.value(QLatin1String("faults")).toObject();

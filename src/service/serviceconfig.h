@@ -7,13 +7,15 @@
 // every request, so that a change applies to the next request. Every key is optional:
 //   "update":    fields of the update record client/pc.php answers, over the defaults (the program's
 //                own version, so no update is offered);
-//   "installer": {"size": bytes} of the installer download;
+//   "installer": {"size": bytes, "script": shell lines} of the installer download, a shell script
+//                that runs the lines (none by default) and is padded to the size;
 //   "panLink":   the address the cloud-disk page links to;
 //   "faults":    {"<path>": fault}, a fault for every request of that path (see ServiceServer).
 // "{base}" in a text stands for the service's own address, e.g. "{base}r302/download/quorvane-setup.exe".
 struct ServiceConfig {
     QJsonObject update;
     qint64 installerSize = 0;
+    QString installerScript;
     QString panLink;
     QJsonObject faults;
 

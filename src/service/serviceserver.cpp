@@ -241,7 +241,7 @@ ServiceServer::Reply ServiceServer::route(
         reply.body = stored ? "success" : "failed: no feedback stored";
     } else if (path == QLatin1String(ServiceConfig::installerPath)) {
         if (needs(get))
-            reply = installer(config.installerSize);
+            reply = installer(config.installerSize, config.installerScript);
     } else if (path == QLatin1String(ServiceConfig::panPath)) {
         if (!needs(get))
             return reply;
@@ -287,11 +287,16 @@ ServiceServer::Reply ServiceServer::synchronise(const FormFields& fields)
     return reply;
 }
 
-ServiceServer::Reply ServiceServer::installer(qint64 size)
+ServiceServer::Reply ServiceServer::installer(qint64 size, const QString& script)
 {
-    // A script that does nothing, padded with comment lines to the configured size.
-    if (installerBody.size() != size) {
-        QByteArray body = "#!/bin/sh\n# Quorvane记账 installer stand-in\nexit 0\n";
+    // A script that runs the configured lines (none by default), padded with comment lines to the
+    // configured size.
+    if (installerBody.size() != size || installerBodyScript != script) {
+        installerBodyScript = script;
+        QByteArray body = "#!/bin/sh\n# Quorvane记账 installer stand-in\n" + script.toUtf8();
+        if (!body.endsWith('\n'))
+            body += '\n';
+        body += "exit 0\n";
         const QByteArray line = '#' + QByteArray(78, '-') + '\n';
         body.reserve(size);
         while (body.size() + line.size() <= size)

@@ -63,7 +63,7 @@ private:
     Reply route(
         const QHttpServerRequest& request, const QString& path, const FormFields& fields, const ServiceConfig& config);
     Reply synchronise(const FormFields& fields);
-    Reply installer(qint64 size);
+    Reply installer(qint64 size, const QString& script);
     static Reply faultReply(const QJsonObject& fault);
     void log(const QHttpServerRequest& request, const QString& path, const FormFields& fields, const QString& outcome);
     void logTooLarge();
@@ -74,4 +74,5 @@ private:
     quint16 port = 0;
     QFile requestLog;
     QByteArray installerBody;
+    QString installerBodyScript;
 };

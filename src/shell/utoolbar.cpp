@@ -74,8 +74,9 @@ void UToolBar::on_tbWeibo_clicked()
 
 void UToolBar::on_tbFeedback_clicked()
 {
-    DFeedback dialog(this);
-    dialog.exec();
+    // Kept after it closes: an answer to feedback still under way is shown from it.
+    auto* dialog = new DFeedback(this);
+    dialog->exec();
 }
 
 void UToolBar::paintEvent(QPaintEvent*)

@@ -39,17 +39,20 @@ QByteArray HttpHelper::encodeForm(const FormFields& fields)
     return body;
 }
 
-QNetworkRequest HttpHelper::makeRequest(const QString& url) const
+QNetworkRequest HttpHelper::makeRequest(const QUrl& url, const QByteArray& acceptEncoding)
 {
-    QNetworkRequest request { QUrl(url) };
+    QNetworkRequest request { url };
     request.setRawHeader("User-Agent",
         "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; .NET CLR 1.1.4322; .NET CLR 2.0.50727; .NET CLR "
         "3.0.04506.30)");
     request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
     request.setRawHeader("Accept-Language", "zh-cn,zh;q=0.5");
+    if (!acceptEncoding.isEmpty())
+        request.setRawHeader("Accept-Encoding", acceptEncoding);
     request.setRawHeader("Accept-Charset", "utf-8;q=0.7,*;q=0.7");
     request.setRawHeader("Connection", "keep-alive");
-    // A redirection is an answer like any other: its own body is what the caller gets.
+    // A redirection is an answer like any other: its own body is what the caller gets (the installer
+    // download follows them itself, one request at a time).
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     // A service that stops answering ends in error() instead of leaving a synchronisation open.
     request.setTransferTimeout(timeoutMs);
@@ -66,7 +69,7 @@ void HttpHelper::startManager()
 
 void HttpHelper::post(const QString& url, const FormFields& fields)
 {
-    QNetworkRequest request = makeRequest(url);
+    QNetworkRequest request = makeRequest(QUrl(url));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
     startManager();
     manager->post(request, encodeForm(fields));
@@ -74,7 +77,7 @@ void HttpHelper::post(const QString& url, const FormFields& fields)
 
 void HttpHelper::get(const QString& url)
 {
-    const QNetworkRequest request = makeRequest(url);
+    const QNetworkRequest request = makeRequest(QUrl(url));
     startManager();
     manager->get(request);
 }

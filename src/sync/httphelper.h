@@ -8,6 +8,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
+class QUrl;
 
 // One GET or one form POST to the web service, with the program's fixed request headers; answers
 // with the reply's text in finished() or with error(). One helper serves one request.
@@ -27,6 +28,11 @@ public:
     // UTF-8 (so "+" travels as %2B and a form decoder gives back exactly the texts).
     static QByteArray encodeForm(const FormFields& fields);
 
+    // A request for url with the program's fixed browser headers, the "Accept-Encoding" header among
+    // them when acceptEncoding is given; redirections are not followed, and a transfer without
+    // progress for transferTimeout() fails.
+    static QNetworkRequest makeRequest(const QUrl& url, const QByteArray& acceptEncoding = QByteArray());
+
     // How long a request may go without any progress before it fails (60 s); tests shorten it.
     static int transferTimeout();
     static void setTransferTimeout(int milliseconds);
@@ -41,7 +47,6 @@ private slots:
     void replyFinished(QNetworkReply* reply);
 
 private:
-    QNetworkRequest makeRequest(const QString& url) const;
     void startManager();
 
     QNetworkAccessManager* manager = nullptr;

@@ -1,17 +1,39 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <QVariant>
 
-// Asks the update service for a newer version. Not built yet: the check asks nothing.
-class UpdateHelper : public QObject
-{
+#include "data/mversion.h"
+
+class HttpHelper;
+
+// Asks the web service for the newest release. When it is newer than this program and the helper
+// was made to offer it, the update dialog opens; otherwise the check stays silent, network
+// failures included.
+class UpdateHelper : public QObject {
     Q_OBJECT
 
 public:
-    UpdateHelper(QObject* parent, bool offerUpdate);
+    UpdateHelper(QObject* parent, bool showDialog);
 
+    // Sends one request; may be called again, each call with a helper of its own.
     void checkVersion();
 
+    // The release number of an answer's "vercode": a JSON number or a text holding a decimal
+    // integer; anything else, a missing key included, gives 0.
+    static int versionCode(const QVariant& value);
+
+signals:
+    // The record has been filled from an answer (before any dialog opens).
+    void versionChecked(MVersion* version);
+
+public slots:
+    void downloaded(const QString& text);
+
 private:
-    bool offerUpdate;
+    QObject* parentWidget;
+    HttpHelper* http = nullptr;
+    bool showDialog;
+    MVersion* version;
 };

@@ -100,6 +100,23 @@ QString fieldOf(const QJsonObject& request, const QString& name)
     return QString();
 }
 
+QStringList headerNames(const QJsonObject& request)
+{
+    QStringList names;
+    for (const QJsonValue& header : request.value(QLatin1String("headers")).toArray())
+        names << header.toArray().at(0).toString();
+    return names;
+}
+
+QString headerValue(const QJsonObject& request, const QString& name)
+{
+    for (const QJsonValue& header : request.value(QLatin1String("headers")).toArray()) {
+        if (header.toArray().at(0).toString() == name)
+            return header.toArray().at(1).toString();
+    }
+    return QString();
+}
+
 QStringList bookRows(const QSqlDatabase& db, bool withTombstones)
 {
     QStringList tables;

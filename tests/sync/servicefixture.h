@@ -43,6 +43,9 @@ private:
 // The fields of a logged request, in order, as name/value pairs.
 QList<QPair<QString, QString>> fieldsOf(const QJsonObject& request);
 QString fieldOf(const QJsonObject& request, const QString& name);
+// The header names of a logged request, in the order they arrived, and the value of one of them.
+QStringList headerNames(const QJsonObject& request);
+QString headerValue(const QJsonObject& request, const QString& name);
 
 // Every row of the six synchronised tables (and, with tombstones, of their tombstone tables and the
 // settings row), one text each, in a fixed order: what to compare of a book before and after, or of

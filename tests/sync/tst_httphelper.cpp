@@ -36,23 +36,6 @@ Answer send(const QString& url, const HttpHelper::FormFields* fields = nullptr)
     return answer;
 }
 
-QStringList headerNames(const QJsonObject& request)
-{
-    QStringList names;
-    for (const QJsonValue& header : request.value("headers").toArray())
-        names << header.toArray().at(0).toString();
-    return names;
-}
-
-QString headerValue(const QJsonObject& request, const QString& name)
-{
-    for (const QJsonValue& header : request.value("headers").toArray()) {
-        if (header.toArray().at(0).toString() == name)
-            return header.toArray().at(1).toString();
-    }
-    return QString();
-}
-
 } // namespace
 
 class TestHttpHelper : public QObject {

@@ -14,6 +14,10 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
 #include <QMainWindow>
 #include <QMap>
 #include <QPushButton>
@@ -48,6 +52,9 @@
 #include "shell/common/dmessagebox.h"
 #include "shell/uskin.h"
 #include "shell/utitlebar.h"
+#include "data/mversion.h"
+#include "sync/dfeedback.h"
+#include "sync/dupdate.h"
 #include "testenv.h"
 
 namespace {
@@ -111,6 +118,35 @@ template <typename Make> Factory onSampleBook(Make make)
     };
 }
 
+// The update dialog on a sample release, on its notes page or its download page half-way.
+QWidget* updateDialog(bool downloading)
+{
+    auto* version = new MVersion;
+    version->vercode = 39;
+    version->description = QObject::tr("<p><b>Quorvane记账 1.7</b></p><ul><li>账目列表可以按成员筛选</li>"
+                                       "<li>同步更快，冲突更少</li><li>修复了导出报表时的若干问题</li></ul>");
+    auto* dialog = new DUpdate(nullptr, version);
+    version->setParent(dialog);
+    if (downloading) {
+        dialog->findChild<QStackedWidget*>(QStringLiteral("stackedWidget"))->setCurrentIndex(1);
+        dialog->findChild<QLabel*>(QStringLiteral("lblDownloadStatus"))
+            ->setText(QObject::tr("正在下载新版Quorvane记账软件，请稍候..."));
+        dialog->downloadProgress(3 * 1024 * 1024, 6 * 1024 * 1024);
+    }
+    return dialog;
+}
+
+// The feedback form filled in, with the address remembered from an earlier message.
+QWidget* feedbackForm()
+{
+    FileSetting::getInstance()->setValue(SettingKeys::FeedbackEmail, QStringLiteral("wang.li@example.cn"));
+    auto* dialog = new DFeedback(nullptr);
+    dialog->findChild<QLineEdit*>(QStringLiteral("leEmail2"))->setText(QStringLiteral("wang.li@example.cn"));
+    dialog->findChild<QPlainTextEdit*>(QStringLiteral("pteContent"))
+        ->setPlainText(QObject::tr("希望账目汇总页面可以按季度统计，另外导出的表格里能不能加上成员一列？"));
+    return dialog;
+}
+
 // The bill dialog with the kind chosen as a user would, and with a sample amount and title.
 QWidget* billDialog(const char* radio)
 {
@@ -161,6 +197,9 @@ QMap<QString, Factory> factories()
         { QStringLiteral("bill-loan"), onSampleBook([] { return billDialog("rbLoan"); }) },
         { QStringLiteral("calculator"), [] { return calculator(); } },
         { QStringLiteral("backup"), [] { return new DBackup(nullptr); } },
+        { QStringLiteral("update-notes"), [] { return updateDialog(false); } },
+        { QStringLiteral("update-download"), [] { return updateDialog(true); } },
+        { QStringLiteral("feedback"), [] { return feedbackForm(); } },
         { QStringLiteral("account"), onSampleBook([] { return new DAccount(nullptr); }) },
         { QStringLiteral("category"),
             onSampleBook([] { return new DCategory(QStringLiteral("expense"), nullptr, false, QString()); }) },
