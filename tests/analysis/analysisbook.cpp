@@ -1,0 +1,79 @@
+#include "analysisbook.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+#include "analysis/reporthelper.h"
+
+namespace {
+
+void run(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery query;
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        QFAIL(qPrintable(sql + QStringLiteral(": ") + query.lastError().text()));
+}
+
+} // namespace
+
+AnalysisBook::AnalysisBook()
+    : env(new TestEnv)
+{
+    book.reset(new TestBook(env->dataDir() + QStringLiteral("analysis.db")));
+    ReportHelper::setToday(&AnalysisBook::today);
+}
+
+AnalysisBook::~AnalysisBook()
+{
+    ReportHelper::setToday({});
+    book.reset();
+    env.reset();
+}
+
+bool AnalysisBook::isOpen() const
+{
+    return book->isOpen();
+}
+
+QString AnalysisBook::path() const
+{
+    return book->path();
+}
+
+void AnalysisBook::account(const QString& id, const QString& name, const QString& kind)
+{
+    run(QStringLiteral(
+            "insert into tbl_account (id, name, kind, amount, description, sort) values (?, ?, ?, 0, '', 0)"),
+        { id, name, kind });
+}
+
+void AnalysisBook::category(const QString& id, const QString& name, const QString& kind, const QString& parentId)
+{
+    if (parentId.isEmpty())
+        run(QStringLiteral("insert into tbl_category (id, name, kind, description, sort) values (?, ?, ?, '', 0)"),
+            { id, name, kind });
+    else
+        run(QStringLiteral("insert into tbl_sub_category (id, category_id, name, kind, description, sort) "
+                           "values (?, ?, ?, ?, '', 0)"),
+            { id, parentId, name, kind });
+}
+
+void AnalysisBook::borrower(const QString& id, const QString& name)
+{
+    run(QStringLiteral("insert into tbl_borrower (id, name, kind, description, sort) values (?, ?, '', '', 0)"),
+        { id, name });
+}
+
+void AnalysisBook::member(const QString& id, const QString& name)
+{
+    run(QStringLiteral("insert into tbl_member (id, name, description, sort) values (?, ?, '', 0)"), { id, name });
+}
+
+void AnalysisBook::bill(const QString& kind, double amount, const QDate& date, const QVariantMap& columns)
+{
+    addBillRow(kind, amount, date, columns);
+}
