@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "bench_analysis.h"
 #include "benchsupport.h"
 #include "bills/mbillmodel.h"
 #include "bills/wbilllist.h"
@@ -343,5 +344,7 @@ int main(int argc, char* argv[])
             sizes[i], books[i].monthBills, books[i].found, books[i].pageSize, double(kb[1]) / 1024.0,
             double(kb[2]) / 1024.0, double(kb[3]) / 1024.0, double(kb[0]) / 1024.0);
     }
+    benchAnalyses(
+        sizes, [&home](int bills) { return home.filePath(QStringLiteral("%1.db").arg(bills)); }, runs);
     return 0;
 }
