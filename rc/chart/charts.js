@@ -638,11 +638,15 @@ var Highcharts = (function() {
         var x = options.align === 'left' ? 10 : options.align === 'center' ? (chart.chartWidth - width) / 2
             : chart.chartWidth - width - 10;
         var y = options.verticalAlign === 'bottom' ? chart.chartHeight - height - 10 : top;
-        if (options.shadow)
-            element('rect', { x: x + 2, y: y + 2, width: width, height: height, rx: 4, fill: '#000000',
-                'fill-opacity': 0.12 }, group);
-        element('rect', { x: x, y: y, width: width, height: height, rx: 4, fill: options.backgroundColor || 'none',
-            stroke: options.borderWidth === 0 ? 'none' : '#C0C0C0', 'stroke-width': 1 }, group);
+        // The box goes under the labels, which were drawn first to be measured.
+        var box = element('rect', { x: x, y: y, width: width, height: height, rx: 4,
+            fill: options.backgroundColor || 'none', stroke: options.borderWidth === 0 ? 'none' : '#C0C0C0',
+            'stroke-width': 1 }, null);
+        group.insertBefore(box, group.firstChild);
+        if (options.shadow) {
+            group.insertBefore(element('rect', { x: x + 2, y: y + 2, width: width, height: height, rx: 4,
+                fill: '#000000', 'fill-opacity': 0.12 }, null), box);
+        }
         var columnX = x + padding;
         for (var k = 0; k < nodes.length; k++) {
             var columnIndex = vertical ? Math.floor(k / perColumn) : k;

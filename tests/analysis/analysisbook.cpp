@@ -5,6 +5,11 @@
 #include <QTest>
 
 #include "analysis/reporthelper.h"
+#include "analysis/waccountanalysis.h"
+#include "analysis/wbillstat.h"
+#include "analysis/wborroweranalysis.h"
+#include "analysis/wcategoryanalysis.h"
+#include "analysis/wmemberanalysis.h"
 
 namespace {
 
@@ -76,4 +81,17 @@ void AnalysisBook::member(const QString& id, const QString& name)
 void AnalysisBook::bill(const QString& kind, double amount, const QDate& date, const QVariantMap& columns)
 {
     addBillRow(kind, amount, date, columns);
+}
+
+WAnalysisPage* makeAnalysisPage(const QString& name)
+{
+    if (name == QLatin1String("account"))
+        return new WAccountAnalysis;
+    if (name == QLatin1String("borrower"))
+        return new WBorrowerAnalysis;
+    if (name == QLatin1String("member"))
+        return new WMemberAnalysis;
+    if (name == QLatin1String("statistics"))
+        return new WBillStat;
+    return new WCategoryAnalysis;
 }

@@ -7,6 +7,8 @@
 
 #include "testenv.h"
 
+class WAnalysisPage;
+
 // A private program folder with an empty book (the template, no default records) open as the
 // default connection, and the clock of the analyses fixed on 20 May 2013. Records and bills are
 // written with plain SQL, so that a test sees exactly the rows it made.
@@ -31,3 +33,6 @@ private:
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<TestBook> book;
 };
+
+// A new analysis page by name: "category", "account", "borrower", "member" or "statistics".
+WAnalysisPage* makeAnalysisPage(const QString& name);

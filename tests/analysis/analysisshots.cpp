@@ -2,7 +2,8 @@
 //
 //     xvfb-run -a -s "-screen 0 1280x900x24" env LANG=zh_CN.UTF-8 build/quorvane_analysis_shots BOOK.db /tmp/shots
 //
-// Page names after the folder choose the pages (all by default).
+// Page names after the folder choose the pages (all by default); --all-data starts the pages on all
+// years, as the setting of that name does.
 //
 // BOOK.db is copied into a private program folder first (quorvane-bookgen writes a realistic one);
 // each page is shown at 1200 × 760 and saved as <page>-table.png, -chart.png and -report.png.
@@ -13,23 +14,18 @@
 #include <QTest>
 #include <QVBoxLayout>
 #include <cstdio>
-#include <functional>
-#include <map>
 
 #include "analysis/reportviewloader.h"
-#include "analysis/wcategoryanalysis.h"
+#include "analysis/wanalysispage.h"
+#include "analysisbook.h"
+#include "data/filesetting.h"
+#include "data/settingkeys.h"
 #include "testenv.h"
 #include "webtesting.h"
 
 namespace {
 
-const std::map<QString, std::function<WAnalysisPage*()>>& pages()
-{
-    static const std::map<QString, std::function<WAnalysisPage*()>> factories = {
-        { "category", [] { return new WCategoryAnalysis; } },
-    };
-    return factories;
-}
+const QStringList pages = { "category", "account", "borrower", "member", "statistics" };
 
 bool shoot(const QString& name, WAnalysisPage* page, const QString& folder)
 {
@@ -62,12 +58,14 @@ int main(int argc, char* argv[])
     ReportViewLoader::prepareApplication();
     QApplication app(argc, argv);
     ReportViewLoader::applicationCreated();
-    const QStringList arguments = app.arguments();
+    QStringList arguments = app.arguments();
+    const bool allData = arguments.removeAll(QStringLiteral("--all-data")) > 0;
     if (arguments.size() < 3) {
         std::fprintf(stderr, "usage: %s BOOK.db FOLDER [page ...]\n", argv[0]);
         return 2;
     }
     TestEnv env;
+    FileSetting::getInstance()->setValue(SettingKeys::AnalysisAllData, allData);
     const QString book = env.dataDir() + "shots.db";
     QDir().mkpath(env.dataDir());
     if (!QFile::copy(arguments.at(1), book) || !TestBook::openDefault(book)) {
@@ -77,10 +75,10 @@ int main(int argc, char* argv[])
     QDir().mkpath(arguments.at(2));
     const QStringList chosen = arguments.mid(3);
     int failures = 0;
-    for (const auto& [name, make] : pages()) {
+    for (const QString& name : pages) {
         if (!chosen.isEmpty() && !chosen.contains(name))
             continue;
-        if (!shoot(name, make(), arguments.at(2)))
+        if (!shoot(name, makeAnalysisPage(name), arguments.at(2)))
             ++failures;
     }
     TestBook::closeDefault();

@@ -3,39 +3,48 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <csignal>
 
+#include "analysis/waccountanalysis.h"
+#include "analysis/wbillstat.h"
+#include "analysis/wborroweranalysis.h"
 #include "analysis/wcategoryanalysis.h"
+#include "analysis/wmemberanalysis.h"
 #include "analysisbook.h"
+#include "data/dbhelper.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
 #include "shell/ubook.h"
+#include "widgettest.h"
 
 using Ids = QVariantMap;
 
 namespace {
 
 // A page shown in a window of its own; showing it binds it.
-template <typename Page> struct Shown {
+struct Shown {
     std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
-    Page* page = new Page;
+    WAnalysisPage* page;
 
-    Shown()
+    explicit Shown(WAnalysisPage* shown = new WCategoryAnalysis)
+        : page(shown)
     {
         window->resize(1000, 600);
         (new QVBoxLayout(window.get()))->addWidget(page);
         window->show();
     }
-    template <typename Child> Child* find(const char* name) const { return page->template findChild<Child*>(name); }
+    template <typename Child> Child* find(const char* name) const { return page->findChild<Child*>(name); }
     QPushButton* button(const char* name) const { return find<QPushButton>(name); }
     QComboBox* combo(const char* name) const { return find<QComboBox>(name); }
     void choose(const char* comboName, const QVariant& data) const
@@ -45,6 +54,23 @@ template <typename Page> struct Shown {
         QVERIFY2(index >= 0, qPrintable(data.toString()));
         box->setCurrentIndex(index);
     }
+    void click(const char* name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
+    // The table's rows, cells joined by blanks.
+    QStringList rows() const
+    {
+        auto* table = find<QTableWidget>("tableWidget");
+        if (!table)
+            table = find<QTableWidget>("twBillStat");
+        QStringList rows;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < table->columnCount(); ++column)
+                cells << (table->item(row, column) ? table->item(row, column)->text() : "-");
+            rows << cells.join(' ');
+        }
+        return rows;
+    }
+    QString html() const { return page->getShownHtml(); }
 };
 
 // The five texts of every row of the category tree, children indented by two blanks.
@@ -99,6 +125,17 @@ private slots:
     void categoryTitlesPointsAndReport();
     void badBooksShowZeros_data();
     void badBooksShowZeros();
+    void pageFormsAndCombos_data();
+    void pageFormsAndCombos();
+    void accountFiguresByKind();
+    void borrowerFiguresByLoanKind();
+    void memberFiguresAndShares();
+    void statisticsByDayAndMonth();
+    void statisticsKeepsItsMonthAcrossYears();
+    void poorBooksShowZeros_data();
+    void poorBooksShowZeros();
+    void namesAreEscaped_data();
+    void namesAreEscaped();
     void exportSavesTheShownReport();
     void withoutTheWebEngineTheFiguresStay();
     void bookPageHoldsTheRealPages();
@@ -128,7 +165,7 @@ void TestAnalysisPages::startValuesFollowTheSetting()
     AnalysisBook book;
     billsInThreePeriods(book);
     FileSetting::getInstance()->setValue(SettingKeys::AnalysisAllData, allData);
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     QCOMPARE(shown.combo("cbYear")->currentText(), year);
     QCOMPARE(shown.combo("cbMonth")->currentText(), month);
     QVERIFY(shown.combo("cbMonth")->isEnabled());
@@ -142,7 +179,7 @@ void TestAnalysisPages::everyChoiceRefreshesOnce()
     AnalysisBook book;
     billsInThreePeriods(book);
     FileSetting::getInstance()->setValue(SettingKeys::AnalysisAllData, true);
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     const QTreeWidget* tree = shown.find<QTreeWidget>("tableWidget");
     QSignalSpy refreshes(shown.page, &WAnalysisPage::refreshed);
 
@@ -181,7 +218,7 @@ void TestAnalysisPages::aYearNoLongerOfferedKeepsItsFigures()
     AnalysisBook book;
     book.category("c1", "餐饮", "expense");
     book.bill("expense", -5, QDate(2011, 5, 1), Ids { { "category_id", "c1" } });
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     shown.choose("cbYear", 2011);
     QCOMPARE(totalOf(shown.find<QTreeWidget>("tableWidget")), QString("合计 -5.00"));
     QVERIFY(execAll({ "delete from tbl_bill" }));
@@ -196,7 +233,7 @@ void TestAnalysisPages::aYearNoLongerOfferedKeepsItsFigures()
 void TestAnalysisPages::viewModesShowTheirButtons()
 {
     AnalysisBook book;
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     const auto shownButtons = [&] {
         QStringList names;
         for (const char* name : { "pbPrint", "pbExport", "pbCollapseExpand" })
@@ -228,7 +265,7 @@ void TestAnalysisPages::categoryTreeFollowsTheKind()
     book.bill("expense", -30, QDate(2013, 5, 1), Ids { { "category_id", "c1" }, { "sub_category_id", "s1" } });
     book.bill("expense", -70, QDate(2013, 5, 2), Ids { { "category_id", "c1" } });
     book.bill("income", 1000, QDate(2013, 5, 2), Ids { { "category_id", "i1" } });
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     auto* tree = shown.find<QTreeWidget>("tableWidget");
     QCOMPARE(tree->headerItem()->text(0), QString("名称"));
     QCOMPARE(tree->columnCount(), 5);
@@ -250,7 +287,7 @@ void TestAnalysisPages::collapseAndExpand()
     AnalysisBook book;
     book.category("c1", "餐饮", "expense");
     book.category("s1", "早餐", "expense", "c1");
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     auto* tree = shown.find<QTreeWidget>("tableWidget");
     QPushButton* button = shown.button("pbCollapseExpand");
     QCOMPARE(button->text(), QString("折叠"));
@@ -277,7 +314,7 @@ void TestAnalysisPages::categoryTitlesPointsAndReport()
     book.category("c2", "Kid's & toys", "expense");
     book.bill("expense", -30, QDate(2013, 5, 1), Ids { { "category_id", "c1" }, { "sub_category_id", "s1" } });
     book.bill("expense", -12, QDate(2013, 5, 1), Ids { { "category_id", "c2" } });
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
 
     QTest::mouseClick(shown.button("pbChart"), Qt::LeftButton);
     QString html = shown.page->getShownHtml();
@@ -339,7 +376,7 @@ void TestAnalysisPages::badBooksShowZeros()
         for (double amount : { 0.1, 0.2, -0.3 })
             analysis.bill("expense", amount, may, Ids { { "category_id", "c1" } });
     }
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     QCOMPARE(treeRows(shown.find<QTreeWidget>("tableWidget")), rows);
     for (const char* mode : { "pbChart", "pbReport" }) {
         QTest::mouseClick(shown.button(mode), Qt::LeftButton);
@@ -347,6 +384,305 @@ void TestAnalysisPages::badBooksShowZeros()
         QVERIFY2(!html.contains("nan", Qt::CaseInsensitive) && !html.contains("inf,") && !html.contains("-0.00"),
             qPrintable(html));
     }
+}
+
+void TestAnalysisPages::pageFormsAndCombos_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("headers");
+    QTest::addColumn<QList<int>>("widths");
+    QTest::addColumn<QStringList>("kinds");
+    QTest::addColumn<QString>("exportText");
+    QTest::addColumn<QString>("firstYear");
+    QTest::newRow("account") << "account"
+                             << QStringList { "名称", "类型", "支出", "收入", "转入", "转出", "借出", "借入", "收款",
+                                    "还款", "合计" }
+                             << QList<int> { 150, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60 }
+                             << QStringList { "支出=expense", "收入=income", "转入=transferIn", "转出=transferOut",
+                                    "借出=lend", "借入=borrow", "收款=refund", "还款=repay" }
+                             << "导出"
+                             << "全部";
+    QTest::newRow("borrower") << "borrower" << QStringList { "名称", "借入", "借出", "还款", "收款", "合计" }
+                              << QList<int> { 200, 100, 100, 100, 100, 100 }
+                              << QStringList { "借出=lend", "借入=borrow", "收款=refund", "还款=repay" } << "导出"
+                              << "全部";
+    QTest::newRow("member") << "member"
+                            << QStringList { "名称", "支出", "支出百分比", "收入", "收入百分比", "合计", "合计百分比" }
+                            << QList<int> { 200, 100, 100, 100, 100, 100, 100 }
+                            << QStringList { "支出=expense", "收入=income" } << "报表"
+                            << "全部";
+    QTest::newRow("statistics") << "statistics" << QStringList { "日期", "支出", "收入", "合计" }
+                                << QList<int> { 200, 150, 150, 150 } << QStringList {} << "导出"
+                                << "2013";
+}
+
+void TestAnalysisPages::pageFormsAndCombos()
+{
+    QFETCH(QString, page);
+    QFETCH(QStringList, headers);
+    QFETCH(QList<int>, widths);
+    QFETCH(QStringList, kinds);
+    QFETCH(QString, exportText);
+    QFETCH(QString, firstYear);
+    AnalysisBook book;
+    FileSetting::getInstance()->setValue(SettingKeys::AnalysisAllData, true);
+    Shown shown(makeAnalysisPage(page));
+    auto* table = shown.find<QTableWidget>(page == "statistics" ? "twBillStat" : "tableWidget");
+    QStringList shownHeaders;
+    for (int column = 0; column < table->columnCount(); ++column)
+        shownHeaders << table->horizontalHeaderItem(column)->text();
+    QCOMPARE(shownHeaders, headers);
+    for (int column = 0; column < widths.size() - 1; ++column)
+        QCOMPARE(table->columnWidth(column), widths.at(column));
+    QCOMPARE(table->item(0, 1)->textAlignment(), int(Qt::AlignCenter));
+    QCOMPARE(table->item(0, 0)->textAlignment() == int(Qt::AlignCenter), page == "statistics");
+    QCOMPARE(shown.button("pbExport")->text(), exportText);
+    QCOMPARE(shown.combo("cbYear")->itemText(0), firstYear);
+    QCOMPARE(shown.combo("cbMonth")->itemText(0), QString("全年"));
+
+    QComboBox* kind = shown.combo("cbKind");
+    if (kinds.isEmpty()) {
+        QVERIFY(!kind);
+        // The statistics page never shows all years: it starts on this month whatever the setting.
+        QCOMPARE(shown.combo("cbMonth")->currentText(), QString("5"));
+        return;
+    }
+    QStringList items;
+    for (int i = 0; i < kind->count(); ++i)
+        items << kind->itemText(i) + "=" + kind->itemData(i).toString();
+    QCOMPARE(items, kinds);
+    auto* label = shown.find<QLabel>("lblKind");
+    QVERIFY(!kind->isVisible() && !label->isVisible());
+    shown.click("pbChart");
+    QVERIFY(kind->isVisible() && label->isVisible());
+    shown.click("pbReport");
+    QVERIFY(!kind->isVisible() && !label->isVisible());
+}
+
+void TestAnalysisPages::accountFiguresByKind()
+{
+    AnalysisBook book;
+    book.account("a", "钱包", "cash");
+    book.account("b", "工资卡", "card");
+    book.account("c", "信用卡", "credit");
+    const QDate day(2013, 5, 10);
+    book.bill("transfer", -100, day, Ids { { "account_id", "a" }, { "to_account_id", "b" } });
+    book.bill("expense", -12.5, day, Ids { { "account_id", "a" } });
+    book.bill("income", 1000, day, Ids { { "account_id", "b" } });
+    Shown shown(new WAccountAnalysis);
+    QCOMPARE(shown.rows(),
+        QStringList({ "工资卡 银行卡 0.00 1000.00 100.00 0.00 0.00 0.00 0.00 0.00 1100.00",
+            "钱包 现金 -12.50 0.00 0.00 -100.00 0.00 0.00 0.00 0.00 -112.50",
+            "信用卡 信用卡 0.00 0.00 0.00 0.00 0.00 0.00 0.00 0.00 0.00",
+            "合计  -12.50 1000.00 100.00 -100.00 0.00 0.00 0.00 0.00 987.50" }));
+
+    shown.click("pbChart");
+    QVERIFY(shown.html().contains("data: [['工资卡',0.00],['钱包',-12.50],['信用卡',0.00]]"));
+    shown.choose("cbKind", "transferIn");
+    QVERIFY(shown.html().contains("data: [['工资卡',100.00],['钱包',0.00],['信用卡',0.00]]"));
+    QVERIFY(shown.html().contains("text: '\\x3cb>2013\\x3c/b>年\\x3cb>5\\x3c/b>月账户\\x3cb>转入金额\\x3c/b>分析'"));
+    shown.choose("cbYear", 0);
+    QVERIFY(shown.html().contains("text: '账户\\x3cb>转入金额\\x3c/b>分析'"));
+
+    shown.click("pbReport");
+    QVERIFY(shown.html().contains("<title>账户分析</title>"));
+    QVERIFY(shown.html().contains("<li>支出小计：-12.50</li><li>收入小计：1000.00</li><li>结余小计：987.50</li>"));
+    QVERIFY(shown.html().contains("<tr><td>信用卡</td><td>信用卡</td><td>0.00</td>"));
+    QVERIFY(shown.html().contains("<tr><td>合计</td><td></td><td>-12.50</td><td>1000.00</td><td>100.00</td>"
+                                  "<td>-100.00</td><td>0.00</td><td>0.00</td><td>0.00</td><td>0.00</td>"
+                                  "<td>987.50</td></tr>"));
+    // Back in the chart, the kind chosen last is drawn.
+    shown.click("pbChart");
+    QCOMPARE(shown.combo("cbKind")->currentText(), QString("转入"));
+}
+
+void TestAnalysisPages::borrowerFiguresByLoanKind()
+{
+    AnalysisBook book;
+    book.borrower("b1", "老王");
+    book.borrower("b2", "小李");
+    const QDate day(2013, 5, 3);
+    book.bill("lend", -500, day, Ids { { "borrower_id", "b1" } });
+    book.bill("refund", 200, day, Ids { { "borrower_id", "b1" } });
+    book.bill("repay", -30, day, Ids { { "borrower_id", "b2" } });
+    Shown shown(new WBorrowerAnalysis);
+    QCOMPARE(shown.rows(),
+        QStringList({ "老王 0.00 -500.00 0.00 200.00 -300.00", "小李 0.00 0.00 -30.00 0.00 -30.00",
+            "合计 0.00 -500.00 -30.00 200.00 -330.00" }));
+
+    shown.click("pbChart");
+    QVERIFY(shown.html().contains("data: [['老王',-500.00],['小李',0.00]]"));
+    shown.choose("cbKind", "repay");
+    QVERIFY(shown.html().contains("data: [['老王',0.00],['小李',-30.00]]"));
+    QVERIFY(shown.html().contains("text: '\\x3cb>2013\\x3c/b>年\\x3cb>5\\x3c/b>月借款人\\x3cb>还款\\x3c/b>分析'"));
+
+    shown.click("pbReport");
+    QVERIFY(shown.html().contains("<title>2013年5月借款人分析</title>"));
+    QVERIFY(shown.html().contains("<ul class=\"summary\"></ul>"));
+    QVERIFY(shown.html().contains("<tr><td>老王</td><td>0.00</td><td>-500.00</td><td>0.00</td><td>200.00</td>"
+                                  "<td>-300.00</td></tr>"));
+}
+
+void TestAnalysisPages::memberFiguresAndShares()
+{
+    AnalysisBook book;
+    book.member("m1", "自己");
+    book.member("m2", "家人");
+    const QDate day(2013, 5, 3);
+    book.bill("expense", -300, day, Ids { { "member_id", "m1" } });
+    book.bill("expense", -300, day, Ids { { "member_id", "m2" } });
+    book.bill("income", 200, day, Ids { { "member_id", "m2" } });
+    Shown shown(new WMemberAnalysis);
+    const QStringList table = { "自己 -300.00 50.00% 0.00 0.00% -300.00 75.00%",
+        "家人 -300.00 50.00% 200.00 100.00% -100.00 25.00%", "合计 -600.00 100.00% 200.00 100.00% -400.00 100.00%" };
+    QCOMPARE(shown.rows(), table);
+
+    shown.click("pbChart");
+    QVERIFY(shown.rows().isEmpty());
+    QVERIFY(shown.html().contains("data: [['自己',-300.00],['家人',-300.00]]"));
+    shown.choose("cbKind", "income");
+    QVERIFY(shown.html().contains("data: [['自己',0.00],['家人',200.00]]"));
+    QVERIFY(shown.html().contains("月成员\\x3cb>收入\\x3c/b>分析'"));
+
+    shown.click("pbReport");
+    QVERIFY(shown.html().contains("<title>2013年5月成员分析</title>"));
+    QVERIFY(shown.html().contains("<li>支出小计：-600.00</li><li>收入小计：200.00</li><li>结余小计：-400.00</li>"));
+    QVERIFY(shown.html().contains("<tr><td>自己</td><td>50.00%</td><td>-300.00</td><td>0.00%</td><td>0.00</td>"
+                                  "<td>75.00%</td><td>-300.00</td></tr>"));
+    shown.click("pbTable");
+    QCOMPARE(shown.rows(), table);
+}
+
+void TestAnalysisPages::statisticsByDayAndMonth()
+{
+    AnalysisBook book;
+    book.bill("expense", -30, QDate(2013, 5, 7));
+    book.bill("income", 100, QDate(2013, 5, 7));
+    book.bill("expense", -90, QDate(2013, 1, 10));
+    book.bill("income", 200, QDate(2013, 12, 1));
+    book.bill("lend", -1000, QDate(2013, 5, 7));
+    Shown shown(new WBillStat);
+    QStringList rows = shown.rows();
+    QCOMPARE(rows.size(), 32);
+    QCOMPARE(rows.first(), QString("2013-05-01 0.00 0.00 0.00"));
+    QCOMPARE(rows.at(6), QString("2013-05-07 -30.00 100.00 70.00"));
+    QCOMPARE(rows.at(30), QString("2013-05-31 0.00 0.00 0.00"));
+    QCOMPARE(rows.last(), QString("合计 -30.00 100.00 70.00"));
+
+    shown.click("pbChart");
+    QVERIFY(shown.html().contains("categories: [01,02,03,04,05,06,07,08,09,10,11,12,13,14,15,16,17,18,19,20,21,22,"
+                                  "23,24,25,26,27,28,29,30,31]"));
+    QVERIFY(shown.html().contains("data: [0.00,0.00,0.00,0.00,0.00,0.00,30.00,0.00,"));
+    QVERIFY(shown.html().contains("data: [0.00,0.00,0.00,0.00,0.00,0.00,100.00,0.00,"));
+    QVERIFY(shown.html().contains("text: '\\x3cb>2013\\x3c/b>年\\x3cb>5\\x3c/b>月账目汇总'"));
+
+    shown.choose("cbMonth", 0);
+    QVERIFY(shown.html().contains("categories: [01,02,03,04,05,06,07,08,09,10,11,12]"));
+    shown.click("pbReport");
+    QVERIFY(shown.html().contains("<title>2013年账目汇总</title>"));
+    QVERIFY(shown.html().contains("<li>支出小计：-120.00</li><li>收入小计：300.00</li><li>结余小计：180.00</li>"));
+    QVERIFY(shown.html().contains("<tr><td>201305</td><td>-30.00</td><td>100.00</td><td>70.00</td></tr>"));
+    shown.click("pbTable");
+    rows = shown.rows();
+    QCOMPARE(rows.size(), 13);
+    QCOMPARE(rows.first(), QString("201301 -90.00 0.00 -90.00"));
+    QCOMPARE(rows.last(), QString("合计 -120.00 300.00 180.00"));
+}
+
+void TestAnalysisPages::statisticsKeepsItsMonthAcrossYears()
+{
+    AnalysisBook book;
+    book.bill("expense", -5, QDate(2011, 3, 1));
+    book.bill("expense", -7, QDate(2012, 3, 9));
+    Shown shown(new WBillStat);
+    QCOMPARE(WidgetTest::itemTexts(shown.combo("cbYear")), QStringList({ "2013", "2012", "2011" }));
+    QCOMPARE(shown.combo("cbYear")->currentText(), QString("2013"));
+    QCOMPARE(shown.rows().last(), QString("合计 0.00 0.00 0.00"));
+    shown.choose("cbMonth", 3);
+    shown.choose("cbYear", 2012);
+    QVERIFY(shown.combo("cbMonth")->isEnabled());
+    QCOMPARE(shown.combo("cbMonth")->currentText(), QString("3"));
+    QCOMPARE(shown.rows().size(), 32);
+    QCOMPARE(shown.rows().at(8), QString("2012-03-09 -7.00 0.00 -7.00"));
+    shown.choose("cbYear", 2011);
+    QCOMPARE(shown.rows().last(), QString("合计 -5.00 0.00 -5.00"));
+}
+
+void TestAnalysisPages::poorBooksShowZeros_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("book");
+    QTest::addColumn<int>("entities");
+    for (const char* page : { "account", "borrower", "member" }) {
+        const int defaults = QString(page) == "borrower" ? 1 : 2;
+        QTest::addRow("%s, empty book", page) << page << "empty" << 0;
+        QTest::addRow("%s, default records", page) << page << "defaults" << defaults;
+        QTest::addRow("%s, bills of deleted records", page) << page << "deleted" << defaults;
+    }
+    QTest::addRow("statistics, empty book") << "statistics"
+                                            << "empty" << 31;
+    QTest::addRow("statistics, bills dated elsewhere") << "statistics"
+                                                       << "deleted" << 31;
+}
+
+void TestAnalysisPages::poorBooksShowZeros()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, book);
+    QFETCH(int, entities);
+    AnalysisBook analysis;
+    if (book != "empty")
+        QVERIFY(DBHelper::getInstance()->initDefaultData(QString()));
+    if (book == "deleted") {
+        for (const char* kind : { "expense", "income", "transfer", "lend", "refund" })
+            analysis.bill(kind, -9, QDate(2013, 5, 4),
+                Ids { { "account_id", "gone" }, { "to_account_id", "gone" }, { "borrower_id", "gone" },
+                    { "member_id", "gone" }, { "date", "2013-06-31" } });
+    }
+    Shown shown(makeAnalysisPage(page));
+    const QStringList rows = shown.rows();
+    QCOMPARE(rows.size(), entities + 1);
+    for (const QString& row : rows)
+        QVERIFY2(QRegularExpression("^\\S+( (0\\.00%?|100\\.00%|现金|银行卡))*  ?(0\\.00%? ?)*$").match(row).hasMatch()
+                || row.startsWith("合计"),
+            qPrintable(row));
+    QVERIFY(rows.last().startsWith("合计"));
+
+    shown.click("pbChart");
+    const QString chart = shown.html();
+    if (page == "statistics")
+        QCOMPARE(chart.count("0.00,") + 2, 2 * entities);
+    else
+        QCOMPARE(chart.count("['"), entities);
+    shown.click("pbReport");
+    const QString report = shown.html();
+    QCOMPARE(report.count("<tr><td>"), entities + 1);
+    for (const QString& html : { chart, report })
+        QVERIFY2(!html.contains("nan", Qt::CaseInsensitive) && !html.contains("-0.00"), qPrintable(html));
+}
+
+void TestAnalysisPages::namesAreEscaped_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::newRow("account") << "account";
+    QTest::newRow("borrower") << "borrower";
+    QTest::newRow("member") << "member";
+}
+
+void TestAnalysisPages::namesAreEscaped()
+{
+    QFETCH(QString, page);
+    AnalysisBook book;
+    const QString name = "Tom's <b>x</b>\ny";
+    book.account("a", name);
+    book.borrower("b", name);
+    book.member("m", name);
+    Shown shown(makeAnalysisPage(page));
+    QVERIFY(shown.rows().first().startsWith(name + " "));
+    shown.click("pbChart");
+    QVERIFY(shown.html().contains("data: [['Tom\\'s \\x3cb>x\\x3c/b>\\ny',0.00]]"));
+    shown.click("pbReport");
+    QVERIFY(shown.html().contains("<tr><td>Tom's &lt;b&gt;x&lt;/b&gt;\ny</td>"));
 }
 
 void TestAnalysisPages::exportSavesTheShownReport()
@@ -360,7 +696,7 @@ void TestAnalysisPages::exportSavesTheShownReport()
         QVERIFY(longer.open(QIODevice::WriteOnly));
         longer.write(QByteArray(200000, 'x'));
     }
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     QTest::mouseClick(shown.button("pbReport"), Qt::LeftButton);
     QString answer = file;
     WAnalysisPage::setFileNameAsker([&answer](QWidget*) { return answer; });
@@ -392,7 +728,7 @@ void TestAnalysisPages::withoutTheWebEngineTheFiguresStay()
 {
     // This test program never prepared the web engine, so the pages must not start it.
     AnalysisBook book;
-    Shown<WCategoryAnalysis> shown;
+    Shown shown;
     QTest::mouseClick(shown.button("pbChart"), Qt::LeftButton);
     QVERIFY(!shown.page->getReportView());
     auto* notice = shown.find<QLabel>("lblNoWebView");

@@ -82,6 +82,16 @@ int count(ReportView* view, const QString& selector)
     return evaluate(view, "document.querySelectorAll('" + selector + "').length").toInt();
 }
 
+// Nothing is drawn over the texts of selector: each is what the user sees at its middle.
+bool labelsOnTop(ReportView* view, const QString& selector)
+{
+    return evaluate(view, "Array.prototype.every.call(document.querySelectorAll('" + selector + "'), function(e) {"
+                          "    var box = e.getBoundingClientRect();"
+                          "    return document.elementFromPoint(box.left + box.width / 2, box.top + box.height / 2)"
+                          "        === e; })")
+        .toBool();
+}
+
 // The pie's legend keeps clear of the pie and of its labels, and stays within the chart.
 bool legendKeepsClear(ReportView* view)
 {
@@ -107,6 +117,8 @@ private slots:
     void columnsDrawTwoBarsPerPeriod_data();
     void columnsDrawTwoBarsPerPeriod();
     void reportPrintsWithItsChineseText();
+    void everyPageDrawsItsChart_data();
+    void everyPageDrawsItsChart();
 };
 
 void TestWebCharts::engineStaysOutUntilTheFirstChart()
@@ -189,6 +201,8 @@ void TestWebCharts::pieDrawsEveryNameAsText()
     QCOMPARE(texts(view, ".qv-title tspan[font-weight=bold]"), QString("2013|5|支出"));
 
     QVERIFY(legendKeepsClear(view));
+    QVERIFY(labelsOnTop(view, ".qv-legend-item"));
+    QVERIFY(labelsOnTop(view, ".qv-data-label"));
 
     // The slice's tooltip reads the point format; the chart follows the window's size.
     QVERIFY(evaluate(view,
@@ -243,6 +257,7 @@ void TestWebCharts::columnsDrawTwoBarsPerPeriod()
     QCOMPARE(count(view, ".qv-bar"), 2 * int(names.size()));
     QCOMPARE(texts(view, ".qv-category"), categories);
     QCOMPARE(texts(view, ".qv-legend-item"), QString("支出|收入"));
+    QVERIFY(labelsOnTop(view, ".qv-legend-item"));
     // Bars stand on the axis; the zero ones have no height, the income of the fifth is the tallest.
     QCOMPARE(evaluate(view, "document.querySelectorAll('.qv-bar')[0].getAttribute('height')").toString(), QString("0"));
     QVERIFY(evaluate(view,
@@ -298,6 +313,68 @@ void TestWebCharts::reportPrintsWithItsChineseText()
     for (const char* expected : { "2013年5月分类分析", "分类明细", "餐饮", "-30.00", "100.00%", "Tom's <b>x</b>" })
         QVERIFY2(text.contains(QString::fromUtf8(expected)),
             qPrintable(QString::fromUtf8(expected) + " is missing from:\n" + text));
+    QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
+}
+
+void TestWebCharts::everyPageDrawsItsChart_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("drawn");
+    QTest::addColumn<int>("elements");
+    QTest::addColumn<QString>("legend");
+    const QString name = "Tom's <b>x</b>\ny";
+    QTest::newRow("category") << "category"
+                              << ".qv-slice" << 2 << name + " -30元 : 60.00 %";
+    QTest::newRow("account") << "account"
+                             << ".qv-slice" << 2 << name + " -30元 : 60.00 %";
+    QTest::newRow("borrower") << "borrower"
+                              << ".qv-slice" << 1 << name + " -500元 : 100.00 %";
+    QTest::newRow("member") << "member"
+                            << ".qv-slice" << 2 << name + " -30元 : 60.00 %";
+    QTest::newRow("statistics, a month") << "statistics"
+                                         << ".qv-bar" << 62 << "支出";
+}
+
+void TestWebCharts::everyPageDrawsItsChart()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, drawn);
+    QFETCH(int, elements);
+    QFETCH(QString, legend);
+    AnalysisBook book;
+    const QString name = "Tom's <b>x</b>\ny";
+    book.category("c1", name, "expense");
+    book.category("c2", "餐饮", "expense");
+    book.category("c3", "交通", "expense");
+    book.account("a1", name);
+    book.account("a2", "工资卡");
+    book.account("a3", "信用卡");
+    book.borrower("b1", name);
+    book.borrower("b2", "老王");
+    book.member("m1", name);
+    book.member("m2", "家人");
+    const QDate day(2013, 5, 8);
+    book.bill("expense", -30, day, Ids { { "category_id", "c1" }, { "account_id", "a1" }, { "member_id", "m1" } });
+    book.bill("expense", -20, day, Ids { { "category_id", "c2" }, { "account_id", "a2" }, { "member_id", "m2" } });
+    book.bill("lend", -500, day, Ids { { "borrower_id", "b1" } });
+
+    WAnalysisPage* shown = makeAnalysisPage(page);
+    const std::unique_ptr<QWidget> window = host(shown, QSize(1200, 700));
+    QVERIFY(window);
+    QVERIFY(!shown->getReportView());
+    QTest::mouseClick(shown->findChild<QPushButton*>("pbChart"), Qt::LeftButton);
+    ReportView* view = shown->getReportView();
+    QVERIFY(view);
+    WebTesting::Console console(view);
+    QVERIFY(WebTesting::waitForChart(view));
+    QCOMPARE(count(view, drawn), elements);
+    QCOMPARE(texts(view, ".qv-legend-item").split('|').first(), legend);
+
+    // The report comes in the same view.
+    QTest::mouseClick(shown->findChild<QPushButton*>("pbReport"), Qt::LeftButton);
+    QCOMPARE(shown->getReportView(), view);
+    QVERIFY(WebTesting::waitForReport(view));
+    QVERIFY(evaluate(view, "document.body.innerText").toString().contains("合计"));
     QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
 }
 
