@@ -91,14 +91,27 @@ extern "C" Q_DECL_EXPORT int quorvaneReportViewVersion()
 
 extern "C" Q_DECL_EXPORT ReportView* quorvaneCreateReportView(QWidget* parent)
 {
-    static const bool prepared = [] {
-        // Without a working shared OpenGL context (the program switches it off, see the loader) the
-        // engine draws in software, and the Qt Quick scene that shows its pages must do so too.
-        const QOpenGLContext* shared = QOpenGLContext::globalShareContext();
-        if (!shared || !shared->isValid())
-            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        return true;
-    }();
-    Q_UNUSED(prepared)
-    return new WebReportView(parent);
+    static bool first = true;
+    if (!first)
+        return new WebReportView(parent);
+    first = false;
+    // Without a working shared OpenGL context (the program switches it off, see the loader) the
+    // engine draws in software, and the Qt Quick scene that shows its pages must do so too.
+    const QOpenGLContext* shared = QOpenGLContext::globalShareContext();
+    if (!shared || !shared->isValid())
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // Every page shown is the program's own: one renderer process serves all the views, instead
+    // of one more (some 90 MB) for each analysis page. The engine reads its flags when the first
+    // view starts it; programs started later from this one do not inherit the addition.
+    const char* const flagsVariable = "QTWEBENGINE_CHROMIUM_FLAGS";
+    const bool hadFlags = qEnvironmentVariableIsSet(flagsVariable);
+    const QByteArray flags = qgetenv(flagsVariable);
+    if (!flags.contains("--renderer-process-limit"))
+        qputenv(flagsVariable, flags + (flags.isEmpty() ? "" : " ") + "--renderer-process-limit=1");
+    auto* view = new WebReportView(parent);
+    if (hadFlags)
+        qputenv(flagsVariable, flags);
+    else
+        qunsetenv(flagsVariable);
+    return view;
 }
