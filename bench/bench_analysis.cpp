@@ -15,7 +15,11 @@
 #include <memory>
 
 #include "analysis/reporthelper.h"
+#include "analysis/waccountanalysis.h"
+#include "analysis/wbillstat.h"
+#include "analysis/wborroweranalysis.h"
 #include "analysis/wcategoryanalysis.h"
+#include "analysis/wmemberanalysis.h"
 #include "benchsupport.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
@@ -58,16 +62,16 @@ struct ShownPage {
         box->setCurrentIndex(box->findData(data));
     }
 
-    // A refresh as the user sees it: the choice, the figures and the table painted.
-    Timing refresh(int runs, Floor& floor, int fromYear, int toYear) const
+    // A refresh as the user sees it: the choice in combo, the figures and the table painted.
+    Timing refresh(int runs, Floor& floor, const char* combo, int from, int to) const
     {
         auto* table = page->findChild<QAbstractItemView*>(QStringLiteral("tableWidget"));
         if (!table)
             table = page->findChild<QAbstractItemView*>(QStringLiteral("twBillStat"));
         return timeStep(
-            runs, floor, [&] { choose("cbYear", fromYear); },
+            runs, floor, [&] { choose(combo, from); },
             [&] {
-                choose("cbYear", toYear);
+                choose(combo, to);
                 table->viewport()->repaint();
             });
     }
@@ -87,8 +91,8 @@ std::vector<Timing> benchBook(const QString& generated, const QString& root, int
     // The connection settings the program makes when it opens the book apply to the floor too.
     Statements opening;
     StatementRecorder::start(&opening);
-    const bool opened = copyFresh(generated, book) && copyFresh(generated, floorBook)
-        && DBHelper::openDefaultConnection(book);
+    const bool opened
+        = copyFresh(generated, book) && copyFresh(generated, floorBook) && DBHelper::openDefaultConnection(book);
     StatementRecorder::stop();
     if (!opened) {
         std::fprintf(stderr, "cannot open a copy of %s\n", qPrintable(generated));
@@ -136,29 +140,42 @@ void benchAnalyses(const std::vector<int>& sizes, const std::function<QString(in
 
     // The last whole year: the bills run up to today.
     const int year = QDate::currentDate().year() - 1;
-    std::unique_ptr<ShownPage> category;
+    std::unique_ptr<ShownPage> shown;
     const auto figures = [](const QString& scope, int value) {
         return [scope, value](int runs, Floor& floor) {
             return timeStep(
                 runs, floor, [] {}, [&] { ReportHelper().getCategoryData(QStringLiteral("expense"), scope, value); });
         };
     };
+    // A page's refresh; make (when given) first shows a new page on the whole of this year, untimed.
+    const auto refresh = [&shown](std::function<WAnalysisPage*()> make, const char* combo, int from, int to) {
+        return [&shown, make, combo, from, to](int runs, Floor& floor) {
+            if (make) {
+                shown = std::make_unique<ShownPage>(make());
+                shown->choose("cbMonth", 0);
+            }
+            return shown->refresh(runs, floor, combo, from, to);
+        };
+    };
     const std::vector<Row> rows = {
         { "category figures, one year", figures(QStringLiteral("year"), year) },
         { "category figures, all years", figures(QStringLiteral("all"), 0) },
-        { "category page refresh, one year",
-            [&](int runs, Floor& floor) {
-                category = std::make_unique<ShownPage>(new WCategoryAnalysis);
-                return category->refresh(runs, floor, 0, year);
-            } },
-        { "category page refresh, all years",
-            [&](int runs, Floor& floor) { return category->refresh(runs, floor, year, 0); } },
+        { "category page, one year", refresh([] { return new WCategoryAnalysis; }, "cbYear", 0, year) },
+        { "category page, all years", refresh(nullptr, "cbYear", year, 0) },
+        { "account page, one year", refresh([] { return new WAccountAnalysis; }, "cbYear", 0, year) },
+        { "account page, all years", refresh(nullptr, "cbYear", year, 0) },
+        { "borrower page, one year", refresh([] { return new WBorrowerAnalysis; }, "cbYear", 0, year) },
+        { "borrower page, all years", refresh(nullptr, "cbYear", year, 0) },
+        { "member page, one year", refresh([] { return new WMemberAnalysis; }, "cbYear", 0, year) },
+        { "member page, all years", refresh(nullptr, "cbYear", year, 0) },
+        { "statistics page, one year", refresh([] { return new WBillStat; }, "cbYear", year - 1, year) },
+        { "statistics page, one month", refresh(nullptr, "cbMonth", 0, 6) },
     };
 
     std::vector<std::vector<Timing>> books;
     for (int bills : sizes) {
         books.push_back(benchBook(bookPath(bills), home.filePath(QString::number(bills)), runs, rows));
-        category.reset();
+        shown.reset();
     }
     std::vector<TableRow> table;
     for (size_t step = 0; step < rows.size(); ++step) {
