@@ -38,7 +38,7 @@ WAccountAnalysis::~WAccountAnalysis()
     delete ui;
 }
 
-WAnalysisPage::Frame WAccountAnalysis::setUpForm()
+QList<QPair<QString, QString>> WAccountAnalysis::setUpForm()
 {
     ui = new Ui::WAccountAnalysis;
     ui->setupUi(this);
@@ -47,28 +47,17 @@ WAnalysisPage::Frame WAccountAnalysis::setUpForm()
     ui->tableWidget->setColumnCount(int(headers.size()));
     ui->tableWidget->setHorizontalHeaderLabels(headers);
 
-    Frame frame;
-    frame.cbYear = ui->cbYear;
-    frame.cbMonth = ui->cbMonth;
-    frame.cbKind = ui->cbKind;
-    frame.kindLabel = ui->lblKind;
     // The transfer kind is two on this page: money in and money out.
+    QList<QPair<QString, QString>> kinds;
     for (const auto& pair : Constants::getInstance()->getBillKinds()->getPairs()) {
         if (pair.second == QLatin1String("transfer")) {
-            frame.kinds.append({ tr("转入"), QStringLiteral("transferIn") });
-            frame.kinds.append({ tr("转出"), QStringLiteral("transferOut") });
+            kinds.append({ tr("转入"), QStringLiteral("transferIn") });
+            kinds.append({ tr("转出"), QStringLiteral("transferOut") });
         } else {
-            frame.kinds.append(pair);
+            kinds.append(pair);
         }
     }
-    frame.pbTable = ui->pbTable;
-    frame.pbChart = ui->pbChart;
-    frame.pbReport = ui->pbReport;
-    frame.pbPrint = ui->pbPrint;
-    frame.pbExport = ui->pbExport;
-    frame.stackedWidget = ui->stackedWidget;
-    frame.webLayout = ui->gridLayout_2;
-    return frame;
+    return kinds;
 }
 
 void WAccountAnalysis::on_cbKind_currentIndexChanged(int)
@@ -87,12 +76,8 @@ void WAccountAnalysis::refreshFigures()
     const QList<MAccountStat> rows = ReportHelper().getAccountData(scope(), scopeValue());
     const QString text = title(
         tr("账户<b>%1</b>分析"), tr("<b>%1</b>年账户<b>%2</b>分析"), tr("<b>%1</b>年<b>%2</b>月账户<b>%3</b>分析"));
-    if (mode == TableMode)
-        bindTable(rows);
-    else if (mode == ChartMode)
-        bindChart(rows, text);
-    else
-        bindReport(rows, text);
+    showRows(
+        this, rows, text, &WAccountAnalysis::bindTable, &WAccountAnalysis::bindChart, &WAccountAnalysis::bindReport);
 }
 
 void WAccountAnalysis::bindTable(const QList<MAccountStat>& rows)

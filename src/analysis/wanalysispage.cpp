@@ -83,7 +83,19 @@ void WAnalysisPage::setFileNameAsker(FileNameAsker asker)
 void WAnalysisPage::build()
 {
     built = true;
-    frame = setUpForm();
+    const QList<QPair<QString, QString>> kinds = setUpForm();
+    frame.cbYear = findChild<QComboBox*>(QStringLiteral("cbYear"));
+    frame.cbMonth = findChild<QComboBox*>(QStringLiteral("cbMonth"));
+    frame.cbKind = findChild<QComboBox*>(QStringLiteral("cbKind"));
+    frame.kindLabel = findChild<QWidget*>(QStringLiteral("lblKind"));
+    frame.pbTable = findChild<QPushButton*>(QStringLiteral("pbTable"));
+    frame.pbChart = findChild<QPushButton*>(QStringLiteral("pbChart"));
+    frame.pbReport = findChild<QPushButton*>(QStringLiteral("pbReport"));
+    frame.pbPrint = findChild<QPushButton*>(QStringLiteral("pbPrint"));
+    frame.pbExport = findChild<QPushButton*>(QStringLiteral("pbExport"));
+    frame.pbCollapseExpand = findChild<QPushButton*>(QStringLiteral("pbCollapseExpand"));
+    frame.stackedWidget = findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
+
     for (QPushButton* button : { frame.pbTable, frame.pbChart, frame.pbReport })
         button->setProperty("style", QStringLiteral("green"));
     for (QPushButton* button : { frame.pbPrint, frame.pbExport, frame.pbCollapseExpand }) {
@@ -92,7 +104,7 @@ void WAnalysisPage::build()
     }
     frame.pbPrint->hide();
     frame.pbExport->hide();
-    if (frame.cbKind && frame.kindInChartOnly) {
+    if (frame.kindLabel) {
         frame.kindLabel->hide();
         frame.cbKind->hide();
     }
@@ -102,7 +114,7 @@ void WAnalysisPage::build()
     frame.stackedWidget->setCurrentIndex(0);
     if (frame.cbKind) {
         const QSignalBlocker blocker(frame.cbKind);
-        for (const auto& [label, key] : std::as_const(frame.kinds))
+        for (const auto& [label, key] : kinds)
             frame.cbKind->addItem(label, key);
     }
     // The page is being shown: what its form made must be shown with it, unless hidden on purpose.
@@ -179,7 +191,7 @@ void WAnalysisPage::switchMode(Mode newMode)
     frame.stackedWidget->setCurrentIndex(mode == TableMode ? 0 : 1);
     frame.pbPrint->setVisible(mode == ReportMode);
     frame.pbExport->setVisible(mode == ReportMode);
-    if (frame.cbKind && frame.kindInChartOnly) {
+    if (frame.kindLabel) {
         frame.kindLabel->setVisible(mode == ChartMode);
         frame.cbKind->setVisible(mode == ChartMode);
     }
@@ -281,18 +293,20 @@ void WAnalysisPage::showHtml(const QString& html)
 
 void WAnalysisPage::createView()
 {
-    view = ReportViewLoader::create(frame.stackedWidget->widget(1), &viewError);
+    QWidget* page = frame.stackedWidget->widget(1);
+    auto* layout = qobject_cast<QGridLayout*>(page->layout());
+    view = ReportViewLoader::create(page, &viewError);
     if (view) {
         view->widget()->setObjectName(QStringLiteral("webView"));
-        frame.webLayout->addWidget(view->widget(), 0, 0);
+        layout->addWidget(view->widget(), 0, 0);
         return;
     }
     // The figures stay in the table; say why the chart is missing instead of showing nothing.
-    auto* notice = new QLabel(tr("无法显示图表和报表：%1").arg(viewError), frame.stackedWidget->widget(1));
+    auto* notice = new QLabel(tr("无法显示图表和报表：%1").arg(viewError), page);
     notice->setObjectName(QStringLiteral("lblNoWebView"));
     notice->setAlignment(Qt::AlignCenter);
     notice->setWordWrap(true);
-    frame.webLayout->addWidget(notice, 0, 0);
+    layout->addWidget(notice, 0, 0);
 }
 
 void WAnalysisPage::on_pbPrint_clicked()

@@ -59,33 +59,14 @@ public slots:
 protected:
     enum Mode { TableMode = 0, ChartMode = 1, ReportMode = 2 };
 
-    // The widgets of the page's form that the frame drives.
-    struct Frame {
-        QComboBox* cbYear = nullptr;
-        QComboBox* cbMonth = nullptr;
-        // The kind combo and its label; none on the statistics page.
-        QComboBox* cbKind = nullptr;
-        QWidget* kindLabel = nullptr;
-        // True where the kind matters to the chart only: the combo shows in chart mode alone.
-        bool kindInChartOnly = true;
-        QPushButton* pbTable = nullptr;
-        QPushButton* pbChart = nullptr;
-        QPushButton* pbReport = nullptr;
-        QPushButton* pbPrint = nullptr;
-        QPushButton* pbExport = nullptr;
-        QPushButton* pbCollapseExpand = nullptr;
-        QStackedWidget* stackedWidget = nullptr;
-        // The layout of the stacked widget's second page, which receives the web view.
-        QGridLayout* webLayout = nullptr;
-        // The kind combo's items: (label, key).
-        QList<QPair<QString, QString>> kinds;
-    };
-
     // allYears is false on the statistics page: it offers no "全部", its year is never 0 and its
     // month combo stays enabled.
     WAnalysisPage(QWidget* parent, bool allYears);
-    // Sets up the page's form (the first time the page is shown) and gives the widgets the frame drives.
-    virtual Frame setUpForm() = 0;
+    // Sets up the page's form (the first time the page is shown) and gives the kind combo's items,
+    // (label, key). The frame finds the widgets it drives by their names in the forms: cbYear,
+    // cbMonth, cbKind, pbTable, pbChart, pbReport, pbPrint, pbExport, pbCollapseExpand and
+    // stackedWidget; a kind label named lblKind shows with its combo in chart mode only.
+    virtual QList<QPair<QString, QString>> setUpForm() = 0;
 
     // Fetches the figures for the current choice and shows them in the current view.
     void refresh();
@@ -113,6 +94,18 @@ protected:
     static QList<QStringList> escapedCells(const QList<QStringList>& cells);
     // Shows html in the web view, making the view first when there is none yet.
     void showHtml(const QString& html);
+    // Hands the rows to the page's operation for the current mode.
+    template <typename Page, typename Rows>
+    void showRows(Page* page, const Rows& rows, const QString& title, void (Page::*table)(const Rows&),
+        void (Page::*chart)(const Rows&, const QString&), void (Page::*report)(const Rows&, const QString&))
+    {
+        if (mode == TableMode)
+            (page->*table)(rows);
+        else if (mode == ChartMode)
+            (page->*chart)(rows, title);
+        else
+            (page->*report)(rows, title);
+    }
 
     int year = 0;
     int month = 0;
@@ -131,6 +124,21 @@ private:
     void build();
     void switchMode(Mode newMode);
     void createView();
+
+    // The widgets of the page's form that the frame drives.
+    struct Frame {
+        QComboBox* cbYear = nullptr;
+        QComboBox* cbMonth = nullptr;
+        QComboBox* cbKind = nullptr;
+        QWidget* kindLabel = nullptr;
+        QPushButton* pbTable = nullptr;
+        QPushButton* pbChart = nullptr;
+        QPushButton* pbReport = nullptr;
+        QPushButton* pbPrint = nullptr;
+        QPushButton* pbExport = nullptr;
+        QPushButton* pbCollapseExpand = nullptr;
+        QStackedWidget* stackedWidget = nullptr;
+    };
 
     const bool allYears;
     bool built = false;

@@ -30,7 +30,7 @@ WBillStat::~WBillStat()
     delete ui;
 }
 
-WAnalysisPage::Frame WBillStat::setUpForm()
+QList<QPair<QString, QString>> WBillStat::setUpForm()
 {
     ui = new Ui::WBillStat;
     ui->setupUi(this);
@@ -38,17 +38,7 @@ WAnalysisPage::Frame WBillStat::setUpForm()
     ui->twBillStat->setColumnCount(int(headers.size()));
     ui->twBillStat->setHorizontalHeaderLabels(headers);
 
-    Frame frame;
-    frame.cbYear = ui->cbYear;
-    frame.cbMonth = ui->cbMonth;
-    frame.pbTable = ui->pbTable;
-    frame.pbChart = ui->pbChart;
-    frame.pbReport = ui->pbReport;
-    frame.pbPrint = ui->pbPrint;
-    frame.pbExport = ui->pbExport;
-    frame.stackedWidget = ui->stackedWidget;
-    frame.webLayout = ui->gridLayout_3;
-    return frame;
+    return {};
 }
 
 void WBillStat::refreshFigures()
@@ -60,12 +50,7 @@ void WBillStat::refreshFigures()
     ReportHelper helper;
     const QList<MPeriodStat> rows = month < 1 ? helper.statYear(year) : helper.statMonth(year * 100 + month);
     const QString text = title(QString(), tr("<b>%1</b>年账目汇总"), tr("<b>%1</b>年<b>%2</b>月账目汇总"));
-    if (mode == TableMode)
-        bindTable(rows);
-    else if (mode == ChartMode)
-        bindChart(rows, text);
-    else
-        bindReport(rows, text);
+    showRows(this, rows, text, &WBillStat::bindTable, &WBillStat::bindChart, &WBillStat::bindReport);
 }
 
 void WBillStat::bindTable(const QList<MPeriodStat>& rows)

@@ -17,7 +17,7 @@ public:
     ~WBillStat() override;
 
 private:
-    Frame setUpForm() override;
+    QList<QPair<QString, QString>> setUpForm() override;
     void refreshFigures() override;
     void bindTable(const QList<MPeriodStat>& rows);
     void bindChart(const QList<MPeriodStat>& rows, const QString& title);

@@ -32,7 +32,7 @@ WBorrowerAnalysis::~WBorrowerAnalysis()
     delete ui;
 }
 
-WAnalysisPage::Frame WBorrowerAnalysis::setUpForm()
+QList<QPair<QString, QString>> WBorrowerAnalysis::setUpForm()
 {
     ui = new Ui::WBorrowerAnalysis;
     ui->setupUi(this);
@@ -40,20 +40,7 @@ WAnalysisPage::Frame WBorrowerAnalysis::setUpForm()
     ui->tableWidget->setColumnCount(int(headers.size()));
     ui->tableWidget->setHorizontalHeaderLabels(headers);
 
-    Frame frame;
-    frame.cbYear = ui->cbYear;
-    frame.cbMonth = ui->cbMonth;
-    frame.cbKind = ui->cbKind;
-    frame.kindLabel = ui->lblKind;
-    frame.kinds = Constants::getInstance()->getLoanKinds()->getPairs();
-    frame.pbTable = ui->pbTable;
-    frame.pbChart = ui->pbChart;
-    frame.pbReport = ui->pbReport;
-    frame.pbPrint = ui->pbPrint;
-    frame.pbExport = ui->pbExport;
-    frame.stackedWidget = ui->stackedWidget;
-    frame.webLayout = ui->gridLayout_2;
-    return frame;
+    return Constants::getInstance()->getLoanKinds()->getPairs();
 }
 
 void WBorrowerAnalysis::on_cbKind_currentIndexChanged(int)
@@ -66,12 +53,8 @@ void WBorrowerAnalysis::refreshFigures()
     const QList<MBorrowerStat> rows = ReportHelper().getBorrowerData(scope(), scopeValue());
     const QString text = title(tr("借款人<b>%1</b>分析"), tr("<b>%1</b>年借款人<b>%2</b>分析"),
         tr("<b>%1</b>年<b>%2</b>月借款人<b>%3</b>分析"));
-    if (mode == TableMode)
-        bindTable(rows);
-    else if (mode == ChartMode)
-        bindChart(rows, text);
-    else
-        bindReport(rows, text);
+    showRows(
+        this, rows, text, &WBorrowerAnalysis::bindTable, &WBorrowerAnalysis::bindChart, &WBorrowerAnalysis::bindReport);
 }
 
 void WBorrowerAnalysis::bindTable(const QList<MBorrowerStat>& rows)

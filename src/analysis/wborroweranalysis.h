@@ -20,7 +20,7 @@ private slots:
     void on_cbKind_currentIndexChanged(int index);
 
 private:
-    Frame setUpForm() override;
+    QList<QPair<QString, QString>> setUpForm() override;
     void refreshFigures() override;
     void bindTable(const QList<MBorrowerStat>& rows);
     void bindChart(const QList<MBorrowerStat>& rows, const QString& title);

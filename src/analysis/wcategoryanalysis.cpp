@@ -12,7 +12,7 @@ WCategoryAnalysis::WCategoryAnalysis(QWidget* parent)
 {
 }
 
-WAnalysisPage::Frame WCategoryAnalysis::setUpForm()
+QList<QPair<QString, QString>> WCategoryAnalysis::setUpForm()
 {
     ui = new Ui::WCategoryAnalysis;
     ui->setupUi(this);
@@ -22,23 +22,7 @@ WAnalysisPage::Frame WCategoryAnalysis::setUpForm()
     for (int column = 0; column < headers.size(); ++column)
         ui->tableWidget->headerItem()->setTextAlignment(column, Qt::AlignHCenter);
     ui->tableWidget->setItemDelegate(new WItemDelegate(ui->tableWidget));
-
-    Frame frame;
-    frame.cbYear = ui->cbYear;
-    frame.cbMonth = ui->cbMonth;
-    frame.cbKind = ui->cbKind;
-    frame.kindLabel = ui->label;
-    frame.kindInChartOnly = false;
-    frame.kinds = Constants::getInstance()->getCategoryKinds()->getPairs();
-    frame.pbTable = ui->pbTable;
-    frame.pbChart = ui->pbChart;
-    frame.pbReport = ui->pbReport;
-    frame.pbPrint = ui->pbPrint;
-    frame.pbExport = ui->pbExport;
-    frame.pbCollapseExpand = ui->pbCollapseExpand;
-    frame.stackedWidget = ui->stackedWidget;
-    frame.webLayout = ui->gridLayout_2;
-    return frame;
+    return Constants::getInstance()->getCategoryKinds()->getPairs();
 }
 
 WCategoryAnalysis::~WCategoryAnalysis()
@@ -70,12 +54,8 @@ void WCategoryAnalysis::refreshFigures()
     const QList<MCategoryStat> rows = helper.getCategoryData(kind, scope(), scopeValue());
     const QString text = title(
         tr("<b>%1</b>分类分析"), tr("<b>%1</b>年<b>%2</b>分类分析"), tr("<b>%1</b>年<b>%2</b>月<b>%3</b>分类分析"));
-    if (mode == TableMode)
-        bindTable(rows);
-    else if (mode == ChartMode)
-        bindChart(rows, text);
-    else
-        bindReport(rows, text);
+    showRows(
+        this, rows, text, &WCategoryAnalysis::bindTable, &WCategoryAnalysis::bindChart, &WCategoryAnalysis::bindReport);
 }
 
 namespace {

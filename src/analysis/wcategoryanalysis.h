@@ -22,7 +22,7 @@ private slots:
     void on_pbCollapseExpand_clicked();
 
 private:
-    Frame setUpForm() override;
+    QList<QPair<QString, QString>> setUpForm() override;
     void refreshFigures() override;
     void bindTable(const QList<MCategoryStat>& rows);
     void bindChart(const QList<MCategoryStat>& rows, const QString& title);

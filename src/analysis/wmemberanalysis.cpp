@@ -19,7 +19,7 @@ WMemberAnalysis::~WMemberAnalysis()
     delete ui;
 }
 
-WAnalysisPage::Frame WMemberAnalysis::setUpForm()
+QList<QPair<QString, QString>> WMemberAnalysis::setUpForm()
 {
     ui = new Ui::WMemberAnalysis;
     ui->setupUi(this);
@@ -28,20 +28,7 @@ WAnalysisPage::Frame WMemberAnalysis::setUpForm()
     ui->tableWidget->setColumnCount(int(headers.size()));
     ui->tableWidget->setHorizontalHeaderLabels(headers);
 
-    Frame frame;
-    frame.cbYear = ui->cbYear;
-    frame.cbMonth = ui->cbMonth;
-    frame.cbKind = ui->cbKind;
-    frame.kindLabel = ui->lblKind;
-    frame.kinds = Constants::getInstance()->getCategoryKinds()->getPairs();
-    frame.pbTable = ui->pbTable;
-    frame.pbChart = ui->pbChart;
-    frame.pbReport = ui->pbReport;
-    frame.pbPrint = ui->pbPrint;
-    frame.pbExport = ui->pbExport;
-    frame.stackedWidget = ui->stackedWidget;
-    frame.webLayout = ui->gridLayout_2;
-    return frame;
+    return Constants::getInstance()->getCategoryKinds()->getPairs();
 }
 
 void WMemberAnalysis::on_cbKind_currentIndexChanged(int)
@@ -56,12 +43,7 @@ void WMemberAnalysis::refreshFigures()
     const QList<MMemberStat> rows = ReportHelper().getMemberData(scope(), scopeValue());
     const QString text = title(
         tr("成员<b>%1</b>分析"), tr("<b>%1</b>年成员<b>%2</b>分析"), tr("<b>%1</b>年<b>%2</b>月成员<b>%3</b>分析"));
-    if (mode == TableMode)
-        bindTable(rows);
-    else if (mode == ChartMode)
-        bindChart(rows, text);
-    else
-        bindReport(rows, text);
+    showRows(this, rows, text, &WMemberAnalysis::bindTable, &WMemberAnalysis::bindChart, &WMemberAnalysis::bindReport);
 }
 
 void WMemberAnalysis::bindTable(const QList<MMemberStat>& rows)

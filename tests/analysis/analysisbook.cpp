@@ -83,6 +83,18 @@ void AnalysisBook::bill(const QString& kind, double amount, const QDate& date, c
     addBillRow(kind, amount, date, columns);
 }
 
+void AnalysisBook::accountsWithATransfer()
+{
+    account(QStringLiteral("a"), QStringLiteral("钱包"), QStringLiteral("cash"));
+    account(QStringLiteral("b"), QStringLiteral("工资卡"), QStringLiteral("card"));
+    account(QStringLiteral("c"), QStringLiteral("信用卡"), QStringLiteral("credit"));
+    const QDate day(2013, 5, 10);
+    const QString accountId = QStringLiteral("account_id");
+    bill(QStringLiteral("transfer"), -100, day, { { accountId, "a" }, { QStringLiteral("to_account_id"), "b" } });
+    bill(QStringLiteral("expense"), -12.5, day, { { accountId, "a" } });
+    bill(QStringLiteral("income"), 1000, day, { { accountId, "b" } });
+}
+
 WAnalysisPage* makeAnalysisPage(const QString& name)
 {
     if (name == QLatin1String("account"))

@@ -29,6 +29,10 @@ public:
     // { "category_id", "01" } or { "month", 0 }.
     void bill(const QString& kind, double amount, const QDate& date, const QVariantMap& columns = {});
 
+    // Three accounts: "a" 钱包 (cash), "b" 工资卡 (card), "c" 信用卡 (credit); on 10 May 2013 a transfer
+    // of 100 from a to b, an expense of 12.50 from a and an income of 1000 into b.
+    void accountsWithATransfer();
+
 private:
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<TestBook> book;

@@ -462,13 +462,7 @@ void TestAnalysisPages::pageFormsAndCombos()
 void TestAnalysisPages::accountFiguresByKind()
 {
     AnalysisBook book;
-    book.account("a", "钱包", "cash");
-    book.account("b", "工资卡", "card");
-    book.account("c", "信用卡", "credit");
-    const QDate day(2013, 5, 10);
-    book.bill("transfer", -100, day, Ids { { "account_id", "a" }, { "to_account_id", "b" } });
-    book.bill("expense", -12.5, day, Ids { { "account_id", "a" } });
-    book.bill("income", 1000, day, Ids { { "account_id", "b" } });
+    book.accountsWithATransfer();
     Shown shown(new WAccountAnalysis);
     QCOMPARE(shown.rows(),
         QStringList({ "工资卡 银行卡 0.00 1000.00 100.00 0.00 0.00 0.00 0.00 0.00 1100.00",

@@ -233,13 +233,8 @@ void TestReportHelper::scopesChooseTheBills()
 void TestReportHelper::accountsByKindWithTransfersBothWays()
 {
     AnalysisBook book;
-    book.account("a", "钱包", "cash");
-    book.account("b", "工资卡", "card");
-    book.account("c", "信用卡", "credit");
+    book.accountsWithATransfer();
     const QDate day(2013, 5, 10);
-    book.bill("transfer", -100, day, Ids { { "account_id", "a" }, { "to_account_id", "b" } });
-    book.bill("expense", -12.5, day, Ids { { "account_id", "a" } });
-    book.bill("income", 1000, day, Ids { { "account_id", "b" } });
     book.bill("lend", -500, day, Ids { { "account_id", "c" } });
     book.bill("borrow", 300, day, Ids { { "account_id", "c" } });
     book.bill("refund", 200, day, Ids { { "account_id", "c" } });

@@ -85,10 +85,12 @@ int count(ReportView* view, const QString& selector)
 // Nothing is drawn over the texts of selector: each is what the user sees at its middle.
 bool labelsOnTop(ReportView* view, const QString& selector)
 {
-    return evaluate(view, "Array.prototype.every.call(document.querySelectorAll('" + selector + "'), function(e) {"
-                          "    var box = e.getBoundingClientRect();"
-                          "    return document.elementFromPoint(box.left + box.width / 2, box.top + box.height / 2)"
-                          "        === e; })")
+    return evaluate(view,
+        "Array.prototype.every.call(document.querySelectorAll('" + selector
+            + "'), function(e) {"
+              "    var box = e.getBoundingClientRect();"
+              "    return document.elementFromPoint(box.left + box.width / 2, box.top + box.height / 2)"
+              "        === e; })")
         .toBool();
 }
 
