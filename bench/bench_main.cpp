@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <map>
 
+#include "bench_analysis.h"
 #include "benchsupport.h"
 #include "benchsync.h"
 #include "bookgenerator.h"
@@ -121,5 +122,7 @@ int main(int argc, char* argv[])
     for (const std::string& note : notes)
         std::printf("- %s\n", note.c_str());
     benchSync(home.filePath(QStringLiteral("%1.db").arg(sizes.back())), sizes.back(), runs);
+    benchAnalyses(
+        sizes, [&home](int bills) { return home.filePath(QStringLiteral("%1.db").arg(bills)); }, runs);
     return 0;
 }

@@ -1,0 +1,117 @@
+// The web view module: the one part of the program that links the web engine. The program loads
+// it the first time an analysis page shows a chart or a report (analysis/reportviewloader.h).
+#include <QLoggingCategory>
+#include <QOpenGLContext>
+#include <QPrinter>
+#include <QQuickWindow>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <memory>
+
+#include "analysis/reportview.h"
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcChart, "quorvane.chart")
+
+// A page that hands its scripts' console messages on.
+class ConsolePage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+    ReportView::ConsoleHandler handler;
+
+protected:
+    void javaScriptConsoleMessage(
+        JavaScriptConsoleMessageLevel level, const QString& message, int line, const QString& source) override
+    {
+        const ReportView::MessageLevel ours = level == ErrorMessageLevel ? ReportView::MessageLevel::Error
+            : level == WarningMessageLevel                               ? ReportView::MessageLevel::Warning
+                                                                         : ReportView::MessageLevel::Info;
+        if (handler)
+            handler(ours, message, line, source);
+        else if (ours != ReportView::MessageLevel::Info)
+            qCWarning(lcChart) << source << line << message;
+    }
+};
+
+class WebReportView final : public QWebEngineView, public ReportView {
+public:
+    explicit WebReportView(QWidget* parent)
+        : QWebEngineView(parent)
+        , consolePage(new ConsolePage(this))
+    {
+        setPage(consolePage);
+        // Back, reload or "view source" have no meaning for a page made from a template.
+        setContextMenuPolicy(Qt::NoContextMenu);
+    }
+
+    QWidget* widget() override { return this; }
+
+    void setHtml(const QString& html) override { QWebEngineView::setHtml(html, QUrl()); }
+
+    void print(QPrinter* printer, std::function<void(bool ok)> done) override
+    {
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        // The view prints pages as pictures; a PDF file is written by the engine itself instead, so
+        // that its text stays text (it can be searched and copied).
+        if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+            *connection = connect(
+                page(), &QWebEnginePage::pdfPrintingFinished, this, [connection, done](const QString&, bool ok) {
+                    QObject::disconnect(*connection);
+                    done(ok);
+                });
+            page()->printToPdf(printer->outputFileName(), printer->pageLayout());
+            return;
+        }
+        *connection = connect(this, &QWebEngineView::printFinished, this, [connection, done](bool ok) {
+            QObject::disconnect(*connection);
+            done(ok);
+        });
+        QWebEngineView::print(printer);
+    }
+
+    void runJavaScript(const QString& script, std::function<void(const QVariant& result)> done) override
+    {
+        page()->runJavaScript(script, [done](const QVariant& result) { done(result); });
+    }
+
+    void setConsoleHandler(ConsoleHandler handler) override { consolePage->handler = std::move(handler); }
+
+private:
+    ConsolePage* consolePage;
+};
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT int quorvaneReportViewVersion()
+{
+    return ReportViewInterfaceVersion;
+}
+
+extern "C" Q_DECL_EXPORT ReportView* quorvaneCreateReportView(QWidget* parent)
+{
+    static bool first = true;
+    if (!first)
+        return new WebReportView(parent);
+    first = false;
+    // Without a working shared OpenGL context (the program switches it off, see the loader) the
+    // engine draws in software, and the Qt Quick scene that shows its pages must do so too.
+    const QOpenGLContext* shared = QOpenGLContext::globalShareContext();
+    if (!shared || !shared->isValid())
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // Every page shown is the program's own: one renderer process serves all the views, instead
+    // of one more (some 90 MB) for each analysis page. The engine reads its flags when the first
+    // view starts it; programs started later from this one do not inherit the addition.
+    const char* const flagsVariable = "QTWEBENGINE_CHROMIUM_FLAGS";
+    const bool hadFlags = qEnvironmentVariableIsSet(flagsVariable);
+    const QByteArray flags = qgetenv(flagsVariable);
+    if (!flags.contains("--renderer-process-limit"))
+        qputenv(flagsVariable, flags + (flags.isEmpty() ? "" : " ") + "--renderer-process-limit=1");
+    auto* view = new WebReportView(parent);
+    if (hadFlags)
+        qputenv(flagsVariable, flags);
+    else
+        qunsetenv(flagsVariable);
+    return view;
+}
