@@ -179,7 +179,7 @@ void benchAnalyses(const std::vector<int>& sizes, const std::function<QString(in
     }
     std::vector<TableRow> table;
     for (size_t step = 0; step < rows.size(); ++step) {
-        TableRow row { rows[step].name, {} };
+        TableRow row { rows[step].name, {}, {} };
         for (const std::vector<Timing>& book : books)
             row.timings.push_back(step < book.size() ? book[step] : Timing {});
         table.push_back(row);
