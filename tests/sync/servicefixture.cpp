@@ -7,8 +7,11 @@
 #include <QProcess>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTcpServer>
 #include <QTimer>
 
+#include "data/dbhelper.h"
+#include "data/dbsetting.h"
 #include "data/sqlhelper.h"
 #include "sync/synchelper.h"
 
@@ -81,6 +84,16 @@ void ServiceFixture::clearRequests()
     // The service appends, so it goes on writing at the new end.
     QFile file(dir.filePath(QStringLiteral("requests.log")));
     file.resize(0);
+}
+
+QString refusedBaseUrl()
+{
+    // A port the system just handed out and took back: nothing listens there any more.
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
 }
 
 QList<QPair<QString, QString>> fieldsOf(const QJsonObject& request)
@@ -178,4 +191,26 @@ int runSyncProcess(const QString& folder, const QString& book, const QStringList
     }
     *output = QString::fromUtf8(process.readAllStandardError());
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+AccountBook::AccountBook(ServiceFixture& service, const QString& password)
+    : book(env.dataDir() + QStringLiteral("Quorvane.db"))
+    , secret(password)
+{
+    // Every book an account of its own, so that no test sees another's records.
+    static int accounts = 0;
+    name = QStringLiteral("user%1").arg(++accounts);
+    if (!book.isOpen() || !DBHelper::getInstance()->upgrade() || !DBHelper::getInstance()->initDefaultData(QString())) {
+        error = QStringLiteral("the book could not be made");
+        return;
+    }
+    if (!service.addUser(name, secret)) {
+        error = service.errorText();
+        return;
+    }
+    DbSetting* setting = DbSetting::getInstance();
+    setting->setSyncUsername(name);
+    setting->setSyncPassword(secret);
+    if (!setting->save())
+        error = QStringLiteral("the account could not be stored");
 }
