@@ -1,5 +1,7 @@
 #include "sync/dsync.h"
 
+#include <QScreen>
+
 #include "data/filesetting.h"
 #include "shell/common/dmessagebox.h"
 #include "shell/common/styledbackground.h"
@@ -15,6 +17,10 @@ DSync::DSync(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("数据同步"));
+    // The start-up run comes before the main window shows: centred on a window nobody sees yet, the
+    // dialog would sit in a corner beside the splash screen.
+    if (parent && !parent->window()->isVisible())
+        move(screen()->availableGeometry().center() - rect().center());
 
     SyncHelper* engine = SyncHelper::getInstance();
     connect(engine, &SyncHelper::syncLog, this, &DSync::syncLog);

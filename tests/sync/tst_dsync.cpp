@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +73,7 @@ private slots:
     void followsARunAlreadyUnderWay_data();
     void followsARunAlreadyUnderWay();
     void dialogsInTurnEachReportTheirOwnRun();
+    void beforeTheWindowShowsItSitsMidScreen();
 
 private:
     void setFault(const QString& fault);
@@ -272,6 +274,17 @@ void TestDSync::dialogsInTurnEachReportTheirOwnRun()
     QCOMPARE(text(second, "lblLog"), successText);
     QCOMPARE(text(first, "lblLog"), runningText);
     QCOMPARE(boxes.seen().size(), 1);
+}
+
+void TestDSync::beforeTheWindowShowsItSitsMidScreen()
+{
+    // As at start-up: the main window that owns the dialog is not on the screen yet.
+    QWidget window;
+    window.setGeometry(0, 0, 200, 100);
+    DSync dialog(&window);
+    const QPoint middle = dialog.screen()->availableGeometry().center();
+    QVERIFY2((dialog.geometry().center() - middle).manhattanLength() <= 2,
+        qPrintable(QString("%1,%2").arg(dialog.geometry().center().x()).arg(dialog.geometry().center().y())));
 }
 
 QTEST_MAIN(TestDSync)
