@@ -8,11 +8,13 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTcpServer>
+#include <QTest>
 #include <QTimer>
 
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/sqlhelper.h"
+#include "sync/httphelper.h"
 #include "sync/synchelper.h"
 
 ServiceFixture::ServiceFixture()
@@ -213,4 +215,14 @@ AccountBook::AccountBook(ServiceFixture& service, const QString& password)
     setting->setSyncPassword(secret);
     if (!setting->save())
         error = QStringLiteral("the account could not be stored");
+    service.useFromProgram();
+    service.clearConfig();
+    service.clearRequests();
+    HttpHelper::setTransferTimeout(60000);
+}
+
+AccountBook::~AccountBook()
+{
+    if (!QTest::qWaitFor([] { return !SyncHelper::getInstance()->isRunning(); }, 120000))
+        qWarning("AccountBook: a synchronisation was still running after two minutes");
 }

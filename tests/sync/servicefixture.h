@@ -66,11 +66,14 @@ SyncOutcome runSync(int timeoutMs = 120000);
 // its error output in *output.
 int runSyncProcess(const QString& folder, const QString& book, const QStringList& arguments, QString* output);
 
-// A private program folder whose book (default records, open as the default connection) has a new
-// account of its own at the service as its sync account, stored as the account dialog stores it.
+// A test's own start: a private program folder whose book (default records, open as the default
+// connection) has a new account of its own at the service as its sync account, stored as the account
+// dialog stores it; the program talks to the service, which has no faults and an empty request log.
 class AccountBook {
 public:
     explicit AccountBook(ServiceFixture& service, const QString& password = QStringLiteral("secret 1+1"));
+    // Waits for a synchronisation still running first, so that it never reaches the next test's book.
+    ~AccountBook();
 
     // False (see errorText()) when the book or the account could not be made.
     bool isReady() const { return error.isEmpty(); }

@@ -100,8 +100,6 @@ void TestDSyncConfig::initTestCase()
 
 void TestDSyncConfig::init()
 {
-    service.useFromProgram();
-    service.clearConfig();
     book = new AccountBook(service);
     QVERIFY2(book->isReady(), qPrintable(book->errorText()));
     // A book that was synchronised before with this account.
@@ -113,8 +111,6 @@ void TestDSyncConfig::init()
     QVERIFY(query.exec());
     FileSetting::getInstance()->setSyncWhenStartup(true);
     FileSetting::getInstance()->setSyncWhenClose(false);
-    service.clearRequests();
-    HttpHelper::setTransferTimeout(60000);
 }
 
 void TestDSyncConfig::cleanup()

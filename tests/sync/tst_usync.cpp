@@ -95,17 +95,12 @@ void TestUSync::initTestCase()
 
 void TestUSync::init()
 {
-    service.useFromProgram();
-    service.clearConfig();
     book = new AccountBook(service);
     QVERIFY2(book->isReady(), qPrintable(book->errorText()));
-    service.clearRequests();
-    HttpHelper::setTransferTimeout(60000);
 }
 
 void TestUSync::cleanup()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(!SyncHelper::getInstance()->isRunning(), 120000);
     delete book;
     book = nullptr;
 }
