@@ -107,6 +107,8 @@ void TestDSync::setFault(const QString& fault)
         qputenv("QUORVANE_BASE_URL", refusedBaseUrl().toUtf8());
     else if (!fault.isEmpty())
         service.setFault("sync/syncpc2.php", QJsonDocument::fromJson(fault.toUtf8()).object());
+    if (fault.contains(QLatin1String("hang")))
+        HttpHelper::setTransferTimeout(1000);
 }
 
 void TestDSync::endOfARun_data()
@@ -126,6 +128,8 @@ void TestDSync::endOfARun_data()
     QTest::newRow("error reply") << stoppedFault << false << false << true << stopped;
     QTest::newRow("error reply, auto-close set") << stoppedFault << true << false << true << stopped;
     QTest::newRow("refused port") << "refused" << false << false << true << refused;
+    // A service that never answers: the time-out ends the run, the dialog does not spin forever.
+    QTest::newRow("no answer") << R"({"hang": true})" << false << false << true << refused;
     QTest::newRow("HTML page") << R"({"body": "<html><body>维护中</body></html>"})" << false << false << true
                                << QString::fromUtf8("同步失败，同步时出现严重错误");
 }
