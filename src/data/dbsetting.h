@@ -38,6 +38,8 @@ public:
     void setSyncUsername(const QString& value) { syncUsername = value; }
     void setSyncPassword(const QString& value) { syncPassword = value; }
     void setVersion(int value) { version = value; }
+    // What a synchronisation has just stored in the book (save() never writes it).
+    void setSyncTime(const QDateTime& value) { syncTime = value; }
 
     // Writes the six columns (not sync_time, not salt) to the row. False when the statement fails
     // or the book has no settings row to write.

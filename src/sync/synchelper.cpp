@@ -308,6 +308,9 @@ void SyncHelper::downloadHtml(const QString& text)
         fail(0, tr("同步失败，同步时出现严重错误"));
         return;
     }
+    // The settings row in memory follows the book, so whatever is built later (the status bar after
+    // the start-up synchronisation) shows this run's time.
+    DbSetting::getInstance()->setSyncTime(timestampFromText(timestampToText(startTime)));
     MAccount::clearCache();
     MBorrower::clearCache();
     MCategory::clearCache();

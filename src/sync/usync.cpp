@@ -1,9 +1,45 @@
 #include "sync/usync.h"
 
-#include "shell/common/notavailable.h"
+#include "data/dbsetting.h"
+#include "shell/common/dmessagebox.h"
+#include "sync/dsync.h"
+#include "sync/dsyncabout.h"
+#include "sync/dsyncconfig.h"
+#include "ui_usync.h"
 
 USync::USync(QWidget* parent)
     : QWidget(parent)
+    , ui(new Ui::USync)
 {
-    showNotAvailable(this, tr("数据同步"));
+    ui->setupUi(this);
+}
+
+USync::~USync()
+{
+    delete ui;
+}
+
+void USync::on_pbSync_clicked()
+{
+    if (!DbSetting::getInstance()->hasSyncAccount()) {
+        DMessageBox::information(this, tr("错误"), tr("请填写同步账号和密码"));
+        DSyncConfig config(this);
+        config.exec();
+        if (!DbSetting::getInstance()->hasSyncAccount())
+            return;
+    }
+    DSync sync(this);
+    sync.exec();
+}
+
+void USync::on_pbConfig_clicked()
+{
+    DSyncConfig config(this);
+    config.exec();
+}
+
+void USync::on_pbAbount_clicked()
+{
+    DSyncAbout about(this);
+    about.exec();
 }

@@ -7,9 +7,14 @@
 #include <QProcess>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTcpServer>
+#include <QTest>
 #include <QTimer>
 
+#include "data/dbhelper.h"
+#include "data/dbsetting.h"
 #include "data/sqlhelper.h"
+#include "sync/httphelper.h"
 #include "sync/synchelper.h"
 
 ServiceFixture::ServiceFixture()
@@ -81,6 +86,16 @@ void ServiceFixture::clearRequests()
     // The service appends, so it goes on writing at the new end.
     QFile file(dir.filePath(QStringLiteral("requests.log")));
     file.resize(0);
+}
+
+QString refusedBaseUrl()
+{
+    // A port the system just handed out and took back: nothing listens there any more.
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
 }
 
 QList<QPair<QString, QString>> fieldsOf(const QJsonObject& request)
@@ -195,4 +210,36 @@ int runSyncProcess(const QString& folder, const QString& book, const QStringList
     }
     *output = QString::fromUtf8(process.readAllStandardError());
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+AccountBook::AccountBook(ServiceFixture& service, const QString& password)
+    : book(env.dataDir() + QStringLiteral("Quorvane.db"))
+    , secret(password)
+{
+    // Every book an account of its own, so that no test sees another's records.
+    static int accounts = 0;
+    name = QStringLiteral("user%1").arg(++accounts);
+    if (!book.isOpen() || !DBHelper::getInstance()->upgrade() || !DBHelper::getInstance()->initDefaultData(QString())) {
+        error = QStringLiteral("the book could not be made");
+        return;
+    }
+    if (!service.addUser(name, secret)) {
+        error = service.errorText();
+        return;
+    }
+    DbSetting* setting = DbSetting::getInstance();
+    setting->setSyncUsername(name);
+    setting->setSyncPassword(secret);
+    if (!setting->save())
+        error = QStringLiteral("the account could not be stored");
+    service.useFromProgram();
+    service.clearConfig();
+    service.clearRequests();
+    HttpHelper::setTransferTimeout(60000);
+}
+
+AccountBook::~AccountBook()
+{
+    if (!QTest::qWaitFor([] { return !SyncHelper::getInstance()->isRunning(); }, 120000))
+        qWarning("AccountBook: a synchronisation was still running after two minutes");
 }

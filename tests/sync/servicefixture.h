@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "serviceprocess.h"
+#include "testenv.h"
 
 // A quorvane-service of the test's own, on a free loopback port, with its data file, its config file
 // and its request log in a private folder.
@@ -40,6 +41,9 @@ private:
     ServiceProcess process;
 };
 
+// A loopback address on which nothing listens: connections to it are refused.
+QString refusedBaseUrl();
+
 // The fields of a logged request, in order, as name/value pairs.
 QList<QPair<QString, QString>> fieldsOf(const QJsonObject& request);
 QString fieldOf(const QJsonObject& request, const QString& name);
@@ -64,3 +68,28 @@ SyncOutcome runSync(int timeoutMs = 120000);
 // Runs quorvane-sync, the engine in a process of its own, on folder/data/book; its exit code, and
 // its error output in *output.
 int runSyncProcess(const QString& folder, const QString& book, const QStringList& arguments, QString* output);
+
+// A test's own start: a private program folder whose book (default records, open as the default
+// connection) has a new account of its own at the service as its sync account, stored as the account
+// dialog stores it; the program talks to the service, which has no faults and an empty request log.
+class AccountBook {
+public:
+    explicit AccountBook(ServiceFixture& service, const QString& password = QStringLiteral("secret 1+1"));
+    // Waits for a synchronisation still running first, so that it never reaches the next test's book.
+    ~AccountBook();
+
+    // False (see errorText()) when the book or the account could not be made.
+    bool isReady() const { return error.isEmpty(); }
+    QString errorText() const { return error; }
+    QString user() const { return name; }
+    QString password() const { return secret; }
+    QString path() const { return book.path(); }
+    const TestEnv& environment() const { return env; }
+
+private:
+    TestEnv env;
+    TestBook book;
+    QString name;
+    QString secret;
+    QString error;
+};

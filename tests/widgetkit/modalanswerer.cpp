@@ -45,6 +45,12 @@ ModalAnswerer& ModalAnswerer::expect(const Matcher& matcher, const Answer& answe
     return *this;
 }
 
+ModalAnswerer& ModalAnswerer::leave(const Matcher& matcher)
+{
+    leftAlone.append(matcher);
+    return *this;
+}
+
 ModalAnswerer::Matcher ModalAnswerer::titled(const QString& title)
 {
     return [title](QWidget* modal) { return titleOf(modal) == title; };
@@ -180,6 +186,10 @@ void ModalAnswerer::poll()
     }
     handled.append(modal);
     seenBoxes << titleOf(modal) + QStringLiteral(" | ") + textOf(modal);
+    for (const Matcher& matcher : std::as_const(leftAlone)) {
+        if (matcher(modal))
+            return;
+    }
 
     if (!pending.isEmpty() && pending.first().matcher(modal)) {
         const Answer answer = pending.takeFirst().answer;
