@@ -19,6 +19,14 @@ public:
     // their SQL. False when it cannot be opened.
     static bool openDefaultConnection(const QString& path);
 
+    // True when the open book has the tables and columns the program reads, as far as a book of its
+    // stored version has them (the upgrade adds the rest). A file that is some other SQLite file,
+    // or a book that lost a table, opens all the same: this says whether it is a book of ours.
+    static bool checkSchema();
+    // True when the program may write the book at path: the file, and its folder, where every
+    // write keeps its journal. With the program's effective rights.
+    static bool isWritable(const QString& path);
+
     // Runs the statements that bring the open book from its stored version to the current one, in
     // one transaction; statements whose effect the book already has are skipped. The version is
     // stored only after a clean run: on any other failure everything is rolled back, the version

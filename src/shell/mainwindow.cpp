@@ -37,13 +37,15 @@ MainWindow::MainWindow(QWidget* parent)
             this, tr("系统时间有错误"), tr("您电脑当前的时间是") + QString::number(year) + tr("年,请确认是否有错误!"));
     }
 
-    if (FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool())
-        BackupHelper::backup(QString());
-
     bookOpen = openBook();
     if (!bookOpen) {
         DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。"));
         return;
+    }
+    if (bookReadOnly) {
+        DMessageBox::information(this, tr("账本只能查看"),
+            tr("账本“%1”的文件或它所在的文件夹不允许写入：账目可以查看，但任何修改都不能保存。")
+                .arg(Constants::getInstance()->getBookName()));
     }
 
     if (FileSetting::getInstance()->getSyncWhenStartup() && DbSetting::getInstance()->hasSyncAccount()) {
@@ -80,7 +82,16 @@ bool MainWindow::openBook()
     }
     if (!DBHelper::openDefaultConnection(path))
         return false;
-    if (!DBHelper::getInstance()->upgrade())
+    // Nothing is copied or written before the file has shown to be a book.
+    if (!DBHelper::checkSchema())
+        return false;
+    bookReadOnly = !isNew && !DBHelper::isWritable(path);
+    // The backup comes before anything is written; a book that cannot change needs none.
+    if (!isNew && !bookReadOnly && FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool())
+        BackupHelper::backup(QString());
+    if (!bookReadOnly && !DBHelper::getInstance()->upgrade())
+        return false;
+    if (!DBHelper::checkSchema())
         return false;
     if (isNew && !DBHelper::getInstance()->initDefaultData(QString()))
         return false;

@@ -55,4 +55,6 @@ private:
     QAction* restoreAction = nullptr;
     QAction* quitAction = nullptr;
     bool bookOpen = false;
+    // The book can be read but not written (its file or its folder).
+    bool bookReadOnly = false;
 };

@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 #include "data/constants.h"
 #include "data/dbsetting.h"
@@ -31,6 +33,40 @@ void forgetBook()
     TestBook::closeDefault();
 }
 
+// Checks file access as an ordinary user would meet it, also when the tests run as root, whom no
+// permission stops: this thread's file access then has the rights of "nobody".
+class AsOrdinaryUser {
+public:
+    AsOrdinaryUser()
+        : active(::geteuid() == 0)
+    {
+        if (active)
+            ::setfsuid(65534);
+    }
+    ~AsOrdinaryUser()
+    {
+        if (active)
+            ::setfsuid(0);
+    }
+    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
+    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
+
+private:
+    bool active;
+};
+
+bool setMode(const QString& path, QFileDevice::Permissions permissions)
+{
+    return QFile::setPermissions(path, permissions);
+}
+
+const QFileDevice::Permissions everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+    | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+    | QFileDevice::WriteOther | QFileDevice::ExeOther;
+const QFileDevice::Permissions readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+const QFileDevice::Permissions readOnlyFolder
+    = readOnly | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -45,6 +81,10 @@ private slots:
     void clockWarning();
     void backupAtStartComesBeforeTheBookIsOpened();
     void bookThatCannotBeOpened();
+    void fileThatIsNoBook_data();
+    void fileThatIsNoBook();
+    void readOnlyBook_data();
+    void readOnlyBook();
     void closePolicy_data();
     void closePolicy();
     void updateCheckFollowsTheSetting_data();
@@ -140,6 +180,81 @@ void TestMainWindow::bookThatCannotBeOpened()
     MainWindow window;
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     QVERIFY(!window.isBookOpen());
+}
+
+void TestMainWindow::fileThatIsNoBook_data()
+{
+    QTest::addColumn<QStringList>("damage");
+    QTest::newRow("no bill table") << QStringList { "drop table tbl_bill" };
+    QTest::newRow("no settings table") << QStringList { "drop table tbl_setting" };
+    QTest::newRow("no member table") << QStringList { "drop table tbl_member" };
+    QTest::newRow("no sub-category table") << QStringList { "drop table tbl_sub_category" };
+    QTest::newRow("an account table without kinds")
+        << QStringList { "drop table tbl_account", "create table tbl_account (id, name, amount, description, sort)" };
+    QTest::newRow("some other database") << QStringList { "drop table tbl_bill", "drop table tbl_account",
+        "drop table tbl_setting", "drop table tbl_member", "drop table tbl_borrower" };
+}
+
+void TestMainWindow::fileThatIsNoBook()
+{
+    QFETCH(QStringList, damage);
+    {
+        MainWindow first;
+    }
+    QVERIFY(execAll(damage));
+    forgetBook();
+    const QByteArray before = [] {
+        QFile file(bookPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    // Told once, like any file that does not open; nothing is copied to the backups or written.
+    QVERIFY(FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool());
+    ModalAnswerer boxes;
+    boxes.expect("数据文件错误", "打开数据文件出现错误。", "确定");
+    MainWindow window;
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QVERIFY(!window.isBookOpen());
+    QCOMPARE(backups(), QStringList());
+    QFile file(bookPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == before);
+}
+
+void TestMainWindow::readOnlyBook_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("read-only file") << false;
+    QTest::newRow("read-only folder") << true;
+}
+
+void TestMainWindow::readOnlyBook()
+{
+    QFETCH(bool, folder);
+    {
+        MainWindow first;
+    }
+    forgetBook();
+    const QString dataDir = Constants::getInstance()->getDbDir();
+    for (const QString& dir : { env->root(), env->appDir(), dataDir })
+        QVERIFY(setMode(dir, everyone));
+    QVERIFY(setMode(bookPath(), folder ? everyone : readOnly));
+    if (folder)
+        QVERIFY(setMode(dataDir, readOnlyFolder));
+    const QDateTime modified = QFileInfo(bookPath()).lastModified();
+
+    ModalAnswerer boxes;
+    boxes.expect(ModalAnswerer::titled("账本只能查看"), ModalAnswerer::press("确定"));
+    {
+        AsOrdinaryUser user;
+        MainWindow window;
+        QVERIFY(window.isBookOpen());
+        QCOMPARE(scalar("select count(*) from tbl_account").toInt(), 2);
+    }
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(backups(), QStringList());
+    QCOMPARE(QFileInfo(bookPath()).lastModified(), modified);
+    QVERIFY(setMode(dataDir, everyone));
 }
 
 void TestMainWindow::closePolicy_data()
