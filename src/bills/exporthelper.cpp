@@ -60,6 +60,8 @@ bool ExportHelper::exportBills(const QString& fileName, QList<MBill*>* bills, QS
             *errorText = file.errorString();
         return false;
     }
+    // The household's money is its owner's business, whatever the umask says.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     QTextStream out(&file);
     out << "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "

@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <sys/stat.h>
 
 #include "buildconfig.h"
 #include "data/filesetting.h"
@@ -103,9 +106,18 @@ void Constants::setInstance(Constants* newInstance)
 
 void Constants::makeDir(const QString& path)
 {
-    QDir dir(path);
-    if (!dir.exists())
-        dir.mkpath(QStringLiteral("."));
+    // Books, backups and settings are nobody else's business: every folder made on the way is
+    // its owner's alone, whatever the umask lets through.
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    if (QFileInfo(clean).isDir())
+        return;
+    const QStringList parts = clean.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString walked;
+    for (const QString& part : parts) {
+        walked += QLatin1Char('/') + part;
+        if (!QFileInfo(walked).isDir() && ::mkdir(QFile::encodeName(walked).constData(), S_IRWXU) != 0)
+            return;
+    }
 }
 
 QString Constants::getVersion() const

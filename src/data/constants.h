@@ -38,6 +38,7 @@ public:
     QString getDbDir() const { return dbDir; }
     QString getBackupDir() const { return backupDir; }
     QString getSettingDir() const { return settingDir; }
+    // Creates path with every missing parent, each owner-only.
     static void makeDir(const QString& path);
 
     QString getVersion() const;

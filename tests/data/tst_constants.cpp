@@ -18,6 +18,7 @@ private slots:
     void directories_data();
     void directories();
     void missingDirectoriesAreCreated();
+    void createdFoldersAreTheOwnersAlone();
     void installedMeansBelowThePrefix_data();
     void installedMeansBelowThePrefix();
     void kindTables();
@@ -71,6 +72,20 @@ void TestConstants::missingDirectoriesAreCreated()
     marker.close();
     Constants again(Constants::Roots { tmp.path() + "/app", true, docs, tmp.path() + "/cfg" });
     QVERIFY(QFileInfo::exists(again.getBackupDir() + "keep.db"));
+}
+
+void TestConstants::createdFoldersAreTheOwnersAlone()
+{
+    QTemporaryDir tmp;
+    ScopedUmask careless(0);
+    const Constants installed(
+        Constants::Roots { tmp.path() + "/app", true, tmp.path() + "/home/docs", tmp.path() + "/home/cfg" });
+    const Constants portable(Constants::Roots { tmp.path() + "/portable", false, QString(), QString() });
+    const QFile::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+        | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    for (const QString& dir : { installed.getDbDir(), installed.getBackupDir(), installed.getSettingDir(),
+             tmp.path() + "/home", portable.getDbDir(), portable.getBackupDir() })
+        QCOMPARE(QFileInfo(dir).permissions(), ownerOnly);
 }
 
 void TestConstants::installedMeansBelowThePrefix_data()

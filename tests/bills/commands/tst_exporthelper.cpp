@@ -130,6 +130,7 @@ private slots:
     void storedTextComesOutAsText_data();
     void storedTextComesOutAsText();
     void replacesALongerFile();
+    void fileIsTheOwnersAlone();
     void fileThatCannotBeOpened_data();
     void fileThatCannotBeOpened();
     void failedWriteLeavesTheOldFile();
@@ -268,6 +269,22 @@ void TestExportHelper::replacesALongerFile()
     QVERIFY(written.endsWith(Tail));
     QVERIFY(!written.contains('#'));
     QCOMPARE(tableOf(path).size(), 2);
+}
+
+void TestExportHelper::fileIsTheOwnersAlone()
+{
+    ScopedUmask careless(0);
+    const QString fresh = env->root() + "/new.xls";
+    const QString older = env->root() + "/old.xls";
+    QVERIFY(writeFile(older, "old"));
+    QVERIFY(QFile::setPermissions(older, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    QList<MBill*> bills = allBills();
+    const QFile::Permissions ownerOnly
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    for (const QString& path : { fresh, older }) {
+        QVERIFY(ExportHelper::exportBills(path, &bills));
+        QCOMPARE(QFileInfo(path).permissions(), ownerOnly);
+    }
 }
 
 void TestExportHelper::fileThatCannotBeOpened_data()
