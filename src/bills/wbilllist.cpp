@@ -22,6 +22,7 @@
 #include "bills/mbillmodel.h"
 #include "bills/printhelper.h"
 #include "data/constants.h"
+#include "data/enteredtext.h"
 #include "data/filesetting.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
@@ -315,7 +316,12 @@ void WBillList::on_cbMonthList_currentIndexChanged(int index)
 
 void WBillList::on_pbSearch_clicked()
 {
-    const QString text = ui->leSeacrh->text();
+    // The box shows the search in force: what the search cannot hold goes from the box too.
+    const QString text = enteredText(ui->leSeacrh->text());
+    if (text != ui->leSeacrh->text()) {
+        const QSignalBlocker blocker(ui->leSeacrh);
+        ui->leSeacrh->setText(text);
+    }
     if (text.isEmpty()) {
         searchPart.clear();
     } else {

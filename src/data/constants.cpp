@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "buildconfig.h"
+#include "data/enteredtext.h"
 #include "data/filesetting.h"
 #include "data/metadata.h"
 #include "data/settingkeys.h"
@@ -153,7 +154,7 @@ bool Constants::setBookName(const QString& name)
 
 bool Constants::isValidBookName(const QString& name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || enteredText(name) != name)
         return false;
     for (const QChar c : name) {
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)

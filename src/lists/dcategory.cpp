@@ -54,7 +54,7 @@ void DCategory::setCategory(MCategory* record)
 
 void DCategory::on_pbOK_clicked()
 {
-    const QString name = ui->leName->text();
+    const QString name = storedText(ui->leName->text());
     const QString description = storedText(ui->lnDescription->text());
     if (!acceptsName(name, tr("分类名称不能为空！")))
         return;

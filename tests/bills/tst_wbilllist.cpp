@@ -357,6 +357,9 @@ void TestWBillList::searchFindsTheTextLiterally_data()
     QTest::newRow("injection") << "' or 1=1 --" << QStringList { "' or 1=1 --" };
     QTest::newRow("title") << "50%" << QStringList { "in title" };
     QTest::newRow("nothing matches") << "%%" << QStringList {};
+    // What no text can hold is dropped where it is typed, from the box too.
+    QTest::newRow("NUL") << QString("100") + QChar(0) + "%" << QStringList { "100% sure" };
+    QTest::newRow("lone surrogate") << QString("10") + QChar(0xDC00) + "0%" << QStringList { "100% sure" };
 }
 
 void TestWBillList::searchFindsTheTextLiterally()
@@ -372,6 +375,8 @@ void TestWBillList::searchFindsTheTextLiterally()
     page.bind();
     search(page, text);
     QCOMPARE(listed(page), bills);
+    const QString shown = child<QLineEdit>(page, "leSeacrh")->text();
+    QVERIFY(!shown.contains(QChar(0)) && !shown.contains(QChar(0xDC00)));
 }
 
 void TestWBillList::filtersResetEachOther_data()

@@ -204,6 +204,9 @@ void TestConstants::bookNamesAreChecked_data()
     QTest::newRow("dot") << "." << false;
     QTest::newRow("dot dot") << ".." << false;
     QTest::newRow("newline") << "a\nb.db" << false;
+    QTest::newRow("NUL") << QString("a") + QChar(0) + "b.db" << false;
+    QTest::newRow("lone surrogate") << QString("a") + QChar(0xD800) + "b.db" << false;
+    QTest::newRow("a character beyond 16 bits") << QString::fromUtf8("\xF0\x9F\x98\x80.db") << true;
     QTest::newRow("empty") << "" << false;
 }
 

@@ -129,6 +129,7 @@ private slots:
     void amountsAndKinds();
     void storedTextComesOutAsText_data();
     void storedTextComesOutAsText();
+    void nulCharactersStayOut();
     void replacesALongerFile();
     void fileIsTheOwnersAlone();
     void fileThatCannotBeOpened_data();
@@ -232,6 +233,21 @@ void TestExportHelper::storedTextComesOutAsText_data()
     QTest::newRow("ampersand and entity") << "R&D &amp; &lt;";
     QTest::newRow("quotes") << "\"quoted\" it's 'single'";
     QTest::newRow("closing the cell") << "</td></tr></table>";
+}
+
+void TestExportHelper::nulCharactersStayOut()
+{
+    // Written into the book by another program: the file must not carry them.
+    addBill("expense", -1, QDate(2013, 7, 5),
+        { { "account_id", "A1" }, { "title", QString("a") + QChar(0) + "b" },
+            { "description", QString("c") + QChar(0) + QChar(0) + "d" } });
+    const QString path = env->root() + "/bills.xls";
+    QList<MBill*> bills = allBills();
+    QVERIFY(ExportHelper::exportBills(path, &bills));
+    QVERIFY(!contentsOf(path).contains('\0'));
+    const QList<QStringList> table = tableOf(path);
+    QCOMPARE(table.at(1).at(9), QString("ab"));
+    QCOMPARE(table.at(1).at(10), QString("cd"));
 }
 
 void TestExportHelper::storedTextComesOutAsText()
