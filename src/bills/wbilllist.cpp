@@ -165,6 +165,9 @@ WBillList::WBillList(QWidget* parent)
 
 WBillList::~WBillList()
 {
+    // The tree outlives the form object by a little: closing a page that is a window of its own
+    // lays the header out once more, and that resize is nobody's to store.
+    disconnect(ui->tvBillList->header(), nullptr, this, nullptr);
     delete ui;
 }
 

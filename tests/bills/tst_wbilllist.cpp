@@ -127,6 +127,7 @@ private slots:
     void storedColumnWidths_data();
     void storedColumnWidths();
     void resizingAColumnStoresAllWidths();
+    void closingThePageStoresNoWidths();
     void reloadsOnceOnEveryBillChangeShownOrHidden();
     void statusBarTotalsFollowTheFilter();
     void clickOnADayRowFoldsIt();
@@ -754,6 +755,29 @@ void TestWBillList::resizingAColumnStoresAllWidths()
 
     WBillList again;
     QCOMPARE(tree(again)->columnWidth(1), 180);
+}
+
+void TestWBillList::closingThePageStoresNoWidths()
+{
+    // A page shown as a window of its own is closed by its destruction, and its tree may lay the
+    // header out once more as it hides (it did after a box had been shown over the page): the
+    // page, half gone by then, must not take that for the user's resize.
+    class WidenOnHide : public QObject {
+    public:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Hide)
+                static_cast<QTreeView*>(watched)->header()->resizeSection(0, 77);
+            return false;
+        }
+    } widen;
+    auto page = std::make_unique<WBillList>();
+    page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+    FileSetting::getInstance()->setValue(SettingKeys::ColumnWidths, "1:2:3");
+    tree(*page)->installEventFilter(&widen);
+    page.reset();
+    QCOMPARE(FileSetting::getInstance()->value(SettingKeys::ColumnWidths).toString(), QString("1:2:3"));
 }
 
 void TestWBillList::reloadsOnceOnEveryBillChangeShownOrHidden()
