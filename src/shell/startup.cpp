@@ -41,10 +41,12 @@ Choice chooseBook(const QString& dbDir, const QStringList& files, const QString&
     const QString probeBook = chosenBook.isEmpty() ? files.first() : chosenBook;
     const BookProbe::Result probe = BookProbe::probe(dbDir + probeBook, probeBook);
     if (!probe.opened) {
-        // Never open another book unlocked: the user chooses in the login dialog.
+        // A book whose password could not be read is never opened unlocked: the user chooses in
+        // the login dialog, which is given the book that was asked for.
         choice.probeFailed = true;
         choice.probeError = probe.errorText;
         choice.login = true;
+        choice.loginBook = chosenBook;
     } else if (probe.password.isEmpty()) {
         choice.currentBook = probeBook;
     } else {

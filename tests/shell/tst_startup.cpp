@@ -79,6 +79,8 @@ void TestStartup::chooseBook_data()
     QTest::newRow("book gone before the probe") << QStringList { "a.db?" } << "" << true << "" << "" << true;
     QTest::newRow("damaged book: its password is unknown") << QStringList { "a.db#" } << "" << true << ""
                                                            << "" << true;
+    QTest::newRow("chosen book that cannot be probed") << QStringList { "a.db", "b.db#" } << "b.db" << true << "b.db"
+                                                       << "" << true;
 }
 
 void TestStartup::chooseBook()
