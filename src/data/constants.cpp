@@ -171,17 +171,30 @@ QString Constants::getBaseUrl()
             url += QLatin1Char('/');
         return url;
     }
-    const QString appDir = QCoreApplication::applicationDirPath();
-    if (appDir.contains(QString::fromUtf8(QUORVANE_BUILD_FOLDER), Qt::CaseSensitive))
-        return QString::fromLatin1(developmentBaseUrl);
-    return QString::fromLatin1(publicBaseUrl);
+    return baseUrlFor(QCoreApplication::applicationDirPath());
+}
+
+QString Constants::baseUrlFor(const QString& appDir)
+{
+    // The same test as for the folders: a program is installed or not, never half of each.
+    return rootsFor(appDir).installed ? QString::fromLatin1(publicBaseUrl) : QString::fromLatin1(developmentBaseUrl);
+}
+
+QString Constants::installPrefix()
+{
+    return QString::fromUtf8(QUORVANE_INSTALL_PREFIX);
 }
 
 Constants::Roots Constants::programRoots()
 {
+    return rootsFor(QCoreApplication::applicationDirPath());
+}
+
+Constants::Roots Constants::rootsFor(const QString& appDir)
+{
     Roots roots;
-    roots.appDir = QCoreApplication::applicationDirPath();
-    roots.installed = isBelow(roots.appDir, QString::fromUtf8(QUORVANE_INSTALL_PREFIX));
+    roots.appDir = appDir;
+    roots.installed = isBelow(appDir, installPrefix());
     roots.documentsRoot = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     roots.configRoot = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     return roots;

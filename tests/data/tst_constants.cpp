@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -30,6 +31,8 @@ private slots:
     void bookNamesAreChecked_data();
     void bookNamesAreChecked();
     void baseUrlHonoursTheEnvironment();
+    void oneRuleForFoldersAndAddress_data();
+    void oneRuleForFoldersAndAddress();
 };
 
 void TestConstants::directories_data()
@@ -231,6 +234,24 @@ void TestConstants::baseUrlHonoursTheEnvironment()
     // This test runs from the build folder: the development service, on this machine.
     QCOMPARE(Constants::getBaseUrl(), QString("http://127.0.0.1:8098/"));
     qputenv("QUORVANE_BASE_URL", saved);
+}
+
+void TestConstants::oneRuleForFoldersAndAddress_data()
+{
+    QTest::addColumn<QString>("appDir");
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("installed") << Constants::installPrefix() + "/bin" << true;
+    QTest::newRow("build folder") << QCoreApplication::applicationDirPath() << false;
+    QTest::newRow("copied elsewhere") << "/opt/elsewhere/quorvane" << false;
+}
+
+void TestConstants::oneRuleForFoldersAndAddress()
+{
+    QFETCH(QString, appDir);
+    QFETCH(bool, installed);
+    const Constants::Roots roots = Constants::rootsFor(appDir);
+    QCOMPARE(roots.installed, installed);
+    QCOMPARE(Constants::baseUrlFor(appDir), QString(installed ? "http://127.0.0.1:8099/" : "http://127.0.0.1:8098/"));
 }
 
 QTEST_GUILESS_MAIN(TestConstants)
