@@ -128,6 +128,15 @@ bool DBHelper::openDefaultConnection(const QString& path)
     return true;
 }
 
+void DBHelper::closeDefaultConnection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+}
+
 bool DBHelper::checkSchema()
 {
     const QSqlDatabase db = QSqlDatabase::database();

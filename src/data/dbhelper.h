@@ -18,6 +18,7 @@ public:
     // Opens the book at path as the default connection, where the record classes and pages run
     // their SQL. False when it cannot be opened.
     static bool openDefaultConnection(const QString& path);
+    static void closeDefaultConnection();
 
     // True when the open book has the tables and columns the program reads, as far as a book of its
     // stored version has them (the upgrade adds the rest). A file that is some other SQLite file,

@@ -72,14 +72,9 @@ bool MainWindow::openBook()
 {
     Constants* constants = Constants::getInstance();
     const QString path = constants->getDbDir() + constants->getBookName();
-    bool isNew = false;
-    if (!QFile::exists(path)) {
-        // A copy of a resource is read-only; the book belongs to its owner alone.
-        if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path))
-            return false;
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        isNew = true;
-    }
+    const bool isNew = !QFile::exists(path);
+    if (isNew && !createBook(path))
+        return false;
     if (!DBHelper::openDefaultConnection(path))
         return false;
     // Nothing is copied or written before the file has shown to be a book.
@@ -93,11 +88,31 @@ bool MainWindow::openBook()
         return false;
     if (!DBHelper::checkSchema())
         return false;
-    if (isNew && !DBHelper::getInstance()->initDefaultData(QString()))
-        return false;
     // Remembered as the last book, so that the next start opens it again.
     constants->setBookName(constants->getBookName());
     return true;
+}
+
+bool MainWindow::createBook(const QString& path)
+{
+    // Built under a name of its own and given the book's name only once complete: a first start
+    // that fails half-way leaves nothing that the next start would take for a finished book.
+    const QString building = path + QStringLiteral(".creating");
+    QFile::remove(building);
+    QFile::remove(building + QStringLiteral("-journal"));
+    // A copy of a resource is read-only; the book belongs to its owner alone.
+    if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), building))
+        return false;
+    QFile::setPermissions(building, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    bool complete = DBHelper::openDefaultConnection(building) && DBHelper::getInstance()->upgrade()
+        && DBHelper::getInstance()->initDefaultData(QString());
+    // The connection follows the file's name (its journal is named after it): closed before the
+    // rename, opened again on the book's own name.
+    DBHelper::closeDefaultConnection();
+    complete = complete && QFile::rename(building, path);
+    if (!complete)
+        QFile::remove(building);
+    return complete;
 }
 
 void MainWindow::enableMouseTracking(QWidget* widget)

@@ -42,6 +42,7 @@ private slots:
 
 private:
     bool openBook();
+    bool createBook(const QString& path);
     void createTrayMenu();
     void createTrayIcon();
     void showHiddenBalloon();

@@ -1,6 +1,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlQuery>
 #include <QTest>
 #include <sys/fsuid.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/notifier.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
 #include "shell/mainwindow.h"
@@ -77,6 +79,7 @@ private slots:
     void cleanup();
 
     void missingBookIsCreatedOnce();
+    void newBookThatFailsHalfWayIsNotKept();
     void clockWarning_data();
     void clockWarning();
     void backupAtStartComesBeforeTheBookIsOpened();
@@ -131,6 +134,32 @@ void TestMainWindow::missingBookIsCreatedOnce()
     MainWindow again;
     QVERIFY(again.isBookOpen());
     QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 1);
+}
+
+void TestMainWindow::newBookThatFailsHalfWayIsNotKept()
+{
+    // Something writes a member "02" while the default records go in, so the last of them fails.
+    auto saboteur = std::make_unique<QObject>();
+    connect(Notifier::getInstance(), &Notifier::accountDataChanged, saboteur.get(),
+        [] { QSqlQuery(QStringLiteral("insert into tbl_member (id, name) values ('02', 'x')")); });
+    {
+        ModalAnswerer boxes;
+        boxes.expect("数据文件错误", "打开数据文件出现错误。", "确定");
+        MainWindow window;
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+        QVERIFY(!window.isBookOpen());
+    }
+    QVERIFY(!QFileInfo::exists(bookPath()));
+    QCOMPARE(QDir(Constants::getInstance()->getDbDir()).entryList({ "Quorvane*" }, QDir::Files),
+        QStringList { "Quorvane.ini" });
+
+    // The next start makes the book afresh, with every default record.
+    saboteur.reset();
+    forgetBook();
+    MainWindow again;
+    QVERIFY(again.isBookOpen());
+    QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 2);
+    QCOMPARE(scalar("select count(*) from tbl_sub_category").toInt(), 25);
 }
 
 void TestMainWindow::clockWarning_data()
