@@ -201,13 +201,26 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || adjustingGeometry)
+        return;
     // A frameless window has no frame for the window manager to keep off the panels: maximised, it
-    // fills the screen's work area and no more.
-    if (event->type() == QEvent::WindowStateChange && isMaximized() && screen()) {
-        const QRect area = screen()->availableGeometry();
-        if (geometry() != area)
+    // fills the screen's work area and no more; restored, it takes back the place it had. Without
+    // a window manager (or with one that leaves frameless windows alone) nobody else does either.
+    const Qt::WindowStates old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+    adjustingGeometry = true;
+    if (isMaximized() && !(old & Qt::WindowMaximized)) {
+        geometryBeforeMaximised = normalGeometry();
+        const QRect area = screen() ? screen()->availableGeometry() : QRect();
+        if (area.isValid() && geometry() != area) {
+            // Setting the geometry ends the maximised state: it is taken up again at once.
             setGeometry(area);
+            setWindowState(windowState() | Qt::WindowMaximized);
+        }
+    } else if (!isMaximized() && (old & Qt::WindowMaximized) && geometryBeforeMaximised.isValid()
+        && geometry() != geometryBeforeMaximised) {
+        setGeometry(geometryBeforeMaximised);
     }
+    adjustingGeometry = false;
 }
 
 void MainWindow::checkUpdate()

@@ -58,4 +58,7 @@ private:
     bool bookOpen = false;
     // The book can be read but not written (its file or its folder).
     bool bookReadOnly = false;
+    // Where the window was before it was maximised; set while the window adjusts it itself.
+    QRect geometryBeforeMaximised;
+    bool adjustingGeometry = false;
 };

@@ -1,6 +1,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QScreen>
 #include <QSqlQuery>
 #include <QTest>
 #include <sys/fsuid.h>
@@ -92,6 +94,7 @@ private slots:
     void closePolicy();
     void updateCheckFollowsTheSetting_data();
     void updateCheckFollowsTheSetting();
+    void maximiseThenRestore();
 
 private:
     TestEnv* env = nullptr;
@@ -342,6 +345,25 @@ void TestMainWindow::updateCheckFollowsTheSetting()
     MainWindow window;
     QVERIFY(QMetaObject::invokeMethod(&window, "checkUpdate"));
     QCOMPARE(window.findChildren<UpdateHelper*>().size(), enabled ? 1 : 0);
+}
+
+void TestMainWindow::maximiseThenRestore()
+{
+    // The states as a window system without a window manager leaves them: the window itself fills
+    // the work area and brings its geometry back.
+    MainWindow window;
+    window.setMinimumSize(300, 200); // the test's screen is smaller than the window's least size
+    window.setGeometry(120, 90, 500, 380);
+    const QRect normal = window.geometry();
+    const QRect area = window.screen()->availableGeometry();
+    for (int round = 0; round < 2; ++round) {
+        window.setWindowState(Qt::WindowMaximized);
+        QVERIFY(window.isMaximized());
+        QCOMPARE(window.geometry(), area);
+        window.setWindowState(Qt::WindowNoState);
+        QVERIFY(!window.isMaximized());
+        QCOMPARE(window.geometry(), normal);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)
