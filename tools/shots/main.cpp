@@ -9,6 +9,7 @@
 // a skin colour first. Add a page by adding a line to the factories below.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateEdit>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -16,7 +17,10 @@
 #include <QFile>
 #include <QMainWindow>
 #include <QMap>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTimer>
@@ -98,6 +102,17 @@ QWidget* mainWindow(const QString& topPage, const QString& bookPage)
     return window;
 }
 
+// The main window on the bill list with something opened over it after it shows: the picture is
+// then taken of the whole screen (an X server is needed), so that pop-ups show with what lies
+// behind them.
+QWidget* windowWith(const std::function<void(QWidget* window)>& open)
+{
+    QWidget* window = mainWindow(QStringLiteral("Book"), QStringLiteral("BillList"));
+    window->setProperty("shotScreen", true);
+    QTimer::singleShot(150, window, [window, open] { open(window); });
+    return window;
+}
+
 // Dialogs shown alone read the sample book on the default connection, as in the program.
 template <typename Make> Factory onSampleBook(Make make)
 {
@@ -168,6 +183,39 @@ QMap<QString, Factory> factories()
             onSampleBook([] { return quickChange(QStringLiteral("account"), QStringLiteral("expense")); }) },
         { QStringLiteral("quickchange-category"),
             onSampleBook([] { return quickChange(QStringLiteral("category"), QStringLiteral("expense")); }) },
+        { QStringLiteral("over-page-calculator"),
+            [] {
+                return windowWith([](QWidget* window) {
+                    auto* amount = window->findChild<QLineEdit*>(QStringLiteral("leSeacrh"));
+                    auto* pad = new DCalculator(new QDoubleSpinBox(window), window);
+                    pad->show();
+                    pad->move(amount->mapToGlobal(QPoint(0, amount->height() + 60)));
+                });
+            } },
+        { QStringLiteral("over-page-skin"),
+            [] {
+                return windowWith(
+                    [](QWidget* window) { window->findChild<QPushButton*>(QStringLiteral("pbSkin"))->click(); });
+            } },
+        { QStringLiteral("over-page-calendar"),
+            [] {
+                return windowWith([](QWidget* window) {
+                    auto* edit = new QDateEdit(QDate(2026, 12, 10), window);
+                    edit->setCalendarPopup(true);
+                    edit->move(420, 180);
+                    edit->show();
+                    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 8, edit->height() / 2));
+                });
+            } },
+        // The bill dialog as the page menu opens it: a child of a page of the main window.
+        { QStringLiteral("bill-from-menu"),
+            [] {
+                return windowWith([](QWidget* window) {
+                    auto* dialog = new DBill(window->findChild<QWidget*>(QStringLiteral("wgtMenuBar")));
+                    dialog->show();
+                    dialog->move(window->geometry().topLeft() + QPoint(150, 150));
+                });
+            } },
     };
     for (const char* top : { "Book", "Sync", "Data", "Setting" }) {
         const QString name = QString::fromLatin1(top);
@@ -272,9 +320,11 @@ bool shoot(const Factory& factory, const QString& out)
     widget->show();
     // Let the window system map it and the layouts settle.
     QEventLoop loop;
-    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    QTimer::singleShot(600, &loop, &QEventLoop::quit);
     loop.exec();
-    const bool saved = widget->grab().save(out, "PNG");
+    const QPixmap picture
+        = widget->property("shotScreen").toBool() ? QGuiApplication::primaryScreen()->grabWindow(0) : widget->grab();
+    const bool saved = picture.save(out, "PNG");
     widget->close();
     return saved;
 }
