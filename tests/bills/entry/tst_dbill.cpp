@@ -2,6 +2,7 @@
 // bills whose records were deleted, prompts for missing records, failed stores.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -145,6 +146,8 @@ private slots:
     void failedStoreKeepsTheDialogOpen_data();
     void failedStoreKeepsTheDialogOpen();
     void calculatorFillsTheAmount();
+    void buttonsStayAboveTheFooter_data();
+    void buttonsStayAboveTheFooter();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -915,6 +918,34 @@ void TestDBill::calculatorFillsTheAmount()
         click(calculator, QStringLiteral("pushButton_") + key);
     QVERIFY(!calculator->isVisible());
     QCOMPARE(child<QDoubleSpinBox>(&dialog, "dsbAmount")->value(), 15.0);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+}
+
+void TestDBill::buttonsStayAboveTheFooter_data()
+{
+    QTest::addColumn<QString>("radio");
+    for (const char* radio : { "rbExpense", "rbIncome", "rbTransfer", "rbLoan" })
+        QTest::newRow(radio) << radio;
+}
+
+void TestDBill::buttonsStayAboveTheFooter()
+{
+    QFETCH(QString, radio);
+    // The dialog's picture ends in a footer strip 40 pixels high (the style sheet's border).
+    QFile sheet(":/rc/style/default.qss");
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromLatin1(sheet.readAll()));
+    ModalAnswerer boxes;
+    DBill dialog(nullptr);
+    click(&dialog, radio);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    for (const char* name : { "pbOk", "pbContinue", "pbCancel", "cbContinue" }) {
+        const QWidget* button = child<QWidget>(&dialog, name);
+        const int bottom = button->mapTo(&dialog, QPoint(0, button->height())).y();
+        QVERIFY2(bottom <= dialog.height() - 40, name);
+    }
+    qApp->setStyleSheet(QString());
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 }
 
