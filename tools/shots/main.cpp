@@ -8,6 +8,7 @@
 // Options: --qss FILE uses that style sheet instead of the program's own; --skin #RRGGBB stores
 // a skin colour first. Add a page by adding a line to the factories below.
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDateEdit>
 #include <QDateTime>
@@ -207,6 +208,22 @@ QMap<QString, Factory> factories()
                     QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 8, edit->height() / 2));
                 });
             } },
+        // The bill list after a skin colour was chosen while the program ran.
+        { QStringLiteral("over-page-reskinned"),
+            [] {
+                return windowWith([](QWidget*) {
+                    qApp->setStyleSheet(qApp->styleSheet() + USkin::colourRules(QStringLiteral("#3367BE")));
+                });
+            } },
+        // The account filter on the account with the longest name, its list open.
+        { QStringLiteral("over-page-account-filter"),
+            [] {
+                return windowWith([](QWidget* window) {
+                    auto* box = window->findChild<QComboBox*>(QStringLiteral("cbAccountList"));
+                    box->setCurrentIndex(box->findData(QStringLiteral("03")));
+                    box->showPopup();
+                });
+            } },
         // The bill dialog as the page menu opens it: a child of a page of the main window.
         { QStringLiteral("bill-from-menu"),
             [] {
@@ -237,6 +254,8 @@ void addSampleBills(const QString& path)
         QSqlQuery query(db);
         query.exec(
             QStringLiteral("insert into tbl_borrower (id, name, description, sort) values ('02', '小王', '同事', 2)"));
+        query.exec(QStringLiteral("insert into tbl_account (id, name, kind, amount, description, sort) values "
+                                  "('03', '招商银行信用卡（尾号 8888）', 'credit', 0, '', 3)"));
         struct Sample {
             const char* kind;
             double amount;
