@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QStandardItemModel>
+#include <QStyleOptionComboBox>
 #include <QTreeView>
 #include <algorithm>
 #include <memory>
@@ -48,6 +49,18 @@ template <typename T> ComboItems namedItems(const QString& firstText, const QLis
     for (const T* record : records)
         items.append({ record->getName(), record->getId() });
     return items;
+}
+
+// A filter combo as wide as the choice it shows rather than as its longest item, which left a wide
+// gap before the arrow (a long account name); its list still opens as wide as its items.
+void fitToChoice(QComboBox* box)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.currentText = box->currentText();
+    const QSize text = box->fontMetrics().size(Qt::TextSingleLine, option.currentText);
+    box->setFixedWidth(box->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, box).width());
+    box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + box->view()->frameWidth() * 2);
 }
 
 // Makes item, at any level of the combo's model, the combo's current item.
@@ -146,6 +159,11 @@ WBillList::WBillList(QWidget* parent)
     categoryDataChanged();
     memberDataChanged();
 
+    for (QComboBox* box : filterCombos()) {
+        connect(box, &QComboBox::currentIndexChanged, this, [box] { fitToChoice(box); });
+        fitToChoice(box);
+    }
+
     new QShortcut(QKeySequence::Delete, tree, this, &WBillList::deleteBills, Qt::WindowShortcut);
     new QShortcut(QKeySequence(Qt::Key_Space), tree, this, &WBillList::modifyBill, Qt::WindowShortcut);
 
@@ -200,6 +218,21 @@ void WBillList::bind()
     model->setCondition(buildCondition());
     changePageButtons();
     expandDays();
+}
+
+QList<QComboBox*> WBillList::filterCombos() const
+{
+    return { ui->cbMonthList, ui->cbAccountList, ui->cbCategoryList, ui->cbMemberList, ui->cbBorrowerList };
+}
+
+void WBillList::changeEvent(QEvent* event)
+{
+    WBaseWidget::changeEvent(event);
+    // A new style sheet (a skin chosen) may change the combos' fonts and paddings.
+    if (event->type() == QEvent::StyleChange) {
+        for (QComboBox* box : filterCombos())
+            fitToChoice(box);
+    }
 }
 
 void WBillList::resizeEvent(QResizeEvent* event)
@@ -492,6 +525,7 @@ void WBillList::categoryDataChanged()
     }
     keepChoice(box, choice, &categoryPart);
     categoryPopup->expandAll();
+    fitToChoice(box);
 }
 
 void WBillList::memberDataChanged()
@@ -608,6 +642,7 @@ void WBillList::refillCombo(QComboBox* box, QString* part, const QList<QPair<QSt
             box->addItem(text, data);
     }
     keepChoice(box, choice, part);
+    fitToChoice(box);
 }
 
 void WBillList::resetFilter(QComboBox* box, QString* part)
@@ -616,6 +651,7 @@ void WBillList::resetFilter(QComboBox* box, QString* part)
     box->setRootModelIndex(QModelIndex());
     box->setCurrentIndex(0);
     part->clear();
+    fitToChoice(box);
 }
 
 void WBillList::keepChoice(QComboBox* box, const QVariant& choice, QString* part)

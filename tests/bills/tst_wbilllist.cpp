@@ -128,6 +128,7 @@ private slots:
     void storedColumnWidths();
     void resizingAColumnStoresAllWidths();
     void closingThePageStoresNoWidths();
+    void filterCombosAreAsWideAsTheirChoice();
     void reloadsOnceOnEveryBillChangeShownOrHidden();
     void statusBarTotalsFollowTheFilter();
     void clickOnADayRowFoldsIt();
@@ -778,6 +779,33 @@ void TestWBillList::closingThePageStoresNoWidths()
     tree(*page)->installEventFilter(&widen);
     page.reset();
     QCOMPARE(FileSetting::getInstance()->value(SettingKeys::ColumnWidths).toString(), QString("1:2:3"));
+}
+
+void TestWBillList::filterCombosAreAsWideAsTheirChoice()
+{
+    const QString longName = "招商银行信用卡（尾号 8888）还款专用";
+    QVERIFY(execAll(
+        { "insert into tbl_account (id,name,kind,amount,sort) values ('long','" + longName + "','credit',0,9)" }));
+    MAccount::clearCache();
+    WBillList page;
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    auto* box = child<QComboBox>(page, "cbAccountList");
+    const auto textWidth = [box](const QString& text) { return box->fontMetrics().horizontalAdvance(text); };
+    const auto fitsTheChoice = [&] {
+        const int room = box->width() - textWidth(box->currentText());
+        // The text, the arrow and the paddings; no room for a longer item.
+        return room > 0 && room < 60;
+    };
+    QVERIFY2(fitsTheChoice(), qPrintable(QString::number(box->width())));
+    choose(box, "long");
+    QVERIFY2(fitsTheChoice(), qPrintable(QString::number(box->width())));
+    QVERIFY(box->view()->minimumWidth() >= textWidth(longName));
+    choose(box, "");
+    // A style sheet applied later (a skin chosen) lays the combos out afresh.
+    qApp->setStyleSheet("QComboBox { padding: 2px 6px; }");
+    QVERIFY2(fitsTheChoice(), qPrintable(QString::number(box->width())));
+    qApp->setStyleSheet(QString());
 }
 
 void TestWBillList::reloadsOnceOnEveryBillChangeShownOrHidden()
