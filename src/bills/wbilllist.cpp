@@ -1,11 +1,13 @@
 #include "bills/wbilllist.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCursor>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -98,6 +100,39 @@ private:
     }
 };
 
+// The rows of the tree, 25 pixels high. A day row spans the row's columns (the tree draws its first
+// column across them): its date on the left, its subtotals on the right where the date leaves
+// room, shortened at their start when the row is too narrow, so that the day's total stays.
+class BillRowDelegate : public WItemDelegate {
+public:
+    using WItemDelegate::WItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        WItemDelegate::paint(painter, option, index);
+        if (index.column() != 0 || !static_cast<const MBill*>(index.internalPointer())->isDayRow())
+            return;
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QWidget* view = item.widget;
+        QStyle* style = view ? view->style() : QApplication::style();
+        const QRect date = style->subElementRect(QStyle::SE_ItemViewItemText, &item, view);
+        const QFontMetrics metrics(item.font);
+        const int gap = metrics.horizontalAdvance(QStringLiteral("    "));
+        const int left = date.left() + metrics.horizontalAdvance(item.text) + gap;
+        const QRect room(left, date.top(), item.rect.right() - 8 - left, date.height());
+        if (room.width() <= 0)
+            return;
+        const QString subtotals = index.siblingAtColumn(4).data().toString().trimmed();
+        painter->save();
+        painter->setFont(item.font);
+        painter->setPen(item.palette.color(QPalette::Text));
+        painter->drawText(
+            room, int(Qt::AlignRight | Qt::AlignVCenter), metrics.elidedText(subtotals, Qt::ElideLeft, room.width()));
+        painter->restore();
+    }
+};
+
 // The kinds of bill that have a category and a member.
 const QStringList CategoryKinds { QStringLiteral("expense"), QStringLiteral("income") };
 
@@ -126,7 +161,7 @@ WBillList::WBillList(QWidget* parent)
     QItemSelectionModel* defaultSelection = tree->selectionModel();
     tree->setSelectionModel(new BillSelectionModel(model, tree));
     delete defaultSelection;
-    tree->setItemDelegate(new WItemDelegate(tree));
+    tree->setItemDelegate(new BillRowDelegate(tree));
     tree->header()->setStretchLastSection(false);
     tree->header()->setSectionResizeMode(4, QHeaderView::Stretch);
     tree->setAllColumnsShowFocus(true);
@@ -628,8 +663,11 @@ void WBillList::applyColumnWidths()
 void WBillList::expandDays()
 {
     ui->tvBillList->expandAll();
-    for (int i = 0; i < model->getDayRowCount(); ++i)
+    for (int i = 0; i < model->getDayRowCount(); ++i) {
         model->getDayRow(i)->setExpanded(true);
+        // A reload forgets the spans with the rows.
+        ui->tvBillList->setFirstColumnSpanned(i, QModelIndex(), true);
+    }
 }
 
 void WBillList::refillCombo(QComboBox* box, QString* part, const QList<QPair<QString, QVariant>>& items)

@@ -129,6 +129,7 @@ private slots:
     void resizingAColumnStoresAllWidths();
     void closingThePageStoresNoWidths();
     void filterCombosAreAsWideAsTheirChoice();
+    void dayRowsSpanTheRow();
     void reloadsOnceOnEveryBillChangeShownOrHidden();
     void statusBarTotalsFollowTheFilter();
     void clickOnADayRowFoldsIt();
@@ -863,6 +864,37 @@ void TestWBillList::statusBarTotalsFollowTheFilter()
     choose(page, "cbMonthList", 0);
     search(page, "");
     QCOMPARE(totals->text(), everything);
+}
+
+void TestWBillList::dayRowsSpanTheRow()
+{
+    // A day of every kind has the longest summary line.
+    for (const char* kind : { "expense", "income", "transfer", "lend", "borrow", "refund", "repay" })
+        addBill(kind, -1234.56, QDate(2013, 7, 1), {});
+    addBill("expense", -1, QDate(2013, 6, 30), {});
+    WBillList page;
+    page.resize(900, 500);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QTreeView* view = tree(page);
+    const auto daysSpan = [view] {
+        for (int row = 0; row < view->model()->rowCount(); ++row) {
+            if (!view->isFirstColumnSpanned(row, QModelIndex()))
+                return false;
+        }
+        return view->model()->rowCount() > 0;
+    };
+    QVERIFY(daysSpan());
+    const QString tip = view->model()->index(0, 0).data(Qt::ToolTipRole).toString();
+    QVERIFY2(tip.startsWith("2013-07-01") && tip.contains("还款") && tip.contains("小计"), qPrintable(tip));
+    QCOMPARE(view->model()->index(0, 4).data(Qt::ToolTipRole).toString(), tip);
+
+    // Every reload lays the new rows out afresh.
+    addBill("income", 5, QDate(2013, 7, 2), {});
+    MBill::clearCache();
+    QVERIFY(daysSpan());
+    child<QPushButton>(page, "pbLast")->click();
+    QVERIFY(daysSpan());
 }
 
 void TestWBillList::clickOnADayRowFoldsIt()
