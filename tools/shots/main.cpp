@@ -4,6 +4,7 @@
 //     xvfb-run -a env LANG=zh_CN.UTF-8 build/quorvane_shots login /tmp/login.png
 //     build/quorvane_shots --list
 //     build/quorvane_shots all /tmp/shots            (every widget, as /tmp/shots/<name>.png)
+//     build/quorvane_shots screen /tmp/screen.png     (the whole screen, whatever shows on it)
 //
 // Options: --qss FILE uses that style sheet instead of the program's own; --skin #RRGGBB stores
 // a skin colour first. Add a page by adding a line to the factories below.
@@ -361,6 +362,11 @@ int main(int argc, char* argv[])
     parser.addPositionalArgument(QStringLiteral("name"), QStringLiteral("Widget name, or \"all\"."));
     parser.addPositionalArgument(QStringLiteral("out"), QStringLiteral("PNG file, or a folder for \"all\"."));
     parser.process(app);
+
+    // "screen OUT.png": a picture of the whole screen as it is, e.g. of the program started on
+    // its own beside this tool.
+    if (parser.positionalArguments().size() == 2 && parser.positionalArguments().at(0) == QLatin1String("screen"))
+        return QGuiApplication::primaryScreen()->grabWindow(0).save(parser.positionalArguments().at(1)) ? 0 : 1;
 
     const QMap<QString, Factory> all = factories();
     if (parser.isSet(QStringLiteral("list"))) {
