@@ -202,10 +202,10 @@ QMap<QString, Factory> factories()
         { QStringLiteral("over-page-calendar"),
             [] {
                 return windowWith([](QWidget* window) {
-                    auto* edit = new QDateEdit(QDate(2026, 12, 10), window);
-                    edit->setCalendarPopup(true);
-                    edit->move(420, 180);
-                    edit->show();
+                    auto* dialog = new DBill(window->findChild<QWidget*>(QStringLiteral("wgtMenuBar")));
+                    dialog->show();
+                    dialog->move(window->geometry().topLeft() + QPoint(150, 150));
+                    auto* edit = dialog->findChild<QDateEdit*>(QStringLiteral("deDate"));
                     QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 8, edit->height() / 2));
                 });
             } },
