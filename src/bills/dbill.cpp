@@ -1,8 +1,10 @@
 #include "bills/dbill.h"
 
+#include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QListView>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTimer>
 
 #include "bills/dcalculator.h"
@@ -157,6 +159,9 @@ void DBill::init()
              ui->cbSubCategory, ui->cbToAccount })
         combo->setView(new QListView(this));
 
+    // The date's calendar pop-up is made when it first opens; it then gets its edge.
+    ui->deDate->installEventFilter(this);
+
     connect(ui->deDate, &QDateEdit::dateChanged, this, [this] {
         dateEdited = true;
         ui->deDate->setStyleSheet(QString());
@@ -245,6 +250,25 @@ void DBill::showInvalidDate(const MBill* source)
     ui->deDate->setDate(nearestDay(invalidDateText, source->getMonth()));
     ui->deDate->setStyleSheet(QStringLiteral("color:#C00000;"));
     ui->deDate->setToolTip(tr("保存的日期“%1”不是有效的日期").arg(invalidDateText));
+}
+
+bool DBill::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->deDate && event->type() == QEvent::ChildPolished) {
+        auto* popup = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child());
+        if (popup && popup->isWindow() && popup->objectName() != QLatin1String("calendarPopup")
+            && popup->findChild<QCalendarWidget*>()) {
+            // Named for the style sheet, which draws its edge (a rule on the calendar's own parts
+            // would make their rows taller than the pop-up), and given room for that edge.
+            popup->setObjectName(QStringLiteral("calendarPopup"));
+            popup->setAttribute(Qt::WA_StyledBackground);
+            popup->style()->unpolish(popup);
+            popup->style()->polish(popup);
+            if (popup->layout())
+                popup->layout()->setContentsMargins(1, 1, 2, 2);
+        }
+    }
+    return DEditDialog::eventFilter(watched, event);
 }
 
 void DBill::showEvent(QShowEvent* event)
