@@ -1,7 +1,10 @@
 #include "bills/dbill.h"
 
+#include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QListView>
+#include <QShowEvent>
+#include <QStyle>
 #include <QTimer>
 
 #include "bills/dcalculator.h"
@@ -81,6 +84,24 @@ bool settingOn(const QString& key)
 {
     return FileSetting::getInstance()->value(key).toBool();
 }
+
+// The real day nearest to a stored date text that names none ("2024-02-30" → 2024-02-29): the
+// same month when the text has one, else the bill's month, else today.
+QDate nearestDay(const QString& text, int month)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char('-'));
+    if (parts.size() >= 2) {
+        const int y = parts.at(0).toInt();
+        const int m = parts.at(1).toInt();
+        const QDate first(y, m, 1);
+        if (first.isValid()) {
+            const int d = parts.size() > 2 ? parts.at(2).left(2).toInt() : 1;
+            return QDate(y, m, qBound(1, d, first.daysInMonth()));
+        }
+    }
+    const QDate ofMonth(month / 100, month % 100, 1);
+    return ofMonth.isValid() ? ofMonth : QDate::currentDate();
+}
 }
 
 DBill::DBill(QWidget* parent)
@@ -138,6 +159,15 @@ void DBill::init()
              ui->cbSubCategory, ui->cbToAccount })
         combo->setView(new QListView(this));
 
+    // The date's calendar pop-up is made when it first opens; it then gets its edge.
+    ui->deDate->installEventFilter(this);
+
+    connect(ui->deDate, &QDateEdit::dateChanged, this, [this] {
+        dateEdited = true;
+        ui->deDate->setStyleSheet(QString());
+        ui->deDate->setToolTip(QString());
+    });
+
     resetForNew();
 }
 
@@ -176,7 +206,10 @@ void DBill::setBill(MBill* source)
         ui->cbContinue->hide();
         editMode = true;
         bill = source;
-        ui->deDate->setDate(source->getDate());
+        if (source->getDate().isValid())
+            ui->deDate->setDate(source->getDate());
+        else
+            showInvalidDate(source);
     }
     kind = source->getKind();
     if (kind == Expense)
@@ -203,6 +236,53 @@ void DBill::setBill(MBill* source)
     ui->dsbAmount->setValue(qAbs(source->getAmount()));
     ui->leTitle->setText(source->getTitle());
     ui->teDescription->setPlainText(source->getDescription());
+
+    loaded.bill.reset(source->clone());
+    loaded.shownAmount = ui->dsbAmount->value();
+    loaded.shownTitle = ui->leTitle->text();
+    loaded.shownDescription = ui->teDescription->toPlainText();
+    dateEdited = false;
+}
+
+void DBill::showInvalidDate(const MBill* source)
+{
+    invalidDateText = MBill::getStoredDate(source->getId());
+    ui->deDate->setDate(nearestDay(invalidDateText, source->getMonth()));
+    ui->deDate->setStyleSheet(QStringLiteral("color:#C00000;"));
+    ui->deDate->setToolTip(tr("保存的日期“%1”不是有效的日期").arg(invalidDateText));
+}
+
+bool DBill::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->deDate && event->type() == QEvent::ChildPolished) {
+        auto* popup = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child());
+        if (popup && popup->isWindow() && popup->objectName() != QLatin1String("calendarPopup")
+            && popup->findChild<QCalendarWidget*>()) {
+            // Named for the style sheet, which draws its edge (a rule on the calendar's own parts
+            // would make their rows taller than the pop-up), and given room for that edge.
+            popup->setObjectName(QStringLiteral("calendarPopup"));
+            popup->setAttribute(Qt::WA_StyledBackground);
+            popup->style()->unpolish(popup);
+            popup->style()->polish(popup);
+            if (popup->layout())
+                popup->layout()->setContentsMargins(1, 1, 2, 2);
+        }
+    }
+    return DEditDialog::eventFilter(watched, event);
+}
+
+void DBill::showEvent(QShowEvent* event)
+{
+    DEditDialog::showEvent(event);
+    if (invalidDateText.isEmpty() || invalidDateTold)
+        return;
+    invalidDateTold = true;
+    QTimer::singleShot(0, this, [this] {
+        DMessageBox::information(this, tr("日期有误"),
+            tr("这笔账目保存的日期“%1”不是有效的日期，发生日期显示的是离它最近的一天。"
+               "不改日期而保存时，账目保留原来的日期。")
+                .arg(invalidDateText));
+    });
 }
 
 void DBill::selectByData(QComboBox* combo, const QString& value)
@@ -444,13 +524,28 @@ bool DBill::save()
     if (!checkChoices())
         return false;
 
+    // A field left as the form showed it keeps the bill's own value, and so do the records that the
+    // bill's kind does not use.
+    const MBill* original = loaded.bill.get();
     BillFields entered;
-    const double amount = ui->dsbAmount->value();
-    // No "-0" for a bill of nothing.
-    entered.amount = isOutgoing(kind) && amount != 0 ? -amount : amount;
-    entered.description = storedText(ui->teDescription->toPlainText());
-    entered.date = ui->deDate->date();
-    entered.month = entered.date.year() * 100 + entered.date.month();
+    if (original && kind == original->getKind())
+        entered = BillFields::of(*original);
+    const bool amountAsShown = original && ui->dsbAmount->value() == loaded.shownAmount;
+    if (!amountAsShown || kind != original->getKind()) {
+        const double amount = amountAsShown ? qAbs(original->getAmount()) : ui->dsbAmount->value();
+        // No "-0" for a bill of nothing.
+        entered.amount = isOutgoing(kind) && amount != 0 ? -amount : amount;
+    }
+    const QString description = ui->teDescription->toPlainText();
+    entered.description
+        = storedText(original && description == loaded.shownDescription ? original->getDescription() : description);
+    if (editMode && !dateEdited) {
+        entered.date = original->getDate();
+        entered.month = original->getMonth();
+    } else {
+        entered.date = ui->deDate->date();
+        entered.month = entered.date.year() * 100 + entered.date.month();
+    }
     entered.accountId = chosenId(ui->cbAccount);
     if (MBill::isCategoryKind(kind)) {
         entered.categoryId = chosenId(ui->cbCategory);
@@ -462,7 +557,8 @@ bool DBill::save()
         entered.borrowerId = chosenId(ui->cbBorrower);
     }
     entered.kind = kind;
-    entered.title = storedText(ui->leTitle->text());
+    const QString title = ui->leTitle->text();
+    entered.title = original && title == loaded.shownTitle ? original->getTitle() : storedText(title);
 
     if (editMode) {
         // The record is the bill list's own: it keeps its old values unless the book took the new.
@@ -493,6 +589,8 @@ void DBill::on_pbContinue_clicked()
 {
     if (!save())
         return;
+    // The next bill is the user's own, not the copy's.
+    loaded.bill.reset();
     ui->dsbAmount->setValue(0);
     ui->teDescription->clear();
     ui->leTitle->clear();

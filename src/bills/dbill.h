@@ -37,6 +37,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void on_pbOk_clicked();
@@ -69,6 +71,8 @@ private:
     bool refuse(const QString& text);
     void promptForCategories();
     void focusAmount();
+    // Shows the day nearest to a stored date that names no day, marked, until the user picks one.
+    void showInvalidDate(const MBill* source);
 
     Ui::DBill* ui;
     QString kind;
@@ -78,4 +82,20 @@ private:
     std::unique_ptr<MBill> created;
     // Top categories already asked about having no sub-category: the user is asked once.
     QSet<QString> askedForSubCategory;
+
+    // The bill the form was filled from, and what the form showed of it. A field still showing
+    // that is stored as the bill had it: the form cannot show every stored value exactly (more
+    // than two decimals, CR LF and other line or space characters, a date that names no day),
+    // and saving without an edit must change nothing.
+    struct Loaded {
+        std::unique_ptr<MBill> bill; // a copy of every field as stored
+        double shownAmount = 0;
+        QString shownTitle;
+        QString shownDescription;
+    };
+    Loaded loaded;
+    bool dateEdited = false;
+    // The stored text of an edited bill's date that names no day; empty for a real date.
+    QString invalidDateText;
+    bool invalidDateTold = false;
 };

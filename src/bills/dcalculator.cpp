@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "shell/common/dmessagebox.h"
+#include "shell/common/styledbackground.h"
 #include "ui_dcalculator.h"
 
 DCalculator::DCalculator(QDoubleSpinBox* target, QWidget* parent)
@@ -41,6 +42,12 @@ DCalculator::DCalculator(QDoubleSpinBox* target, QWidget* parent)
 DCalculator::~DCalculator()
 {
     delete ui;
+}
+
+void DCalculator::paintEvent(QPaintEvent*)
+{
+    // The style sheet's background and border: a pop-up stands apart from what lies behind it.
+    paintStyledBackground(this);
 }
 
 void DCalculator::appendDigit(char digit)

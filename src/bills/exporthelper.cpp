@@ -5,6 +5,7 @@
 #include <QTextStream>
 
 #include "data/constants.h"
+#include "data/enteredtext.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
@@ -36,7 +37,8 @@ QString askWithDialog(QWidget* parent)
 
 void writeCell(QTextStream& out, const QString& text)
 {
-    out << "<td>" << text.toHtmlEscaped() << "</td>" << LineEnd;
+    // A book written by another program may hold what no one can type here: the file gets none of it.
+    out << "<td>" << enteredText(text).toHtmlEscaped() << "</td>" << LineEnd;
 }
 
 // The cell of a referenced record: its name, or nothing when the record is gone.
@@ -60,6 +62,8 @@ bool ExportHelper::exportBills(const QString& fileName, QList<MBill*>* bills, QS
             *errorText = file.errorString();
         return false;
     }
+    // The household's money is its owner's business, whatever the umask says.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     QTextStream out(&file);
     out << "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "

@@ -301,6 +301,9 @@ QVariant MBillModel::dayData(MBill* day, int column, int role) const
         if (column == 4)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant();
+    case Qt::ToolTipRole:
+        // The whole line, for a row too narrow to show it.
+        return dateWithDayName(day->getDate()) + QStringLiteral("  ") + subtotalLine(day).trimmed();
     default:
         return QVariant();
     }

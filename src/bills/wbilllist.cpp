@@ -1,17 +1,20 @@
 #include "bills/wbilllist.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCursor>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QStandardItemModel>
+#include <QStyleOptionComboBox>
 #include <QTreeView>
 #include <algorithm>
 #include <memory>
@@ -22,6 +25,7 @@
 #include "bills/mbillmodel.h"
 #include "bills/printhelper.h"
 #include "data/constants.h"
+#include "data/enteredtext.h"
 #include "data/filesetting.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
@@ -47,6 +51,18 @@ template <typename T> ComboItems namedItems(const QString& firstText, const QLis
     for (const T* record : records)
         items.append({ record->getName(), record->getId() });
     return items;
+}
+
+// A filter combo as wide as the choice it shows rather than as its longest item, which left a wide
+// gap before the arrow (a long account name); its list still opens as wide as its items.
+void fitToChoice(QComboBox* box)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.currentText = box->currentText();
+    const QSize text = box->fontMetrics().size(Qt::TextSingleLine, option.currentText);
+    box->setFixedWidth(box->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, box).width());
+    box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + box->view()->frameWidth() * 2);
 }
 
 // Makes item, at any level of the combo's model, the combo's current item.
@@ -84,6 +100,39 @@ private:
     }
 };
 
+// The rows of the tree, 25 pixels high. A day row spans the row's columns (the tree draws its first
+// column across them): its date on the left, its subtotals on the right where the date leaves
+// room, shortened at their start when the row is too narrow, so that the day's total stays.
+class BillRowDelegate : public WItemDelegate {
+public:
+    using WItemDelegate::WItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        WItemDelegate::paint(painter, option, index);
+        if (index.column() != 0 || !static_cast<const MBill*>(index.internalPointer())->isDayRow())
+            return;
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QWidget* view = item.widget;
+        QStyle* style = view ? view->style() : QApplication::style();
+        const QRect date = style->subElementRect(QStyle::SE_ItemViewItemText, &item, view);
+        const QFontMetrics metrics(item.font);
+        const int gap = metrics.horizontalAdvance(QStringLiteral("    "));
+        const int left = date.left() + metrics.horizontalAdvance(item.text) + gap;
+        const QRect room(left, date.top(), item.rect.right() - 8 - left, date.height());
+        if (room.width() <= 0)
+            return;
+        const QString subtotals = index.siblingAtColumn(4).data().toString().trimmed();
+        painter->save();
+        painter->setFont(item.font);
+        painter->setPen(item.palette.color(QPalette::Text));
+        painter->drawText(
+            room, int(Qt::AlignRight | Qt::AlignVCenter), metrics.elidedText(subtotals, Qt::ElideLeft, room.width()));
+        painter->restore();
+    }
+};
+
 // The kinds of bill that have a category and a member.
 const QStringList CategoryKinds { QStringLiteral("expense"), QStringLiteral("income") };
 
@@ -112,7 +161,7 @@ WBillList::WBillList(QWidget* parent)
     QItemSelectionModel* defaultSelection = tree->selectionModel();
     tree->setSelectionModel(new BillSelectionModel(model, tree));
     delete defaultSelection;
-    tree->setItemDelegate(new WItemDelegate(tree));
+    tree->setItemDelegate(new BillRowDelegate(tree));
     tree->header()->setStretchLastSection(false);
     tree->header()->setSectionResizeMode(4, QHeaderView::Stretch);
     tree->setAllColumnsShowFocus(true);
@@ -145,6 +194,11 @@ WBillList::WBillList(QWidget* parent)
     categoryDataChanged();
     memberDataChanged();
 
+    for (QComboBox* box : filterCombos()) {
+        connect(box, &QComboBox::currentIndexChanged, this, [box] { fitToChoice(box); });
+        fitToChoice(box);
+    }
+
     new QShortcut(QKeySequence::Delete, tree, this, &WBillList::deleteBills, Qt::WindowShortcut);
     new QShortcut(QKeySequence(Qt::Key_Space), tree, this, &WBillList::modifyBill, Qt::WindowShortcut);
 
@@ -164,6 +218,9 @@ WBillList::WBillList(QWidget* parent)
 
 WBillList::~WBillList()
 {
+    // The tree outlives the form object by a little: closing a page that is a window of its own
+    // lays the header out once more, and that resize is nobody's to store.
+    disconnect(ui->tvBillList->header(), nullptr, this, nullptr);
     delete ui;
 }
 
@@ -196,6 +253,21 @@ void WBillList::bind()
     model->setCondition(buildCondition());
     changePageButtons();
     expandDays();
+}
+
+QList<QComboBox*> WBillList::filterCombos() const
+{
+    return { ui->cbMonthList, ui->cbAccountList, ui->cbCategoryList, ui->cbMemberList, ui->cbBorrowerList };
+}
+
+void WBillList::changeEvent(QEvent* event)
+{
+    WBaseWidget::changeEvent(event);
+    // A new style sheet (a skin chosen) may change the combos' fonts and paddings.
+    if (event->type() == QEvent::StyleChange) {
+        for (QComboBox* box : filterCombos())
+            fitToChoice(box);
+    }
 }
 
 void WBillList::resizeEvent(QResizeEvent* event)
@@ -315,7 +387,12 @@ void WBillList::on_cbMonthList_currentIndexChanged(int index)
 
 void WBillList::on_pbSearch_clicked()
 {
-    const QString text = ui->leSeacrh->text();
+    // The box shows the search in force: what the search cannot hold goes from the box too.
+    const QString text = enteredText(ui->leSeacrh->text());
+    if (text != ui->leSeacrh->text()) {
+        const QSignalBlocker blocker(ui->leSeacrh);
+        ui->leSeacrh->setText(text);
+    }
     if (text.isEmpty()) {
         searchPart.clear();
     } else {
@@ -483,6 +560,7 @@ void WBillList::categoryDataChanged()
     }
     keepChoice(box, choice, &categoryPart);
     categoryPopup->expandAll();
+    fitToChoice(box);
 }
 
 void WBillList::memberDataChanged()
@@ -585,8 +663,11 @@ void WBillList::applyColumnWidths()
 void WBillList::expandDays()
 {
     ui->tvBillList->expandAll();
-    for (int i = 0; i < model->getDayRowCount(); ++i)
+    for (int i = 0; i < model->getDayRowCount(); ++i) {
         model->getDayRow(i)->setExpanded(true);
+        // A reload forgets the spans with the rows.
+        ui->tvBillList->setFirstColumnSpanned(i, QModelIndex(), true);
+    }
 }
 
 void WBillList::refillCombo(QComboBox* box, QString* part, const QList<QPair<QString, QVariant>>& items)
@@ -599,6 +680,7 @@ void WBillList::refillCombo(QComboBox* box, QString* part, const QList<QPair<QSt
             box->addItem(text, data);
     }
     keepChoice(box, choice, part);
+    fitToChoice(box);
 }
 
 void WBillList::resetFilter(QComboBox* box, QString* part)
@@ -607,6 +689,7 @@ void WBillList::resetFilter(QComboBox* box, QString* part)
     box->setRootModelIndex(QModelIndex());
     box->setCurrentIndex(0);
     part->clear();
+    fitToChoice(box);
 }
 
 void WBillList::keepChoice(QComboBox* box, const QVariant& choice, QString* part)

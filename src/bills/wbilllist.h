@@ -43,6 +43,7 @@ public slots:
     void bind() override;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private slots:
@@ -83,6 +84,7 @@ private slots:
     void on_pbModify_clicked();
 
 private:
+    QList<QComboBox*> filterCombos() const;
     // The bills of the selected rows, in the order they were selected.
     QList<MBill*> selectedBills() const;
     // False, after saying refusal, when a bill is of none of kinds.

@@ -2,9 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <sys/stat.h>
 
 #include "buildconfig.h"
+#include "data/enteredtext.h"
 #include "data/filesetting.h"
 #include "data/metadata.h"
 #include "data/settingkeys.h"
@@ -103,9 +107,18 @@ void Constants::setInstance(Constants* newInstance)
 
 void Constants::makeDir(const QString& path)
 {
-    QDir dir(path);
-    if (!dir.exists())
-        dir.mkpath(QStringLiteral("."));
+    // Books, backups and settings are nobody else's business: every folder made on the way is
+    // its owner's alone, whatever the umask lets through.
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    if (QFileInfo(clean).isDir())
+        return;
+    const QStringList parts = clean.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString walked;
+    for (const QString& part : parts) {
+        walked += QLatin1Char('/') + part;
+        if (!QFileInfo(walked).isDir() && ::mkdir(QFile::encodeName(walked).constData(), S_IRWXU) != 0)
+            return;
+    }
 }
 
 QString Constants::getVersion() const
@@ -141,7 +154,7 @@ bool Constants::setBookName(const QString& name)
 
 bool Constants::isValidBookName(const QString& name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || enteredText(name) != name)
         return false;
     for (const QChar c : name) {
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
@@ -158,17 +171,30 @@ QString Constants::getBaseUrl()
             url += QLatin1Char('/');
         return url;
     }
-    const QString appDir = QCoreApplication::applicationDirPath();
-    if (appDir.contains(QString::fromUtf8(QUORVANE_BUILD_FOLDER), Qt::CaseSensitive))
-        return QString::fromLatin1(developmentBaseUrl);
-    return QString::fromLatin1(publicBaseUrl);
+    return baseUrlFor(QCoreApplication::applicationDirPath());
+}
+
+QString Constants::baseUrlFor(const QString& appDir)
+{
+    // The same test as for the folders: a program is installed or not, never half of each.
+    return rootsFor(appDir).installed ? QString::fromLatin1(publicBaseUrl) : QString::fromLatin1(developmentBaseUrl);
+}
+
+QString Constants::installPrefix()
+{
+    return QString::fromUtf8(QUORVANE_INSTALL_PREFIX);
 }
 
 Constants::Roots Constants::programRoots()
 {
+    return rootsFor(QCoreApplication::applicationDirPath());
+}
+
+Constants::Roots Constants::rootsFor(const QString& appDir)
+{
     Roots roots;
-    roots.appDir = QCoreApplication::applicationDirPath();
-    roots.installed = isBelow(roots.appDir, QString::fromUtf8(QUORVANE_INSTALL_PREFIX));
+    roots.appDir = appDir;
+    roots.installed = isBelow(appDir, installPrefix());
     roots.documentsRoot = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     roots.configRoot = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     return roots;

@@ -38,6 +38,7 @@ public:
     QString getDbDir() const { return dbDir; }
     QString getBackupDir() const { return backupDir; }
     QString getSettingDir() const { return settingDir; }
+    // Creates path with every missing parent, each owner-only.
     static void makeDir(const QString& path);
 
     QString getVersion() const;
@@ -50,10 +51,17 @@ public:
     // A book name is a plain file name: no directory part, not "." or "..", no control characters.
     static bool isValidBookName(const QString& name);
 
+    // The web service's address: QUORVANE_BASE_URL when set, else the one for the running program.
     static QString getBaseUrl();
+    // The public address for an installed program, the development one otherwise.
+    static QString baseUrlFor(const QString& appDir);
 
-    // The roots of the running program: installed when its folder lies below the install prefix.
+    // A program is installed when its folder lies below the install prefix; installed, it keeps
+    // books and settings in the user's folders, otherwise in "data" beside itself. The roots of
+    // the running program, and of one in appDir.
     static Roots programRoots();
+    static Roots rootsFor(const QString& appDir);
+    static QString installPrefix();
     static bool isBelow(const QString& dir, const QString& prefix);
 
 private:

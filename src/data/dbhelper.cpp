@@ -1,6 +1,7 @@
 #include "data/dbhelper.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -15,6 +16,9 @@
 #include "data/sqlhelper.h"
 #include "data/sqltransaction.h"
 #include "data/logging.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +38,25 @@ template <typename T> bool writeRecord(T* record, const QSqlDatabase& db, bool o
 {
     return openBook ? T::insert(record) : T::insertRow(record, db);
 }
+
+// What the program reads of each table, as statements that fail when a table or column is missing;
+// the categories and the bill's category columns came with version 8.
+struct SchemaRead {
+    int since;
+    const char* sql;
+};
+const SchemaRead schemaReads[] = {
+    { 0, "select user_id,username,password,sync_username,sync_password,version,sync_time from tbl_setting where 0" },
+    { 0,
+        "select id,amount,description,date,month,account_id,to_account_id,borrower_id,member_id,title,kind,"
+        "created_time from tbl_bill where 0" },
+    { 8, "select category_id,sub_category_id from tbl_bill where 0" },
+    { 0, "select id,name,kind,amount,description,sort from tbl_account where 0" },
+    { 0, "select id,name,kind,description,sort from tbl_borrower where 0" },
+    { 8, "select id,name,kind,description,sort from tbl_category where 0" },
+    { 8, "select id,category_id,name,kind,description,sort from tbl_sub_category where 0" },
+    { 0, "select id,name,description,sort from tbl_member where 0" },
+};
 
 QSqlDatabase connectionFor(const QString& connectionName)
 {
@@ -103,6 +126,42 @@ bool DBHelper::openDefaultConnection(const QString& path)
             qCWarning(lcSql) << "DBHelper:" << pragma << query.lastError().text();
     }
     return true;
+}
+
+void DBHelper::closeDefaultConnection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+}
+
+bool DBHelper::checkSchema()
+{
+    const QSqlDatabase db = QSqlDatabase::database();
+    QSqlQuery query(db);
+    // Read here rather than through the settings object, which must not be loaded from a file that
+    // may be no book. Without a settings row the book counts as version 0, as for the upgrade.
+    const int version
+        = query.exec(QStringLiteral("select version from tbl_setting")) && query.next() ? query.value(0).toInt() : 0;
+    for (const SchemaRead& read : schemaReads) {
+        if (version < read.since)
+            continue;
+        if (!query.exec(QLatin1String(read.sql))) {
+            qCWarning(lcSql) << "DBHelper: not a book:" << query.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DBHelper::isWritable(const QString& path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) == 0
+        && ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 bool DBHelper::isApplied(const QSqlDatabase& db, const QString& statement)

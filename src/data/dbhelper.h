@@ -18,6 +18,15 @@ public:
     // Opens the book at path as the default connection, where the record classes and pages run
     // their SQL. False when it cannot be opened.
     static bool openDefaultConnection(const QString& path);
+    static void closeDefaultConnection();
+
+    // True when the open book has the tables and columns the program reads, as far as a book of its
+    // stored version has them (the upgrade adds the rest). A file that is some other SQLite file,
+    // or a book that lost a table, opens all the same: this says whether it is a book of ours.
+    static bool checkSchema();
+    // True when the program may write the book at path: the file, and its folder, where every
+    // write keeps its journal. With the program's effective rights.
+    static bool isWritable(const QString& path);
 
     // Runs the statements that bring the open book from its stored version to the current one, in
     // one transaction; statements whose effect the book already has are skipped. The version is

@@ -83,7 +83,7 @@ void FileSetting::open(const QString& iniPath)
     // The file holds nobody else's business: create it owner-only before the settings object
     // writes it (later writes keep the permissions of the existing file).
     if (!QFileInfo::exists(iniPath)) {
-        QDir().mkpath(QFileInfo(iniPath).absolutePath());
+        Constants::makeDir(QFileInfo(iniPath).absolutePath());
         QFile file(iniPath);
         if (file.open(QIODevice::WriteOnly))
             file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -113,6 +113,14 @@ void FileSetting::setInstance(FileSetting* newInstance)
 
 void FileSetting::setValue(const QString& key, const QVariant& value)
 {
+    if (!madePrivate) {
+        // A file written before with wider permissions becomes its owner's alone now that the
+        // program writes it (the settings object keeps the permissions of the file it replaces).
+        madePrivate = true;
+        const QString path = settings->fileName();
+        if (QFileInfo::exists(path))
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
     settings->setValue(key, value);
 }
 

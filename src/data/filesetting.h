@@ -48,4 +48,5 @@ private:
     void open(const QString& iniPath);
 
     QSettings* settings = nullptr;
+    bool madePrivate = false;
 };

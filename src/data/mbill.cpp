@@ -255,10 +255,13 @@ bool MBill::update(const MBill* bill)
 {
     QVariantList values = dataFields(bill);
     values.append(bill->id);
+    // A stored date that names no day ('2024-02-30') reads as an invalid date, which binds as NULL:
+    // such a bill keeps the date it has until it is given a real one.
     return followWrite(bill->id, [&values] {
         return execWrite(QSqlDatabase::database(),
-            QStringLiteral("update tbl_bill set amount=?,description=?,date=?,month=?,category_id=?,sub_category_id=?,"
-                           "account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? where id = ? "),
+            QStringLiteral("update tbl_bill set amount=?,description=?,date=coalesce(?,date),month=?,category_id=?,"
+                           "sub_category_id=?,account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? "
+                           "where id = ? "),
             values);
     });
 }
@@ -290,6 +293,12 @@ void MBill::resetState()
     storedCondition = QString();
     referenceMonths.clear();
     hasReferenceMonths = false;
+}
+
+QString MBill::getStoredDate(const QString& id)
+{
+    return sqlValue(QSqlDatabase::database(), QStringLiteral("select date from tbl_bill where id=?"), { id }, QString())
+        .toString();
 }
 
 bool MBill::isCategoryKind(const QString& kind)

@@ -46,6 +46,7 @@ public:
     static void clearCache();
     // Always gives bill a new id first. True when the row was written.
     static bool insert(MBill* bill);
+    // A bill whose date is invalid (its stored date names no day) keeps its stored date.
     static bool update(const MBill* bill);
     // Deletes the row; the object stays valid.
     static bool remove(const MBill* bill);
@@ -63,6 +64,9 @@ public:
     // Forgets the cache, the last condition and the months compared, without signals: for a
     // freshly opened book.
     static void resetState();
+
+    // The date of the bill with id as the book holds it: the text behind a date that names no day.
+    static QString getStoredDate(const QString& id);
 
     // Expenses and incomes are booked on a category and a member; the other kinds on a target
     // account or a borrower.

@@ -35,7 +35,7 @@ void DAccount::setAccount(MAccount* record)
 
 void DAccount::on_pbOK_clicked()
 {
-    const QString name = ui->leName->text();
+    const QString name = storedText(ui->leName->text());
     const QString kindKey = storedText(ui->cbKind->currentData().toString());
     const double amount = ui->dsbAmount->value();
     const QString description = storedText(ui->lnDescription->text());

@@ -26,7 +26,7 @@ void DBorrower::setBorrower(MBorrower* record)
 
 void DBorrower::on_pbOK_clicked()
 {
-    const QString name = ui->leName->text();
+    const QString name = storedText(ui->leName->text());
     const QString description = storedText(ui->lnDescription->text());
     if (!acceptsName(name, tr("借款人名称不能为空！")))
         return;

@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "data/logging.h"
 #include "data/mcategory.h"
 #include "shell/common/dmessagebox.h"
 #include "ui_dcategory.h"
@@ -27,7 +28,7 @@ DCategory::DCategory(const QString& kind, QWidget* parent, bool isSub, const QSt
     query.prepare(QStringLiteral("select id,name,kind,description,sort from tbl_category where kind=?"));
     query.addBindValue(kind);
     if (!query.exec())
-        qWarning("top categories not read: %s", qPrintable(query.lastError().text()));
+        qCWarning(lcSql) << "DCategory: top categories not read:" << query.lastError().text();
     while (query.next())
         ui->cbParentId->addItem(query.value(1).toString(), query.value(0).toString());
     const int wanted = parentId.isEmpty() ? -1 : ui->cbParentId->findData(parentId, Qt::UserRole, Qt::MatchExactly);
@@ -54,7 +55,7 @@ void DCategory::setCategory(MCategory* record)
 
 void DCategory::on_pbOK_clicked()
 {
-    const QString name = ui->leName->text();
+    const QString name = storedText(ui->leName->text());
     const QString description = storedText(ui->lnDescription->text());
     if (!acceptsName(name, tr("分类名称不能为空！")))
         return;

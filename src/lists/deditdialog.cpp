@@ -1,5 +1,6 @@
 #include "lists/deditdialog.h"
 
+#include "data/enteredtext.h"
 #include "shell/common/dmessagebox.h"
 #include "shell/common/styledbackground.h"
 
@@ -12,7 +13,8 @@ DEditDialog::DEditDialog(QWidget* parent)
 
 QString DEditDialog::storedText(const QString& text)
 {
-    return text.isNull() ? QStringLiteral("") : text;
+    const QString entered = enteredText(text);
+    return entered.isNull() ? QStringLiteral("") : entered;
 }
 
 void DEditDialog::paintEvent(QPaintEvent*)

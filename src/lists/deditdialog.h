@@ -13,8 +13,9 @@ public:
     explicit DEditDialog(QWidget* parent);
 
 protected:
-    // Empty fields and lists without a current item give null strings, which the book would store
-    // as NULL; a record stores the empty text instead.
+    // Text typed into a field, as a record stores it (see enteredText()). Empty fields and lists
+    // without a current item give null strings, which the book would store as NULL; a record
+    // stores the empty text instead.
     static QString storedText(const QString& text);
 
     void paintEvent(QPaintEvent* event) override;

@@ -26,7 +26,7 @@ void DMember::setMember(MMember* record)
 
 void DMember::on_pbOK_clicked()
 {
-    const QString name = ui->leName->text();
+    const QString name = storedText(ui->leName->text());
     const QString description = storedText(ui->lnDescription->text());
     if (!acceptsName(name, tr("成员名称不能为空！")))
         return;

@@ -38,13 +38,15 @@ MainWindow::MainWindow(QWidget* parent)
             this, tr("系统时间有错误"), tr("您电脑当前的时间是") + QString::number(year) + tr("年,请确认是否有错误!"));
     }
 
-    if (FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool())
-        BackupHelper::backup(QString());
-
     bookOpen = openBook();
     if (!bookOpen) {
         DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。"));
         return;
+    }
+    if (bookReadOnly) {
+        DMessageBox::information(this, tr("账本只能查看"),
+            tr("账本“%1”的文件或它所在的文件夹不允许写入：账目可以查看，但任何修改都不能保存。")
+                .arg(Constants::getInstance()->getBookName()));
     }
 
     if (FileSetting::getInstance()->getSyncWhenStartup() && DbSetting::getInstance()->hasSyncAccount()) {
@@ -71,23 +73,47 @@ bool MainWindow::openBook()
 {
     Constants* constants = Constants::getInstance();
     const QString path = constants->getDbDir() + constants->getBookName();
-    bool isNew = false;
-    if (!QFile::exists(path)) {
-        // A copy of a resource is read-only; the book belongs to its owner alone.
-        if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path))
-            return false;
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        isNew = true;
-    }
+    const bool isNew = !QFile::exists(path);
+    if (isNew && !createBook(path))
+        return false;
     if (!DBHelper::openDefaultConnection(path))
         return false;
-    if (!DBHelper::getInstance()->upgrade())
+    // Nothing is copied or written before the file has shown to be a book.
+    if (!DBHelper::checkSchema())
         return false;
-    if (isNew && !DBHelper::getInstance()->initDefaultData(QString()))
+    bookReadOnly = !isNew && !DBHelper::isWritable(path);
+    // The backup comes before anything is written; a book that cannot change needs none.
+    if (!isNew && !bookReadOnly && FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool())
+        BackupHelper::backup(QString());
+    if (!bookReadOnly && !DBHelper::getInstance()->upgrade())
+        return false;
+    if (!DBHelper::checkSchema())
         return false;
     // Remembered as the last book, so that the next start opens it again.
     constants->setBookName(constants->getBookName());
     return true;
+}
+
+bool MainWindow::createBook(const QString& path)
+{
+    // Built under a name of its own and given the book's name only once complete: a first start
+    // that fails half-way leaves nothing that the next start would take for a finished book.
+    const QString building = path + QStringLiteral(".creating");
+    QFile::remove(building);
+    QFile::remove(building + QStringLiteral("-journal"));
+    // A copy of a resource is read-only; the book belongs to its owner alone.
+    if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), building))
+        return false;
+    QFile::setPermissions(building, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    bool complete = DBHelper::openDefaultConnection(building) && DBHelper::getInstance()->upgrade()
+        && DBHelper::getInstance()->initDefaultData(QString());
+    // The connection follows the file's name (its journal is named after it): closed before the
+    // rename, opened again on the book's own name.
+    DBHelper::closeDefaultConnection();
+    complete = complete && QFile::rename(building, path);
+    if (!complete)
+        QFile::remove(building);
+    return complete;
 }
 
 void MainWindow::enableMouseTracking(QWidget* widget)
@@ -176,13 +202,26 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || adjustingGeometry)
+        return;
     // A frameless window has no frame for the window manager to keep off the panels: maximised, it
-    // fills the screen's work area and no more.
-    if (event->type() == QEvent::WindowStateChange && isMaximized() && screen()) {
-        const QRect area = screen()->availableGeometry();
-        if (geometry() != area)
+    // fills the screen's work area and no more; restored, it takes back the place it had. Without
+    // a window manager (or with one that leaves frameless windows alone) nobody else does either.
+    const Qt::WindowStates old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+    adjustingGeometry = true;
+    if (isMaximized() && !(old & Qt::WindowMaximized)) {
+        geometryBeforeMaximised = normalGeometry();
+        const QRect area = screen() ? screen()->availableGeometry() : QRect();
+        if (area.isValid() && geometry() != area) {
+            // Setting the geometry ends the maximised state: it is taken up again at once.
             setGeometry(area);
+            setWindowState(windowState() | Qt::WindowMaximized);
+        }
+    } else if (!isMaximized() && (old & Qt::WindowMaximized) && geometryBeforeMaximised.isValid()
+        && geometry() != geometryBeforeMaximised) {
+        setGeometry(geometryBeforeMaximised);
     }
+    adjustingGeometry = false;
 }
 
 void MainWindow::checkUpdate()

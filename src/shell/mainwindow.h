@@ -42,6 +42,7 @@ private slots:
 
 private:
     bool openBook();
+    bool createBook(const QString& path);
     void createTrayMenu();
     void createTrayIcon();
     void showHiddenBalloon();
@@ -55,4 +56,9 @@ private:
     QAction* restoreAction = nullptr;
     QAction* quitAction = nullptr;
     bool bookOpen = false;
+    // The book can be read but not written (its file or its folder).
+    bool bookReadOnly = false;
+    // Where the window was before it was maximised; set while the window adjusts it itself.
+    QRect geometryBeforeMaximised;
+    bool adjustingGeometry = false;
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QSplashScreen>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include "data/constants.h"
+#include "data/filesetting.h"
 #include "datamgmt/backuphelper.h"
 #include "shell/common/appcontrol.h"
 #include "shell/common/booklist.h"
@@ -42,10 +44,12 @@ Choice chooseBook(const QString& dbDir, const QStringList& files, const QString&
     const QString probeBook = chosenBook.isEmpty() ? files.first() : chosenBook;
     const BookProbe::Result probe = BookProbe::probe(dbDir + probeBook, probeBook);
     if (!probe.opened) {
-        // Never open another book unlocked: the user chooses in the login dialog.
+        // A book whose password could not be read is never opened unlocked: the user chooses in
+        // the login dialog, which is given the book that was asked for.
         choice.probeFailed = true;
         choice.probeError = probe.errorText;
         choice.login = true;
+        choice.loginBook = chosenBook;
     } else if (probe.password.isEmpty()) {
         choice.currentBook = probeBook;
     } else {
@@ -57,18 +61,69 @@ Choice chooseBook(const QString& dbDir, const QStringList& files, const QString&
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcStartup, "quorvane.startup", QtInfoMsg)
+
 int signalPipe[2] = { -1, -1 };
-bool terminateRequested = false;
+volatile std::sig_atomic_t terminateSignalled = 0;
+bool mainLoopRunning = false;
 
 void onTerminate(int)
 {
+    terminateSignalled = 1;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
 
-// A terminate or interrupt request (logging out, Ctrl+C) ends the program like the tray's quit, so
-// that what the run wrote to the settings reaches the file. A request that comes while the window
-// is still being built ends the program as soon as it is.
+bool terminating()
+{
+    return terminateSignalled != 0;
+}
+
+// Ends a waiting box or dialog the way its close button would.
+void endModal(QWidget* modal)
+{
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+    else
+        modal->close();
+}
+
+void endModals()
+{
+    // Innermost first: a box over the login dialog, then the dialog.
+    for (QWidget* modal = QApplication::activeModalWidget(); modal; modal = QApplication::activeModalWidget()) {
+        endModal(modal);
+        if (QApplication::activeModalWidget() == modal)
+            break; // it would not close
+    }
+}
+
+// Before the event loop runs, quitting it does nothing, and the program waits in boxes and dialogs
+// of its own: the outcome of a command word, the probe's warning, the login, the messages of the
+// opening book. Once a terminate request came, each of them, also one that opens afterwards, is
+// ended at once. (Developers see them come with QT_LOGGING_RULES="quorvane.startup.debug=true".)
+class ModalWatcher : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (widget->isWindow() && widget->isModal()) {
+                qCDebug(lcStartup) << "waiting in" << widget->metaObject()->className();
+                if (terminating())
+                    QMetaObject::invokeMethod(
+                        widget, [widget] { endModal(widget); }, Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+};
+
+// A terminate or interrupt request (logging out, Ctrl+C) ends the program like the tray's quit, in
+// whatever phase it comes, with the exit code 0.
 void quitOnTerminate(QApplication& app)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
@@ -77,8 +132,12 @@ void quitOnTerminate(QApplication& app)
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
-        terminateRequested = true;
-        QCoreApplication::quit();
+        // Leaving the event loop directly: no window is asked first, so nothing (the tray, a
+        // synchronisation at close) can hold the program back.
+        if (mainLoopRunning)
+            QCoreApplication::exit(0);
+        else
+            endModals();
     });
     struct sigaction action = {};
     action.sa_handler = onTerminate;
@@ -86,6 +145,13 @@ void quitOnTerminate(QApplication& app)
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+}
+
+// The end of a start that was asked to stop: what it wrote to the settings reaches the file.
+int ended()
+{
+    FileSetting::getInstance()->sync();
+    return 0;
 }
 
 void applyStyleSheet(QApplication& app)
@@ -123,6 +189,8 @@ void runCommand(const Command& command)
 int run(QApplication& app)
 {
     quitOnTerminate(app);
+    ModalWatcher watcher;
+    app.installEventFilter(&watcher);
     applyStyleSheet(app);
 
     auto* translator = new QTranslator(&app);
@@ -131,6 +199,8 @@ int run(QApplication& app)
 
     const Command command = parseCommand(app.arguments());
     runCommand(command);
+    if (terminating())
+        return ended();
 
     const QString dbDir = Constants::getInstance()->getDbDir();
     Constants::makeDir(dbDir);
@@ -143,26 +213,35 @@ int run(QApplication& app)
     if (choice.probeFailed) {
         QMessageBox::warning(nullptr, QObject::tr("数据文件错误"), QObject::tr("打开数据文件出现错误。") + choice.probeError);
     }
+    if (terminating())
+        return ended();
     if (!choice.currentBook.isEmpty())
         Constants::getInstance()->setBookName(choice.currentBook);
     if (choice.login) {
         DLogin login(nullptr, choice.loginBook);
-        if (login.exec() != QDialog::Accepted)
-            return 0;
+        if (terminating() || login.exec() != QDialog::Accepted)
+            return ended();
     }
+    if (terminating())
+        return ended();
 
     QSplashScreen splash(QPixmap(QStringLiteral(":/rc/images/Splash.png")));
     splash.show();
     app.processEvents();
     auto* window = new MainWindow(nullptr);
+    if (terminating())
+        return ended();
     if (!window->isBookOpen()) {
         splash.close();
         return 1;
     }
     window->show();
     splash.finish(window);
-    if (terminateRequested)
-        return 0;
+    if (terminating())
+        return ended();
+    app.removeEventFilter(&watcher);
+    mainLoopRunning = true;
+    qCDebug(lcStartup) << "running";
     const int exitCode = AppControl::exec();
     // The window and its book go before a restart starts the next run on the same book file.
     delete window;

@@ -1,5 +1,6 @@
 #include "shell/ucontent.h"
 
+#include "shell/common/pagetext.h"
 #include "shell/common/styledbackground.h"
 #include "ui_ucontent.h"
 
@@ -8,6 +9,7 @@ UContent::UContent(QWidget* parent)
     , ui(new Ui::UContent)
 {
     ui->setupUi(this);
+    markPageText(this);
 }
 
 UContent::~UContent()

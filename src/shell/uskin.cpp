@@ -1,6 +1,7 @@
 #include "shell/uskin.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -8,6 +9,8 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "ui_uskin.h"
+
+#include <cmath>
 
 namespace {
 constexpr int rows = 7;
@@ -75,15 +78,65 @@ QStringList USkin::palette()
 
 QString USkin::colourRules(const QString& colour)
 {
-    return lineBreak + QStringLiteral("MainWindow{border-image:none;background-color:%1}").arg(colour) + lineBreak
+    return textRules(wantsDarkText(QColor(colour)) ? Ground::LightColour : Ground::DarkColour) + lineBreak
+        + QStringLiteral("MainWindow{border-image:none;background-color:%1}").arg(colour) + lineBreak
         + QStringLiteral("QDialog[style=dialog]{border-image:none;background-color:%1}").arg(colour);
 }
 
 QString USkin::pictureRules()
 {
-    return lineBreak + QStringLiteral("MainWindow{border-image:url(:/rc/images/BgMainWindow.png) 101 2 26 2 ;}")
-        + lineBreak
+    return textRules(Ground::Picture) + lineBreak
+        + QStringLiteral("MainWindow{border-image:url(:/rc/images/BgMainWindow.png) 101 2 26 2 ;}") + lineBreak
         + QStringLiteral("QDialog[style=dialog]{border-image:url(:/rc/images/BgMessageBox.png) 60 2 40 2 ;}");
+}
+
+double USkin::luminance(const QColor& colour)
+{
+    const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+bool USkin::wantsDarkText(const QColor& colour)
+{
+    // The contrast ratio of each text colour with the skin colour; the larger one wins.
+    const double skin = luminance(colour) + 0.05;
+    const double light = luminance(QColor(QStringLiteral("#C7E9FF"))) + 0.05;
+    const double dark = luminance(QColor(QStringLiteral("#1E2B36"))) + 0.05;
+    return skin / dark > light / skin;
+}
+
+QString USkin::textRules(Ground ground)
+{
+    // The texts and icons that lie on the skin colour: the title bar, the tool bar, the status bar,
+    // the dialogs' title strips and the bill dialog, whose fields lie on it too. On the pictures
+    // they take the style sheet's own colours again.
+    const bool dark = ground == Ground::LightColour;
+    const QString title = dark ? QStringLiteral("#1E2B36") : QStringLiteral("#C7E9FF");
+    const QString status = dark ? QStringLiteral("#1E2B36") : QStringLiteral("white");
+    // The synchronisation link keeps its own light colour: on a light skin it gets a dark ground.
+    const QString link = dark ? QStringLiteral("#2F4A60") : QStringLiteral("transparent");
+    const QString body
+        = ground == Ground::DarkColour ? QStringLiteral("#F2F7FB") : QStringLiteral("palette(window-text)");
+    const QString icon = dark ? QStringLiteral("Dark.png") : QStringLiteral(".png");
+    QStringList rules {
+        QStringLiteral("#lblWindowTitle,#lblCurrentBook,#cbBookList{color:%1}").arg(title),
+        QStringLiteral("#wgtToolBar QToolButton{color:%1}").arg(title),
+        QStringLiteral("#wgtStatusBar #lblSyncTime,#wgtStatusBar #lblMonthSummary,#wgtStatusBar "
+                       "#lblTotalSummary{color:%1}")
+            .arg(status),
+        QStringLiteral("#wgtStatusBar #lblSync{background:%1;border-radius:3px;padding:0 4px}").arg(link),
+        QStringLiteral("QDialog[style=dialog] #tlTitle{color:%1}").arg(title),
+        QStringLiteral("DBill > #widget > QLabel,DBill > #widget > QRadioButton,DBill > #widget > QCheckBox{color:%1}")
+            .arg(body),
+    };
+    for (const auto& [selector, image] : { std::pair { "#wgtTitleBar #pbSkin", "BtnToolBoxSetting" },
+             std::pair { "#wgtTitleBar #minButton", "BtnToolBoxMin" },
+             std::pair { "#wgtTitleBar #maxButton", "BtnToolBoxMax" },
+             std::pair { "#wgtTitleBar #pbClose,QDialog[style=dialog] #pbClose", "BtnToolBoxClose" } }) {
+        rules << QStringLiteral("%1{qproperty-icon:url(:/rc/images/%2%3)}")
+                     .arg(QLatin1String(selector), QLatin1String(image), icon);
+    }
+    return lineBreak + rules.join(lineBreak);
 }
 
 bool USkin::isSkinColour(const QString& colour)

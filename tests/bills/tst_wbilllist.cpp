@@ -127,6 +127,9 @@ private slots:
     void storedColumnWidths_data();
     void storedColumnWidths();
     void resizingAColumnStoresAllWidths();
+    void closingThePageStoresNoWidths();
+    void filterCombosAreAsWideAsTheirChoice();
+    void dayRowsSpanTheRow();
     void reloadsOnceOnEveryBillChangeShownOrHidden();
     void statusBarTotalsFollowTheFilter();
     void clickOnADayRowFoldsIt();
@@ -357,6 +360,9 @@ void TestWBillList::searchFindsTheTextLiterally_data()
     QTest::newRow("injection") << "' or 1=1 --" << QStringList { "' or 1=1 --" };
     QTest::newRow("title") << "50%" << QStringList { "in title" };
     QTest::newRow("nothing matches") << "%%" << QStringList {};
+    // What no text can hold is dropped where it is typed, from the box too.
+    QTest::newRow("NUL") << QString("100") + QChar(0) + "%" << QStringList { "100% sure" };
+    QTest::newRow("lone surrogate") << QString("10") + QChar(0xDC00) + "0%" << QStringList { "100% sure" };
 }
 
 void TestWBillList::searchFindsTheTextLiterally()
@@ -372,6 +378,8 @@ void TestWBillList::searchFindsTheTextLiterally()
     page.bind();
     search(page, text);
     QCOMPARE(listed(page), bills);
+    const QString shown = child<QLineEdit>(page, "leSeacrh")->text();
+    QVERIFY(!shown.contains(QChar(0)) && !shown.contains(QChar(0xDC00)));
 }
 
 void TestWBillList::filtersResetEachOther_data()
@@ -751,6 +759,56 @@ void TestWBillList::resizingAColumnStoresAllWidths()
     QCOMPARE(tree(again)->columnWidth(1), 180);
 }
 
+void TestWBillList::closingThePageStoresNoWidths()
+{
+    // A page shown as a window of its own is closed by its destruction, and its tree may lay the
+    // header out once more as it hides (it did after a box had been shown over the page): the
+    // page, half gone by then, must not take that for the user's resize.
+    class WidenOnHide : public QObject {
+    public:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Hide)
+                static_cast<QTreeView*>(watched)->header()->resizeSection(0, 77);
+            return false;
+        }
+    } widen;
+    auto page = std::make_unique<WBillList>();
+    page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+    FileSetting::getInstance()->setValue(SettingKeys::ColumnWidths, "1:2:3");
+    tree(*page)->installEventFilter(&widen);
+    page.reset();
+    QCOMPARE(FileSetting::getInstance()->value(SettingKeys::ColumnWidths).toString(), QString("1:2:3"));
+}
+
+void TestWBillList::filterCombosAreAsWideAsTheirChoice()
+{
+    const QString longName = "招商银行信用卡（尾号 8888）还款专用";
+    QVERIFY(execAll(
+        { "insert into tbl_account (id,name,kind,amount,sort) values ('long','" + longName + "','credit',0,9)" }));
+    MAccount::clearCache();
+    WBillList page;
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    auto* box = child<QComboBox>(page, "cbAccountList");
+    const auto textWidth = [box](const QString& text) { return box->fontMetrics().horizontalAdvance(text); };
+    const auto fitsTheChoice = [&] {
+        const int room = box->width() - textWidth(box->currentText());
+        // The text, the arrow and the paddings; no room for a longer item.
+        return room > 0 && room < 60;
+    };
+    QVERIFY2(fitsTheChoice(), qPrintable(QString::number(box->width())));
+    choose(box, "long");
+    QVERIFY2(fitsTheChoice(), qPrintable(QString::number(box->width())));
+    QVERIFY(box->view()->minimumWidth() >= textWidth(longName));
+    choose(box, "");
+    // A style sheet applied later (a skin chosen) lays the combos out afresh.
+    qApp->setStyleSheet("QComboBox { padding: 2px 6px; }");
+    QVERIFY2(fitsTheChoice(), qPrintable(QString::number(box->width())));
+    qApp->setStyleSheet(QString());
+}
+
 void TestWBillList::reloadsOnceOnEveryBillChangeShownOrHidden()
 {
     addStandardBills();
@@ -806,6 +864,37 @@ void TestWBillList::statusBarTotalsFollowTheFilter()
     choose(page, "cbMonthList", 0);
     search(page, "");
     QCOMPARE(totals->text(), everything);
+}
+
+void TestWBillList::dayRowsSpanTheRow()
+{
+    // A day of every kind has the longest summary line.
+    for (const char* kind : { "expense", "income", "transfer", "lend", "borrow", "refund", "repay" })
+        addBill(kind, -1234.56, QDate(2013, 7, 1), {});
+    addBill("expense", -1, QDate(2013, 6, 30), {});
+    WBillList page;
+    page.resize(900, 500);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QTreeView* view = tree(page);
+    const auto daysSpan = [view] {
+        for (int row = 0; row < view->model()->rowCount(); ++row) {
+            if (!view->isFirstColumnSpanned(row, QModelIndex()))
+                return false;
+        }
+        return view->model()->rowCount() > 0;
+    };
+    QVERIFY(daysSpan());
+    const QString tip = view->model()->index(0, 0).data(Qt::ToolTipRole).toString();
+    QVERIFY2(tip.startsWith("2013-07-01") && tip.contains("还款") && tip.contains("小计"), qPrintable(tip));
+    QCOMPARE(view->model()->index(0, 4).data(Qt::ToolTipRole).toString(), tip);
+
+    // Every reload lays the new rows out afresh.
+    addBill("income", 5, QDate(2013, 7, 2), {});
+    MBill::clearCache();
+    QVERIFY(daysSpan());
+    child<QPushButton>(page, "pbLast")->click();
+    QVERIFY(daysSpan());
 }
 
 void TestWBillList::clickOnADayRowFoldsIt()

@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -18,6 +19,7 @@ private slots:
     void directories_data();
     void directories();
     void missingDirectoriesAreCreated();
+    void createdFoldersAreTheOwnersAlone();
     void installedMeansBelowThePrefix_data();
     void installedMeansBelowThePrefix();
     void kindTables();
@@ -29,6 +31,8 @@ private slots:
     void bookNamesAreChecked_data();
     void bookNamesAreChecked();
     void baseUrlHonoursTheEnvironment();
+    void oneRuleForFoldersAndAddress_data();
+    void oneRuleForFoldersAndAddress();
 };
 
 void TestConstants::directories_data()
@@ -71,6 +75,20 @@ void TestConstants::missingDirectoriesAreCreated()
     marker.close();
     Constants again(Constants::Roots { tmp.path() + "/app", true, docs, tmp.path() + "/cfg" });
     QVERIFY(QFileInfo::exists(again.getBackupDir() + "keep.db"));
+}
+
+void TestConstants::createdFoldersAreTheOwnersAlone()
+{
+    QTemporaryDir tmp;
+    ScopedUmask careless(0);
+    const Constants installed(
+        Constants::Roots { tmp.path() + "/app", true, tmp.path() + "/home/docs", tmp.path() + "/home/cfg" });
+    const Constants portable(Constants::Roots { tmp.path() + "/portable", false, QString(), QString() });
+    const QFile::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+        | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    for (const QString& dir : { installed.getDbDir(), installed.getBackupDir(), installed.getSettingDir(),
+             tmp.path() + "/home", portable.getDbDir(), portable.getBackupDir() })
+        QCOMPARE(QFileInfo(dir).permissions(), ownerOnly);
 }
 
 void TestConstants::installedMeansBelowThePrefix_data()
@@ -189,6 +207,9 @@ void TestConstants::bookNamesAreChecked_data()
     QTest::newRow("dot") << "." << false;
     QTest::newRow("dot dot") << ".." << false;
     QTest::newRow("newline") << "a\nb.db" << false;
+    QTest::newRow("NUL") << QString("a") + QChar(0) + "b.db" << false;
+    QTest::newRow("lone surrogate") << QString("a") + QChar(0xD800) + "b.db" << false;
+    QTest::newRow("a character beyond 16 bits") << QString::fromUtf8("\xF0\x9F\x98\x80.db") << true;
     QTest::newRow("empty") << "" << false;
 }
 
@@ -213,6 +234,24 @@ void TestConstants::baseUrlHonoursTheEnvironment()
     // This test runs from the build folder: the development service, on this machine.
     QCOMPARE(Constants::getBaseUrl(), QString("http://127.0.0.1:8098/"));
     qputenv("QUORVANE_BASE_URL", saved);
+}
+
+void TestConstants::oneRuleForFoldersAndAddress_data()
+{
+    QTest::addColumn<QString>("appDir");
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("installed") << Constants::installPrefix() + "/bin" << true;
+    QTest::newRow("build folder") << QCoreApplication::applicationDirPath() << false;
+    QTest::newRow("copied elsewhere") << "/opt/elsewhere/quorvane" << false;
+}
+
+void TestConstants::oneRuleForFoldersAndAddress()
+{
+    QFETCH(QString, appDir);
+    QFETCH(bool, installed);
+    const Constants::Roots roots = Constants::rootsFor(appDir);
+    QCOMPARE(roots.installed, installed);
+    QCOMPARE(Constants::baseUrlFor(appDir), QString(installed ? "http://127.0.0.1:8099/" : "http://127.0.0.1:8098/"));
 }
 
 QTEST_GUILESS_MAIN(TestConstants)

@@ -27,6 +27,7 @@ private slots:
     void missingOrUnreadableFileGivesDefaults_data();
     void missingOrUnreadableFileGivesDefaults();
     void fileIsPrivateToItsOwner();
+    void olderFileBecomesPrivateWhenWritten();
 };
 
 void TestFileSetting::defaultsOnAFreshInstallation_data()
@@ -204,6 +205,29 @@ void TestFileSetting::fileIsPrivateToItsOwner()
     const QFile::Permissions perms = QFileInfo(env.iniPath()).permissions();
     QVERIFY(perms & QFileDevice::WriteOwner);
     QVERIFY(!(perms & (QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ReadGroup | QFileDevice::WriteGroup)));
+}
+
+void TestFileSetting::olderFileBecomesPrivateWhenWritten()
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + "/Quorvane.ini";
+    const QFile::Permissions shared = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+        | QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Common]\nLastBook=a.db\n");
+    }
+    QVERIFY(QFile::setPermissions(path, shared));
+
+    FileSetting settings(path);
+    QCOMPARE(settings.value(SettingKeys::LastBook).toString(), QString("a.db"));
+    QCOMPARE(QFileInfo(path).permissions(), shared); // only read so far
+    settings.setValue(SettingKeys::SkinColor, "#123456");
+    QVERIFY(settings.sync());
+    QCOMPARE(QFileInfo(path).permissions(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    QCOMPARE(QSettings(path, QSettings::IniFormat).value("Color/SkinColor").toString(), QString("#123456"));
 }
 
 QTEST_GUILESS_MAIN(TestFileSetting)

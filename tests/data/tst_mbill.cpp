@@ -46,6 +46,7 @@ private slots:
     void newestFirst();
     void fieldsRoundTrip();
     void reloadReadsEveryColumnAsStored();
+    void updateKeepsADateThatNamesNoDay();
     void insertAlwaysGivesANewId();
     void monthSignalOnlyWhenTheSetOfMonthsChanges_data();
     void monthSignalOnlyWhenTheSetOfMonthsChanges();
@@ -224,6 +225,20 @@ void TestMBill::reloadReadsEveryColumnAsStored()
     QVERIFY(bill->getBorrowerId().isEmpty());
     QCOMPARE(bill->getDate(), QDate(2024, 3, 1));
     QCOMPARE(bill->getMonth(), 202403);
+}
+
+void TestMBill::updateKeepsADateThatNamesNoDay()
+{
+    // Such a date reads as no date at all; a change to another field (a bulk change of the account)
+    // must neither lose the bill's date nor fail.
+    const QString id = addBillRow("expense", -3, QDate(2024, 2, 1), { { "date", "2024-02-30" } });
+    MBill* bill = MBill::get(" 1=1 ")->first();
+    QVERIFY(!bill->getDate().isValid());
+    QCOMPARE(MBill::getStoredDate(id), QString("2024-02-30"));
+    bill->setAccountId("02");
+    QVERIFY(MBill::update(bill));
+    QCOMPARE(
+        scalar("select date||'/'||month||'/'||account_id from tbl_bill").toString(), QString("2024-02-30/202402/02"));
 }
 
 void TestMBill::insertAlwaysGivesANewId()

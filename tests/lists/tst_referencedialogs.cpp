@@ -129,6 +129,8 @@ private slots:
     void newRecordIsStored();
     void emptyNameIsRefused_data();
     void emptyNameIsRefused();
+    void charactersNoTextCanHoldAreDropped_data();
+    void charactersNoTextCanHoldAreDropped();
     void returnSaves_data();
     void returnSaves();
     void editWorksOnTheRecordItself_data();
@@ -247,6 +249,43 @@ void TestReferenceDialogs::emptyNameIsRefused()
     clickOk(dialog.get());
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
     QCOMPARE(rowCount(which), before + 1);
+}
+
+void TestReferenceDialogs::charactersNoTextCanHoldAreDropped_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    const QChar nul(0);
+    const QChar high(0xD83D);
+    const QChar low(0xDE00);
+    QTest::newRow("NUL in an account") << "account" << QString("现") + nul + "金"
+                                       << "现金";
+    QTest::newRow("lone high surrogate in a member") << "member" << QString("A") + high + "B"
+                                                     << "AB";
+    QTest::newRow("lone low surrogate in a borrower") << "borrower" << QString("老") + low + "王"
+                                                      << "老王";
+    QTest::newRow("a surrogate pair is one character")
+        << "category" << QString("饭") + high + low << QString("饭") + high + low;
+}
+
+void TestReferenceDialogs::charactersNoTextCanHoldAreDropped()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+
+    ModalAnswerer boxes;
+    std::unique_ptr<QDialog> dialog = newDialog(which, topId);
+    dialog->show();
+    nameField(dialog.get())->setText(typed);
+    dialog->findChild<QLineEdit*>("lnDescription")->setText(typed + "说明");
+    clickOk(dialog.get());
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    const QString last = " from " + tableOf(which) + " order by rowid desc limit 1";
+    QCOMPARE(scalar("select name" + last).toString(), stored);
+    QCOMPARE(scalar("select description" + last).toString(), stored + "说明");
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 }
 
 void TestReferenceDialogs::returnSaves_data()

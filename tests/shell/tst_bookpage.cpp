@@ -1,12 +1,16 @@
 #include <QAbstractItemView>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QUrl>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 
+#include "bills/dbill.h"
 #include "bills/wbilllist.h"
 #include "data/dbhelper.h"
 #include "data/maccount.h"
@@ -17,6 +21,7 @@
 #include "shell/ucontent.h"
 #include "shell/umenubar.h"
 #include "shell/utoolbar.h"
+#include "shell/common/dmessagebox.h"
 #include "shell/common/wbasewidget.h"
 #include "testenv.h"
 
@@ -73,6 +78,7 @@ private slots:
     void newBillRefreshesThePageShown();
     void toolBarSwitchesTopLevelPages();
     void webButtonsOpenTheBrowser();
+    void pageLookStaysOnThePages();
 
 private:
     TestEnv* env = nullptr;
@@ -282,6 +288,35 @@ void TestBookPage::webButtonsOpenTheBrowser()
     // The link buttons leave the page and its button as they were.
     QCOMPARE(content.currentWidget()->objectName(), QString("pgBook"));
     QVERIFY(bar.findChild<QAbstractButton*>("pbBook")->isChecked());
+}
+
+void TestBookPage::pageLookStaysOnThePages()
+{
+    QVERIFY(DBHelper::getInstance()->initDefaultData(QString()));
+    ModalAnswerer boxes; // none may come
+    QFile sheet(":/rc/style/default.qss");
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromLatin1(sheet.readAll()));
+    UContent content;
+    content.show();
+    auto* page = content.findChild<WBillList*>();
+    QVERIFY(page->findChild<QLabel*>("lblPagePosition")->font().bold());
+
+    // A dialog that a page opens is a dialog like any other: its texts as its form has them, and
+    // its buttons with their text alone.
+    DMessageBox box(page, "标题", "正文");
+    box.setStandardButtons(QDialogButtonBox::Yes | QDialogButtonBox::No);
+    box.show();
+    const QFont text = box.findChild<QLabel*>("tlText")->font();
+    QVERIFY(!text.bold());
+    QCOMPARE(text.pointSize(), 15);
+    for (QAbstractButton* button : box.findChild<QDialogButtonBox*>()->buttons())
+        QVERIFY(button->icon().isNull());
+    DBill bill(content.findChild<UMenuBar*>());
+    bill.show();
+    QVERIFY(!bill.findChild<QLabel*>("label")->font().bold());
+    qApp->setStyleSheet(QString());
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 }
 
 QTEST_MAIN(TestBookPage)

@@ -1,11 +1,17 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QScreen>
+#include <QSqlQuery>
 #include <QTest>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/notifier.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
 #include "shell/mainwindow.h"
@@ -31,6 +37,40 @@ void forgetBook()
     TestBook::closeDefault();
 }
 
+// Checks file access as an ordinary user would meet it, also when the tests run as root, whom no
+// permission stops: this thread's file access then has the rights of "nobody".
+class AsOrdinaryUser {
+public:
+    AsOrdinaryUser()
+        : active(::geteuid() == 0)
+    {
+        if (active)
+            ::setfsuid(65534);
+    }
+    ~AsOrdinaryUser()
+    {
+        if (active)
+            ::setfsuid(0);
+    }
+    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
+    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
+
+private:
+    bool active;
+};
+
+bool setMode(const QString& path, QFileDevice::Permissions permissions)
+{
+    return QFile::setPermissions(path, permissions);
+}
+
+const QFileDevice::Permissions everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+    | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+    | QFileDevice::WriteOther | QFileDevice::ExeOther;
+const QFileDevice::Permissions readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+const QFileDevice::Permissions readOnlyFolder
+    = readOnly | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -41,14 +81,20 @@ private slots:
     void cleanup();
 
     void missingBookIsCreatedOnce();
+    void newBookThatFailsHalfWayIsNotKept();
     void clockWarning_data();
     void clockWarning();
     void backupAtStartComesBeforeTheBookIsOpened();
     void bookThatCannotBeOpened();
+    void fileThatIsNoBook_data();
+    void fileThatIsNoBook();
+    void readOnlyBook_data();
+    void readOnlyBook();
     void closePolicy_data();
     void closePolicy();
     void updateCheckFollowsTheSetting_data();
     void updateCheckFollowsTheSetting();
+    void maximiseThenRestore();
 
 private:
     TestEnv* env = nullptr;
@@ -91,6 +137,32 @@ void TestMainWindow::missingBookIsCreatedOnce()
     MainWindow again;
     QVERIFY(again.isBookOpen());
     QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 1);
+}
+
+void TestMainWindow::newBookThatFailsHalfWayIsNotKept()
+{
+    // Something writes a member "02" while the default records go in, so the last of them fails.
+    auto saboteur = std::make_unique<QObject>();
+    connect(Notifier::getInstance(), &Notifier::accountDataChanged, saboteur.get(),
+        [] { QSqlQuery(QStringLiteral("insert into tbl_member (id, name) values ('02', 'x')")); });
+    {
+        ModalAnswerer boxes;
+        boxes.expect("数据文件错误", "打开数据文件出现错误。", "确定");
+        MainWindow window;
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+        QVERIFY(!window.isBookOpen());
+    }
+    QVERIFY(!QFileInfo::exists(bookPath()));
+    QCOMPARE(QDir(Constants::getInstance()->getDbDir()).entryList({ "Quorvane*" }, QDir::Files),
+        QStringList { "Quorvane.ini" });
+
+    // The next start makes the book afresh, with every default record.
+    saboteur.reset();
+    forgetBook();
+    MainWindow again;
+    QVERIFY(again.isBookOpen());
+    QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 2);
+    QCOMPARE(scalar("select count(*) from tbl_sub_category").toInt(), 25);
 }
 
 void TestMainWindow::clockWarning_data()
@@ -140,6 +212,81 @@ void TestMainWindow::bookThatCannotBeOpened()
     MainWindow window;
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     QVERIFY(!window.isBookOpen());
+}
+
+void TestMainWindow::fileThatIsNoBook_data()
+{
+    QTest::addColumn<QStringList>("damage");
+    QTest::newRow("no bill table") << QStringList { "drop table tbl_bill" };
+    QTest::newRow("no settings table") << QStringList { "drop table tbl_setting" };
+    QTest::newRow("no member table") << QStringList { "drop table tbl_member" };
+    QTest::newRow("no sub-category table") << QStringList { "drop table tbl_sub_category" };
+    QTest::newRow("an account table without kinds")
+        << QStringList { "drop table tbl_account", "create table tbl_account (id, name, amount, description, sort)" };
+    QTest::newRow("some other database") << QStringList { "drop table tbl_bill", "drop table tbl_account",
+        "drop table tbl_setting", "drop table tbl_member", "drop table tbl_borrower" };
+}
+
+void TestMainWindow::fileThatIsNoBook()
+{
+    QFETCH(QStringList, damage);
+    {
+        MainWindow first;
+    }
+    QVERIFY(execAll(damage));
+    forgetBook();
+    const QByteArray before = [] {
+        QFile file(bookPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    // Told once, like any file that does not open; nothing is copied to the backups or written.
+    QVERIFY(FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool());
+    ModalAnswerer boxes;
+    boxes.expect("数据文件错误", "打开数据文件出现错误。", "确定");
+    MainWindow window;
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QVERIFY(!window.isBookOpen());
+    QCOMPARE(backups(), QStringList());
+    QFile file(bookPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == before);
+}
+
+void TestMainWindow::readOnlyBook_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("read-only file") << false;
+    QTest::newRow("read-only folder") << true;
+}
+
+void TestMainWindow::readOnlyBook()
+{
+    QFETCH(bool, folder);
+    {
+        MainWindow first;
+    }
+    forgetBook();
+    const QString dataDir = Constants::getInstance()->getDbDir();
+    for (const QString& dir : { env->root(), env->appDir(), dataDir })
+        QVERIFY(setMode(dir, everyone));
+    QVERIFY(setMode(bookPath(), folder ? everyone : readOnly));
+    if (folder)
+        QVERIFY(setMode(dataDir, readOnlyFolder));
+    const QDateTime modified = QFileInfo(bookPath()).lastModified();
+
+    ModalAnswerer boxes;
+    boxes.expect(ModalAnswerer::titled("账本只能查看"), ModalAnswerer::press("确定"));
+    {
+        AsOrdinaryUser user;
+        MainWindow window;
+        QVERIFY(window.isBookOpen());
+        QCOMPARE(scalar("select count(*) from tbl_account").toInt(), 2);
+    }
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(backups(), QStringList());
+    QCOMPARE(QFileInfo(bookPath()).lastModified(), modified);
+    QVERIFY(setMode(dataDir, everyone));
 }
 
 void TestMainWindow::closePolicy_data()
@@ -198,6 +345,25 @@ void TestMainWindow::updateCheckFollowsTheSetting()
     MainWindow window;
     QVERIFY(QMetaObject::invokeMethod(&window, "checkUpdate"));
     QCOMPARE(window.findChildren<UpdateHelper*>().size(), enabled ? 1 : 0);
+}
+
+void TestMainWindow::maximiseThenRestore()
+{
+    // The states as a window system without a window manager leaves them: the window itself fills
+    // the work area and brings its geometry back.
+    MainWindow window;
+    window.setMinimumSize(300, 200); // the test's screen is smaller than the window's least size
+    window.setGeometry(120, 90, 500, 380);
+    const QRect normal = window.geometry();
+    const QRect area = window.screen()->availableGeometry();
+    for (int round = 0; round < 2; ++round) {
+        window.setWindowState(Qt::WindowMaximized);
+        QVERIFY(window.isMaximized());
+        QCOMPARE(window.geometry(), area);
+        window.setWindowState(Qt::WindowNoState);
+        QVERIFY(!window.isMaximized());
+        QCOMPARE(window.geometry(), normal);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

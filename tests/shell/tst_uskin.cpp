@@ -1,28 +1,52 @@
 #include <QApplication>
+#include <QFile>
 #include <QGridLayout>
+#include <QLabel>
 #include <QPushButton>
+#include <QToolButton>
+#include <cmath>
 #include <QSet>
 #include <QTest>
 
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
+#include "shell/common/dmessagebox.h"
 #include "shell/uskin.h"
 #include "testenv.h"
 
 namespace {
 const QString baseSheet = QStringLiteral("QLabel{color:#123456}");
 
-QString colourRules(const QString& colour)
+// The two rules of a skin colour and of the pictures, as they end what a choice appends; the
+// rules that keep the texts readable come before them.
+QString colourPair(const QString& colour)
 {
     return QStringLiteral("\r\nMainWindow{border-image:none;background-color:") + colour
         + QStringLiteral("}\r\nQDialog[style=dialog]{border-image:none;background-color:") + colour
         + QStringLiteral("}");
 }
 
-const QString pictureRules
+const QString picturePair
     = QStringLiteral("\r\nMainWindow{border-image:url(:/rc/images/BgMainWindow.png) 101 2 26 2 ;}"
                      "\r\nQDialog[style=dialog]{border-image:url(:/rc/images/BgMessageBox.png) 60 2 40 2 ;}");
+
+QString colourRules(const QString& colour)
+{
+    return USkin::colourRules(colour);
+}
+
+// WCAG's contrast ratio of two colours.
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double x = luminance(a) + 0.05;
+    const double y = luminance(b) + 0.05;
+    return x > y ? x / y : y / x;
+}
 
 QPushButton* swatchAt(USkin& skin, int row, int column)
 {
@@ -43,6 +67,8 @@ private slots:
     void choices();
     void storedColourAtStart_data();
     void storedColourAtStart();
+    void appendedRulesEndWithTheColourPair();
+    void textsStayReadableOnEverySwatch();
 
 private:
     TestEnv* env = nullptr;
@@ -94,11 +120,11 @@ void TestUSkin::choices_data()
     const QPoint defaultButton(-1, -1);
 
     QTest::newRow("a swatch") << QList<QPoint> { { 0, 0 } } << colourRules("#7E0000") << "#7E0000";
-    QTest::newRow("the default button") << QList<QPoint> { defaultButton } << pictureRules << "#FFFFFF";
+    QTest::newRow("the default button") << QList<QPoint> { defaultButton } << USkin::pictureRules() << "#FFFFFF";
     QTest::newRow("a swatch, then the default")
-        << QList<QPoint> { { 11, 6 }, defaultButton } << colourRules("#C6C6C6") + pictureRules << "#FFFFFF";
+        << QList<QPoint> { { 11, 6 }, defaultButton } << colourRules("#C6C6C6") + USkin::pictureRules() << "#FFFFFF";
     QTest::newRow("the default, then a swatch")
-        << QList<QPoint> { defaultButton, { 3, 1 } } << pictureRules + colourRules("#4D7600") << "#4D7600";
+        << QList<QPoint> { defaultButton, { 3, 1 } } << USkin::pictureRules() + colourRules("#4D7600") << "#4D7600";
     QTest::newRow("the same swatch twice")
         << QList<QPoint> { { 0, 0 }, { 0, 0 } } << colourRules("#7E0000") + colourRules("#7E0000") << "#7E0000";
     QTest::newRow("the second button of a colour shown twice")
@@ -151,6 +177,57 @@ void TestUSkin::storedColourAtStart()
     if (stored.isValid())
         FileSetting::getInstance()->setValue(SettingKeys::SkinColor, stored);
     QCOMPARE(USkin::withStoredSkin(baseSheet), baseSheet + appended);
+}
+
+void TestUSkin::appendedRulesEndWithTheColourPair()
+{
+    QVERIFY(USkin::colourRules("#7E0000").endsWith(colourPair("#7E0000")));
+    QVERIFY(USkin::colourRules("#7E0000").startsWith("\r\n"));
+    QVERIFY(USkin::pictureRules().endsWith(picturePair));
+}
+
+void TestUSkin::textsStayReadableOnEverySwatch()
+{
+    QFile file(":/rc/style/default.qss");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString sheet = QString::fromLatin1(file.readAll());
+
+    // What lies on the skin colour, named as in the main window and the dialogs.
+    QWidget window;
+    auto* titleBar = new QWidget(&window);
+    titleBar->setObjectName("wgtTitleBar");
+    auto* title = new QLabel("Quorvane记账 1.6", titleBar);
+    title->setObjectName("lblWindowTitle");
+    auto* minimise = new QPushButton(titleBar);
+    minimise->setObjectName("minButton");
+    minimise->setIcon(QIcon(":/rc/images/BtnToolBoxMin.png")); // as the title bar's form has it
+    auto* toolBar = new QWidget(&window);
+    toolBar->setObjectName("wgtToolBar");
+    auto* tool = new QToolButton(toolBar);
+    auto* statusBar = new QWidget(&window);
+    statusBar->setObjectName("wgtStatusBar");
+    auto* month = new QLabel("本月", statusBar);
+    month->setObjectName("lblMonthSummary");
+    window.show();
+    DMessageBox box(nullptr, "标题", "正文");
+    box.show();
+    auto* dialogTitle = box.findChild<QLabel*>("tlTitle");
+
+    const auto glyph = [minimise] { return minimise->icon().pixmap(28, 20).toImage().pixelColor(14, 12); };
+    for (const QString& hex : USkin::palette()) {
+        const QColor skin("#" + hex);
+        qApp->setStyleSheet(sheet + USkin::colourRules(skin.name()));
+        const double least = 3.0; // large or bold text
+        QVERIFY2(contrast(title->palette().color(QPalette::WindowText), skin) >= least, qPrintable(hex));
+        QVERIFY2(contrast(tool->palette().color(QPalette::ButtonText), skin) >= least, qPrintable(hex));
+        QVERIFY2(contrast(month->palette().color(QPalette::WindowText), skin) >= least, qPrintable(hex));
+        QVERIFY2(contrast(dialogTitle->palette().color(QPalette::WindowText), skin) >= least, qPrintable(hex));
+        QVERIFY2(contrast(glyph(), skin) >= least, qPrintable(hex));
+    }
+    // Back on the pictures, everything looks as the style sheet has it.
+    qApp->setStyleSheet(sheet + USkin::colourRules("#FFF58F") + USkin::pictureRules());
+    QCOMPARE(title->palette().color(QPalette::WindowText), QColor("#C7E9FF"));
+    QCOMPARE(glyph(), QColor("#E3F2FD"));
 }
 
 QTEST_MAIN(TestUSkin)

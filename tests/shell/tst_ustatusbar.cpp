@@ -7,6 +7,7 @@
 #include "data/dbsetting.h"
 #include "data/notifier.h"
 #include "modalanswerer.h"
+#include "shell/common/welidedlabel.h"
 #include "shell/ustatusbar.h"
 #include "sync/synchelper.h"
 #include "testenv.h"
@@ -135,6 +136,17 @@ void TestUStatusBar::longTotalsFitTheNarrowestWindow()
     auto* total = bar.findChild<QLabel*>("lblTotalSummary");
     QVERIFY(total->text().endsWith("变化:+875308.65")); // the text itself stays whole
     QVERIFY(total->geometry().right() < bar.width());
+
+    // Shortened, each line keeps its key figure in sight, from the narrowest window to the
+    // default one.
+    for (const int width : { 900, 1020 }) {
+        bar.resize(width, 27);
+        QTRY_COMPARE(bar.width(), width);
+        for (const char* name : { "lblMonthSummary", "lblTotalSummary" }) {
+            const auto* line = bar.findChild<WElidedLabel*>(name);
+            QVERIFY2(line->shownText().endsWith(" 变化:+875308.65"), qPrintable(line->shownText()));
+        }
+    }
 }
 
 void TestUStatusBar::syncTimeAtStart_data()

@@ -51,6 +51,19 @@ private:
     QString filePath;
 };
 
+// Sets the process's file creation mask while it lives; 0 lets every permission through, as a
+// careless session would.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(unsigned mask);
+    ~ScopedUmask();
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    unsigned previous;
+};
+
 // Runs one statement on the default connection and returns the first column of its first row.
 QVariant scalar(const QString& sql);
 // Reads the first column of the first row of sql from the book at path, on a read-only connection

@@ -4,11 +4,14 @@
 //     xvfb-run -a env LANG=zh_CN.UTF-8 build/quorvane_shots login /tmp/login.png
 //     build/quorvane_shots --list
 //     build/quorvane_shots all /tmp/shots            (every widget, as /tmp/shots/<name>.png)
+//     build/quorvane_shots screen /tmp/screen.png     (the whole screen, whatever shows on it)
 //
 // Options: --qss FILE uses that style sheet instead of the program's own; --skin #RRGGBB stores
 // a skin colour first. Add a page by adding a line to the factories below.
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
+#include <QDateEdit>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -20,7 +23,10 @@
 #include <QStackedWidget>
 #include <QMainWindow>
 #include <QMap>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
@@ -105,6 +111,17 @@ QWidget* mainWindow(const QString& topPage, const QString& bookPage)
         content->switchPage(topPage);
     if (auto* book = window->findChild<UBook*>(); book && !bookPage.isEmpty())
         book->switchPage(bookPage);
+    return window;
+}
+
+// The main window on the bill list with something opened over it after it shows: the picture is
+// then taken of the whole screen (an X server is needed), so that pop-ups show with what lies
+// behind them.
+QWidget* windowWith(const std::function<void(QWidget* window)>& open)
+{
+    QWidget* window = mainWindow(QStringLiteral("Book"), QStringLiteral("BillList"));
+    window->setProperty("shotScreen", true);
+    QTimer::singleShot(150, window, [window, open] { open(window); });
     return window;
 }
 
@@ -211,6 +228,55 @@ QMap<QString, Factory> factories()
             onSampleBook([] { return quickChange(QStringLiteral("account"), QStringLiteral("expense")); }) },
         { QStringLiteral("quickchange-category"),
             onSampleBook([] { return quickChange(QStringLiteral("category"), QStringLiteral("expense")); }) },
+        { QStringLiteral("over-page-calculator"),
+            [] {
+                return windowWith([](QWidget* window) {
+                    auto* amount = window->findChild<QLineEdit*>(QStringLiteral("leSeacrh"));
+                    auto* pad = new DCalculator(new QDoubleSpinBox(window), window);
+                    pad->show();
+                    pad->move(amount->mapToGlobal(QPoint(0, amount->height() + 60)));
+                });
+            } },
+        { QStringLiteral("over-page-skin"),
+            [] {
+                return windowWith(
+                    [](QWidget* window) { window->findChild<QPushButton*>(QStringLiteral("pbSkin"))->click(); });
+            } },
+        { QStringLiteral("over-page-calendar"),
+            [] {
+                return windowWith([](QWidget* window) {
+                    auto* dialog = new DBill(window->findChild<QWidget*>(QStringLiteral("wgtMenuBar")));
+                    dialog->show();
+                    dialog->move(window->geometry().topLeft() + QPoint(150, 150));
+                    auto* edit = dialog->findChild<QDateEdit*>(QStringLiteral("deDate"));
+                    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 8, edit->height() / 2));
+                });
+            } },
+        // The bill list after a skin colour was chosen while the program ran.
+        { QStringLiteral("over-page-reskinned"),
+            [] {
+                return windowWith([](QWidget*) {
+                    qApp->setStyleSheet(qApp->styleSheet() + USkin::colourRules(QStringLiteral("#3367BE")));
+                });
+            } },
+        // The account filter on the account with the longest name, its list open.
+        { QStringLiteral("over-page-account-filter"),
+            [] {
+                return windowWith([](QWidget* window) {
+                    auto* box = window->findChild<QComboBox*>(QStringLiteral("cbAccountList"));
+                    box->setCurrentIndex(box->findData(QStringLiteral("03")));
+                    box->showPopup();
+                });
+            } },
+        // The bill dialog as the page menu opens it: a child of a page of the main window.
+        { QStringLiteral("bill-from-menu"),
+            [] {
+                return windowWith([](QWidget* window) {
+                    auto* dialog = new DBill(window->findChild<QWidget*>(QStringLiteral("wgtMenuBar")));
+                    dialog->show();
+                    dialog->move(window->geometry().topLeft() + QPoint(150, 150));
+                });
+            } },
     };
     for (const char* top : { "Book", "Sync", "Data", "Setting" }) {
         const QString name = QString::fromLatin1(top);
@@ -241,6 +307,8 @@ void addSampleBills(const QString& path)
         QSqlQuery query(db);
         query.exec(
             QStringLiteral("insert into tbl_borrower (id, name, description, sort) values ('02', '小王', '同事', 2)"));
+        query.exec(QStringLiteral("insert into tbl_account (id, name, kind, amount, description, sort) values "
+                                  "('03', '招商银行信用卡（尾号 8888）', 'credit', 0, '', 3)"));
         struct Sample {
             const char* kind;
             double amount;
@@ -324,9 +392,11 @@ bool shoot(const Factory& factory, const QString& out)
     widget->show();
     // Let the window system map it and the layouts settle.
     QEventLoop loop;
-    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    QTimer::singleShot(600, &loop, &QEventLoop::quit);
     loop.exec();
-    const bool saved = widget->grab().save(out, "PNG");
+    const QPixmap picture
+        = widget->property("shotScreen").toBool() ? QGuiApplication::primaryScreen()->grabWindow(0) : widget->grab();
+    const bool saved = picture.save(out, "PNG");
     widget->close();
     return saved;
 }
@@ -344,6 +414,11 @@ int main(int argc, char* argv[])
     parser.addPositionalArgument(QStringLiteral("name"), QStringLiteral("Widget name, or \"all\"."));
     parser.addPositionalArgument(QStringLiteral("out"), QStringLiteral("PNG file, or a folder for \"all\"."));
     parser.process(app);
+
+    // "screen OUT.png": a picture of the whole screen as it is, e.g. of the program started on
+    // its own beside this tool.
+    if (parser.positionalArguments().size() == 2 && parser.positionalArguments().at(0) == QLatin1String("screen"))
+        return QGuiApplication::primaryScreen()->grabWindow(0).save(parser.positionalArguments().at(1)) ? 0 : 1;
 
     const QMap<QString, Factory> all = factories();
     if (parser.isSet(QStringLiteral("list"))) {

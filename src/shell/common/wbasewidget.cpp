@@ -1,5 +1,7 @@
 #include "shell/common/wbasewidget.h"
 
+#include "shell/common/pagetext.h"
+
 WBaseWidget::WBaseWidget(QWidget* parent)
     : QWidget(parent)
 {
@@ -11,5 +13,7 @@ void WBaseWidget::bind()
 
 void WBaseWidget::showEvent(QShowEvent*)
 {
+    // Also what the page made since it was shown last.
+    markPageText(this);
     bind();
 }

@@ -11,19 +11,41 @@ WElidedLabel::WElidedLabel(QWidget* parent)
     setSizePolicy(QSizePolicy::Preferred, sizePolicy().verticalPolicy());
 }
 
+QString WElidedLabel::lastWord() const
+{
+    const QString whole = text();
+    const qsizetype blank = whole.lastIndexOf(QLatin1Char(' '));
+    return blank > 0 ? whole.mid(blank) : QString();
+}
+
 QSize WElidedLabel::minimumSizeHint() const
 {
+    // Room for the last word and a little of the start before it.
     QSize size = QLabel::minimumSizeHint();
-    size.setWidth(fontMetrics().horizontalAdvance(QStringLiteral("…")) * 4);
+    const int margins = width() - contentsRect().width();
+    size.setWidth(fontMetrics().horizontalAdvance(lastWord() + QStringLiteral("……")) + margins);
     return size;
+}
+
+QString WElidedLabel::shownText() const
+{
+    const QString whole = text();
+    const int room = contentsRect().width();
+    const QFontMetrics metrics = fontMetrics();
+    if (metrics.horizontalAdvance(whole) <= room)
+        return whole;
+    const QString last = lastWord();
+    const int lastWidth = metrics.horizontalAdvance(last);
+    if (last.isEmpty() || lastWidth >= room)
+        return metrics.elidedText(whole, Qt::ElideRight, room);
+    return metrics.elidedText(whole.chopped(last.size()), Qt::ElideRight, room - lastWidth) + last;
 }
 
 void WElidedLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QRect area = contentsRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
-    style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    style()->drawItemText(
+        &painter, contentsRect(), int(alignment()), palette(), isEnabled(), shownText(), foregroundRole());
 }
 
 bool WElidedLabel::event(QEvent* event)

@@ -2,8 +2,9 @@
 
 #include <QLabel>
 
-// A one-line label that gives up width when its row is short of room: it then shows the start of
-// its text with "…" and the whole text as its tooltip. text() stays the whole text.
+// A one-line label that gives up width when its row is short of room. It then keeps its last word
+// (a summary's key figure, such as the change of a month) whole and shortens what comes before it
+// with "…"; its tooltip is the whole text. text() stays the whole text.
 class WElidedLabel : public QLabel
 {
     Q_OBJECT
@@ -12,8 +13,14 @@ public:
     explicit WElidedLabel(QWidget* parent = nullptr);
 
     QSize minimumSizeHint() const override;
+    // The text as it is drawn in the label's present width.
+    QString shownText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
+
+private:
+    // The last word, with the blank before it; empty when the text has no blank.
+    QString lastWord() const;
 };

@@ -129,7 +129,9 @@ private slots:
     void amountsAndKinds();
     void storedTextComesOutAsText_data();
     void storedTextComesOutAsText();
+    void nulCharactersStayOut();
     void replacesALongerFile();
+    void fileIsTheOwnersAlone();
     void fileThatCannotBeOpened_data();
     void fileThatCannotBeOpened();
     void failedWriteLeavesTheOldFile();
@@ -233,6 +235,21 @@ void TestExportHelper::storedTextComesOutAsText_data()
     QTest::newRow("closing the cell") << "</td></tr></table>";
 }
 
+void TestExportHelper::nulCharactersStayOut()
+{
+    // Written into the book by another program: the file must not carry them.
+    addBill("expense", -1, QDate(2013, 7, 5),
+        { { "account_id", "A1" }, { "title", QString("a") + QChar(0) + "b" },
+            { "description", QString("c") + QChar(0) + QChar(0) + "d" } });
+    const QString path = env->root() + "/bills.xls";
+    QList<MBill*> bills = allBills();
+    QVERIFY(ExportHelper::exportBills(path, &bills));
+    QVERIFY(!contentsOf(path).contains('\0'));
+    const QList<QStringList> table = tableOf(path);
+    QCOMPARE(table.at(1).at(9), QString("ab"));
+    QCOMPARE(table.at(1).at(10), QString("cd"));
+}
+
 void TestExportHelper::storedTextComesOutAsText()
 {
     QFETCH(QString, text);
@@ -268,6 +285,22 @@ void TestExportHelper::replacesALongerFile()
     QVERIFY(written.endsWith(Tail));
     QVERIFY(!written.contains('#'));
     QCOMPARE(tableOf(path).size(), 2);
+}
+
+void TestExportHelper::fileIsTheOwnersAlone()
+{
+    ScopedUmask careless(0);
+    const QString fresh = env->root() + "/new.xls";
+    const QString older = env->root() + "/old.xls";
+    QVERIFY(writeFile(older, "old"));
+    QVERIFY(QFile::setPermissions(older, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    QList<MBill*> bills = allBills();
+    const QFile::Permissions ownerOnly
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    for (const QString& path : { fresh, older }) {
+        QVERIFY(ExportHelper::exportBills(path, &bills));
+        QCOMPARE(QFileInfo(path).permissions(), ownerOnly);
+    }
 }
 
 void TestExportHelper::fileThatCannotBeOpened_data()

@@ -2,6 +2,7 @@
 // bills whose records were deleted, prompts for missing records, failed stores.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -118,6 +119,9 @@ private slots:
     void editChangesKind_data();
     void editChangesKind();
     void editShowsTheBill();
+    void saveWithoutEditsKeepsTheBill_data();
+    void saveWithoutEditsKeepsTheBill();
+    void dateThatNamesNoDay();
     void copyFillsANewBill();
     void continueThenCancel();
     void keys_data();
@@ -142,6 +146,8 @@ private slots:
     void failedStoreKeepsTheDialogOpen_data();
     void failedStoreKeepsTheDialogOpen();
     void calculatorFillsTheAmount();
+    void buttonsStayAboveTheFooter_data();
+    void buttonsStayAboveTheFooter();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -335,6 +341,88 @@ void TestDBill::editShowsTheBill()
     QCOMPARE(combo(&other, "cbSubCategory")->currentData().toString(), QString("s2"));
     QCOMPARE(combo(&other, "cbMember")->currentData().toString(), QString("m2"));
     QCOMPARE(child<QDoubleSpinBox>(&other, "dsbAmount")->value(), 4.5);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+}
+
+void TestDBill::saveWithoutEditsKeepsTheBill_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QVariantMap>("columns");
+    const QVariantMap expense { { "account_id", "a1" }, { "category_id", "c1" }, { "sub_category_id", "s1" },
+        { "member_id", "m1" }, { "to_account_id", "" }, { "borrower_id", "" } };
+    const auto with = [&expense](const QVariantMap& more) {
+        QVariantMap columns = expense;
+        columns.insert(more);
+        return columns;
+    };
+    QTest::newRow("three decimals") << "expense" << with({ { "amount", -12.345 } });
+    QTest::newRow("a half cent") << "expense" << with({ { "amount", -1.005 } });
+    QTest::newRow("an income stored negative")
+        << "income"
+        << QVariantMap { { "account_id", "a1" }, { "category_id", "i1" }, { "sub_category_id", "s4" },
+               { "member_id", "m1" }, { "amount", -5.0 } };
+    QTest::newRow("records the kind does not use")
+        << "expense" << with({ { "to_account_id", QVariant() }, { "borrower_id", QVariant() } });
+    QTest::newRow("CR LF in the note") << "expense" << with({ { "description", "一\r\n二\r\n" } });
+    QTest::newRow("line and paragraph separators")
+        << "expense" << with({ { "description", QString::fromUtf8("一\u2028二\u2029三") } });
+    QTest::newRow("non-breaking spaces") << "expense"
+                                         << with({ { "description", QString::fromUtf8("一\u00a0二") },
+                                                { "title", QString::fromUtf8("午\u00a0饭") } });
+    QTest::newRow("CR LF in the title") << "expense" << with({ { "title", "早\r\n饭" } });
+    QTest::newRow("no title") << "expense" << with({ { "title", QVariant() } });
+}
+
+void TestDBill::saveWithoutEditsKeepsTheBill()
+{
+    QFETCH(QString, kind);
+    QFETCH(QVariantMap, columns);
+    const QString id = addBillRow(kind, columns.value("amount", -3.0).toDouble(), QDate(2013, 7, 5), columns);
+    const QVariantMap before = storedBill(id);
+
+    ModalAnswerer boxes;
+    DBill dialog(loadedBill(id), nullptr);
+    click(&dialog, "pbOk");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    const QVariantMap after = storedBill(id);
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        const QVariant stored = after.value(it.key());
+        QVERIFY2(stored == it.value() && stored.isNull() == it.value().isNull(), qPrintable(it.key()));
+    }
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+}
+
+void TestDBill::dateThatNamesNoDay()
+{
+    const QString id = addBillRow("expense", -3, QDate(2024, 2, 1),
+        { { "date", "2024-02-30" }, { "account_id", "a1" }, { "category_id", "c1" }, { "sub_category_id", "s1" },
+            { "member_id", "m1" } });
+
+    // The user is told, and the form shows the nearest day, marked.
+    ModalAnswerer boxes;
+    boxes.expect(QStringLiteral("日期有误"), QString(), QStringLiteral("确定"));
+    DBill dialog(loadedBill(id), nullptr);
+    dialog.show();
+    QVERIFY2(boxes.waitAnswered(), qPrintable(boxes.report()));
+    auto* date = child<QDateEdit>(&dialog, "deDate");
+    QCOMPARE(date->date(), QDate(2024, 2, 29));
+    QVERIFY(date->toolTip().contains("2024-02-30"));
+
+    // Another field changes; the date stays as it was stored.
+    child<QDoubleSpinBox>(&dialog, "dsbAmount")->setValue(7);
+    click(&dialog, "pbOk");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(storedBill(id).value("date").toString(), QString("2024-02-30"));
+    QCOMPARE(storedBill(id).value("month").toInt(), 202402);
+    QCOMPARE(storedBill(id).value("amount").toDouble(), -7.0);
+
+    // A day picked by the user is stored.
+    DBill again(loadedBill(id), nullptr);
+    child<QDateEdit>(&again, "deDate")->setDate(QDate(2024, 3, 1));
+    QVERIFY(child<QDateEdit>(&again, "deDate")->toolTip().isEmpty());
+    click(&again, "pbOk");
+    QCOMPARE(storedBill(id).value("date").toString(), QString("2024-03-01"));
+    QCOMPARE(storedBill(id).value("month").toInt(), 202403);
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 }
 
@@ -830,6 +918,34 @@ void TestDBill::calculatorFillsTheAmount()
         click(calculator, QStringLiteral("pushButton_") + key);
     QVERIFY(!calculator->isVisible());
     QCOMPARE(child<QDoubleSpinBox>(&dialog, "dsbAmount")->value(), 15.0);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+}
+
+void TestDBill::buttonsStayAboveTheFooter_data()
+{
+    QTest::addColumn<QString>("radio");
+    for (const char* radio : { "rbExpense", "rbIncome", "rbTransfer", "rbLoan" })
+        QTest::newRow(radio) << radio;
+}
+
+void TestDBill::buttonsStayAboveTheFooter()
+{
+    QFETCH(QString, radio);
+    // The dialog's picture ends in a footer strip 40 pixels high (the style sheet's border).
+    QFile sheet(":/rc/style/default.qss");
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromLatin1(sheet.readAll()));
+    ModalAnswerer boxes;
+    DBill dialog(nullptr);
+    click(&dialog, radio);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    for (const char* name : { "pbOk", "pbContinue", "pbCancel", "cbContinue" }) {
+        const QWidget* button = child<QWidget>(&dialog, name);
+        const int bottom = button->mapTo(&dialog, QPoint(0, button->height())).y();
+        QVERIFY2(bottom <= dialog.height() - 40, name);
+    }
+    qApp->setStyleSheet(QString());
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 }
 
