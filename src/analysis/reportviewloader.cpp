@@ -14,6 +14,19 @@ namespace {
 
 const char* const GlSwitch = "QT_XCB_GL_INTEGRATION";
 bool glSwitchSet = false;
+QtMessageHandler previousHandler = nullptr;
+
+// With the GL switch off, X11 says once, while the application object makes its shared context,
+// that it cannot make one: that is the point of the switch, not news for the user's terminal.
+void quietGlNotice(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QXcbIntegration: Cannot create platform OpenGL context")))
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+    else
+        qt_message_output(type, context, message);
+}
 
 struct Module {
     QLibrary library;
@@ -76,6 +89,7 @@ void prepareApplication()
     if (!qEnvironmentVariableIsSet(GlSwitch)) {
         qputenv(GlSwitch, "none");
         glSwitchSet = true;
+        previousHandler = qInstallMessageHandler(quietGlNotice);
     }
 }
 
@@ -84,6 +98,8 @@ void applicationCreated()
     if (glSwitchSet) {
         qunsetenv(GlSwitch);
         glSwitchSet = false;
+        qInstallMessageHandler(previousHandler);
+        previousHandler = nullptr;
     }
 }
 

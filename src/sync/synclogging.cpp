@@ -1,3 +1,3 @@
 #include "sync/synclogging.h"
 
-Q_LOGGING_CATEGORY(lcSync, "quorvane.sync", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSync, "quorvane.sync", QtWarningMsg)

@@ -7,6 +7,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <memory>
+#include <unistd.h>
 
 #include "analysis/reportview.h"
 
@@ -89,6 +90,35 @@ extern "C" Q_DECL_EXPORT int quorvaneReportViewVersion()
     return ReportViewInterfaceVersion;
 }
 
+namespace {
+
+QLoggingCategory::CategoryFilter previousFilter = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+// The engine describes its set-up at every start as an info line; a user's terminal stays quiet.
+void quietEngineContext(QLoggingCategory* category)
+{
+    if (previousFilter)
+        previousFilter(category);
+    if (qstrcmp(category->categoryName(), "qt.webenginecontext") == 0)
+        category->setEnabled(QtInfoMsg, false);
+}
+
+// Two notices the engine prints as it starts the way this module starts it (in software; without
+// the sandbox for the superuser): both are the intended set-up, not news for the user's terminal.
+void quietEngineNotices(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message == QLatin1String("Sandboxing disabled by user.")
+        || message.startsWith(QLatin1String("No suitable graphics backend found")))
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+    else
+        qt_message_output(type, context, message);
+}
+
+} // namespace
+
 extern "C" Q_DECL_EXPORT ReportView* quorvaneCreateReportView(QWidget* parent)
 {
     static bool first = true;
@@ -103,6 +133,16 @@ extern "C" Q_DECL_EXPORT ReportView* quorvaneCreateReportView(QWidget* parent)
     // Every page shown is the program's own: one renderer process serves all the views, instead
     // of one more (some 90 MB) for each analysis page. The engine reads its flags when the first
     // view starts it; programs started later from this one do not inherit the addition.
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES")) {
+        previousFilter = QLoggingCategory::installFilter(quietEngineContext);
+        previousHandler = qInstallMessageHandler(quietEngineNotices);
+    }
+    // Chromium refuses to start its sandbox for the superuser and ends the whole program instead;
+    // the pages are the program's own, built from its resources, so run them without it then.
+    const char* const sandboxVariable = "QTWEBENGINE_DISABLE_SANDBOX";
+    const bool sandboxOff = ::geteuid() == 0 && !qEnvironmentVariableIsSet(sandboxVariable);
+    if (sandboxOff)
+        qputenv(sandboxVariable, "1");
     const char* const flagsVariable = "QTWEBENGINE_CHROMIUM_FLAGS";
     const bool hadFlags = qEnvironmentVariableIsSet(flagsVariable);
     const QByteArray flags = qgetenv(flagsVariable);
@@ -113,5 +153,7 @@ extern "C" Q_DECL_EXPORT ReportView* quorvaneCreateReportView(QWidget* parent)
         qputenv(flagsVariable, flags);
     else
         qunsetenv(flagsVariable);
+    if (sandboxOff)
+        qunsetenv(sandboxVariable);
     return view;
 }
