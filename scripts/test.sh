@@ -27,6 +27,6 @@ cmake --build build -j"$jobs"
 # Without optimisation the sanitizer build compiles fastest, and its tests still run in seconds;
 # line tables alone are enough for the sanitizers' reports.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DQUORVANE_WERROR=ON \
-    -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_BENCH=OFF
+    -DQUORVANE_SANITIZE=ON -DQUORVANE_DATA_ONLY=OFF -DQUORVANE_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ctest -j"$jobs" -LE nosan --output-on-failure)
