@@ -36,7 +36,9 @@ QString askWithDialog(QWidget* parent)
 
 void writeCell(QTextStream& out, const QString& text)
 {
-    out << "<td>" << text.toHtmlEscaped() << "</td>" << LineEnd;
+    // A reader of the page takes a bare CR for a line end like any other; as a character reference
+    // it reads back as the CR the note holds.
+    out << "<td>" << text.toHtmlEscaped().replace(QLatin1Char('\r'), QLatin1String("&#13;")) << "</td>" << LineEnd;
 }
 
 // The cell of a referenced record: its name, or nothing when the record is gone.

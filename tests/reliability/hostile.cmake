@@ -1,0 +1,9 @@
+# Hostile text through every path a text takes, and malformed books, files and replies. The string
+# table is one library that every executable shares.
+add_library(quorvane_hostiletext STATIC hostiletext.cpp hostiletext.h)
+target_include_directories(quorvane_hostiletext PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+target_link_libraries(quorvane_hostiletext PUBLIC quorvane_settings Qt6::Core Qt6::Test)
+
+quorvane_test(tst_hostiletextrecords SOURCES tst_hostiletextrecords.cpp ../datamgmt/kobelfixture.cpp
+    LIBS quorvane_app quorvane_hostiletext LABELS reliability)
+target_include_directories(tst_hostiletextrecords PRIVATE ../datamgmt)
