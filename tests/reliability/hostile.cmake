@@ -7,3 +7,8 @@ target_link_libraries(quorvane_hostiletext PUBLIC quorvane_settings Qt6::Core Qt
 quorvane_test(tst_hostiletextrecords SOURCES tst_hostiletextrecords.cpp ../datamgmt/kobelfixture.cpp
     LIBS quorvane_app quorvane_hostiletext LABELS reliability)
 target_include_directories(tst_hostiletextrecords PRIVATE ../datamgmt)
+
+find_package(Qt6 6.4 REQUIRED COMPONENTS Qml)
+quorvane_test(tst_hostiletextpages SOURCES tst_hostiletextpages.cpp
+    LIBS quorvane_analysisbook quorvane_hostiletext Qt6::Qml LABELS reliability)
+target_include_directories(tst_hostiletextpages PRIVATE ../analysis)
