@@ -8,7 +8,11 @@ quorvane_test(tst_hostiletextrecords SOURCES tst_hostiletextrecords.cpp ../datam
     LIBS quorvane_app quorvane_hostiletext LABELS reliability)
 target_include_directories(tst_hostiletextrecords PRIVATE ../datamgmt)
 
-find_package(Qt6 6.4 REQUIRED COMPONENTS Qml)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Qml HttpServer)
 quorvane_test(tst_hostiletextpages SOURCES tst_hostiletextpages.cpp
     LIBS quorvane_analysisbook quorvane_hostiletext Qt6::Qml LABELS reliability)
 target_include_directories(tst_hostiletextpages PRIVATE ../analysis)
+
+# Through a real quorvane-service: the upload and the reply.
+quorvane_test(tst_hostiletextsync SOURCES tst_hostiletextsync.cpp
+    LIBS quorvane_synctestkit quorvane_service quorvane_hostiletext LABELS reliability)
