@@ -16,3 +16,8 @@ target_include_directories(tst_hostiletextpages PRIVATE ../analysis)
 # Through a real quorvane-service: the upload and the reply.
 quorvane_test(tst_hostiletextsync SOURCES tst_hostiletextsync.cpp
     LIBS quorvane_synctestkit quorvane_service quorvane_hostiletext LABELS reliability)
+
+# In a real web view (see tests/analysis: the web engine's own code stops a sanitizer run).
+quorvane_test(tst_hostiletextweb SOURCES tst_hostiletextweb.cpp
+    LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext LABELS "reliability;webengine;nosan")
+target_include_directories(tst_hostiletextweb PRIVATE ../analysis)
