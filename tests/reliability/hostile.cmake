@@ -21,3 +21,8 @@ quorvane_test(tst_hostiletextsync SOURCES tst_hostiletextsync.cpp
 quorvane_test(tst_hostiletextweb SOURCES tst_hostiletextweb.cpp
     LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext LABELS "reliability;webengine;nosan")
 target_include_directories(tst_hostiletextweb PRIVATE ../analysis)
+
+# Malformed books, data files, settings, bills and server replies.
+quorvane_test(tst_malformedbooks SOURCES tst_malformedbooks.cpp ../datamgmt/kobelfixture.cpp
+    LIBS quorvane_app quorvane_testkit_widgets LABELS reliability)
+target_include_directories(tst_malformedbooks PRIVATE ../datamgmt)
