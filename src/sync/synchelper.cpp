@@ -230,10 +230,11 @@ QJsonArray SyncHelper::changeSet() const
     QJsonArray changes;
     for (const QString& name : tables) {
         // Rows stamped in the very second the last run started may have been written after its
-        // upload was read: those are sent again rather than never.
+        // upload was read: those are sent again rather than never. A row without a stamp (written by
+        // some other program) counts as changed, or no other device would ever get it.
         QSqlQuery rows;
         rows.setForwardOnly(true);
-        rows.prepare(QStringLiteral("select * from tbl_%1 where version >= ?").arg(name));
+        rows.prepare(QStringLiteral("select * from tbl_%1 where version >= ? or version is null").arg(name));
         rows.addBindValue(since);
         QJsonArray columns;
         QJsonArray updates;
@@ -255,7 +256,8 @@ QJsonArray SyncHelper::changeSet() const
         }
         QSqlQuery deleted;
         deleted.setForwardOnly(true);
-        deleted.prepare(QStringLiteral("select id,version from tbl_%1_deleted where version >= ?").arg(name));
+        deleted.prepare(
+            QStringLiteral("select id,version from tbl_%1_deleted where version >= ? or version is null").arg(name));
         deleted.addBindValue(since);
         QJsonArray deletions;
         if (run(deleted)) {

@@ -26,3 +26,5 @@ target_include_directories(tst_hostiletextweb PRIVATE ../analysis)
 quorvane_test(tst_malformedbooks SOURCES tst_malformedbooks.cpp ../datamgmt/kobelfixture.cpp
     LIBS quorvane_app quorvane_testkit_widgets LABELS reliability)
 target_include_directories(tst_malformedbooks PRIVATE ../datamgmt)
+quorvane_test(tst_malformedbills SOURCES tst_malformedbills.cpp
+    LIBS quorvane_synctestkit quorvane_testkit_widgets LABELS reliability)
