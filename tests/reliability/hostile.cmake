@@ -28,3 +28,5 @@ quorvane_test(tst_malformedbooks SOURCES tst_malformedbooks.cpp ../datamgmt/kobe
 target_include_directories(tst_malformedbooks PRIVATE ../datamgmt)
 quorvane_test(tst_malformedbills SOURCES tst_malformedbills.cpp
     LIBS quorvane_synctestkit quorvane_testkit_widgets LABELS reliability)
+quorvane_test(tst_malformedreplies SOURCES tst_malformedreplies.cpp
+    LIBS quorvane_synctestkit quorvane_testkit_widgets LABELS reliability)
