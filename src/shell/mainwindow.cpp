@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QScreen>
+#include <QSqlDatabase>
 #include <QTimer>
 
 #include "data/constants.h"
@@ -82,6 +83,10 @@ bool MainWindow::openBook()
     if (!DBHelper::openDefaultConnection(path))
         return false;
     if (!DBHelper::getInstance()->upgrade())
+        return false;
+    // A book that lost a table or a column after its last upgrade would open with pages that
+    // silently show nothing and writes that fail: it is reported like a damaged one.
+    if (!BackupHelper::hasBookShape(QSqlDatabase::database()))
         return false;
     if (isNew && !DBHelper::getInstance()->initDefaultData(QString()))
         return false;

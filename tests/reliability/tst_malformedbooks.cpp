@@ -1,7 +1,8 @@
 // Malformed files where a book or the other program's data file is expected: the login probe, the
 // restore and the import (as the command words run them, with their box) take each without a crash,
-// tell the user when they refuse, and leave every file as it was. The opening of such a book at
-// start-up is tested with the start-up itself.
+// tell the user when they refuse, and leave every file as it was; the start-up on such a book as the
+// only one in the data folder ends in the login or the main window, or in the box that it cannot be
+// opened.
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -11,11 +12,16 @@
 #include <memory>
 
 #include "data/constants.h"
+#include "data/dbsetting.h"
+#include "data/filesetting.h"
+#include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "datamgmt/backuphelper.h"
 #include "kobelfixture.h"
 #include "modalanswerer.h"
+#include "shell/common/booklist.h"
 #include "shell/common/bookprobe.h"
+#include "shell/mainwindow.h"
 #include "shell/startup.h"
 #include "testenv.h"
 
@@ -136,6 +142,8 @@ private slots:
     void restoreTakesOnlyASoundBook();
     void importRefusesAndChangesNothing_data();
     void importRefusesAndChangesNothing();
+    void startUpOnIt_data();
+    void startUpOnIt();
 
 private:
     QString book() const { return env->dataDir() + Constants::getInstance()->getBookName(); }
@@ -239,6 +247,52 @@ void TestMalformedBooks::importRefusesAndChangesNothing()
     QCOMPARE(bytesOf(path), source);
     QCOMPARE(bytesOf(book()), current);
     QVERIFY(backups().isEmpty());
+}
+
+void TestMalformedBooks::startUpOnIt_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("opened");
+    for (const QString& kind : malformedKinds())
+        QTest::newRow(qPrintable(kind)) << kind << (kind == "book without its settings row");
+    QTest::newRow("sound book") << "sound book" << true;
+}
+
+void TestMalformedBooks::startUpOnIt()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, opened);
+    QVERIFY(QFile::remove(book()));
+    QVERIFY(makeMalformed(kind, book(), env->root()));
+    const QByteArray before = bytesOf(book());
+    FileSetting::getInstance()->setValue(SettingKeys::EnableAutoUpdate, false);
+    MainWindow::environment().trayAvailable = [] { return false; };
+
+    // The only book of the folder: the start-up takes it without the login, and the window says
+    // whether it can be opened.
+    const QString dbDir = Constants::getInstance()->getDbDir();
+    const Startup::Choice choice = Startup::chooseBook(dbDir, BookList::files(dbDir), QString());
+    QVERIFY(!choice.login);
+    QCOMPARE(choice.currentBook, Constants::getInstance()->getBookName());
+    {
+        ModalAnswerer boxes;
+        if (!opened)
+            boxes.expect("数据文件错误", "打开数据文件出现错误。", "确定");
+        MainWindow window;
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+        QCOMPARE(window.isBookOpen(), opened);
+    }
+    MainWindow::environment() = MainWindow::Environment();
+    DbSetting::setInstance(nullptr);
+    TestBook::closeDefault();
+
+    if (opened) {
+        // A lost settings row is made again; the records are all there.
+        QCOMPARE(valueIn(book(), "select count(*) from tbl_setting").toInt(), 1);
+        QCOMPARE(valueIn(book(), "select count(*) from tbl_bill").toInt(), 200);
+    } else {
+        QCOMPARE(bytesOf(book()), before);
+    }
 }
 
 QTEST_MAIN(TestMalformedBooks)
