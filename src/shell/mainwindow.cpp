@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QScreen>
 #include <QSqlDatabase>
@@ -42,9 +43,10 @@ MainWindow::MainWindow(QWidget* parent)
     if (FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool())
         BackupHelper::backup(QString());
 
-    bookOpen = openBook();
+    QString reason;
+    bookOpen = openBook(&reason);
     if (!bookOpen) {
-        DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。"));
+        DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。") + reason);
         return;
     }
 
@@ -68,7 +70,7 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-bool MainWindow::openBook()
+bool MainWindow::openBook(QString* reason)
 {
     Constants* constants = Constants::getInstance();
     const QString path = constants->getDbDir() + constants->getBookName();
@@ -79,6 +81,12 @@ bool MainWindow::openBook()
             return false;
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         isNew = true;
+    }
+    // A book that cannot be written would open, and then lose every change the user makes.
+    const QFileInfo file(path);
+    if (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable()) {
+        *reason = tr("数据文件或它所在的文件夹是只读的，无法保存修改。");
+        return false;
     }
     if (!DBHelper::openDefaultConnection(path))
         return false;

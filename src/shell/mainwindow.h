@@ -41,7 +41,8 @@ private slots:
     void checkUpdate();
 
 private:
-    bool openBook();
+    // reason: what the user is told besides that the book could not be opened, if anything.
+    bool openBook(QString* reason);
     void createTrayMenu();
     void createTrayIcon();
     void showHiddenBalloon();
