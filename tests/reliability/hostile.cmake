@@ -8,6 +8,10 @@ quorvane_test(tst_hostiletextrecords SOURCES tst_hostiletextrecords.cpp ../datam
     LIBS quorvane_app quorvane_hostiletext LABELS reliability)
 target_include_directories(tst_hostiletextrecords PRIVATE ../datamgmt)
 
+# Pasted into the record dialogs, within their length limits.
+quorvane_test(tst_hostiletextdialogs SOURCES tst_hostiletextdialogs.cpp
+    LIBS quorvane_app quorvane_hostiletext quorvane_testkit_widgets LABELS reliability)
+
 find_package(Qt6 6.4 REQUIRED COMPONENTS Qml HttpServer)
 quorvane_test(tst_hostiletextpages SOURCES tst_hostiletextpages.cpp
     LIBS quorvane_analysisbook quorvane_hostiletext Qt6::Qml LABELS reliability)
