@@ -29,6 +29,12 @@ QByteArray randomBytes(int size)
     return bytes;
 }
 
+// Every byte of a literal that holds NUL characters, without its terminating one.
+template <qsizetype N> QByteArray literal(const char (&bytes)[N])
+{
+    return QByteArray(bytes, N - 1);
+}
+
 } // namespace
 
 class TestMalformedSettings : public QObject {
@@ -55,8 +61,8 @@ void TestMalformedSettings::programStartsOnADamagedFile_data()
     QTest::newRow("random bytes") << randomBytes(4096);
     QTest::newRow("cut in a section name") << QByteArray("[Common]\nEnableBillTitle=true\n[Col");
     QTest::newRow("cut in a value") << QByteArray("[Color]\nSkinColor=#12");
-    QTest::newRow("NUL characters") << QByteArray("[Common]\nLastBook=Quor\0vane.db\nEnableBillTitle=\0\n", 48);
-    QTest::newRow("UTF-16 text") << QByteArray("\xff\xfe[\0C\0o\0m\0m\0o\0n\0]\0\n\0", 22);
+    QTest::newRow("NUL characters") << literal("[Common]\nLastBook=Quor\0vane.db\nEnableBillTitle=\0\n");
+    QTest::newRow("UTF-16 text") << literal("\xff\xfe[\0C\0o\0m\0m\0o\0n\0]\0\n\0");
     QTest::newRow("booleans that are none")
         << QByteArray("[Common]\nEnableBillTitle=maybe\nEnableBillMember=2\nAnalysisAllData=@Invalid()\n"
                       "[Sync]\nSyncWhenStartup=yes please\nCloseWhenSyncFinished=\n");
