@@ -1,15 +1,38 @@
 #include "lists/deditdialog.h"
 
-#include <QLineEdit>
-
 #include "shell/common/dmessagebox.h"
 #include "shell/common/styledbackground.h"
+
+#include <QLineEdit>
 
 DEditDialog::DEditDialog(QWidget* parent)
     : QDialog(parent)
 {
     setProperty("style", QStringLiteral("dialog"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+}
+
+QString DEditDialog::storedText(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+void DEditDialog::paintEvent(QPaintEvent*)
+{
+    paintStyledBackground(this);
+}
+
+bool DEditDialog::acceptsName(const QString& name, const QString& emptyText)
+{
+    if (!name.isEmpty())
+        return true;
+    DMessageBox::error(this, emptyText);
+    return false;
+}
+
+void DEditDialog::reportFailedStore(const QString& text)
+{
+    DMessageBox::error(this, text);
 }
 
 namespace {
@@ -46,27 +69,4 @@ void DEditDialog::keepWholeCharacters()
             field->setCursorPosition(qMin(cursor, int(whole.size())));
         });
     }
-}
-
-QString DEditDialog::storedText(const QString& text)
-{
-    return text.isNull() ? QStringLiteral("") : text;
-}
-
-void DEditDialog::paintEvent(QPaintEvent*)
-{
-    paintStyledBackground(this);
-}
-
-bool DEditDialog::acceptsName(const QString& name, const QString& emptyText)
-{
-    if (!name.isEmpty())
-        return true;
-    DMessageBox::error(this, emptyText);
-    return false;
-}
-
-void DEditDialog::reportFailedStore(const QString& text)
-{
-    DMessageBox::error(this, text);
 }
