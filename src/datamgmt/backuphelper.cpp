@@ -286,22 +286,19 @@ bool BackupHelper::isBook(const QString& path)
 {
     // Every table of the settings and the records with every column a book has: a file that lost
     // one would replace a sound book with one the program cannot open or use.
-    return checkFile(path, [](QSqlDatabase& db) { return hasBookShape(db); });
-}
-
-bool BackupHelper::hasBookShape(const QSqlDatabase& db)
-{
-    const QHash<QString, QStringList>& wanted = recordColumns();
-    if (wanted.isEmpty())
-        return false;
-    for (auto table = wanted.constBegin(); table != wanted.constEnd(); ++table) {
-        const QStringList columns = columnsOf(db, table.key());
-        for (const QString& column : table.value()) {
-            if (!columns.contains(column, Qt::CaseInsensitive))
-                return false;
+    return checkFile(path, [](QSqlDatabase& db) {
+        const QHash<QString, QStringList>& wanted = recordColumns();
+        if (wanted.isEmpty())
+            return false;
+        for (auto table = wanted.constBegin(); table != wanted.constEnd(); ++table) {
+            const QStringList columns = columnsOf(db, table.key());
+            for (const QString& column : table.value()) {
+                if (!columns.contains(column, Qt::CaseInsensitive))
+                    return false;
+            }
         }
-    }
-    return true;
+        return true;
+    });
 }
 
 bool BackupHelper::isKobelFile(const QString& path)

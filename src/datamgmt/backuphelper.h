@@ -54,9 +54,6 @@ public:
     // True when path is a sound SQLite file with the tables of a book's settings and records, each
     // with every column a book has; it is opened read-only.
     static bool isBook(const QString& path);
-    // True when db has every table of a book's settings and records, each with every column a
-    // book has. Reads the schema only.
-    static bool hasBookShape(const QSqlDatabase& db);
     // True when path is a sound SQLite file with the other program's tables and none of a book's.
     static bool isKobelFile(const QString& path);
 };

@@ -4,10 +4,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QMenu>
 #include <QScreen>
-#include <QSqlDatabase>
 #include <QTimer>
 
 #include "data/constants.h"
@@ -43,10 +41,9 @@ MainWindow::MainWindow(QWidget* parent)
     if (FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool())
         BackupHelper::backup(QString());
 
-    QString reason;
-    bookOpen = openBook(&reason);
+    bookOpen = openBook();
     if (!bookOpen) {
-        DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。") + reason);
+        DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。"));
         return;
     }
 
@@ -70,7 +67,7 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-bool MainWindow::openBook(QString* reason)
+bool MainWindow::openBook()
 {
     Constants* constants = Constants::getInstance();
     const QString path = constants->getDbDir() + constants->getBookName();
@@ -82,19 +79,9 @@ bool MainWindow::openBook(QString* reason)
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         isNew = true;
     }
-    // A book that cannot be written would open, and then lose every change the user makes.
-    const QFileInfo file(path);
-    if (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable()) {
-        *reason = tr("数据文件或它所在的文件夹是只读的，无法保存修改。");
-        return false;
-    }
     if (!DBHelper::openDefaultConnection(path))
         return false;
     if (!DBHelper::getInstance()->upgrade())
-        return false;
-    // A book that lost a table or a column after its last upgrade would open with pages that
-    // silently show nothing and writes that fail: it is reported like a damaged one.
-    if (!BackupHelper::hasBookShape(QSqlDatabase::database()))
         return false;
     if (isNew && !DBHelper::getInstance()->initDefaultData(QString()))
         return false;

@@ -41,8 +41,7 @@ private slots:
     void checkUpdate();
 
 private:
-    // reason: what the user is told besides that the book could not be opened, if anything.
-    bool openBook(QString* reason);
+    bool openBook();
     void createTrayMenu();
     void createTrayIcon();
     void showHiddenBalloon();
