@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "buildconfig.h"
@@ -126,7 +125,7 @@ QString Constants::getBookName()
         // (the backups') is not a book of ours.
         const QString stored
             = FileSetting::getInstance()->value(SettingKeys::LastBook, QString::fromLatin1(defaultBookName)).toString();
-        const bool usable = isValidBookName(stored) && !QFileInfo(dbDir + stored).isDir();
+        const bool usable = isValidBookName(stored) && !QDir(dbDir + stored).exists();
         bookName = usable ? stored : QString::fromLatin1(defaultBookName);
     }
     return bookName;
