@@ -142,6 +142,25 @@ QList<QStringList> documentTable(QTextDocument& document)
     return rows;
 }
 
+// A borrower or a member with text as name and note: what the book and the fresh cache hold, then
+// the book again after both changed to changed.
+template <typename Record>
+void storeNamed(const QString& table, const QString& text, const QString& changed, QStringList* got)
+{
+    Record record;
+    record.setName(text);
+    record.setDescription(text);
+    QVERIFY(Record::insert(&record));
+    const QString id = record.getId();
+    *got << stored(table, "name", id) << stored(table, "description", id);
+    Record::clearCache();
+    *got << Record::getById(id)->getName() << Record::getById(id)->getDescription();
+    record.setName(changed);
+    record.setDescription(changed);
+    QVERIFY(Record::update(&record));
+    *got << stored(table, "name", id) << stored(table, "description", id);
+}
+
 } // namespace
 
 class TestHostileTextRecords : public QObject {
@@ -234,31 +253,9 @@ void TestHostileTextRecords::recordClassesStoreTheText()
         QVERIFY(MCategory::update(&category));
         got << stored(table, "name", category.getId()) << stored(table, "description", category.getId());
     } else if (record == "borrower") {
-        MBorrower borrower;
-        borrower.setName(text);
-        borrower.setDescription(text);
-        QVERIFY(MBorrower::insert(&borrower));
-        const QString id = borrower.getId();
-        got << stored("tbl_borrower", "name", id) << stored("tbl_borrower", "description", id);
-        MBorrower::clearCache();
-        got << MBorrower::getById(id)->getName() << MBorrower::getById(id)->getDescription();
-        borrower.setName(changed);
-        borrower.setDescription(changed);
-        QVERIFY(MBorrower::update(&borrower));
-        got << stored("tbl_borrower", "name", id) << stored("tbl_borrower", "description", id);
+        storeNamed<MBorrower>("tbl_borrower", text, changed, &got);
     } else if (record == "member") {
-        MMember member;
-        member.setName(text);
-        member.setDescription(text);
-        QVERIFY(MMember::insert(&member));
-        const QString id = member.getId();
-        got << stored("tbl_member", "name", id) << stored("tbl_member", "description", id);
-        MMember::clearCache();
-        got << MMember::getById(id)->getName() << MMember::getById(id)->getDescription();
-        member.setName(changed);
-        member.setDescription(changed);
-        QVERIFY(MMember::update(&member));
-        got << stored("tbl_member", "name", id) << stored("tbl_member", "description", id);
+        storeNamed<MMember>("tbl_member", text, changed, &got);
     } else {
         Records ids;
         QVERIFY(addRecords(QStringLiteral("参照"), &ids));

@@ -152,15 +152,7 @@ void TestHostileTextSync::uploadAndReplyKeepTheText()
     }
 
     // The reply: a new book of the same account gets every text as the service holds it.
-    const QString second = first.environment().dataDir() + "second.db";
-    QVERIFY(TestBook::copyTemplate(second));
-    QVERIFY(TestBook::openDefault(second));
-    DbSetting::setInstance(nullptr);
-    QVERIFY(DBHelper::getInstance()->upgrade());
-    QVERIFY(DBHelper::getInstance()->initDefaultData(QString()));
-    DbSetting::getInstance()->setSyncUsername(first.user());
-    DbSetting::getInstance()->setSyncPassword(first.password());
-    QVERIFY(DbSetting::getInstance()->save());
+    QVERIFY(first.openSecondBook("second.db"));
     outcome = runSync();
     QVERIFY2(outcome.finished, qPrintable(QString("%1 %2").arg(outcome.code).arg(outcome.message)));
     for (const Written& record : written) {

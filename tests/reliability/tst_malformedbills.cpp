@@ -252,15 +252,7 @@ void TestMalformedBills::synchronisationCarriesTheBill()
     QVERIFY2(outcome.finished, qPrintable(QString("%1 %2").arg(outcome.code).arg(outcome.message)));
 
     // A second book of the account gets the bill in the reply.
-    const QString second = first.environment().dataDir() + "second.db";
-    QVERIFY(TestBook::copyTemplate(second));
-    QVERIFY(TestBook::openDefault(second));
-    DbSetting::setInstance(nullptr);
-    QVERIFY(DBHelper::getInstance()->upgrade());
-    QVERIFY(DBHelper::getInstance()->initDefaultData(QString()));
-    DbSetting::getInstance()->setSyncUsername(first.user());
-    DbSetting::getInstance()->setSyncPassword(first.password());
-    QVERIFY(DbSetting::getInstance()->save());
+    QVERIFY(first.openSecondBook("second.db"));
     outcome = runSync();
     QVERIFY2(outcome.finished, qPrintable(QString("%1 %2").arg(outcome.code).arg(outcome.message)));
     QCOMPARE(scalar("select count(*) from tbl_bill where id='malformed'").toInt(), 1);
