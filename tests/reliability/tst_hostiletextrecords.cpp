@@ -142,6 +142,20 @@ QList<QStringList> documentTable(QTextDocument& document)
     return rows;
 }
 
+// Records named text and an expense, a transfer and a loan with text in every text they have.
+bool addBillsNamed(const QString& text, std::vector<std::unique_ptr<MBill>>* bills)
+{
+    Records ids;
+    if (!addRecords(text, &ids))
+        return false;
+    for (const char* kind : { "expense", "transfer", "lend" }) {
+        bills->emplace_back(newBill(ids, kind, text));
+        if (!MBill::insert(bills->back().get()))
+            return false;
+    }
+    return true;
+}
+
 // A borrower or a member with text as name and note: what the book and the fresh cache hold, then
 // the book again after both changed to changed.
 template <typename Record>
@@ -320,13 +334,8 @@ void TestHostileTextRecords::exportFileReadsBackTheText_data()
 void TestHostileTextRecords::exportFileReadsBackTheText()
 {
     QFETCH(QString, text);
-    Records ids;
-    QVERIFY(addRecords(text, &ids));
     std::vector<std::unique_ptr<MBill>> bills;
-    for (const char* kind : { "expense", "transfer", "lend" }) {
-        bills.emplace_back(newBill(ids, kind, text));
-        QVERIFY(MBill::insert(bills.back().get()));
-    }
+    QVERIFY(addBillsNamed(text, &bills));
 
     const QString path = env->root() + "/bills.xls";
     QList<MBill*> list = *MBill::get(" 1=1 ");
@@ -355,13 +364,8 @@ void TestHostileTextRecords::printoutShowsTheTextAsText_data()
 void TestHostileTextRecords::printoutShowsTheTextAsText()
 {
     QFETCH(QString, text);
-    Records ids;
-    QVERIFY(addRecords(text, &ids));
     std::vector<std::unique_ptr<MBill>> bills;
-    for (const char* kind : { "expense", "transfer", "lend" }) {
-        bills.emplace_back(newBill(ids, kind, text));
-        QVERIFY(MBill::insert(bills.back().get()));
-    }
+    QVERIFY(addBillsNamed(text, &bills));
 
     // The page the printer gets, read as the printer reads it: one date row, a row per bill with
     // four cells each, the texts as they are stored.
