@@ -38,7 +38,10 @@ QString askWithDialog(QWidget* parent)
 void writeCell(QTextStream& out, const QString& text)
 {
     // A book written by another program may hold what no one can type here: the file gets none of it.
-    out << "<td>" << enteredText(text).toHtmlEscaped() << "</td>" << LineEnd;
+    // A reader of the page takes a bare CR for a line end like any other; as a character reference
+    // it reads back as the CR the note holds.
+    out << "<td>" << enteredText(text).toHtmlEscaped().replace(QLatin1Char('\r'), QLatin1String("&#13;")) << "</td>"
+        << LineEnd;
 }
 
 // The cell of a referenced record: its name, or nothing when the record is gone.

@@ -134,11 +134,12 @@ int Constants::getVersionCode() const
 QString Constants::getBookName()
 {
     if (bookName.isEmpty()) {
-        // A remembered name that is empty or points outside the book folder is not a book of ours.
-        const QString stored = FileSetting::getInstance()
-                                   ->value(SettingKeys::LastBook, QString::fromLatin1(defaultBookName))
-                                   .toString();
-        bookName = isValidBookName(stored) ? stored : QString::fromLatin1(defaultBookName);
+        // A remembered name that is empty, points outside the book folder or names a folder in it
+        // (the backups') is not a book of ours.
+        const QString stored
+            = FileSetting::getInstance()->value(SettingKeys::LastBook, QString::fromLatin1(defaultBookName)).toString();
+        const bool usable = isValidBookName(stored) && !QDir(dbDir + stored).exists();
+        bookName = usable ? stored : QString::fromLatin1(defaultBookName);
     }
     return bookName;
 }

@@ -73,6 +73,8 @@ void FileSetting::open(const QString& iniPath)
 {
     if (QFileInfo(iniPath).isFile()) {
         QSettings probe(iniPath, QSettings::IniFormat);
+        // The file is read on first use; only then does the status tell.
+        probe.allKeys();
         if (probe.status() == QSettings::FormatError) {
             // A damaged file would never be written again: keep it aside for the user, start anew.
             const QString aside = iniPath + QStringLiteral(".damaged-")

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -65,6 +66,40 @@ int tableCount(const QSqlDatabase& db, const QString& condition)
 {
     return sqlValue(db, QStringLiteral("select count(*) from sqlite_master where type='table' and ") + condition, {}, 0)
         .toInt();
+}
+
+QStringList columnsOf(const QSqlDatabase& db, const QString& table)
+{
+    QStringList columns;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("select name from pragma_table_info(?)"));
+    query.addBindValue(table);
+    if (query.exec()) {
+        while (query.next())
+            columns << query.value(0).toString();
+    }
+    return columns;
+}
+
+// The columns of the tables that hold a book's settings and records, as the template has them.
+const QHash<QString, QStringList>& recordColumns()
+{
+    static const QHash<QString, QStringList> columns = [] {
+        QHash<QString, QStringList> read;
+        const std::unique_ptr<QTemporaryFile> copy(
+            QTemporaryFile::createNativeFile(QStringLiteral(":/rc/data/init.db")));
+        if (!copy)
+            return read;
+        withBookConnection(
+            copy->fileName(), QStringLiteral("template"), BookAccess::ReadOnly, [&read](QSqlDatabase& db) {
+                for (const char* table : BookTables)
+                    read.insert(QLatin1String(table), columnsOf(db, QLatin1String(table)));
+                read.insert(QStringLiteral("tbl_setting"), columnsOf(db, QStringLiteral("tbl_setting")));
+                return true;
+            });
+        return read;
+    }();
+    return columns;
 }
 
 bool hasObject(const QSqlDatabase& db, const QString& name)
@@ -249,8 +284,20 @@ bool BackupHelper::backup(const QString& backupFileName)
 
 bool BackupHelper::isBook(const QString& path)
 {
+    // Every table of the settings and the records with every column a book has: a file that lost
+    // one would replace a sound book with one the program cannot open or use.
     return checkFile(path, [](QSqlDatabase& db) {
-        return tableCount(db, QStringLiteral("name in ('tbl_setting','tbl_bill','tbl_account','tbl_category')")) == 4;
+        const QHash<QString, QStringList>& wanted = recordColumns();
+        if (wanted.isEmpty())
+            return false;
+        for (auto table = wanted.constBegin(); table != wanted.constEnd(); ++table) {
+            const QStringList columns = columnsOf(db, table.key());
+            for (const QString& column : table.value()) {
+                if (!columns.contains(column, Qt::CaseInsensitive))
+                    return false;
+            }
+        }
+        return true;
     });
 }
 

@@ -51,7 +51,8 @@ public:
     // so that every page hears of the change once. True when it was committed.
     static bool resetBook();
 
-    // True when path is a sound SQLite file with the tables of a book; it is opened read-only.
+    // True when path is a sound SQLite file with the tables of a book's settings and records, each
+    // with every column a book has; it is opened read-only.
     static bool isBook(const QString& path);
     // True when path is a sound SQLite file with the other program's tables and none of a book's.
     static bool isKobelFile(const QString& path);

@@ -12,6 +12,7 @@ DAccount::DAccount(QWidget* parent)
     , ui(new Ui::DAccount)
 {
     ui->setupUi(this);
+    keepWholeCharacters();
     ui->wgtTitle->setTitle(tr("账户"));
     ui->cbKind->setView(new QListView(this));
     for (const auto& [label, key] : Constants::getInstance()->getAccountKinds()->getPairs())

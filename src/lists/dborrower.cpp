@@ -8,6 +8,7 @@ DBorrower::DBorrower(QWidget* parent)
     , ui(new Ui::DBorrower)
 {
     ui->setupUi(this);
+    keepWholeCharacters();
     ui->wgtTitle->setTitle(tr("借款人"));
 }
 

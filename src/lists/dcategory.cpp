@@ -16,6 +16,7 @@ DCategory::DCategory(const QString& kind, QWidget* parent, bool isSub, const QSt
     , kind(kind)
 {
     ui->setupUi(this);
+    keepWholeCharacters();
     ui->wgtTitle->setTitle(tr("分类"));
     ui->cbParentId->setView(new QListView(this));
     if (!isSub) {

@@ -4,6 +4,8 @@
 #include "shell/common/dmessagebox.h"
 #include "shell/common/styledbackground.h"
 
+#include <QLineEdit>
+
 DEditDialog::DEditDialog(QWidget* parent)
     : QDialog(parent)
 {
@@ -33,4 +35,20 @@ bool DEditDialog::acceptsName(const QString& name, const QString& emptyText)
 void DEditDialog::reportFailedStore(const QString& text)
 {
     DMessageBox::error(this, text);
+}
+
+void DEditDialog::keepWholeCharacters()
+{
+    const auto fields = findChildren<QLineEdit*>();
+    for (QLineEdit* field : fields) {
+        connect(field, &QLineEdit::textEdited, field, [field](const QString& text) {
+            // A length limit that falls inside a pair leaves half a character, which names none.
+            const QString whole = enteredText(text);
+            if (whole.size() == text.size())
+                return;
+            const int cursor = field->cursorPosition();
+            field->setText(whole);
+            field->setCursorPosition(qMin(cursor, int(whole.size())));
+        });
+    }
 }

@@ -20,6 +20,11 @@ protected:
 
     void paintEvent(QPaintEvent* event) override;
 
+    // A field's length limit cuts a pasted text after any UTF-16 unit, and may leave half of a
+    // character outside the BMP (an emoji) behind. Called once the form is set up: every line
+    // field then drops such halves at once, so that it shows and stores whole characters only.
+    void keepWholeCharacters();
+
     // False, after telling the user so, when name is empty. Blanks count as a name.
     bool acceptsName(const QString& name, const QString& emptyText);
     // The end of OK once the input is checked: a new record in new mode (kept in created), fill,

@@ -8,6 +8,7 @@ DMember::DMember(QWidget* parent)
     , ui(new Ui::DMember)
 {
     ui->setupUi(this);
+    keepWholeCharacters();
     ui->wgtTitle->setTitle(tr("成员"));
 }
 

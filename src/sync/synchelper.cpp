@@ -1,5 +1,8 @@
 #include "sync/synchelper.h"
 
+#include <algorithm>
+#include <functional>
+
 #include <QHash>
 #include <QJsonObject>
 #include <QSqlDatabase>
@@ -69,6 +72,49 @@ QString valueText(const QJsonValue& value)
     if (value.isBool())
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
     return QLatin1String("");
+}
+
+// The message of the service's error object, or failed when it holds no text.
+QString replyMessage(const QVariantMap& reply, const QString& failed)
+{
+    const QVariant message = reply.value(QStringLiteral("message"));
+    const QString text = message.typeId() == QMetaType::QString ? message.toString() : QString();
+    return text.trimmed().isEmpty() ? failed : text;
+}
+
+bool isArrayOf(const QJsonValue& value, const std::function<bool(const QJsonValue&)>& isElement)
+{
+    if (!value.isArray())
+        return false;
+    const QJsonArray array = value.toArray();
+    return std::all_of(
+        array.begin(), array.end(), [&isElement](const QJsonValue& element) { return isElement(element); });
+}
+
+// True when reply has the shape of a change set: tables as objects with a text name, column lists of
+// texts and rows of plain values. Names the book does not know are its own business; values of
+// another kind say that the reply is no change set at all, and nothing of it is applied.
+bool isChangeSet(const QJsonArray& reply)
+{
+    const auto isText = [](const QJsonValue& value) { return value.isString(); };
+    const auto isCell = [](const QJsonValue& value) { return !value.isArray() && !value.isObject(); };
+    const auto isRow = [&isCell](const QJsonValue& value) { return isArrayOf(value, isCell); };
+    for (const QJsonValue& value : reply) {
+        if (!value.isObject())
+            return false;
+        const QJsonObject table = value.toObject();
+        if (!table.value(QLatin1String("table_name")).isString())
+            return false;
+        for (const char* key : { "update_columns", "delete_columns" }) {
+            if (table.contains(QLatin1String(key)) && !isArrayOf(table.value(QLatin1String(key)), isText))
+                return false;
+        }
+        for (const char* key : { "update_data", "delete_data" }) {
+            if (table.contains(QLatin1String(key)) && !isArrayOf(table.value(QLatin1String(key)), isRow))
+                return false;
+        }
+    }
+    return true;
 }
 
 QStringList columnsOf(const QString& table)
@@ -164,11 +210,11 @@ void SyncHelper::requestUserId()
 void SyncHelper::downloadTokenHtml(const QString& text)
 {
     releaseRequest();
-    qCDebug(lcSync) << "user id reply:" << text.left(2000);
+    qCDebug(lcSync) << "user id reply:" << text.left(200);
     emit syncProgress(20.0f);
     const QVariantMap map = JSON::getInstance()->parseMap(text);
     if (map.contains(QStringLiteral("error"))) {
-        fail(map.value(QStringLiteral("error")).toInt(), map.value(QStringLiteral("message")).toString());
+        fail(map.value(QStringLiteral("error")).toInt(), replyMessage(map, tr("同步失败，同步时出现严重错误")));
         return;
     }
     // Without an id the default records could not be given the account's ids.
@@ -230,10 +276,11 @@ QJsonArray SyncHelper::changeSet() const
     QJsonArray changes;
     for (const QString& name : tables) {
         // Rows stamped in the very second the last run started may have been written after its
-        // upload was read: those are sent again rather than never.
+        // upload was read: those are sent again rather than never. A row without a stamp (written by
+        // some other program) counts as changed, or no other device would ever get it.
         QSqlQuery rows;
         rows.setForwardOnly(true);
-        rows.prepare(QStringLiteral("select * from tbl_%1 where version >= ?").arg(name));
+        rows.prepare(QStringLiteral("select * from tbl_%1 where version >= ? or version is null").arg(name));
         rows.addBindValue(since);
         QJsonArray columns;
         QJsonArray updates;
@@ -255,7 +302,8 @@ QJsonArray SyncHelper::changeSet() const
         }
         QSqlQuery deleted;
         deleted.setForwardOnly(true);
-        deleted.prepare(QStringLiteral("select id,version from tbl_%1_deleted where version >= ?").arg(name));
+        deleted.prepare(
+            QStringLiteral("select id,version from tbl_%1_deleted where version >= ? or version is null").arg(name));
         deleted.addBindValue(since);
         QJsonArray deletions;
         if (run(deleted)) {
@@ -294,14 +342,19 @@ void SyncHelper::downloadError()
 void SyncHelper::downloadHtml(const QString& text)
 {
     releaseRequest();
-    qCDebug(lcSync) << "synchronisation reply:" << text.left(2000);
+    qCDebug(lcSync) << "synchronisation reply:" << text.left(200);
     const QJsonValue value = JSON::getInstance()->parse(text);
     if (!value.isArray()) {
         const QVariantMap map = JSON::getInstance()->parseMap(text);
         if (text.contains(QLatin1String("message")) && map.contains(QStringLiteral("message")))
-            fail(map.value(QStringLiteral("error")).toInt(), map.value(QStringLiteral("message")).toString());
+            fail(map.value(QStringLiteral("error")).toInt(), replyMessage(map, tr("同步失败，同步时出现严重错误")));
         else
             fail(0, tr("同步失败，同步时出现严重错误"));
+        return;
+    }
+    if (!isChangeSet(value.toArray())) {
+        qCWarning(lcSync) << "a reply that is no change set:" << text.left(200);
+        fail(0, tr("同步失败，同步时出现严重错误"));
         return;
     }
     if (!applyChanges(value.toArray())) {

@@ -243,3 +243,16 @@ AccountBook::~AccountBook()
     if (!QTest::qWaitFor([] { return !SyncHelper::getInstance()->isRunning(); }, 120000))
         qWarning("AccountBook: a synchronisation was still running after two minutes");
 }
+
+bool AccountBook::openSecondBook(const QString& fileName) const
+{
+    const QString second = env.dataDir() + fileName;
+    if (!TestBook::copyTemplate(second) || !TestBook::openDefault(second))
+        return false;
+    DbSetting::setInstance(nullptr);
+    if (!DBHelper::getInstance()->upgrade() || !DBHelper::getInstance()->initDefaultData(QString()))
+        return false;
+    DbSetting::getInstance()->setSyncUsername(name);
+    DbSetting::getInstance()->setSyncPassword(secret);
+    return DbSetting::getInstance()->save();
+}

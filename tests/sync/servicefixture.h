@@ -85,6 +85,9 @@ public:
     QString password() const { return secret; }
     QString path() const { return book.path(); }
     const TestEnv& environment() const { return env; }
+    // Opens a new book (default records) named fileName beside this one as the default connection,
+    // with this book's account as its sync account: another computer of the same household.
+    bool openSecondBook(const QString& fileName) const;
 
 private:
     TestEnv env;

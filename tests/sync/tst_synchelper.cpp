@@ -349,7 +349,7 @@ void TestSyncHelper::replyIsMerged_data()
         << reply({ table("setting", { "sync_time" }, { QJsonArray { "2000-01-01 00:00:00" } }),
                table("bill; drop table tbl_member", { "id" }, { QJsonArray { "y" } }),
                table("bill", QJsonArray::fromStringList(billColumns + QStringList { "evil\"" }),
-                   { billRow("x", "3", "d", V1) + QJsonArray { "boom" } }) })
+                   { billRow("x", "3", "d", V1) << QJsonValue("boom") }) })
         << QStringList { "select amount from tbl_bill where id='x'|3",
                "select count(*) from tbl_setting where sync_time like '2000%'|0",
                "select count(*) from sqlite_master where name='tbl_member'|1" };
