@@ -21,11 +21,9 @@ target_include_directories(tst_hostiletextpages PRIVATE ../analysis)
 quorvane_test(tst_hostiletextsync SOURCES tst_hostiletextsync.cpp
     LIBS quorvane_synctestkit quorvane_service quorvane_hostiletext LABELS reliability)
 
-# In a real web view. Under AddressSanitizer libQt6WebEngineCore's own code stops the program (a
-# new/delete size mismatch, then leaks of its own at exit), so "nosan" keeps it out of that run; with
-# ASAN_OPTIONS=new_delete_type_mismatch=0:detect_leaks=0 it passes there, our code included.
+# In a real web view (label "webengine": see quorvane_test for the sanitizer run).
 quorvane_test(tst_hostiletextweb SOURCES tst_hostiletextweb.cpp
-    LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext LABELS "reliability;webengine;nosan")
+    LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext LABELS "reliability;webengine")
 if(TARGET tst_hostiletextweb)
     target_include_directories(tst_hostiletextweb PRIVATE ../analysis)
 endif()
