@@ -1,7 +1,7 @@
 # Crashes during writes and rounds of synchronisation between two books.
 
 # Writes to a book at random through the program's classes, telling what it does; killed by the test.
-qt_add_executable(quorvane-crashdriver crashdriver.cpp $<TARGET_OBJECTS:quorvane_rc>)
+qt_add_executable(quorvane-crashdriver crashdriver.cpp randomwrites.cpp randomwrites.h $<TARGET_OBJECTS:quorvane_rc>)
 target_link_libraries(quorvane-crashdriver PRIVATE quorvane_app quorvane_testkit)
 
 quorvane_test(tst_crashwrites SOURCES tst_crashwrites.cpp bookstate.cpp bookstate.h ../datamgmt/kobelfixture.cpp

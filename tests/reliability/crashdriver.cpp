@@ -45,11 +45,11 @@
 #include "data/sqlhelper.h"
 #include "datamgmt/backuphelper.h"
 #include "sync/synchelper.h"
+#include "randomwrites.h"
 #include "testenv.h"
 
 namespace {
 
-QRandomGenerator generator;
 int sequence = 0;
 
 // One line, in one write: a line shorter than the pipe's buffer arrives whole or not at all, and a
@@ -96,152 +96,6 @@ void confirm(bool ok, const QString& what, const QJsonObject& result = {})
     acknowledge(result);
 }
 
-int between(int low, int high)
-{
-    return int(generator.bounded(low, high + 1));
-}
-
-bool chance(int percent)
-{
-    return between(1, 100) <= percent;
-}
-
-template <typename T> T pick(const QList<T>& list)
-{
-    return list.at(between(0, int(list.size()) - 1));
-}
-
-QString money(double value)
-{
-    return QString::number(value, 'g', 15);
-}
-
-QString words(int most)
-{
-    static const QStringList pool = { QStringLiteral("午饭"), QStringLiteral("房租"), QStringLiteral("工资"),
-        QStringLiteral("taxi"), QStringLiteral("O'Brien"), QStringLiteral("咖啡"), QStringLiteral("books"),
-        QStringLiteral("100%"), QStringLiteral("礼物"), QStringLiteral("a_b") };
-    QStringList chosen;
-    for (int i = between(0, most); i > 0; --i)
-        chosen << pick(pool);
-    // An empty text as the dialogs give it: empty, not null.
-    return chosen.isEmpty() ? QStringLiteral("") : chosen.join(QLatin1Char(' '));
-}
-
-QStringList column(const QString& sql, const QVariantList& values = {})
-{
-    QSqlQuery query;
-    query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    QStringList list;
-    if (query.exec()) {
-        while (query.next())
-            list << query.value(0).toString();
-    }
-    return list;
-}
-
-int count(const QString& sql, const QVariantList& values)
-{
-    return sqlValue(QSqlDatabase::database(), sql, values, 0).toInt();
-}
-
-// Ids that no bill names in the columns a page checks before it lets the record go.
-bool unused(const QString& table, const QString& id)
-{
-    if (table == QLatin1String("account"))
-        return count(QStringLiteral("select count(*) from tbl_bill where account_id=? or to_account_id=?"), { id, id })
-            == 0;
-    if (table == QLatin1String("category"))
-        return count(QStringLiteral("select (select count(*) from tbl_bill where category_id=?) + "
-                                    "(select count(*) from tbl_sub_category where category_id=?)"),
-                   { id, id })
-            == 0;
-    return count(QStringLiteral("select count(*) from tbl_bill where %1_id=?").arg(table), { id }) == 0;
-}
-
-QStringList liveIds(const QString& table)
-{
-    return column(QStringLiteral("select id from tbl_%1 order by id").arg(table));
-}
-
-const QStringList billKinds = { QStringLiteral("expense"), QStringLiteral("income"), QStringLiteral("transfer"),
-    QStringLiteral("lend"), QStringLiteral("borrow"), QStringLiteral("refund"), QStringLiteral("repay") };
-const QStringList referenceTables = { QStringLiteral("account"), QStringLiteral("borrower"), QStringLiteral("category"),
-    QStringLiteral("sub_category"), QStringLiteral("member") };
-
-QJsonObject billFields(const MBill& bill)
-{
-    return { { QStringLiteral("amount"), money(bill.getAmount()) },
-        { QStringLiteral("description"), bill.getDescription() },
-        { QStringLiteral("date"), bill.getDate().toString(Qt::ISODate) },
-        { QStringLiteral("month"), QString::number(bill.getMonth()) },
-        { QStringLiteral("category_id"), bill.getCategoryId() },
-        { QStringLiteral("sub_category_id"), bill.getSubCategoryId() },
-        { QStringLiteral("account_id"), bill.getAccountId() },
-        { QStringLiteral("to_account_id"), bill.getToAccountId() },
-        { QStringLiteral("borrower_id"), bill.getBorrowerId() }, { QStringLiteral("member_id"), bill.getMemberId() },
-        { QStringLiteral("title"), bill.getTitle() }, { QStringLiteral("kind"), bill.getKind() } };
-}
-
-// Fills bill as the bill dialog would for kind: the references that kind needs, the amount signed as
-// stored. False when the book lacks what the kind needs.
-bool fillBill(MBill& bill, const QString& kind)
-{
-    const QStringList accounts = liveIds(QStringLiteral("account"));
-    if (accounts.isEmpty())
-        return false;
-    bill.setKind(kind);
-    bill.setAccountId(pick(accounts));
-    bill.setToAccountId(QString());
-    bill.setBorrowerId(QString());
-    bill.setCategoryId(QString());
-    bill.setSubCategoryId(QString());
-    bill.setMemberId(QString());
-    if (MBill::isCategoryKind(kind)) {
-        QSqlQuery pairs;
-        pairs.prepare(QStringLiteral("select c.id, s.id from tbl_category c join tbl_sub_category s on "
-                                     "s.category_id=c.id where c.kind=? order by s.id"));
-        pairs.addBindValue(kind);
-        QList<QPair<QString, QString>> choices;
-        if (pairs.exec()) {
-            while (pairs.next())
-                choices.append({ pairs.value(0).toString(), pairs.value(1).toString() });
-        }
-        if (choices.isEmpty())
-            return false;
-        const auto choice = pick(choices);
-        bill.setCategoryId(choice.first);
-        bill.setSubCategoryId(choice.second);
-        const QStringList members = liveIds(QStringLiteral("member"));
-        if (!members.isEmpty())
-            bill.setMemberId(pick(members));
-    } else if (kind == QLatin1String("transfer")) {
-        bill.setToAccountId(pick(accounts));
-    } else {
-        const QStringList borrowers = liveIds(QStringLiteral("borrower"));
-        if (borrowers.isEmpty())
-            return false;
-        bill.setBorrowerId(pick(borrowers));
-    }
-    const double amount = between(1, 500000) / 100.0;
-    const bool negative = kind == QLatin1String("expense") || kind == QLatin1String("transfer")
-        || kind == QLatin1String("lend") || kind == QLatin1String("repay");
-    bill.setAmount(negative ? -amount : amount);
-    const QDate date = QDate(2023, 1, 1).addDays(between(0, 1300));
-    bill.setDate(date);
-    bill.setMonth(date.year() * 100 + date.month());
-    bill.setDescription(words(4));
-    bill.setTitle(chance(30) ? QString() : words(2));
-    return true;
-}
-
-QList<MBill*> allBills()
-{
-    return *MBill::get(QStringLiteral(" 1=1 "));
-}
-
 class Driver {
 public:
     struct Options {
@@ -252,8 +106,9 @@ public:
         QString prefix;
     };
 
-    explicit Driver(const Options& given)
+    Driver(const Options& given, quint32 seed)
         : options(given)
+        , writes(seed)
     {
     }
 
@@ -273,9 +128,11 @@ private:
     bool reset();
     bool import();
 
+    bool recordWrite(const std::function<RandomWrites::Outcome(const RandomWrites::Announce&, QString*)>& write);
     QJsonArray serverReply(bool migrating);
 
     Options options;
+    RandomWrites writes;
     int futureSeconds = 0;
 };
 
@@ -301,7 +158,7 @@ void Driver::run()
         total += op.weight;
     say("READY");
     for (;;) {
-        int roll = between(1, total);
+        int roll = writes.between(1, total);
         for (const Op& op : ops) {
             roll -= op.weight;
             if (roll <= 0) {
@@ -312,230 +169,67 @@ void Driver::run()
     }
 }
 
+// One of the record writes, announced before it is made and acknowledged once it returned success.
+bool Driver::recordWrite(const std::function<RandomWrites::Outcome(const RandomWrites::Announce&, QString*)>& write)
+{
+    QString id;
+    const RandomWrites::Outcome outcome = write([](const QJsonObject& op) { begin(op); }, &id);
+    if (outcome == RandomWrites::Outcome::Skipped)
+        return false;
+    QJsonObject result;
+    if (!id.isEmpty())
+        result.insert(QStringLiteral("id"), id);
+    confirm(outcome == RandomWrites::Outcome::Written, QStringLiteral("record write"), result);
+    return true;
+}
+
 bool Driver::insertBill()
 {
-    MBill bill;
-    if (!fillBill(bill, pick(billKinds)))
-        return false;
-    begin({ { QStringLiteral("op"), QStringLiteral("insert") }, { QStringLiteral("table"), QStringLiteral("bill") },
-        { QStringLiteral("row"), billFields(bill) } });
-    const bool ok = MBill::insert(&bill);
-    confirm(ok, QStringLiteral("MBill::insert"), { { QStringLiteral("id"), bill.getId() } });
-    return true;
+    return recordWrite(
+        [this](const RandomWrites::Announce& announce, QString* id) { return writes.insertBill(announce, id); });
 }
 
 bool Driver::updateBill()
 {
-    const QList<MBill*> bills = allBills();
-    if (bills.isEmpty())
-        return false;
-    MBill* bill = pick(bills);
-    MBill changed;
-    changed.setId(bill->getId());
-    // The dialog may change the kind, and with it every reference.
-    if (!fillBill(changed, chance(70) ? bill->getKind() : pick(billKinds)))
-        return false;
-    begin({ { QStringLiteral("op"), QStringLiteral("update") }, { QStringLiteral("table"), QStringLiteral("bill") },
-        { QStringLiteral("id"), changed.getId() }, { QStringLiteral("row"), billFields(changed) } });
-    confirm(MBill::update(&changed), QStringLiteral("MBill::update"));
-    return true;
+    return recordWrite(
+        [this](const RandomWrites::Announce& announce, QString*) { return writes.updateBill(announce); });
 }
 
 bool Driver::deleteBill()
 {
-    const QList<MBill*> bills = allBills();
-    if (bills.isEmpty())
-        return false;
-    const MBill* bill = pick(bills);
-    begin({ { QStringLiteral("op"), QStringLiteral("delete") }, { QStringLiteral("table"), QStringLiteral("bill") },
-        { QStringLiteral("id"), bill->getId() } });
-    confirm(MBill::remove(bill), QStringLiteral("MBill::remove"));
-    return true;
+    return recordWrite(
+        [this](const RandomWrites::Announce& announce, QString*) { return writes.deleteBill(announce); });
 }
 
 bool Driver::insertReference()
 {
-    const QString table = pick(referenceTables);
-    QJsonObject row { { QStringLiteral("name"), words(2) + QString::number(between(1, 999)) },
-        { QStringLiteral("description"), words(3) }, { QStringLiteral("sort"), QString::number(between(1, 60)) } };
-    const QString name = row.value(QLatin1String("name")).toString();
-    const QString description = row.value(QLatin1String("description")).toString();
-    const int sort = row.value(QLatin1String("sort")).toString().toInt();
-    const auto announce = [&] {
-        begin({ { QStringLiteral("op"), QStringLiteral("insert") }, { QStringLiteral("table"), table },
-            { QStringLiteral("row"), row } });
-    };
-    QString id;
-    bool ok = false;
-    if (table == QLatin1String("account")) {
-        MAccount account;
-        account.setName(name);
-        account.setDescription(description);
-        account.setSort(sort);
-        account.setKind(pick(QStringList { "cash", "card", "credit", "fund", "stock", "other" }));
-        account.setAmount(between(-100000, 100000) / 100.0);
-        row.insert(QStringLiteral("kind"), account.getKind());
-        row.insert(QStringLiteral("amount"), money(account.getAmount()));
-        announce();
-        ok = MAccount::insert(&account);
-        id = account.getId();
-    } else if (table == QLatin1String("borrower")) {
-        MBorrower borrower;
-        borrower.setName(name);
-        borrower.setDescription(description);
-        borrower.setSort(sort);
-        announce();
-        ok = MBorrower::insert(&borrower);
-        id = borrower.getId();
-    } else if (table == QLatin1String("member")) {
-        MMember member;
-        member.setName(name);
-        member.setDescription(description);
-        member.setSort(sort);
-        announce();
-        ok = MMember::insert(&member);
-        id = member.getId();
-    } else {
-        MCategory category;
-        category.setName(name);
-        category.setDescription(description);
-        category.setSort(sort);
-        if (table == QLatin1String("category")) {
-            category.setKind(chance(70) ? QStringLiteral("expense") : QStringLiteral("income"));
-        } else {
-            const QStringList parents = liveIds(QStringLiteral("category"));
-            if (parents.isEmpty())
-                return false;
-            const QString parent = pick(parents);
-            category.setCategoryId(parent);
-            category.setKind(sqlValue(QSqlDatabase::database(),
-                QStringLiteral("select kind from tbl_category where id=?"), { parent }, QString())
-                                 .toString());
-            row.insert(QStringLiteral("category_id"), parent);
-        }
-        row.insert(QStringLiteral("kind"), category.getKind());
-        announce();
-        ok = MCategory::insert(&category);
-        id = category.getId();
-    }
-    confirm(ok, table + QStringLiteral(" insert"), { { QStringLiteral("id"), id } });
-    return true;
+    const QString table = writes.pick(RandomWrites::referenceTables());
+    return recordWrite([&](const RandomWrites::Announce& announce, QString* id) {
+        return writes.insertReference(table, announce, id);
+    });
 }
 
 bool Driver::updateReference()
 {
-    const QString table = pick(referenceTables);
-    const QStringList ids = liveIds(table);
-    if (ids.isEmpty())
-        return false;
-    const QString id = pick(ids);
-    QJsonObject op { { QStringLiteral("op"), QStringLiteral("update") }, { QStringLiteral("table"), table },
-        { QStringLiteral("id"), id } };
-    const QString name = words(2) + QString::number(between(1, 999));
-    const QString description = words(3);
-    const int sort = between(1, 60);
-    QJsonObject row { { QStringLiteral("name"), name }, { QStringLiteral("description"), description },
-        { QStringLiteral("sort"), QString::number(sort) } };
-    bool ok = false;
-    if (table == QLatin1String("account")) {
-        const MAccount* stored = MAccount::getById(id);
-        if (!stored)
-            return false;
-        MAccount account = *stored;
-        account.setName(name);
-        account.setDescription(description);
-        account.setSort(sort);
-        if (chance(30))
-            account.setAmount(between(-100000, 100000) / 100.0);
-        row.insert(QStringLiteral("kind"), account.getKind());
-        row.insert(QStringLiteral("amount"), money(account.getAmount()));
-        op.insert(QStringLiteral("row"), row);
-        begin(op);
-        ok = MAccount::update(&account);
-    } else if (table == QLatin1String("borrower")) {
-        const MBorrower* stored = MBorrower::getById(id);
-        if (!stored)
-            return false;
-        MBorrower borrower = *stored;
-        borrower.setName(name);
-        borrower.setDescription(description);
-        borrower.setSort(sort);
-        op.insert(QStringLiteral("row"), row);
-        begin(op);
-        ok = MBorrower::update(&borrower);
-    } else if (table == QLatin1String("member")) {
-        const MMember* stored = MMember::getById(id);
-        if (!stored)
-            return false;
-        MMember member = *stored;
-        member.setName(name);
-        member.setDescription(description);
-        member.setSort(sort);
-        op.insert(QStringLiteral("row"), row);
-        begin(op);
-        ok = MMember::update(&member);
-    } else {
-        const MCategory* stored
-            = table == QLatin1String("category") ? MCategory::getById(id) : MCategory::getSubCategoryById(id);
-        if (!stored)
-            return false;
-        MCategory category = *stored;
-        category.setName(name);
-        category.setDescription(description);
-        category.setSort(sort);
-        row.insert(QStringLiteral("kind"), category.getKind());
-        if (table == QLatin1String("sub_category")) {
-            // Now and then under another top category of its kind: its bills go along.
-            const QStringList parents = column(
-                QStringLiteral("select id from tbl_category where kind=? order by id"), { category.getKind() });
-            if (!parents.isEmpty() && chance(40))
-                category.setCategoryId(pick(parents));
-            row.insert(QStringLiteral("category_id"), category.getCategoryId());
-        }
-        op.insert(QStringLiteral("row"), row);
-        begin(op);
-        ok = MCategory::update(&category);
-    }
-    confirm(ok, table + QStringLiteral(" update"));
-    return true;
+    const QString table = writes.pick(RandomWrites::referenceTables());
+    return recordWrite(
+        [&](const RandomWrites::Announce& announce, QString*) { return writes.updateReference(table, announce); });
 }
 
 bool Driver::deleteReference()
 {
-    const QString table = pick(referenceTables);
-    QStringList candidates;
-    for (const QString& id : liveIds(table)) {
-        if (unused(table, id))
-            candidates << id;
-    }
-    if (candidates.isEmpty())
-        return false;
-    const QString id = pick(candidates);
-    begin({ { QStringLiteral("op"), QStringLiteral("delete") }, { QStringLiteral("table"), table },
-        { QStringLiteral("id"), id } });
-    bool ok = false;
-    if (table == QLatin1String("account")) {
-        ok = MAccount::remove(id);
-    } else if (table == QLatin1String("borrower")) {
-        ok = MBorrower::remove(id);
-    } else if (table == QLatin1String("member")) {
-        ok = MMember::remove(id);
-    } else {
-        const MCategory* category
-            = table == QLatin1String("category") ? MCategory::getById(id) : MCategory::getSubCategoryById(id);
-        ok = category && MCategory::remove(category);
-    }
-    confirm(ok, table + QStringLiteral(" remove"));
-    return true;
+    const QString table = writes.pick(RandomWrites::referenceTables());
+    return recordWrite(
+        [&](const RandomWrites::Announce& announce, QString*) { return writes.deleteReference(table, announce); });
 }
 
 bool Driver::quickChange()
 {
-    const QString type = pick(QStringList { "account", "member", "category", "borrower" });
-    QList<MBill*> bills = allBills();
+    const QString type = writes.pick(QStringList { "account", "member", "category", "borrower" });
+    QList<MBill*> bills = RandomWrites::bills();
     QString kind;
     if (type == QLatin1String("category")) {
-        kind = chance(70) ? QStringLiteral("expense") : QStringLiteral("income");
+        kind = writes.chance(70) ? QStringLiteral("expense") : QStringLiteral("income");
         // Every category the combo could stop at must have sub-categories, or the dialog asks
         // whether to make one.
         const QList<MCategory*>* categories = MCategory::get(kind);
@@ -550,8 +244,8 @@ bool Driver::quickChange()
     if (bills.isEmpty())
         return false;
     QList<MBill*> chosen;
-    for (int i = between(1, 8); i > 0 && !bills.isEmpty(); --i)
-        chosen << bills.takeAt(between(0, int(bills.size()) - 1));
+    for (int i = writes.between(1, 8); i > 0 && !bills.isEmpty(); --i)
+        chosen << bills.takeAt(writes.between(0, int(bills.size()) - 1));
 
     DQuickChange dialog(type, chosen, nullptr);
     auto* box = dialog.findChild<QComboBox*>(QStringLiteral("comboBox"));
@@ -559,11 +253,11 @@ bool Driver::quickChange()
     auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("pbOK"));
     if (!box || !subBox || !ok || box->count() == 0)
         return false;
-    box->setCurrentIndex(between(0, box->count() - 1));
+    box->setCurrentIndex(writes.between(0, box->count() - 1));
     if (type == QLatin1String("category")) {
         if (subBox->count() == 0)
             return false;
-        subBox->setCurrentIndex(between(0, subBox->count() - 1));
+        subBox->setCurrentIndex(writes.between(0, subBox->count() - 1));
     }
     QJsonArray ids;
     for (const MBill* bill : std::as_const(chosen))
@@ -579,7 +273,7 @@ bool Driver::quickChange()
 bool Driver::storeSettings()
 {
     DbSetting* setting = DbSetting::getInstance();
-    const QString password = QStringLiteral("pw%1").arg(between(1, 9999));
+    const QString password = QStringLiteral("pw%1").arg(writes.between(1, 9999));
     begin({ { QStringLiteral("op"), QStringLiteral("settings") }, { QStringLiteral("password"), password } });
     setting->setSyncUsername(options.user);
     setting->setSyncPassword(options.secret);
@@ -617,7 +311,7 @@ QJsonArray Driver::serverReply(bool migrating)
             = { migrated(bill.getCategoryId()), migrated(bill.getSubCategoryId()), migrated(bill.getAccountId()),
                   migrated(bill.getToAccountId()), migrated(bill.getBorrowerId()), migrated(bill.getMemberId()) };
         keep << references;
-        QJsonArray row { id, bill.getTitle(), money(bill.getAmount()), bill.getDescription(),
+        QJsonArray row { id, bill.getTitle(), RandomWrites::money(bill.getAmount()), bill.getDescription(),
             bill.getDate().toString(Qt::ISODate), QString::number(bill.getMonth()) };
         for (const QString& reference : references)
             row.append(reference);
@@ -626,20 +320,21 @@ QJsonArray Driver::serverReply(bool migrating)
         row.append(version);
         billRows.append(row);
     };
-    for (int i = between(0, 2); i > 0; --i) {
+    for (int i = writes.between(0, 2); i > 0; --i) {
         MBill bill;
-        if (fillBill(bill, pick(billKinds)))
+        if (writes.fillBill(bill, writes.pick(RandomWrites::billKinds())))
             billRow(newRecordId(), bill);
     }
-    QList<MBill*> bills = allBills();
-    for (int i = between(0, 2); i > 0 && !bills.isEmpty(); --i) {
-        const MBill* existing = bills.takeAt(between(0, int(bills.size()) - 1));
+    QList<MBill*> bills = RandomWrites::bills();
+    for (int i = writes.between(0, 2); i > 0 && !bills.isEmpty(); --i) {
+        const MBill* existing = bills.takeAt(writes.between(0, int(bills.size()) - 1));
         MBill bill;
-        if (fillBill(bill, existing->getKind()))
+        if (writes.fillBill(bill, existing->getKind()))
             billRow(existing->getId(), bill);
     }
-    if (!bills.isEmpty() && chance(50))
-        billDeletions.append(QJsonArray { bills.takeAt(between(0, int(bills.size()) - 1))->getId(), nextVersion() });
+    if (!bills.isEmpty() && writes.chance(50))
+        billDeletions.append(
+            QJsonArray { bills.takeAt(writes.between(0, int(bills.size()) - 1))->getId(), nextVersion() });
 
     QJsonArray reply { QJsonObject { { QStringLiteral("table_name"), QStringLiteral("bill") },
         { QStringLiteral("update_columns"), QJsonArray::fromStringList(billColumns) },
@@ -655,28 +350,28 @@ QJsonArray Driver::serverReply(bool migrating)
             : QStringList { "id", "name", "description", "sort", "version" };
         QJsonArray rows;
         QJsonArray deletions;
-        const QStringList ids = liveIds(table);
-        if (chance(60)) {
-            const QString id = !ids.isEmpty() && chance(50) ? migrated(pick(ids)) : newRecordId();
-            QJsonArray row { id, words(2) + QString::number(between(1, 999)) };
+        const QStringList ids = RandomWrites::liveIds(table);
+        if (writes.chance(60)) {
+            const QString id = !ids.isEmpty() && writes.chance(50) ? migrated(writes.pick(ids)) : newRecordId();
+            QJsonArray row { id, writes.words(2) + QString::number(writes.between(1, 999)) };
             if (account) {
-                row.append(pick(QStringList { "cash", "card", "fund" }));
-                row.append(money(between(-5000, 5000) / 100.0));
+                row.append(writes.pick(QStringList { "cash", "card", "fund" }));
+                row.append(RandomWrites::money(writes.between(-5000, 5000) / 100.0));
             }
-            row.append(words(2));
-            row.append(QString::number(between(1, 60)));
+            row.append(writes.words(2));
+            row.append(QString::number(writes.between(1, 60)));
             row.append(nextVersion());
             rows.append(row);
             keep << id;
         }
-        if (chance(30)) {
+        if (writes.chance(30)) {
             QStringList candidates;
             for (const QString& id : ids) {
-                if (unused(table, id) && !keep.contains(migrated(id)))
+                if (RandomWrites::unused(table, id) && !keep.contains(migrated(id)))
                     candidates << migrated(id);
             }
             if (!candidates.isEmpty())
-                deletions.append(QJsonArray { pick(candidates), nextVersion() });
+                deletions.append(QJsonArray { writes.pick(candidates), nextVersion() });
         }
         reply.append(QJsonObject { { QStringLiteral("table_name"), table },
             { QStringLiteral("update_columns"), QJsonArray::fromStringList(columns) },
@@ -736,7 +431,7 @@ bool Driver::reset()
 
 bool Driver::import()
 {
-    const int variant = between(0, int(options.kobelFiles.size()) - 1);
+    const int variant = writes.between(0, int(options.kobelFiles.size()) - 1);
     begin({ { QStringLiteral("op"), QStringLiteral("import") }, { QStringLiteral("variant"), variant } });
     // As the program does it: the book is closed, the next start imports before it opens anything.
     DbSetting::setInstance(nullptr);
@@ -804,7 +499,6 @@ int main(int argc, char* argv[])
     if (parser.isSet(torn))
         tear(parser.value(torn));
 
-    generator.seed(parser.value(seed).toUInt());
     qputenv("QUORVANE_BASE_URL", parser.value(service).toUtf8());
     Constants::Roots roots;
     roots.appDir = QDir(parser.value(folder)).absolutePath();
@@ -828,7 +522,7 @@ int main(int argc, char* argv[])
         }
     });
     watchdog.start(200);
-    Driver driver(options);
+    Driver driver(options, parser.value(seed).toUInt());
     if (!driver.openBook()) {
         std::fprintf(stderr, "quorvane-crashdriver: the book does not open\n");
         return 2;
