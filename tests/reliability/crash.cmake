@@ -9,3 +9,8 @@ quorvane_test(tst_crashwrites SOURCES tst_crashwrites.cpp bookstate.cpp bookstat
 target_include_directories(tst_crashwrites PRIVATE ../datamgmt)
 target_compile_definitions(tst_crashwrites PRIVATE QUORVANE_CRASH_DRIVER="$<TARGET_FILE:quorvane-crashdriver>")
 add_dependencies(tst_crashwrites quorvane-crashdriver)
+
+# Two books and a real service through a thousand rounds, on a clock of the test's own.
+find_package(SQLite3 REQUIRED)
+quorvane_test(tst_syncrounds SOURCES tst_syncrounds.cpp sqliteclock.cpp sqliteclock.h randomwrites.cpp randomwrites.h
+    LIBS quorvane_synctestkit SQLite::SQLite3 LABELS reliability)
