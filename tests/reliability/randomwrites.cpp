@@ -97,7 +97,7 @@ QStringList RandomWrites::column(const QString& sql, const QVariantList& values)
 
 QStringList RandomWrites::liveIds(const QString& table)
 {
-    return column(QStringLiteral("select id from tbl_%1 order by id").arg(table));
+    return column(QStringLiteral("select id from tbl_%1 order by rowid").arg(table));
 }
 
 bool RandomWrites::unused(const QString& table, const QString& id)
@@ -147,7 +147,7 @@ bool RandomWrites::fillBill(MBill& bill, const QString& kind)
     if (MBill::isCategoryKind(kind)) {
         QSqlQuery pairs;
         pairs.prepare(QStringLiteral("select c.id, s.id from tbl_category c join tbl_sub_category s on "
-                                     "s.category_id=c.id where c.kind=? order by s.id"));
+                                     "s.category_id=c.id where c.kind=? order by s.rowid"));
         pairs.addBindValue(kind);
         QList<QPair<QString, QString>> choices;
         if (pairs.exec()) {
@@ -342,7 +342,7 @@ RandomWrites::Outcome RandomWrites::updateReference(const QString& table, const 
     if (table == QLatin1String("sub_category")) {
         // Now and then under another top category of its kind: its bills go along.
         const QStringList parents
-            = column(QStringLiteral("select id from tbl_category where kind=? order by id"), { category.getKind() });
+            = column(QStringLiteral("select id from tbl_category where kind=? order by rowid"), { category.getKind() });
         if (!parents.isEmpty() && chance(40))
             category.setCategoryId(pick(parents));
         row.insert(QStringLiteral("category_id"), category.getCategoryId());

@@ -28,6 +28,7 @@ public:
     static const QStringList& referenceTables();
     // The first column of every row of sql on the open book.
     static QStringList column(const QString& sql, const QVariantList& values = {});
+    // In the order the book stored them, not by id: ids are random, and a seed must replay its run.
     static QStringList liveIds(const QString& table);
     // True when no bill (and, for a top category, no sub-category) names the record.
     static bool unused(const QString& table, const QString& id);
