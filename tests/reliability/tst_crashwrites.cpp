@@ -24,6 +24,7 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
+#include <sys/stat.h>
 
 #include "bookstate.h"
 #include "data/constants.h"
@@ -92,6 +93,22 @@ bool makeBook(const QString& path, const QString& password)
     TestBook::closeDefault();
     return saved;
 }
+
+// A session whose umask lets every permission through, for the driver it starts as well: what the
+// files end up with is then the program's own doing.
+class CarelessUmask {
+public:
+    CarelessUmask()
+        : previous(::umask(0))
+    {
+    }
+    ~CarelessUmask() { ::umask(previous); }
+    CarelessUmask(const CarelessUmask&) = delete;
+    CarelessUmask& operator=(const CarelessUmask&) = delete;
+
+private:
+    mode_t previous;
+};
 
 struct Figures {
     int kills = 0;
@@ -162,6 +179,7 @@ void TestCrashWrites::randomKills()
     const int seconds = setting("QUORVANE_CRASH_SECONDS", 150);
     qInfo("crash writes: seed %u (QUORVANE_CRASH_SEED), %d kills (QUORVANE_CRASH_KILLS)", seed, wantedKills);
     QRandomGenerator random(seed);
+    const CarelessUmask careless;
 
     ServiceFixture service;
     QVERIFY2(service.start(), qPrintable(service.errorText()));
@@ -415,7 +433,8 @@ void TestCrashWrites::randomKills()
         model = found;
     }
 
-    // Books, backups, the settings file and whatever a kill left beside them: owner-only.
+    // Books, backups, the settings file and whatever a kill left beside them: owner-only, although
+    // the umask let everything through.
     for (const QString& dir : { env.dataDir(), backupDir }) {
         for (const QFileInfo& file : QDir(dir).entryInfoList(QDir::Files | QDir::Hidden)) {
             QVERIFY2(!(file.permissions() & notOwner), qPrintable(file.filePath() + " can be read by others"));
