@@ -20,4 +20,6 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON \
     -DQUORVANE_SANITIZE=ON -DQUORVANE_DATA_ONLY=ON -DQUORVANE_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
-(cd build-asan && ctest -j"$jobs" -L data --output-on-failure)
+# The sanitizers slow the crash and synchronisation runs several times over: fewer kills and
+# rounds there (the first run keeps their defaults, 110 kills and 1000 rounds).
+(cd build-asan && QUORVANE_CRASH_KILLS=60 QUORVANE_SYNC_ROUNDS=300 ctest -j"$jobs" -L data --output-on-failure)
