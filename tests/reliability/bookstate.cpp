@@ -6,17 +6,11 @@
 
 #include "data/dbsetting.h"
 #include "data/sqlhelper.h"
+#include "reliabilitykit.h"
 
 namespace {
 
-QString text(const QVariant& value)
-{
-    if (value.isNull())
-        return QString();
-    if (value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', 15);
-    return value.toString();
-}
+using ReliabilityKit::text;
 
 // Reference columns of a bill and the table each names.
 const QList<QPair<QString, QString>> billReferences = { { "account_id", "account" }, { "borrower_id", "borrower" },

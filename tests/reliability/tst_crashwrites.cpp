@@ -27,6 +27,7 @@
 #include <sys/stat.h>
 
 #include "bookstate.h"
+#include "reliabilitykit.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
@@ -42,12 +43,7 @@
 
 namespace {
 
-int setting(const char* name, int fallback)
-{
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok ? value : fallback;
-}
+using ReliabilityKit::setting;
 
 const QFileDevice::Permissions notOwner = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
     | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
@@ -139,6 +135,12 @@ private slots:
     void cutOffStagingReachesNoLaterImport();
 
 private:
+    // Moves state on by the announced write; id is the record's (for an insert, the new one's). A
+    // synchronisation that gives the defaults the account's ids commits that step on its own: the
+    // state between its steps goes to steps. False for a write it does not know.
+    bool apply(BookState& state, const QJsonObject& write, const QString& id, const QString& prefix,
+        QList<BookState>* steps) const;
+
     // The book's state after each kind of whole-book write, computed once on books of their own.
     BookState defaults;
     QList<BookState> imports;
@@ -170,6 +172,41 @@ void TestCrashWrites::initTestCase()
         imports << BookState::read(path);
         QVERIFY(imports.last().liveRows() > 0);
     }
+}
+
+bool TestCrashWrites::apply(
+    BookState& state, const QJsonObject& write, const QString& id, const QString& prefix, QList<BookState>* steps) const
+{
+    const QString op = write.value("op").toString();
+    const QString table = write.value("table").toString();
+    if (op == "insert") {
+        state.insert(table, id, write.value("row").toObject());
+    } else if (op == "update") {
+        state.update(table, id, write.value("row").toObject());
+    } else if (op == "delete") {
+        state.remove(table, id);
+    } else if (op == "quick") {
+        state.quickChange(write.value("type").toString(), write.value("ids").toArray(), write.value("value").toString(),
+            write.value("sub").toString());
+    } else if (op == "settings") {
+        state.password = write.value("password").toString();
+    } else if (op == "reset") {
+        const QString password = state.password;
+        state = defaults;
+        state.password = password;
+    } else if (op == "import") {
+        state = imports.at(write.value("variant").toInt());
+    } else if (op == "sync") {
+        if (write.value("migrate").toBool()) {
+            state.migrate(prefix);
+            if (steps)
+                *steps << state;
+        }
+        state.applyReply(write.value("reply").toArray());
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void TestCrashWrites::randomKills()
@@ -309,33 +346,9 @@ void TestCrashWrites::randomKills()
             ++figures.acknowledged;
             ++figures.acknowledgedByOp[announced.value("op").toString()];
             // The acknowledged write moves the model on.
-            const QString op = announced.value("op").toString();
-            const QString table = announced.value("table").toString();
             const QString id = body.contains("id") ? body.value("id").toString() : announced.value("id").toString();
-            if (op == "insert") {
-                model.insert(table, id, announced.value("row").toObject());
-            } else if (op == "update") {
-                model.update(table, id, announced.value("row").toObject());
-            } else if (op == "delete") {
-                model.remove(table, id);
-            } else if (op == "quick") {
-                model.quickChange(announced.value("type").toString(), announced.value("ids").toArray(),
-                    announced.value("value").toString(), announced.value("sub").toString());
-            } else if (op == "settings") {
-                model.password = announced.value("password").toString();
-            } else if (op == "reset") {
-                const QString password = model.password;
-                model = defaults;
-                model.password = password;
-            } else if (op == "import") {
-                model = imports.at(announced.value("variant").toInt());
-            } else if (op == "sync") {
-                if (announced.value("migrate").toBool())
-                    model.migrate(prefix);
-                model.applyReply(announced.value("reply").toArray());
-            } else {
-                QFAIL(qPrintable("unknown write " + op));
-            }
+            QVERIFY2(apply(model, announced, id, prefix, nullptr),
+                qPrintable("unknown write " + announced.value("op").toString()));
         }
 
         // What the write under way may have left: nothing, or all of it (a synchronisation that
@@ -346,30 +359,8 @@ void TestCrashWrites::randomKills()
             const QString op = announced.value("op").toString();
             ++figures.killedInOp[op];
             BookState after = model;
-            const QString table = announced.value("table").toString();
-            if (op == "insert") {
-                after.insert(table, BookState::AnyId, announced.value("row").toObject());
-            } else if (op == "update") {
-                after.update(table, announced.value("id").toString(), announced.value("row").toObject());
-            } else if (op == "delete") {
-                after.remove(table, announced.value("id").toString());
-            } else if (op == "quick") {
-                after.quickChange(announced.value("type").toString(), announced.value("ids").toArray(),
-                    announced.value("value").toString(), announced.value("sub").toString());
-            } else if (op == "settings") {
-                after.password = announced.value("password").toString();
-            } else if (op == "reset") {
-                after = defaults;
-                after.password = model.password;
-            } else if (op == "import") {
-                after = imports.at(announced.value("variant").toInt());
-            } else if (op == "sync") {
-                if (announced.value("migrate").toBool()) {
-                    after.migrate(prefix);
-                    allowed << after;
-                }
-                after.applyReply(announced.value("reply").toArray());
-            }
+            apply(after, announced, op == "insert" ? BookState::AnyId : announced.value("id").toString(), prefix,
+                &allowed);
             allowed << after;
         }
 

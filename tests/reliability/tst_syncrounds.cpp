@@ -32,11 +32,15 @@
 #include "data/sqlhelper.h"
 #include "sync/httphelper.h"
 #include "randomwrites.h"
+#include "reliabilitykit.h"
 #include "servicefixture.h"
 #include "sqliteclock.h"
 #include "testenv.h"
 
 namespace {
+
+using ReliabilityKit::setting;
+using ReliabilityKit::text;
 
 const QString defaultVersion = QStringLiteral("2007-07-07 07:07:07");
 const QStringList tables = { "bill", "account", "borrower", "category", "sub_category", "member" };
@@ -44,22 +48,6 @@ const QStringList tables = { "bill", "account", "borrower", "category", "sub_cat
 const QList<QPair<QString, QString>> billReferences
     = { { "account_id", "account" }, { "to_account_id", "account" }, { "borrower_id", "borrower" },
           { "category_id", "category" }, { "sub_category_id", "sub_category" }, { "member_id", "member" } };
-
-int setting(const char* name, int fallback)
-{
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok ? value : fallback;
-}
-
-QString text(const QVariant& value)
-{
-    if (value.isNull())
-        return QString();
-    if (value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', 15);
-    return value.toString();
-}
 
 // A record as a book or the service holds it: its version and every other column but user_id.
 struct Record {
