@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <type_traits>
 
 #include "data/maccount.h"
 #include "data/mbill.h"
@@ -292,63 +293,44 @@ RandomWrites::Outcome RandomWrites::updateReference(const QString& table, const 
     const int sort = between(1, 60);
     QJsonObject row { { QStringLiteral("name"), name }, { QStringLiteral("description"), description },
         { QStringLiteral("sort"), QString::number(sort) } };
-    const auto announceUpdate = [&] { announce(write(QStringLiteral("update"), table, id, row)); };
+    // The stored record with the new name, description and sort, and what else change() gives it.
+    const auto rewrite = [&](const auto* stored, const auto& change) {
+        if (!stored)
+            return Outcome::Skipped;
+        auto record = *stored;
+        record.setName(name);
+        record.setDescription(description);
+        record.setSort(sort);
+        change(record);
+        announce(write(QStringLiteral("update"), table, id, row));
+        return outcome(std::remove_pointer_t<std::decay_t<decltype(stored)>>::update(&record));
+    };
+    const auto nothingElse = [](const auto&) {};
     if (table == QLatin1String("account")) {
-        const MAccount* stored = MAccount::getById(id);
-        if (!stored)
-            return Outcome::Skipped;
-        MAccount account = *stored;
-        account.setName(name);
-        account.setDescription(description);
-        account.setSort(sort);
-        if (chance(30))
-            account.setAmount(between(-100000, 100000) / 100.0);
-        row.insert(QStringLiteral("kind"), account.getKind());
-        row.insert(QStringLiteral("amount"), money(account.getAmount()));
-        announceUpdate();
-        return outcome(MAccount::update(&account));
+        return rewrite(MAccount::getById(id), [&](MAccount& account) {
+            if (chance(30))
+                account.setAmount(between(-100000, 100000) / 100.0);
+            row.insert(QStringLiteral("kind"), account.getKind());
+            row.insert(QStringLiteral("amount"), money(account.getAmount()));
+        });
     }
-    if (table == QLatin1String("borrower")) {
-        const MBorrower* stored = MBorrower::getById(id);
-        if (!stored)
-            return Outcome::Skipped;
-        MBorrower borrower = *stored;
-        borrower.setName(name);
-        borrower.setDescription(description);
-        borrower.setSort(sort);
-        announceUpdate();
-        return outcome(MBorrower::update(&borrower));
-    }
-    if (table == QLatin1String("member")) {
-        const MMember* stored = MMember::getById(id);
-        if (!stored)
-            return Outcome::Skipped;
-        MMember member = *stored;
-        member.setName(name);
-        member.setDescription(description);
-        member.setSort(sort);
-        announceUpdate();
-        return outcome(MMember::update(&member));
-    }
+    if (table == QLatin1String("borrower"))
+        return rewrite(MBorrower::getById(id), nothingElse);
+    if (table == QLatin1String("member"))
+        return rewrite(MMember::getById(id), nothingElse);
     const MCategory* stored
         = table == QLatin1String("category") ? MCategory::getById(id) : MCategory::getSubCategoryById(id);
-    if (!stored)
-        return Outcome::Skipped;
-    MCategory category = *stored;
-    category.setName(name);
-    category.setDescription(description);
-    category.setSort(sort);
-    row.insert(QStringLiteral("kind"), category.getKind());
-    if (table == QLatin1String("sub_category")) {
-        // Now and then under another top category of its kind: its bills go along.
-        const QStringList parents
-            = column(QStringLiteral("select id from tbl_category where kind=? order by rowid"), { category.getKind() });
-        if (!parents.isEmpty() && chance(40))
-            category.setCategoryId(pick(parents));
-        row.insert(QStringLiteral("category_id"), category.getCategoryId());
-    }
-    announceUpdate();
-    return outcome(MCategory::update(&category));
+    return rewrite(stored, [&](MCategory& category) {
+        row.insert(QStringLiteral("kind"), category.getKind());
+        if (table == QLatin1String("sub_category")) {
+            // Now and then under another top category of its kind: its bills go along.
+            const QStringList parents = column(
+                QStringLiteral("select id from tbl_category where kind=? order by rowid"), { category.getKind() });
+            if (!parents.isEmpty() && chance(40))
+                category.setCategoryId(pick(parents));
+            row.insert(QStringLiteral("category_id"), category.getCategoryId());
+        }
+    });
 }
 
 RandomWrites::Outcome RandomWrites::deleteReference(const QString& table, const Announce& announce)
