@@ -226,47 +226,40 @@ RandomWrites::Outcome RandomWrites::insertReference(const QString& table, const 
     const int sort = between(1, 60);
     QJsonObject row { { QStringLiteral("name"), name }, { QStringLiteral("description"), description },
         { QStringLiteral("sort"), QString::number(sort) } };
-    const auto announceInsert = [&] { announce(write(QStringLiteral("insert"), table, QString(), row)); };
-    bool ok = false;
+    // A new record with the name, description and sort, and what else fill() gives it; skipped when
+    // fill() finds nothing to make it on.
+    const auto make = [&](auto record, const auto& fill) {
+        record.setName(name);
+        record.setDescription(description);
+        record.setSort(sort);
+        if (!fill(record))
+            return Outcome::Skipped;
+        announce(write(QStringLiteral("insert"), table, QString(), row));
+        const bool ok = decltype(record)::insert(&record);
+        *id = record.getId();
+        return outcome(ok);
+    };
+    const auto nothingElse = [](const auto&) { return true; };
     if (table == QLatin1String("account")) {
-        MAccount account;
-        account.setName(name);
-        account.setDescription(description);
-        account.setSort(sort);
-        account.setKind(pick(QStringList { "cash", "card", "credit", "fund", "stock", "other" }));
-        account.setAmount(between(-100000, 100000) / 100.0);
-        row.insert(QStringLiteral("kind"), account.getKind());
-        row.insert(QStringLiteral("amount"), money(account.getAmount()));
-        announceInsert();
-        ok = MAccount::insert(&account);
-        *id = account.getId();
-    } else if (table == QLatin1String("borrower")) {
-        MBorrower borrower;
-        borrower.setName(name);
-        borrower.setDescription(description);
-        borrower.setSort(sort);
-        announceInsert();
-        ok = MBorrower::insert(&borrower);
-        *id = borrower.getId();
-    } else if (table == QLatin1String("member")) {
-        MMember member;
-        member.setName(name);
-        member.setDescription(description);
-        member.setSort(sort);
-        announceInsert();
-        ok = MMember::insert(&member);
-        *id = member.getId();
-    } else {
-        MCategory category;
-        category.setName(name);
-        category.setDescription(description);
-        category.setSort(sort);
+        return make(MAccount(), [&](MAccount& account) {
+            account.setKind(pick(QStringList { "cash", "card", "credit", "fund", "stock", "other" }));
+            account.setAmount(between(-100000, 100000) / 100.0);
+            row.insert(QStringLiteral("kind"), account.getKind());
+            row.insert(QStringLiteral("amount"), money(account.getAmount()));
+            return true;
+        });
+    }
+    if (table == QLatin1String("borrower"))
+        return make(MBorrower(), nothingElse);
+    if (table == QLatin1String("member"))
+        return make(MMember(), nothingElse);
+    return make(MCategory(), [&](MCategory& category) {
         if (table == QLatin1String("category")) {
             category.setKind(chance(70) ? QStringLiteral("expense") : QStringLiteral("income"));
         } else {
             const QStringList parents = liveIds(QStringLiteral("category"));
             if (parents.isEmpty())
-                return Outcome::Skipped;
+                return false;
             const QString parent = pick(parents);
             category.setCategoryId(parent);
             category.setKind(sqlValue(QSqlDatabase::database(),
@@ -275,11 +268,8 @@ RandomWrites::Outcome RandomWrites::insertReference(const QString& table, const 
             row.insert(QStringLiteral("category_id"), parent);
         }
         row.insert(QStringLiteral("kind"), category.getKind());
-        announceInsert();
-        ok = MCategory::insert(&category);
-        *id = category.getId();
-    }
-    return outcome(ok);
+        return true;
+    });
 }
 
 RandomWrites::Outcome RandomWrites::updateReference(const QString& table, const Announce& announce)
