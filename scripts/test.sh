@@ -20,6 +20,6 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON \
     -DQUORVANE_SANITIZE=ON -DQUORVANE_DATA_ONLY=ON -DQUORVANE_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
-# The sanitizers slow the crash and synchronisation runs several times over: fewer kills and
-# rounds there (the first run keeps their defaults, 110 kills and 1000 rounds).
-(cd build-asan && QUORVANE_CRASH_KILLS=60 QUORVANE_SYNC_ROUNDS=300 ctest -j"$jobs" -L data --output-on-failure)
+# The sanitizers slow the synchronisation rounds about threefold: 300 rounds there (the first run
+# keeps the default 1000; the crash test keeps its 110 kills in both).
+(cd build-asan && QUORVANE_SYNC_ROUNDS=300 ctest -j"$jobs" -L data --output-on-failure)
