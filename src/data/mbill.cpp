@@ -121,9 +121,9 @@ template <typename Write> bool followWrite(const QString& id, Write write)
     return ok;
 }
 
-QVariantList dataFields(const MBill* bill)
+QVariantList dataFields(const MBill* bill, const QVariant& date)
 {
-    return { bill->getAmount(), bill->getDescription(), bill->getDate(), bill->getMonth(), bill->getCategoryId(),
+    return { bill->getAmount(), bill->getDescription(), date, bill->getMonth(), bill->getCategoryId(),
         bill->getSubCategoryId(), bill->getAccountId(), bill->getToAccountId(), bill->getBorrowerId(),
         bill->getMemberId(), bill->getTitle(), bill->getKind() };
 }
@@ -144,6 +144,12 @@ MBill* MBill::readBill(SqliteReader& rows, int first)
     bill->amount = rows.toDouble(first + 1);
     rows.readText(first + 2, &bill->description);
     bill->date = rows.toDate(first + 3);
+    bill->storedDate = QString();
+    if (!bill->date.isValid()) {
+        bill->storedDate = rows.text(first + 3);
+        if (bill->storedDate.isNull())
+            bill->storedDate = QStringLiteral("");
+    }
     bill->month = rows.toInt(first + 4);
     rows.readText(first + 5, &bill->categoryId);
     rows.readText(first + 6, &bill->subCategoryId);
@@ -240,7 +246,7 @@ void MBill::clearCache()
 bool MBill::insert(MBill* bill)
 {
     bill->id = newRecordId();
-    QVariantList values = dataFields(bill);
+    QVariantList values = dataFields(bill, bill->storedDateField());
     values.prepend(bill->id);
     return followWrite(bill->id, [&values] {
         return execWrite(QSqlDatabase::database(),
@@ -253,7 +259,7 @@ bool MBill::insert(MBill* bill)
 
 bool MBill::update(const MBill* bill)
 {
-    QVariantList values = dataFields(bill);
+    QVariantList values = dataFields(bill, bill->storedDateField());
     values.append(bill->id);
     // A stored date that names no day ('2024-02-30') reads as an invalid date, which binds as NULL:
     // such a bill keeps the date it has until it is given a real one.
@@ -312,6 +318,7 @@ MBill* MBill::clone() const
     copy->amount = amount;
     copy->description = description;
     copy->date = date;
+    copy->storedDate = storedDate;
     copy->month = month;
     copy->categoryId = categoryId;
     copy->subCategoryId = subCategoryId;
@@ -322,6 +329,17 @@ MBill* MBill::clone() const
     copy->kind = kind;
     copy->title = title;
     return copy;
+}
+
+void MBill::setDate(const QDate& value)
+{
+    date = value;
+    storedDate = QString();
+}
+
+QVariant MBill::storedDateField() const
+{
+    return storedDate.isNull() ? QVariant(date) : QVariant(storedDate);
 }
 
 MAccount* MBill::getAccount() const

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QVariant>
 
 class MAccount;
 class MBorrower;
@@ -89,7 +90,7 @@ public:
     QString getDescription() const { return description; }
     void setDescription(const QString& value) { description = value; }
     QDate getDate() const { return date; }
-    void setDate(const QDate& value) { date = value; }
+    void setDate(const QDate& value);
     int getMonth() const { return month; }
     void setMonth(int value) { month = value; }
     QString getCategoryId() const { return categoryId; }
@@ -124,6 +125,8 @@ private:
     // month, the five ids, member id, title and kind: the one object of its id, made on first
     // sight, with its fields as now stored.
     static MBill* readBill(SqliteReader& rows, int first);
+    // What a write stores in the date column.
+    QVariant storedDateField() const;
 
     QString id;
     double amount = 0;
@@ -138,6 +141,9 @@ private:
     QString memberId;
     QString kind;
     QString title;
+    // The stored date as it stands when it is no date (another program's form, a day that does not
+    // exist), so that a write of the bill's other fields keeps it; null when the date was read.
+    QString storedDate;
     QList<MBill*> children;
     bool dayRow = false;
     bool expanded = true;

@@ -1,6 +1,7 @@
 #include "data/sqlhelper.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -110,4 +111,24 @@ bool withBookConnection(const QString& path, const QString& baseName, BookAccess
     }
     QSqlDatabase::removeDatabase(name);
     return result;
+}
+
+bool finishInterruptedWrite(const QString& path)
+{
+    if (!QFileInfo::exists(path + QStringLiteral("-journal")) || !QFileInfo(path).isFile())
+        return true;
+    QString error;
+    const bool read = withBookConnection(
+        path, QStringLiteral("interrupted-write"), BookAccess::ReadWrite,
+        [&error](QSqlDatabase& db) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("select count(*) from sqlite_master")))
+                return true;
+            error = query.lastError().text();
+            return false;
+        },
+        &error);
+    if (!read)
+        qCWarning(lcSql) << "the interrupted write of" << path << "cannot be undone:" << error;
+    return read;
 }

@@ -51,3 +51,11 @@ bool execWrite(const QSqlDatabase& db, const QString& sql, const QVariantList& v
 enum class BookAccess { ReadOnly, ReadWrite };
 bool withBookConnection(const QString& path, const QString& baseName, BookAccess access,
     const std::function<bool(QSqlDatabase& db)>& work, QString* openError = nullptr);
+
+// A process that dies in the middle of a commit leaves part of the write in the book file and the
+// book's former pages in its rollback journal beside it ("<book>-journal"). SQLite puts the book back
+// at the first read on a writable connection; until then a copy of the file, or a read-only reader,
+// sees the half-made write. Whoever copies a book file or reads it read-only calls this first: it
+// opens the book writable once when such a journal is there. True when no journal is left to play
+// back, false when one is there and could not be played back (the book stays as it was).
+bool finishInterruptedWrite(const QString& path);

@@ -112,7 +112,10 @@ bool hasObject(const QSqlDatabase& db, const QString& name)
 QString stageCopy(const QString& source, const QString& suffix)
 {
     const QString staged = currentBookPath() + suffix;
-    QFile::remove(staged);
+    // A run that broke off while it converted its copy left the copy's journal, which SQLite would
+    // play back into this new copy of another file.
+    for (const char* leftover : { "", "-journal", "-wal", "-shm" })
+        QFile::remove(staged + QLatin1String(leftover));
     if (!QFile::copy(source, staged)) {
         QFile::remove(staged);
         return QString();
@@ -275,6 +278,9 @@ bool BackupHelper::backup(const QString& backupFileName)
 {
     const QString name = backupFileName.isEmpty() ? generateBackupFileName() : backupFileName;
     const QString target = Constants::getInstance()->getBackupDir() + name;
+    // A write cut off by a crash is undone first: a copy of the file as it lies would keep part of it.
+    if (!finishInterruptedWrite(currentBookPath()))
+        return false;
     // QFile::copy never replaces an existing file.
     if (!QFile::copy(currentBookPath(), target))
         return false;

@@ -313,7 +313,20 @@ const QStringList& ServiceStore::columnsOf(const QString& table)
 bool ServiceStore::open(const QString& path, QString* error)
 {
     const QFileInfo info(path);
+    // Folders made for the file are its owner's alone, whatever the umask lets through: nobody
+    // else needs to see even that the file is there.
+    QString missing = info.absolutePath();
+    while (!QFileInfo::exists(QFileInfo(missing).absolutePath()))
+        missing = QFileInfo(missing).absolutePath();
+    const bool makeFolders = !QFileInfo::exists(missing);
     QDir().mkpath(info.absolutePath());
+    if (makeFolders) {
+        for (QString folder = info.absolutePath();; folder = QFileInfo(folder).absolutePath()) {
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            if (folder == missing)
+                break;
+        }
+    }
     const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     if (!info.exists()) {
         // Created owner-only from the start: it holds the accounts' records and password hashes.

@@ -117,6 +117,17 @@ bool isChangeSet(const QJsonArray& reply)
     return true;
 }
 
+std::function<QDateTime()>& clockFunction()
+{
+    static std::function<QDateTime()> clock;
+    return clock;
+}
+
+QDateTime nowUtc()
+{
+    return clockFunction() ? clockFunction()() : QDateTime::currentDateTimeUtc();
+}
+
 QStringList columnsOf(const QString& table)
 {
     QStringList columns;
@@ -152,6 +163,11 @@ SyncHelper* SyncHelper::getInstance()
     return instance;
 }
 
+void SyncHelper::setClock(std::function<QDateTime()> clock)
+{
+    clockFunction() = std::move(clock);
+}
+
 bool SyncHelper::sync()
 {
     if (running) {
@@ -159,7 +175,7 @@ bool SyncHelper::sync()
         return false;
     }
     running = true;
-    startTime = QDateTime::currentDateTimeUtc();
+    startTime = nowUtc();
     emit syncStarted();
     emit syncLog(tr("正在同步数据..."));
 
@@ -329,8 +345,7 @@ void SyncHelper::uploadData()
             { QStringLiteral("username"), setting->getSyncUsername() },
             { QStringLiteral("password"), setting->getSyncPassword() },
             { QStringLiteral("sync_time"), timestampToText(lastSyncTime) },
-            { QStringLiteral("client_time"), timestampToText(QDateTime::currentDateTimeUtc()) },
-            { QStringLiteral("data"), data } });
+            { QStringLiteral("client_time"), timestampToText(nowUtc()) }, { QStringLiteral("data"), data } });
 }
 
 void SyncHelper::downloadError()

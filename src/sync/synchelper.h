@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class HttpHelper;
 class QSqlError;
@@ -23,6 +24,11 @@ public:
     // is emitted (the running one's end reaches every listener).
     bool sync();
     bool isRunning() const { return running; }
+
+    // The clock a run reads its start (the book's next sync time) and the client time it reports
+    // from: UTC now, unless a test runs a clock of its own (with the books' version stamps, which
+    // SQLite takes, on the same clock). An empty function restores the system's.
+    static void setClock(std::function<QDateTime()> clock);
 
 signals:
     void syncLog(const QString& text);

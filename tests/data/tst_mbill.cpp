@@ -56,6 +56,8 @@ private slots:
     void writesOfUnknownBillsStillSignal();
     void removeClearsAStaleTombstone();
     void cloneCopiesTheDataOnly();
+    void dateThatIsNoDateSurvivesAWrite_data();
+    void dateThatIsNoDateSurvivesAWrite();
     void lookups();
     void quotedLiteralsMatchOnlyThemselves_data();
     void quotedLiteralsMatchOnlyThemselves();
@@ -433,6 +435,41 @@ void TestMBill::cloneCopiesTheDataOnly()
     QVERIFY(!copy->isDayRow());
     QCOMPARE(copy->getParent(), nullptr);
     QCOMPARE(copy->parent(), nullptr);
+}
+
+void TestMBill::dateThatIsNoDateSurvivesAWrite_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("another program's form") << "2013/5/11";
+    QTest::newRow("no such day") << "2024-02-30";
+    QTest::newRow("empty") << "";
+}
+
+void TestMBill::dateThatIsNoDateSurvivesAWrite()
+{
+    // The import copies another program's dates as they stand; a bulk change of such bills
+    // rewrites their other fields and must neither fail nor lose the date.
+    QFETCH(QString, stored);
+    const QString id = addBillRow("expense", -5, QDate(2024, 3, 1), { { "account_id", "01" } });
+    QVERIFY(execAll({ "update tbl_bill set date=" + sqlText(stored) + " where id=" + sqlText(id) }));
+    MBill::clearCache();
+    const QList<MBill*> bills = *MBill::get(" 1=1 ");
+    QCOMPARE(bills.size(), 1);
+    MBill* bill = bills.first();
+    QVERIFY(!bill->getDate().isValid());
+
+    bill->setAccountId("02");
+    QVERIFY(MBill::update(bill));
+    QCOMPARE(scalar("select date from tbl_bill where id=" + sqlText(id)).toString(), stored);
+    QCOMPARE(scalar("select account_id from tbl_bill where id=" + sqlText(id)).toString(), QString("02"));
+    std::unique_ptr<MBill> copy(bill->clone());
+    QVERIFY(MBill::insert(copy.get()));
+    QCOMPARE(scalar("select date from tbl_bill where id=" + sqlText(copy->getId())).toString(), stored);
+
+    // A date the user gives replaces it.
+    bill->setDate(QDate(2024, 4, 2));
+    QVERIFY(MBill::update(bill));
+    QCOMPARE(scalar("select date from tbl_bill where id=" + sqlText(id)).toString(), QString("2024-04-02"));
 }
 
 void TestMBill::lookups()

@@ -5,10 +5,13 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 #include "data/constants.h"
 #include "data/sqlhelper.h"
@@ -74,6 +77,7 @@ private slots:
     void cleanup();
 
     void accountsAreKeptSafely();
+    void foldersMadeForTheFileAreTheOwnersAlone();
     void badSyncRequestsStoreNothing_data();
     void badSyncRequestsStoreNothing();
     void largeChangeSetsMergeAsSmallOnes();
@@ -130,6 +134,35 @@ void TestService::accountsAreKeptSafely()
     QFile file(service.dataFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(!file.readAll().contains(password.toUtf8()));
+}
+
+void TestService::foldersMadeForTheFileAreTheOwnersAlone()
+{
+    // A data file in folders that are not there yet, made under a umask that lets everything through.
+    QTemporaryDir dir;
+    const QFileDevice::Permissions shared
+        = QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QVERIFY(QFile::setPermissions(
+        dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | shared));
+    const QString data = dir.path() + "/service/data/service.db";
+    const mode_t careless = ::umask(0);
+    QProcess process;
+    process.start(QUORVANE_SERVICE_EXECUTABLE, { "--data", data, "--add-user", "bea", "pw" });
+    const bool finished = process.waitForFinished(60000);
+    ::umask(careless);
+    QVERIFY(finished);
+    QCOMPARE(process.exitCode(), 0);
+
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions folder = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    for (const QString& made : { dir.path() + "/service", dir.path() + "/service/data" }) {
+        QCOMPARE(QFile::permissions(made) & others, QFileDevice::Permissions());
+        QVERIFY(QFile::permissions(made).testFlags(folder));
+    }
+    QCOMPARE(QFile::permissions(data) & others, QFileDevice::Permissions());
+    // A folder that was there keeps what its owner gave it.
+    QCOMPARE(QFile::permissions(dir.path()) & others, shared);
 }
 
 void TestService::badSyncRequestsStoreNothing_data()
