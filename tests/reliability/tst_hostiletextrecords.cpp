@@ -7,7 +7,6 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextTable>
-#include <QXmlStreamReader>
 #include <memory>
 
 #include "bills/exporthelper.h"
@@ -20,6 +19,7 @@
 #include "data/mmember.h"
 #include "data/sqlhelper.h"
 #include "datamgmt/backuphelper.h"
+#include "exportedtable.h"
 #include "hostiletext.h"
 #include "kobelfixture.h"
 #include "testenv.h"
@@ -96,26 +96,6 @@ MBill* newBill(const Records& ids, const QString& kind, const QString& text)
     bill->setBorrowerId(ids.borrower);
     bill->setMemberId(ids.member);
     return bill;
-}
-
-// The cells of the export file's table, row by row, as an XML reader of the page reads them.
-QList<QStringList> exportedTable(const QString& path, QString* error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QXmlStreamReader xml(&file);
-    QList<QStringList> rows;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement() && xml.name() == QLatin1String("tr"))
-            rows.append(QStringList());
-        else if (xml.isStartElement() && xml.name() == QLatin1String("td") && !rows.isEmpty())
-            rows.last().append(xml.readElementText());
-    }
-    if (xml.hasError())
-        *error = xml.errorString();
-    return rows;
 }
 
 // The cells of the first table of a rich-text document, row by row.

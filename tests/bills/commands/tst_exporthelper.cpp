@@ -9,7 +9,6 @@
 #include <QUrl>
 #include <QStandardPaths>
 #include <QTest>
-#include <QXmlStreamReader>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
@@ -17,6 +16,7 @@
 #include "billlistfixture.h"
 #include "bills/exporthelper.h"
 #include "data/mbill.h"
+#include "exportedtable.h"
 #include "modalanswerer.h"
 #include "testenv.h"
 
@@ -60,20 +60,10 @@ bool writeFile(const QString& path, const QByteArray& contents)
 // The cells of the file's table, row by row, as a reader of the page sees them.
 QList<QStringList> tableOf(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QXmlStreamReader xml(&file);
-    QList<QStringList> rows;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement() && xml.name() == QLatin1String("tr"))
-            rows.append(QStringList());
-        else if (xml.isStartElement() && xml.name() == QLatin1String("td"))
-            rows.last().append(xml.readElementText());
-    }
-    if (xml.hasError())
-        qWarning("not well-formed: %s", qPrintable(xml.errorString()));
+    QString error;
+    const QList<QStringList> rows = exportedTable(path, &error);
+    if (!error.isEmpty())
+        qWarning("not well-formed: %s", qPrintable(error));
     return rows;
 }
 
