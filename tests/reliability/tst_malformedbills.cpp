@@ -129,6 +129,11 @@ private slots:
     void everyPageTakesTheBill();
     void synchronisationCarriesTheBill_data();
     void synchronisationCarriesTheBill();
+    void cleanupTestCase();
+
+private:
+    // One service for every row, started by the first; its process ends with the test.
+    std::unique_ptr<ServiceFixture> service;
 };
 
 void TestMalformedBills::cleanup()
@@ -138,6 +143,11 @@ void TestMalformedBills::cleanup()
     MainWindow::environment() = MainWindow::Environment();
     DbSetting::setInstance(nullptr);
     TestBook::closeDefault();
+}
+
+void TestMalformedBills::cleanupTestCase()
+{
+    service.reset();
 }
 
 void TestMalformedBills::everyPageTakesTheBill_data()
@@ -239,9 +249,8 @@ void TestMalformedBills::synchronisationCarriesTheBill_data()
 void TestMalformedBills::synchronisationCarriesTheBill()
 {
     QFETCH(QVariantMap, bill);
-    static ServiceFixture* service = nullptr;
     if (!service) {
-        service = new ServiceFixture;
+        service = std::make_unique<ServiceFixture>();
         QVERIFY2(service->start(), qPrintable(service->errorText()));
     }
     AccountBook first(*service);
