@@ -282,14 +282,10 @@ bool DBHelper::fillDefaultData(const QString& connectionName)
         borrower.setSort(1);
         ok = ok && writeRecord(&borrower, db, openBook);
 
-        int categoryId = 1;
-        int subCategoryId = 1;
-        for (const char* kind : { "expense", "income" }) {
-            const QString kindKey = QLatin1String(kind);
-            ok = ok
-                && insertCategorys(kindKey, categoryId, subCategoryId, defaultCategoryNames(kindKey),
-                    defaultSubCategoryNames(kindKey), connectionName);
-        }
+        ok = ok && forEachDefaultCategory([&db, openBook](MCategory& category, int number) {
+            category.setSort(number);
+            return writeRecord(&category, db, openBook);
+        });
 
         MMember member;
         member.setId(QStringLiteral("01"));
@@ -353,35 +349,34 @@ QMultiMap<QString, QStringList> DBHelper::defaultSubCategoryNames(const QString&
     return names;
 }
 
-bool DBHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
-    const QStringList& categoryNames, const QMultiMap<QString, QStringList>& subCategoryNames,
-    const QString& connectionName)
+bool DBHelper::forEachDefaultCategory(const std::function<bool(MCategory& record, int number)>& visit)
 {
-    const QSqlDatabase db = connectionFor(connectionName);
-    const bool openBook = connectionName.isEmpty();
-    for (const QString& name : categoryNames) {
-        MCategory category;
-        category.setId(twoDigits(categoryId));
-        category.setName(name);
-        category.setKind(kind);
-        category.setDescription(name);
-        category.setSort(categoryId);
-        category.setCategoryId(QStringLiteral(""));
-        if (!writeRecord(&category, db, openBook))
-            return false;
-        ++categoryId;
-
-        for (const QString& subName : subCategoryNames.value(name)) {
-            MCategory sub;
-            sub.setId(twoDigits(subCategoryId));
-            sub.setCategoryId(category.getId());
-            sub.setName(subName);
-            sub.setKind(kind);
-            sub.setDescription(subName);
-            sub.setSort(subCategoryId);
-            if (!writeRecord(&sub, db, openBook))
+    int categoryId = 1;
+    int subCategoryId = 1;
+    for (const char* kind : { "expense", "income" }) {
+        const QString kindKey = QLatin1String(kind);
+        const QMultiMap<QString, QStringList> subCategoryNames = defaultSubCategoryNames(kindKey);
+        for (const QString& name : defaultCategoryNames(kindKey)) {
+            MCategory category;
+            category.setId(twoDigits(categoryId));
+            category.setName(name);
+            category.setKind(kindKey);
+            category.setDescription(name);
+            if (!visit(category, categoryId))
                 return false;
-            ++subCategoryId;
+            ++categoryId;
+
+            for (const QString& subName : subCategoryNames.value(name)) {
+                MCategory sub;
+                sub.setId(twoDigits(subCategoryId));
+                sub.setCategoryId(category.getId());
+                sub.setName(subName);
+                sub.setKind(kindKey);
+                sub.setDescription(subName);
+                if (!visit(sub, subCategoryId))
+                    return false;
+                ++subCategoryId;
+            }
         }
     }
     return true;

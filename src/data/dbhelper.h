@@ -1,11 +1,15 @@
 #pragma once
 
+#include <functional>
+
 #include <QMap>
 #include <QMultiMap>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+
+class MCategory;
 
 // Brings the open book to the program's schema version and fills a new or emptied book with the
 // default records (accounts, borrower, category tree, members with fixed two-digit ids).
@@ -42,20 +46,21 @@ public:
     // leaving the open book, its caches and its signals alone.
     bool initDefaultData(const QString& path);
 
-    // One kind's categories and their sub-categories, with ids and sorts from the two counters,
-    // which advance. connectionName "" is the open book.
-    bool insertCategorys(const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
-        const QMultiMap<QString, QStringList>& subCategoryNames, const QString& connectionName = QString());
-
-    // The default category tree of one kind ("expense" or "income"): the top category names in
-    // order, and by top name the sub-category names in order. Empty for another kind.
-    static QStringList defaultCategoryNames(const QString& kind);
-    static QMultiMap<QString, QStringList> defaultSubCategoryNames(const QString& kind);
+    // Walks the default category tree, the expense kind and then the income kind: each top
+    // category followed by its sub-categories. Top categories and sub-categories are numbered apart
+    // from 1 on, and the number gives the two-digit id ("01" …). visit gets each record (id, name,
+    // kind, description, and a sub-category's top category id; the sort left unset) with its
+    // number; the walk stops at the first false, and returns it.
+    static bool forEachDefaultCategory(const std::function<bool(MCategory& record, int number)>& visit);
 
 private:
     explicit DBHelper(QObject* parent = nullptr);
 
     bool fillDefaultData(const QString& connectionName);
+    // The default category tree of one kind ("expense" or "income"): the top category names in
+    // order, and by top name the sub-category names in order. Empty for another kind.
+    static QStringList defaultCategoryNames(const QString& kind);
+    static QMultiMap<QString, QStringList> defaultSubCategoryNames(const QString& kind);
     static bool isApplied(const QSqlDatabase& db, const QString& statement);
 
     QMap<int, QStringList> upgradeMap;

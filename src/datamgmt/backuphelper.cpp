@@ -44,12 +44,6 @@ QString currentBookPath()
     return constants->getDbDir() + constants->getBookName();
 }
 
-// "01" … "09", then the plain number.
-QString twoDigits(int n)
-{
-    return n <= 9 ? QStringLiteral("0") + QString::number(n) : QString::number(n);
-}
-
 // Opens path read-only and asks check of it, once SQLite has found the file whole: a text file, a
 // truncated book or a damaged one is refused before anything looks at its tables.
 bool checkFile(const QString& path, const std::function<bool(QSqlDatabase& db)>& check)
@@ -395,14 +389,10 @@ bool BackupHelper::addDeleteData(const QSqlDatabase& db)
     borrower.setDescription(tr("借款人"));
     ok = ok && tombstone(db, QStringLiteral("tbl_borrower"), borrower);
 
-    int categoryId = 1;
-    int subCategoryId = 1;
-    for (const char* kind : { "expense", "income" }) {
-        const QString kindKey = QLatin1String(kind);
-        ok = ok
-            && insertCategorys(db, kindKey, categoryId, subCategoryId, DBHelper::defaultCategoryNames(kindKey),
-                DBHelper::defaultSubCategoryNames(kindKey));
-    }
+    ok = ok && DBHelper::forEachDefaultCategory([&db](MCategory& category, int) {
+        const bool top = category.getCategoryId().isEmpty();
+        return tombstone(db, top ? QStringLiteral("tbl_category") : QStringLiteral("tbl_sub_category"), category);
+    });
 
     const QString members = QStringLiteral("tbl_member");
     MMember member;
@@ -414,35 +404,6 @@ bool BackupHelper::addDeleteData(const QSqlDatabase& db)
     member.setName(tr("家人"));
     member.setDescription(tr("我的家人"));
     return ok && tombstone(db, members, member);
-}
-
-bool BackupHelper::insertCategorys(const QSqlDatabase& db, const QString& kind, int& categoryId, int& subCategoryId,
-    const QStringList& categoryNames, const QMultiMap<QString, QStringList>& subCategoryNames)
-{
-    for (const QString& name : categoryNames) {
-        MCategory category;
-        category.setId(twoDigits(categoryId));
-        category.setName(name);
-        category.setKind(kind);
-        category.setDescription(name);
-        category.setCategoryId(QString());
-        if (!tombstone(db, QStringLiteral("tbl_category"), category))
-            return false;
-        ++categoryId;
-
-        for (const QString& subName : subCategoryNames.value(name)) {
-            MCategory sub;
-            sub.setId(twoDigits(subCategoryId));
-            sub.setCategoryId(category.getId());
-            sub.setName(subName);
-            sub.setKind(kind);
-            sub.setDescription(subName);
-            if (!tombstone(db, QStringLiteral("tbl_sub_category"), sub))
-                return false;
-            ++subCategoryId;
-        }
-    }
-    return true;
 }
 
 bool BackupHelper::resetBook()

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QMultiMap>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 class QDateTime;
 class QSqlDatabase;
@@ -41,10 +39,6 @@ public:
     // alone, so that the row (the user's own) is neither deleted nor reported as deleted. Plain SQL
     // on db, inside the caller's transaction; the open book and its change signals are not touched.
     static bool addDeleteData(const QSqlDatabase& db);
-    // The same for one kind's category tree; the two counters are the next two-digit top and
-    // sub-category ids and advance past every record, so that a second call goes on numbering.
-    static bool insertCategorys(const QSqlDatabase& db, const QString& kind, int& categoryId, int& subCategoryId,
-        const QStringList& categoryNames, const QMultiMap<QString, QStringList>& subCategoryNames);
 
     // Empties the open book down to its default records, as a book that was never synchronised,
     // in one transaction: on failure nothing is changed. The record caches are dropped afterwards,
