@@ -101,15 +101,23 @@ bool hasObject(const QSqlDatabase& db, const QString& name)
     return sqlValue(db, QStringLiteral("select count(*) from sqlite_master where name=?"), { name }, 0).toInt() > 0;
 }
 
+// Removes the journal files SQLite keeps beside path. One left by a run that broke off belongs to
+// the file that stood there then: SQLite would play it back into the next file at path.
+void removeJournals(const QString& path)
+{
+    for (const char* suffix : { "-journal", "-wal", "-shm" })
+        QFile::remove(path + QLatin1String(suffix));
+}
+
 // Copies source beside the book, owner-only, under a name that is no book's. Empty when the copy
 // failed.
 QString stageCopy(const QString& source, const QString& suffix)
 {
     const QString staged = currentBookPath() + suffix;
-    // A run that broke off while it converted its copy left the copy's journal, which SQLite would
-    // play back into this new copy of another file.
-    for (const char* leftover : { "", "-journal", "-wal", "-shm" })
-        QFile::remove(staged + QLatin1String(leftover));
+    // A run that broke off while it converted its copy left the copy, and its journal, which SQLite
+    // would play back into this new copy of another file.
+    QFile::remove(staged);
+    removeJournals(staged);
     if (!QFile::copy(source, staged)) {
         QFile::remove(staged);
         return QString();
@@ -128,10 +136,8 @@ bool replaceBook(const QString& staged)
         QFile::remove(staged);
         return false;
     }
-    // A journal left by a run that broke off belongs to the book that was replaced; SQLite would
-    // otherwise play it back into the new one.
-    for (const char* leftover : { "-journal", "-wal", "-shm" })
-        QFile::remove(book + QLatin1String(leftover));
+    // A journal left by a run that broke off belongs to the book that was replaced.
+    removeJournals(book);
     return true;
 }
 
