@@ -194,10 +194,9 @@ WBillList::WBillList(QWidget* parent)
     categoryDataChanged();
     memberDataChanged();
 
-    for (QComboBox* box : filterCombos()) {
+    // The fillings above fitted each combo already.
+    for (QComboBox* box : filterCombos())
         connect(box, &QComboBox::currentIndexChanged, this, [box] { fitToChoice(box); });
-        fitToChoice(box);
-    }
 
     new QShortcut(QKeySequence::Delete, tree, this, &WBillList::deleteBills, Qt::WindowShortcut);
     new QShortcut(QKeySequence(Qt::Key_Space), tree, this, &WBillList::modifyBill, Qt::WindowShortcut);

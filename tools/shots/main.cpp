@@ -23,7 +23,6 @@
 #include <QStackedWidget>
 #include <QMainWindow>
 #include <QMap>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>

@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSqlDatabase>
 
+#include "data/dbhelper.h"
 #include "data/filesetting.h"
 #include "shell/common/dmessagebox.h"
 
@@ -22,15 +22,6 @@ State& state()
 {
     static State instance;
     return instance;
-}
-
-void closeDefaultConnection()
-{
-    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
-    if (!QSqlDatabase::contains(name))
-        return;
-    QSqlDatabase::database(name, false).close();
-    QSqlDatabase::removeDatabase(name);
 }
 
 } // namespace
@@ -79,7 +70,7 @@ int AppControl::finishRun(int exitCode)
         return exitCode;
     state().pending = false;
     // Nothing of this run may touch the book once the next one has started.
-    closeDefaultConnection();
+    DBHelper::closeDefaultConnection();
     const Launcher& launch = state().launcher;
     const bool started
         = launch ? launch(program(), state().arguments) : QProcess::startDetached(program(), state().arguments);

@@ -1,7 +1,6 @@
 #include "shell/common/bookprobe.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -20,12 +19,12 @@ struct Reading {
     QString password;
 };
 
-Reading readPassword(const QString& path, const QString& connectionName, BookAccess access, int lockWaitMs)
+Reading readPassword(const QString& path, const QString& connectionName, int lockWaitMs)
 {
     Reading reading;
     QString openError;
     const bool opened = withBookConnection(
-        path, connectionName, access,
+        path, connectionName, BookAccess::ReadOnly,
         [&reading, lockWaitMs](QSqlDatabase& db) {
             QSqlQuery query(db);
             query.exec(QStringLiteral("pragma busy_timeout=%1").arg(lockWaitMs));
@@ -54,11 +53,11 @@ Reading readPassword(const QString& path, const QString& connectionName, BookAcc
 
 BookProbe::Result BookProbe::probe(const QString& path, const QString& connectionName, int lockWaitMs)
 {
-    Reading reading = readPassword(path, connectionName, BookAccess::ReadOnly, lockWaitMs);
-    // A read-only connection cannot roll back a crashed writer's journal; a writable one does so
-    // before it reads. Only an existing file is opened so, since opening would create a missing one.
-    if (reading.outcome == Reading::Failed && reading.code == ReadOnly && QFileInfo(path).isFile())
-        reading = readPassword(path, connectionName, BookAccess::ReadWrite, lockWaitMs);
+    Reading reading = readPassword(path, connectionName, lockWaitMs);
+    // A read-only connection cannot roll back a crashed writer's journal: once it is rolled back,
+    // the read is tried again.
+    if (reading.outcome == Reading::Failed && reading.code == ReadOnly && finishInterruptedWrite(path))
+        reading = readPassword(path, connectionName, lockWaitMs);
 
     Result result;
     result.opened = reading.outcome != Reading::Failed;
