@@ -127,10 +127,10 @@ void DUpdate::startlDownload()
     } else if (source == 0) {
         address = QUrl(version->url1, QUrl::TolerantMode);
     } else if (source == 1) {
-        panHttp = new HttpHelper(this);
-        connect(panHttp, &HttpHelper::finished, this, &DUpdate::panHtmlDownloaded);
-        connect(panHttp, &HttpHelper::error, this, [this] { failAttempt(tr("无法打开下载页面")); });
-        panHttp->get(version->panurl);
+        auto* page = new HttpHelper(this);
+        connect(page, &HttpHelper::finished, this, &DUpdate::panHtmlDownloaded);
+        connect(page, &HttpHelper::error, this, [this] { failAttempt(tr("无法打开下载页面")); });
+        page->get(version->panurl);
         return;
     }
 
@@ -144,13 +144,11 @@ void DUpdate::startlDownload()
         failAttemptLater(tr("无法创建临时文件夹"));
         return;
     }
-    fileWritten = false;
     // Redirections come back as answers and are followed in downloadFinished(), so that none of
     // their bodies is kept.
     reply = manager.get(HttpHelper::makeRequest(address, "deflate"));
     connect(reply, &QNetworkReply::finished, this, &DUpdate::downloadFinished);
     connect(reply, &QNetworkReply::downloadProgress, this, &DUpdate::downloadProgress);
-    connect(reply, &QNetworkReply::errorOccurred, this, &DUpdate::downloadError);
 }
 
 void DUpdate::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
@@ -166,12 +164,6 @@ void DUpdate::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
     const int shift = bytesTotal > std::numeric_limits<int>::max() ? 10 : 0;
     ui->pbProgress->setRange(0, int(bytesTotal >> shift));
     ui->pbProgress->setValue(int(qMin(bytesReceived, bytesTotal) >> shift));
-}
-
-void DUpdate::downloadError(QNetworkReply::NetworkError code)
-{
-    Q_UNUSED(code)
-    hasError = true;
 }
 
 void DUpdate::panHtmlDownloaded(const QString& html)
@@ -210,19 +202,20 @@ void DUpdate::failAttemptLater(const QString& errorText)
     QTimer::singleShot(0, this, [this, errorText] { failAttempt(errorText); });
 }
 
-void DUpdate::downloadReadyRead()
+bool DUpdate::saveDownload(QNetworkReply* finished)
 {
     // A file of its own in the private folder, never one that was already there.
     QFile file(downloadFilePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         qCWarning(lcSync) << "update: cannot create" << downloadFilePath << file.errorString();
-        return;
+        return false;
     }
-    const QByteArray body = reply->readAll();
-    fileWritten = file.write(body) == body.size() && file.flush();
+    const QByteArray body = finished->readAll();
+    const bool written = file.write(body) == body.size() && file.flush();
     file.close();
-    if (!fileWritten)
+    if (!written)
         file.remove();
+    return written;
 }
 
 void DUpdate::downloadFinished()
@@ -248,10 +241,7 @@ void DUpdate::downloadFinished()
         failAttempt(finished->errorString());
         return;
     }
-    reply = finished;
-    downloadReadyRead();
-    reply = nullptr;
-    if (!fileWritten || QFileInfo(downloadFilePath).size() < minimumInstallerSize) {
+    if (!saveDownload(finished) || QFileInfo(downloadFilePath).size() < minimumInstallerSize) {
         QFile::remove(downloadFilePath);
         nextSource();
         return;

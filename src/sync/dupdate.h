@@ -7,7 +7,6 @@
 #include <QUrl>
 #include <memory>
 
-class HttpHelper;
 class MVersion;
 class QTemporaryDir;
 
@@ -38,8 +37,6 @@ public:
 public slots:
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
     void downloadFinished();
-    void downloadReadyRead();
-    void downloadError(QNetworkReply::NetworkError code);
     void cancelDownload();
     void startlDownload();
     void panHtmlDownloaded(const QString& html);
@@ -61,6 +58,8 @@ private:
     // chain with "下载失败".
     void failAttempt(const QString& errorText);
     void failAttemptLater(const QString& errorText);
+    // Writes the body of the finished answer to downloadFilePath; true when all of it got there.
+    bool saveDownload(QNetworkReply* finished);
     void startInstaller();
     QString newDownloadFilePath();
 
@@ -70,15 +69,11 @@ private:
     bool cancelled = false;
     QString downloadFilePath;
     MVersion* version;
-    bool hasError = false;
     int source = 0;
     QUrl downloadUrl;
-    HttpHelper* panHttp = nullptr;
 
     // The private folder the downloads go to; created with the first download.
     std::unique_ptr<QTemporaryDir> downloadDir;
-    // The body of the final answer reached downloadFilePath whole.
-    bool fileWritten = false;
     int redirects = 0;
     // The installer has been handed over: closing the dialog no longer cancels anything.
     bool installing = false;

@@ -112,8 +112,12 @@ QJsonValue JSON::parse(const QString& text) const
     return document.array().at(0);
 }
 
+QVariantMap JSON::toMap(const QJsonValue& value)
+{
+    return value.isObject() ? toVariant(value).toMap() : QVariantMap();
+}
+
 QVariantMap JSON::parseMap(const QString& text) const
 {
-    const QJsonValue value = parse(text);
-    return value.isObject() ? toVariant(value).toMap() : QVariantMap();
+    return toMap(parse(text));
 }

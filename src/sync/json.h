@@ -20,12 +20,14 @@ public:
     static QJsonValue toJsonValue(const QVariant& value);
     // The other way: objects as maps, arrays as lists, every number a double, null an invalid variant.
     static QVariant toVariant(const QJsonValue& value);
+    // An object as a map; any other value gives an empty map.
+    static QVariantMap toMap(const QJsonValue& value);
 
     QString serialize(const QVariant& value) const;
     QString serialize(const QJsonValue& value) const;
     // What JSON.parse makes of text: any JSON value; text that is not JSON gives an empty object.
     QJsonValue parse(const QString& text) const;
-    // parse() as a map; anything but an object gives an empty map.
+    // toMap() of parse().
     QVariantMap parseMap(const QString& text) const;
 
 private:

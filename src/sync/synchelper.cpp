@@ -360,19 +360,20 @@ void SyncHelper::downloadHtml(const QString& text)
     qCDebug(lcSync) << "synchronisation reply:" << text.left(200);
     const QJsonValue value = JSON::getInstance()->parse(text);
     if (!value.isArray()) {
-        const QVariantMap map = JSON::getInstance()->parseMap(text);
+        const QVariantMap map = JSON::toMap(value);
         if (text.contains(QLatin1String("message")) && map.contains(QStringLiteral("message")))
             fail(map.value(QStringLiteral("error")).toInt(), replyMessage(map, tr("同步失败，同步时出现严重错误")));
         else
             fail(0, tr("同步失败，同步时出现严重错误"));
         return;
     }
-    if (!isChangeSet(value.toArray())) {
+    const QJsonArray changes = value.toArray();
+    if (!isChangeSet(changes)) {
         qCWarning(lcSync) << "a reply that is no change set:" << text.left(200);
         fail(0, tr("同步失败，同步时出现严重错误"));
         return;
     }
-    if (!applyChanges(value.toArray())) {
+    if (!applyChanges(changes)) {
         fail(0, tr("同步失败，同步时出现严重错误"));
         return;
     }

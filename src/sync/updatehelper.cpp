@@ -22,10 +22,10 @@ UpdateHelper::UpdateHelper(QObject* parent, bool showDialog)
 
 void UpdateHelper::checkVersion()
 {
-    http = new HttpHelper(this);
+    auto* http = new HttpHelper(this);
     // A failed request is left unanswered: the check is silent unless there is something to offer.
     connect(http, &HttpHelper::finished, this, &UpdateHelper::downloaded);
-    http->get(Constants::getInstance()->getBaseUrl() + ServicePaths::Version);
+    http->get(Constants::getBaseUrl() + ServicePaths::Version);
 }
 
 int UpdateHelper::versionCode(const QVariant& value)

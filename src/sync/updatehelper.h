@@ -6,8 +6,6 @@
 
 #include "data/mversion.h"
 
-class HttpHelper;
-
 // Asks the web service for the newest release. When it is newer than this program and the helper
 // was made to offer it, the update dialog opens; otherwise the check stays silent, network
 // failures included.
@@ -33,7 +31,6 @@ public slots:
 
 private:
     QObject* parentWidget;
-    HttpHelper* http = nullptr;
     bool showDialog;
     MVersion* version;
 };
