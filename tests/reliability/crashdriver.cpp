@@ -20,11 +20,9 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
@@ -36,12 +34,8 @@
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
-#include "data/maccount.h"
 #include "data/mbill.h"
-#include "data/mborrower.h"
 #include "data/mcategory.h"
-#include "data/mmember.h"
-#include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "datamgmt/backuphelper.h"
 #include "sync/synchelper.h"

@@ -1,6 +1,5 @@
 // The hostile texts stored through every record class and the import, then written to the export
 // file and the printout: each comes back exactly as it went in, as text.
-#include <QFile>
 #include <QSqlQuery>
 #include <QTest>
 #include <QTextCursor>

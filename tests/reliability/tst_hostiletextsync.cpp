@@ -7,8 +7,6 @@
 #include <QTest>
 #include <memory>
 
-#include "data/dbhelper.h"
-#include "data/dbsetting.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeView>

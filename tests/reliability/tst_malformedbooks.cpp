@@ -5,9 +5,7 @@
 // opened.
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
 #include <QRandomGenerator>
-#include <QSqlQuery>
 #include <QTest>
 #include <memory>
 

@@ -7,13 +7,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
-#include "data/dbsetting.h"
-#include "data/filesetting.h"
-#include "data/settingkeys.h"
 #include "modalanswerer.h"
 #include "servicefixture.h"
 #include "sync/dfeedback.h"
