@@ -40,6 +40,7 @@
 #include "datamgmt/backuphelper.h"
 #include "sync/synchelper.h"
 #include "randomwrites.h"
+#include "servicestore.h"
 #include "testenv.h"
 
 namespace {
@@ -293,9 +294,6 @@ QJsonArray Driver::serverReply(bool migrating)
         base = newest.addSecs(1);
     const auto nextVersion = [&] { return timestampToText(base.addSecs(futureSeconds++)); };
 
-    const QStringList billColumns
-        = { "id", "title", "amount", "description", "date", "month", "category_id", "sub_category_id", "account_id",
-              "to_account_id", "borrower_id", "member_id", "kind", "created_time", "version" };
     QJsonArray billRows;
     QJsonArray billDeletions;
     QStringList keep; // references the reply's bills use
@@ -331,7 +329,8 @@ QJsonArray Driver::serverReply(bool migrating)
             QJsonArray { bills.takeAt(writes.between(0, int(bills.size()) - 1))->getId(), nextVersion() });
 
     QJsonArray reply { QJsonObject { { QStringLiteral("table_name"), QStringLiteral("bill") },
-        { QStringLiteral("update_columns"), QJsonArray::fromStringList(billColumns) },
+        { QStringLiteral("update_columns"),
+            QJsonArray::fromStringList(ServiceStore::columnsOf(QStringLiteral("bill"))) },
         { QStringLiteral("update_data"), billRows },
         { QStringLiteral("delete_columns"), QJsonArray { "id", "version" } },
         { QStringLiteral("delete_data"), billDeletions } } };
@@ -339,9 +338,7 @@ QJsonArray Driver::serverReply(bool migrating)
     // An account or a member, new or changed; a record no bill uses deleted.
     for (const QString& table : { QStringLiteral("account"), QStringLiteral("member") }) {
         const bool account = table == QLatin1String("account");
-        const QStringList columns = account
-            ? QStringList { "id", "name", "kind", "amount", "description", "sort", "version" }
-            : QStringList { "id", "name", "description", "sort", "version" };
+        const QStringList columns = ServiceStore::columnsOf(table);
         QJsonArray rows;
         QJsonArray deletions;
         const QStringList ids = RandomWrites::liveIds(table);

@@ -35,6 +35,6 @@ target_include_directories(tst_malformedbooks PRIVATE ../datamgmt)
 quorvane_test(tst_malformedbills SOURCES tst_malformedbills.cpp
     LIBS quorvane_synctestkit quorvane_testkit_widgets LABELS reliability)
 quorvane_test(tst_malformedreplies SOURCES tst_malformedreplies.cpp
-    LIBS quorvane_synctestkit quorvane_testkit_widgets LABELS reliability)
+    LIBS quorvane_synctestkit quorvane_service quorvane_testkit_widgets LABELS reliability)
 quorvane_test(tst_malformedsettings SOURCES tst_malformedsettings.cpp
     LIBS quorvane_app quorvane_testkit_widgets LABELS reliability)
