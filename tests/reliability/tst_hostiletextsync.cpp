@@ -101,10 +101,9 @@ QString storedAtService(const QString& dataFile, const QString& table, const QSt
 
 QString storedInBook(const QString& table, const QString& id, const QString& column)
 {
-    QSqlQuery query;
-    query.prepare(QString("select %1 from tbl_%2 where id=?").arg(column, table));
-    query.addBindValue(id);
-    return query.exec() && query.next() ? query.value(0).toString() : QStringLiteral("<missing>");
+    return sqlValue(QSqlDatabase::database(), QString("select %1 from tbl_%2 where id=?").arg(column, table), { id },
+        QStringLiteral("<missing>"))
+        .toString();
 }
 
 } // namespace
