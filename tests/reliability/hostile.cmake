@@ -23,7 +23,8 @@ quorvane_test(tst_hostiletextsync SOURCES tst_hostiletextsync.cpp
 
 # In a real web view (label "webengine": see quorvane_test for the sanitizer run).
 quorvane_test(tst_hostiletextweb SOURCES tst_hostiletextweb.cpp
-    LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext LABELS "reliability;webengine")
+    LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext quorvane_testkit_widgets
+    LABELS "reliability;webengine")
 if(TARGET tst_hostiletextweb)
     target_include_directories(tst_hostiletextweb PRIVATE ../analysis)
 endif()
