@@ -77,13 +77,7 @@ long childrenRssKb()
             ancestor = parents.value(ancestor);
         if (ancestor != self)
             continue;
-        QFile status(QStringLiteral("/proc/") + it.key() + QStringLiteral("/status"));
-        if (!status.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                total += line.mid(6).trimmed().split(' ').value(0).toLong();
-        }
+        total += statusKbOf(it.key().toLongLong(), "VmRSS");
     }
     return total;
 }

@@ -119,12 +119,7 @@ std::vector<long> memoryOf(const QString& book)
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quorvane-analysis-memory"), { book });
-    std::vector<long> values;
-    if (!child.waitForFinished(600000) || child.exitCode() != 0)
-        return values;
-    for (const QByteArray& value : child.readAllStandardOutput().trimmed().split(' '))
-        values.push_back(value.toLong());
-    return values;
+    return figuresOf(child, 600000);
 }
 
 } // namespace

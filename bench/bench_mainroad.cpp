@@ -81,12 +81,7 @@ std::vector<long> memoryOf(const QString& program, const QString& book)
 {
     QProcess child;
     child.start(program, { QStringLiteral("--memory-of"), book });
-    std::vector<long> values;
-    if (!child.waitForFinished(300000) || child.exitCode() != 0)
-        return values;
-    for (const QByteArray& value : child.readAllStandardOutput().trimmed().split(' '))
-        values.push_back(value.toLong());
-    return values;
+    return figuresOf(child, 300000);
 }
 
 GroupResult mainRoad(const BenchBook& book)

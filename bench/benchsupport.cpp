@@ -281,6 +281,16 @@ long statusKbOf(qint64 pid, const char* key)
     return statusLine(QStringLiteral("/proc/%1/status").arg(pid), key);
 }
 
+std::vector<long> figuresOf(QProcess& child, int timeoutMs)
+{
+    std::vector<long> values;
+    if (!child.waitForFinished(timeoutMs) || child.exitCode() != 0)
+        return values;
+    for (const QByteArray& value : child.readAllStandardOutput().trimmed().split(' '))
+        values.push_back(value.toLong());
+    return values;
+}
+
 bool registerSteps(int rank, const StepGroup& group)
 {
     groups().push_back({ rank, group });

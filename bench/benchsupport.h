@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <functional>
 #include <sqlite3.h>
@@ -71,6 +72,9 @@ void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& 
 long statusKb(const char* key);
 // The same line of another process's status.
 long statusKbOf(qint64 pid, const char* key);
+// Waits up to timeoutMs for child, started by the caller, to end and reads the figures it printed on
+// its standard output, separated by spaces; empty when it did not end or ended with an error.
+std::vector<long> figuresOf(QProcess& child, int timeoutMs);
 
 // The steps of the benchmark come in groups, each in a source file of its own that registers it
 // (see registerSteps). For every book size, each group gets the book and gives its rows; the table

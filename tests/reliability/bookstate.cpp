@@ -2,7 +2,6 @@
 
 #include <QHash>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 #include "data/dbsetting.h"
 #include "data/sqlhelper.h"

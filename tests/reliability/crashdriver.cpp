@@ -20,11 +20,9 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
@@ -36,16 +34,13 @@
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
-#include "data/maccount.h"
 #include "data/mbill.h"
-#include "data/mborrower.h"
 #include "data/mcategory.h"
-#include "data/mmember.h"
-#include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "datamgmt/backuphelper.h"
 #include "sync/synchelper.h"
 #include "randomwrites.h"
+#include "servicestore.h"
 #include "testenv.h"
 
 namespace {
@@ -299,9 +294,6 @@ QJsonArray Driver::serverReply(bool migrating)
         base = newest.addSecs(1);
     const auto nextVersion = [&] { return timestampToText(base.addSecs(futureSeconds++)); };
 
-    const QStringList billColumns
-        = { "id", "title", "amount", "description", "date", "month", "category_id", "sub_category_id", "account_id",
-              "to_account_id", "borrower_id", "member_id", "kind", "created_time", "version" };
     QJsonArray billRows;
     QJsonArray billDeletions;
     QStringList keep; // references the reply's bills use
@@ -337,7 +329,8 @@ QJsonArray Driver::serverReply(bool migrating)
             QJsonArray { bills.takeAt(writes.between(0, int(bills.size()) - 1))->getId(), nextVersion() });
 
     QJsonArray reply { QJsonObject { { QStringLiteral("table_name"), QStringLiteral("bill") },
-        { QStringLiteral("update_columns"), QJsonArray::fromStringList(billColumns) },
+        { QStringLiteral("update_columns"),
+            QJsonArray::fromStringList(ServiceStore::columnsOf(QStringLiteral("bill"))) },
         { QStringLiteral("update_data"), billRows },
         { QStringLiteral("delete_columns"), QJsonArray { "id", "version" } },
         { QStringLiteral("delete_data"), billDeletions } } };
@@ -345,9 +338,7 @@ QJsonArray Driver::serverReply(bool migrating)
     // An account or a member, new or changed; a record no bill uses deleted.
     for (const QString& table : { QStringLiteral("account"), QStringLiteral("member") }) {
         const bool account = table == QLatin1String("account");
-        const QStringList columns = account
-            ? QStringList { "id", "name", "kind", "amount", "description", "sort", "version" }
-            : QStringList { "id", "name", "description", "sort", "version" };
+        const QStringList columns = ServiceStore::columnsOf(table);
         QJsonArray rows;
         QJsonArray deletions;
         const QStringList ids = RandomWrites::liveIds(table);

@@ -23,7 +23,8 @@ quorvane_test(tst_hostiletextsync SOURCES tst_hostiletextsync.cpp
 
 # In a real web view (label "webengine": see quorvane_test for the sanitizer run).
 quorvane_test(tst_hostiletextweb SOURCES tst_hostiletextweb.cpp
-    LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext LABELS "reliability;webengine")
+    LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext quorvane_testkit_widgets
+    LABELS "reliability;webengine")
 if(TARGET tst_hostiletextweb)
     target_include_directories(tst_hostiletextweb PRIVATE ../analysis)
 endif()
@@ -35,6 +36,6 @@ target_include_directories(tst_malformedbooks PRIVATE ../datamgmt)
 quorvane_test(tst_malformedbills SOURCES tst_malformedbills.cpp
     LIBS quorvane_synctestkit quorvane_testkit_widgets LABELS reliability)
 quorvane_test(tst_malformedreplies SOURCES tst_malformedreplies.cpp
-    LIBS quorvane_synctestkit quorvane_testkit_widgets LABELS reliability)
+    LIBS quorvane_synctestkit quorvane_service quorvane_testkit_widgets LABELS reliability)
 quorvane_test(tst_malformedsettings SOURCES tst_malformedsettings.cpp
     LIBS quorvane_app quorvane_testkit_widgets LABELS reliability)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
+#include <QFile>
 #include <QMetaType>
+#include <QRandomGenerator>
 #include <QString>
 #include <QVariant>
 #include <QtGlobal>
@@ -24,6 +27,24 @@ inline QString text(const QVariant& value)
     if (value.typeId() == QMetaType::Double)
         return QString::number(value.toDouble(), 'g', 15);
     return value.toString();
+}
+
+// The whole content of the file at path; "<missing>" when it cannot be read, so that a file that is
+// gone never compares equal to an empty one.
+inline QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// size bytes of noise, the same for the same seed.
+inline QByteArray randomBytes(int size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = char(random.bounded(256));
+    return bytes;
 }
 
 } // namespace ReliabilityKit

@@ -24,7 +24,6 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
-#include <sys/stat.h>
 
 #include "bookstate.h"
 #include "reliabilitykit.h"
@@ -89,22 +88,6 @@ bool makeBook(const QString& path, const QString& password)
     TestBook::closeDefault();
     return saved;
 }
-
-// A session whose umask lets every permission through, for the driver it starts as well: what the
-// files end up with is then the program's own doing.
-class CarelessUmask {
-public:
-    CarelessUmask()
-        : previous(::umask(0))
-    {
-    }
-    ~CarelessUmask() { ::umask(previous); }
-    CarelessUmask(const CarelessUmask&) = delete;
-    CarelessUmask& operator=(const CarelessUmask&) = delete;
-
-private:
-    mode_t previous;
-};
 
 struct Figures {
     int kills = 0;
@@ -216,7 +199,9 @@ void TestCrashWrites::randomKills()
     const int seconds = setting("QUORVANE_CRASH_SECONDS", 150);
     qInfo("crash writes: seed %u (QUORVANE_CRASH_SEED), %d kills (QUORVANE_CRASH_KILLS)", seed, wantedKills);
     QRandomGenerator random(seed);
-    const CarelessUmask careless;
+    // A umask that lets every permission through, for the driver it starts as well: what the files end
+    // up with is then the program's own doing.
+    const ScopedUmask careless(0);
 
     ServiceFixture service;
     QVERIFY2(service.start(), qPrintable(service.errorText()));

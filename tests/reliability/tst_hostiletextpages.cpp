@@ -1,7 +1,6 @@
 // The hostile texts on the pages: the bill list's search and rows, every analysis table, the chart
 // data and the reports as the pages build them (read here without the web engine: the chart's
 // script run in a script engine of its own, the report read as rich text), and the message box.
-#include <QGuiApplication>
 #include <QJSEngine>
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,5 @@
 // The hostile texts stored through every record class and the import, then written to the export
 // file and the printout: each comes back exactly as it went in, as text.
-#include <QFile>
-#include <QSqlQuery>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -31,10 +29,9 @@ namespace {
 // The column of the row with id, read with a bound statement; "<no row>" when there is none.
 QString stored(const QString& table, const QString& column, const QString& id)
 {
-    QSqlQuery query;
-    query.prepare(QStringLiteral("select %1 from %2 where id=?").arg(column, table));
-    query.addBindValue(id);
-    return query.exec() && query.next() ? query.value(0).toString() : QStringLiteral("<no row>");
+    return sqlValue(QSqlDatabase::database(), QStringLiteral("select %1 from %2 where id=?").arg(column, table), { id },
+        QStringLiteral("<no row>"))
+        .toString();
 }
 
 // One record of each class named text, and a bill on them whose title and description are text.

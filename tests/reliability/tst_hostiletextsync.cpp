@@ -7,8 +7,6 @@
 #include <QTest>
 #include <memory>
 
-#include "data/dbhelper.h"
-#include "data/dbsetting.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
@@ -103,10 +101,9 @@ QString storedAtService(const QString& dataFile, const QString& table, const QSt
 
 QString storedInBook(const QString& table, const QString& id, const QString& column)
 {
-    QSqlQuery query;
-    query.prepare(QString("select %1 from tbl_%2 where id=?").arg(column, table));
-    query.addBindValue(id);
-    return query.exec() && query.next() ? query.value(0).toString() : QStringLiteral("<missing>");
+    return sqlValue(QSqlDatabase::database(), QString("select %1 from tbl_%2 where id=?").arg(column, table), { id },
+        QStringLiteral("<missing>"))
+        .toString();
 }
 
 } // namespace

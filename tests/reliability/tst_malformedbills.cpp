@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeView>
@@ -27,17 +26,14 @@
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "modalanswerer.h"
+#include "reliabilitykit.h"
 #include "servicefixture.h"
 #include "shell/mainwindow.h"
 #include "testenv.h"
 
 namespace {
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using ReliabilityKit::bytesOf;
 
 // The malformed bill's columns: every column of tbl_bill is given, NULL where the schema allows it
 // (its version a time of the past, but for the rows where every nullable column is NULL).

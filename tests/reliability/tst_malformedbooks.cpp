@@ -5,9 +5,6 @@
 // opened.
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
-#include <QRandomGenerator>
-#include <QSqlQuery>
 #include <QTest>
 #include <memory>
 
@@ -19,6 +16,7 @@
 #include "datamgmt/backuphelper.h"
 #include "kobelfixture.h"
 #include "modalanswerer.h"
+#include "reliabilitykit.h"
 #include "shell/common/booklist.h"
 #include "shell/common/bookprobe.h"
 #include "shell/mainwindow.h"
@@ -27,25 +25,13 @@
 
 namespace {
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using ReliabilityKit::bytesOf;
+using ReliabilityKit::randomBytes;
 
 bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = char(random.bounded(256));
-    return bytes;
 }
 
 bool execIn(const QString& path, const QStringList& statements)

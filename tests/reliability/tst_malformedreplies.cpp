@@ -3,19 +3,16 @@
 // check and the feedback. A real quorvane-service sends each as the body of the path's fault. No
 // crash, no hang; where the user waits for an answer, the program's box says the request failed,
 // and the book is the same file afterwards.
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
-#include "data/dbsetting.h"
-#include "data/filesetting.h"
-#include "data/settingkeys.h"
 #include "modalanswerer.h"
+#include "reliabilitykit.h"
 #include "servicefixture.h"
+#include "servicestore.h"
 #include "sync/dfeedback.h"
 #include "sync/dsync.h"
 #include "sync/dsyncconfig.h"
@@ -25,20 +22,14 @@
 
 namespace {
 
-const QString failedText = QString::fromUtf8("同步失败，同步时出现严重错误");
+using ReliabilityKit::bytesOf;
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+const QString failedText = QString::fromUtf8("同步失败，同步时出现严重错误");
 
 // The bill columns of a change set, each cell of the one row an object or an array.
 QString cellsOfWrongTypes()
 {
-    const QStringList columns { "id", "title", "amount", "description", "date", "month", "category_id",
-        "sub_category_id", "account_id", "to_account_id", "borrower_id", "member_id", "kind", "created_time",
-        "version" };
+    const QStringList columns = ServiceStore::columnsOf(QStringLiteral("bill"));
     QStringList cells;
     for (int i = 0; i < columns.size(); ++i)
         cells << (i % 2 ? "[1]" : "{\"a\":1}");

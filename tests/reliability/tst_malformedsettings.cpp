@@ -4,7 +4,6 @@
 // file is a sound INI file afterwards.
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QSettings>
 #include <QTest>
 #include <QAbstractButton>
@@ -15,19 +14,11 @@
 #include "data/settingkeys.h"
 #include "datamgmt/usetting.h"
 #include "modalanswerer.h"
+#include "reliabilitykit.h"
 #include "shell/mainwindow.h"
 #include "testenv.h"
 
 namespace {
-
-QByteArray randomBytes(int size)
-{
-    QRandomGenerator random(2013);
-    QByteArray bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = char(random.bounded(256));
-    return bytes;
-}
 
 // Every byte of a literal that holds NUL characters, without its terminating one.
 template <qsizetype N> QByteArray literal(const char (&bytes)[N])
@@ -58,7 +49,7 @@ void TestMalformedSettings::programStartsOnADamagedFile_data()
     QTest::addColumn<QByteArray>("contents");
     // Every test row turns the start-up backup, the update check and the tray off (last keys win),
     // so that only the damage is looked at.
-    QTest::newRow("random bytes") << randomBytes(4096);
+    QTest::newRow("random bytes") << ReliabilityKit::randomBytes(4096, 2013);
     QTest::newRow("cut in a section name") << QByteArray("[Common]\nEnableBillTitle=true\n[Col");
     QTest::newRow("cut in a value") << QByteArray("[Color]\nSkinColor=#12");
     QTest::newRow("NUL characters") << literal("[Common]\nLastBook=Quor\0vane.db\nEnableBillTitle=\0\n");

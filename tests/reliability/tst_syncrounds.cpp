@@ -34,6 +34,7 @@
 #include "randomwrites.h"
 #include "reliabilitykit.h"
 #include "servicefixture.h"
+#include "servicestore.h"
 #include "sqliteclock.h"
 #include "testenv.h"
 
@@ -43,7 +44,6 @@ using ReliabilityKit::setting;
 using ReliabilityKit::text;
 
 const QString defaultVersion = QStringLiteral("2007-07-07 07:07:07");
-const QStringList tables = { "bill", "account", "borrower", "category", "sub_category", "member" };
 // The bill columns that name reference records, and the table of each.
 const QList<QPair<QString, QString>> billReferences
     = { { "account_id", "account" }, { "to_account_id", "account" }, { "borrower_id", "borrower" },
@@ -86,7 +86,7 @@ QString tableOf(const QString& recordKey)
 QMap<QString, Record> readRecords(const QSqlDatabase& db, const QString& since = QString())
 {
     QMap<QString, Record> records;
-    for (const QString& table : tables) {
+    for (const QString& table : ServiceStore::tableNames()) {
         for (const bool buried : { false, true }) {
             if (buried && since.isEmpty())
                 continue;
@@ -131,16 +131,6 @@ QMap<QString, Record> readRecords(const QString& path)
 // The live records the service holds for the account.
 QMap<QString, Record> serviceRecords(const QString& dataFile, const QString& user)
 {
-    static const QHash<QString, QStringList> columns = {
-        { "bill",
-            { "id", "title", "amount", "description", "date", "month", "category_id", "sub_category_id", "account_id",
-                "to_account_id", "borrower_id", "member_id", "kind", "created_time", "version" } },
-        { "account", { "id", "name", "kind", "amount", "description", "sort", "version" } },
-        { "borrower", { "id", "name", "kind", "description", "sort", "version" } },
-        { "category", { "id", "name", "kind", "description", "sort", "version" } },
-        { "sub_category", { "id", "category_id", "name", "kind", "description", "sort", "version" } },
-        { "member", { "id", "name", "description", "sort", "version" } },
-    };
     QMap<QString, Record> records;
     withBookConnection(dataFile, QStringLiteral("service"), BookAccess::ReadOnly, [&](QSqlDatabase& db) {
         QSqlQuery query(db);
@@ -150,9 +140,9 @@ QMap<QString, Record> serviceRecords(const QString& dataFile, const QString& use
         if (!query.exec())
             return false;
         while (query.next()) {
-            const QString table = tables.value(query.value(0).toInt());
+            const QString table = ServiceStore::tableNames().value(query.value(0).toInt());
             const QString names = query.value(2).toString();
-            const QStringList sent = names == QLatin1String("*") ? columns.value(table) : names.split(',');
+            const QStringList sent = names == QLatin1String("*") ? ServiceStore::columnsOf(table) : names.split(',');
             const QJsonArray cells = QJsonDocument::fromJson(query.value(3).toByteArray()).array();
             Record record;
             record.version = query.value(4).toString();
