@@ -41,12 +41,6 @@ bool mark(const QString& path, const QString& name)
     return execIn(path, QString("insert into tbl_member (id, name) values ('mark', '%1')").arg(name));
 }
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool ownerOnly(const QString& path)
 {
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
@@ -59,7 +53,7 @@ bool truncatedBook(const QString& path, const QString& scratch)
 {
     if (!TestBook::copyTemplate(scratch))
         return false;
-    const QByteArray bytes = bytesOf(scratch);
+    const QByteArray bytes = fileBytes(scratch);
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes.left(bytes.size() / 2)) == bytes.size() / 2;
 }
@@ -220,11 +214,11 @@ void TestBackupHelper::restoreRefusesWhatIsNotABook()
     } else if (kind == "nobook") {
         QVERIFY(TestBook::copyTemplate(source));
     }
-    const QByteArray before = bytesOf(book());
+    const QByteArray before = fileBytes(book());
     const QStringList filesBefore = QDir(env->root()).entryList(QDir::Files);
     QVERIFY(!BackupHelper::restore(source));
     if (kind != "nobook") {
-        QCOMPARE(bytesOf(book()), before);
+        QCOMPARE(fileBytes(book()), before);
         QVERIFY(backups().isEmpty());
     } else {
         QVERIFY(!QFileInfo::exists(book()));
@@ -246,21 +240,21 @@ void TestBackupHelper::kobelConvertsTheFile()
 {
     QVERIFY(TestBook::copyTemplate(book()));
     QVERIFY(mark(book(), "current"));
-    const QByteArray before = bytesOf(book());
+    const QByteArray before = fileBytes(book());
     const QString source = env->root() + "/kobel.db";
     QVERIFY(KobelFixture::make(source, KobelFixture::Complete));
-    const QByteArray sourceBytes = bytesOf(source);
+    const QByteArray sourceBytes = fileBytes(source);
     const QString started = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
 
     int skipped = -1;
     QVERIFY(BackupHelper::kobel(source, &skipped));
     QCOMPARE(skipped, 0);
-    QCOMPARE(bytesOf(source), sourceBytes);
+    QCOMPARE(fileBytes(source), sourceBytes);
     QVERIFY(ownerOnly(book()));
     QVERIFY(importLeftNothing());
     // The old book survives as the one safety backup; the template leaves no copy there.
     QCOMPARE(backups().size(), 1);
-    QCOMPARE(bytesOf(Constants::getInstance()->getBackupDir() + backups().first()), before);
+    QCOMPARE(fileBytes(Constants::getInstance()->getBackupDir() + backups().first()), before);
     QVERIFY(FileSetting::getInstance()->value(SettingKeys::EnableBillTitle).toBool());
 
     // Every row, with the kind words of this program.
@@ -439,7 +433,7 @@ void TestBackupHelper::kobelRefusesWhatItCannotConvert()
     QFETCH(QString, kind);
     QVERIFY(TestBook::copyTemplate(book()));
     QVERIFY(mark(book(), "current"));
-    const QByteArray before = bytesOf(book());
+    const QByteArray before = fileBytes(book());
     const QString source = env->root() + "/kobel.db";
     if (kind == "none")
         QVERIFY(KobelFixture::make(source, KobelFixture::NoImportTables));
@@ -452,7 +446,7 @@ void TestBackupHelper::kobelRefusesWhatItCannotConvert()
     else if (kind == "truncated") {
         const QString whole = env->root() + "/whole.db";
         QVERIFY(KobelFixture::make(whole, KobelFixture::Complete));
-        const QByteArray bytes = bytesOf(whole);
+        const QByteArray bytes = fileBytes(whole);
         QFile file(source);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.write(bytes.left(bytes.size() * 2 / 3)) > 0);
@@ -461,7 +455,7 @@ void TestBackupHelper::kobelRefusesWhatItCannotConvert()
     int skipped = -1;
     QVERIFY(!BackupHelper::kobel(source, &skipped));
     QCOMPARE(skipped, 0);
-    QCOMPARE(bytesOf(book()), before);
+    QCOMPARE(fileBytes(book()), before);
     QVERIFY(backups().isEmpty());
     QVERIFY(importLeftNothing());
     QVERIFY(!FileSetting::getInstance()->value(SettingKeys::EnableBillTitle).toBool());

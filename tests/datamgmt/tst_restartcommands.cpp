@@ -21,18 +21,6 @@
 
 namespace {
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 bool mark(const QString& path, const QString& name)
 {
     return withBookConnection(path, "mark", BookAccess::ReadWrite, [&](QSqlDatabase& db) {
@@ -52,7 +40,7 @@ QString makeSource(const QString& kind, const QString& folder, const QString& bo
     else if (kind == "text")
         made = writeFile(path, "not a book");
     else if (kind == "truncated")
-        made = writeFile(path, bytesOf(book).left(bytesOf(book).size() / 2));
+        made = writeFile(path, fileBytes(book).left(fileBytes(book).size() / 2));
     else if (kind == "kobel")
         made = KobelFixture::make(path, KobelFixture::Complete);
     else if (kind == "kobel with a lost row")
@@ -196,7 +184,7 @@ void TestRestartCommands::outcomeBox()
     TestEnv env;
     const QString book = Constants::getInstance()->getDbDir() + Constants::getInstance()->getBookName();
     QVERIFY(TestBook::copyTemplate(book));
-    const QByteArray before = bytesOf(book);
+    const QByteArray before = fileBytes(book);
     const QString file = makeSource(source, env.root(), book);
     QVERIFY(!file.isEmpty());
 
@@ -205,7 +193,7 @@ void TestRestartCommands::outcomeBox()
         boxes.expect(title, text, "OK");
     Startup::runCommand({ word, file });
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
-    QCOMPARE(bytesOf(book) != before, replaced);
+    QCOMPARE(fileBytes(book) != before, replaced);
 }
 
 void TestRestartCommands::program()
@@ -230,7 +218,7 @@ void TestRestartCommands::program()
         QSettings ini(data + "Quorvane.ini", QSettings::IniFormat);
         ini.setValue("Common/EnableAutoUpdate", false);
     }
-    const QByteArray before = bytesOf(book);
+    const QByteArray before = fileBytes(book);
     const QString file = makeSource(source, root.path(), book);
     QVERIFY(!file.isEmpty());
 
@@ -264,7 +252,7 @@ void TestRestartCommands::program()
     };
     QTRY_VERIFY2_WITH_TIMEOUT(boxShown(), qPrintable("windows: " + seen.join(", ")), 30000);
     QCOMPARE(boxes, QStringList { title });
-    QCOMPARE(bytesOf(book) != before, replaced);
+    QCOMPARE(fileBytes(book) != before, replaced);
     if (word == "restore" && replaced) {
         QCOMPARE(valueIn(book, "select name from tbl_member where id='mark'").toString(), QString("chosen"));
         QCOMPARE(valueIn(book, "select sync_time from tbl_setting").toString(), QString("2008-08-08 08:08:08"));
@@ -277,7 +265,7 @@ void TestRestartCommands::program()
     const QStringList backups = QDir(data + "backup").entryList(QDir::Files);
     QCOMPARE(backups.size(), replaced ? 1 : 0);
     if (replaced)
-        QCOMPARE(bytesOf(data + "backup/" + backups.first()), before);
+        QCOMPARE(fileBytes(data + "backup/" + backups.first()), before);
 
     // Answered from the keyboard, the start goes on to the main window on the book. The box gets the
     // focus and Return is pressed and released on the keyboard as a whole (a key sent to the box

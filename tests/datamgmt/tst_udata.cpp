@@ -19,12 +19,6 @@
 
 namespace {
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Answers the file dialog: checks its caption and filter, then chooses path (cancels when empty).
 ModalAnswerer::Answer chooseFile(const QString& path, QStringList* shown)
 {
@@ -197,7 +191,7 @@ void TestUData::manualBackup()
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     QCOMPARE(shown, QStringList({ "备份数据文件", "数据文件 (*.db)" }));
 
-    QCOMPARE(bytesOf(taken), QByteArray("keep me"));
+    QCOMPARE(fileBytes(taken), QByteArray("keep me"));
     QStringList after = QDir(env->root()).entryList(QDir::Files);
     if (written.isEmpty()) {
         QCOMPARE(after, before);
@@ -206,7 +200,7 @@ void TestUData::manualBackup()
     after.removeOne(written);
     QCOMPARE(after, before);
     const QString copy = env->root() + "/" + written;
-    QCOMPARE(bytesOf(copy), bytesOf(book->path()));
+    QCOMPARE(fileBytes(copy), fileBytes(book->path()));
     QCOMPARE(valueIn(copy, "select name from tbl_member where id='mark'").toString(), QString("备份"));
     QCOMPARE(QFileInfo(copy).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -250,7 +244,7 @@ void TestUData::restoreAndImportRestart()
     QVERIFY(TestBook::copyTemplate(chosen));
     if (!canStart)
         AppControl::setProgram(env->root() + "/no-such-program");
-    const QByteArray bookBefore = bytesOf(book->path());
+    const QByteArray bookBefore = fileBytes(book->path());
 
     QStringList shown;
     ModalAnswerer boxes;
@@ -266,7 +260,7 @@ void TestUData::restoreAndImportRestart()
     QCOMPARE(AppControl::isRestartPending(), !restart.isEmpty());
     QCOMPARE(AppControl::pendingArguments(), restart);
     // The running program never replaces its own book.
-    QCOMPARE(bytesOf(book->path()), bookBefore);
+    QCOMPARE(fileBytes(book->path()), bookBefore);
 }
 
 void TestUData::backupSettings_data()
@@ -391,7 +385,7 @@ void TestUData::resetStopsAtNo()
     QFETCH(int, yesAnswers);
     QFETCH(QString, how);
     fillBook();
-    const QByteArray before = bytesOf(book->path());
+    const QByteArray before = fileBytes(book->path());
     NotifierRecorder recorder;
     ModalAnswerer boxes;
     for (int i = 0; i < yesAnswers; ++i)
@@ -400,7 +394,7 @@ void TestUData::resetStopsAtNo()
         ModalAnswerer::box(resetQuestions[yesAnswers][0], resetQuestions[yesAnswers][1]), ModalAnswerer::named(how));
     button("pbAutoBackup_2")->click();
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
-    QCOMPARE(bytesOf(book->path()), before);
+    QCOMPARE(fileBytes(book->path()), before);
     QCOMPARE(recorder.signalList, QStringList());
 }
 

@@ -235,10 +235,7 @@ void TestMainWindow::fileThatIsNoBook()
     }
     QVERIFY(execAll(damage));
     forgetBook();
-    const QByteArray before = [] {
-        QFile file(bookPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray before = fileBytes(bookPath());
 
     // Told once, like any file that does not open; nothing is copied to the backups or written.
     QVERIFY(FileSetting::getInstance()->value(SettingKeys::BackupWhenStartup).toBool());

@@ -11,7 +11,6 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
-#include <sys/stat.h>
 
 #include "data/constants.h"
 #include "data/sqlhelper.h"
@@ -145,12 +144,12 @@ void TestService::foldersMadeForTheFileAreTheOwnersAlone()
     QVERIFY(QFile::setPermissions(
         dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | shared));
     const QString data = dir.path() + "/service/data/service.db";
-    const mode_t careless = ::umask(0);
     QProcess process;
-    process.start(QUORVANE_SERVICE_EXECUTABLE, { "--data", data, "--add-user", "bea", "pw" });
-    const bool finished = process.waitForFinished(60000);
-    ::umask(careless);
-    QVERIFY(finished);
+    {
+        const ScopedUmask careless(0);
+        process.start(QUORVANE_SERVICE_EXECUTABLE, { "--data", data, "--add-user", "bea", "pw" });
+        QVERIFY(process.waitForFinished(60000));
+    }
     QCOMPARE(process.exitCode(), 0);
 
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup

@@ -108,6 +108,18 @@ void TestBook::closeDefault()
     }
 }
 
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 QVariant scalar(const QString& sql)
 {
     return sqlValue(QSqlDatabase::database(), sql, {}, QVariant());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
@@ -63,6 +64,11 @@ public:
 private:
     unsigned previous;
 };
+
+// The whole contents of the file at path; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
+// Replaces the file at path with bytes; true when all of them were written.
+bool writeFile(const QString& path, const QByteArray& bytes);
 
 // Runs one statement on the default connection and returns the first column of its first row.
 QVariant scalar(const QString& sql);

@@ -45,18 +45,6 @@ QList<MBill*> allBills()
     return *MBill::get(QStringLiteral(" 1=1 "));
 }
 
-QByteArray contentsOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& contents)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-}
-
 // The cells of the file's table, row by row, as a reader of the page sees them.
 QList<QStringList> tableOf(const QString& path)
 {
@@ -160,7 +148,7 @@ void TestExportHelper::writesOneRowPerBill()
     const QString path = env->root() + "/bills.xls";
     QList<MBill*> bills = allBills();
     QVERIFY(ExportHelper::exportBills(path, &bills));
-    QCOMPARE(contentsOf(path),
+    QCOMPARE(fileBytes(path),
         Head
             + "<tr>\r\n<td>2013-07-07</td>\r\n<td>借出</td>\r\n<td>-100.00</td>\r\n<td>现金</td>\r\n<td></td>\r\n"
               "<td></td>\r\n<td></td>\r\n<td></td>\r\n<td></td>\r\n<td></td>\r\n<td></td>\r\n</tr>\r\n"
@@ -176,7 +164,7 @@ void TestExportHelper::emptyListWritesACompletePage()
     const QString path = env->root() + "/bills.xls";
     QList<MBill*> none;
     QVERIFY(ExportHelper::exportBills(path, &none));
-    QCOMPARE(contentsOf(path), Head + Tail);
+    QCOMPARE(fileBytes(path), Head + Tail);
     QCOMPARE(tableOf(path), QList<QStringList> { HeaderCells });
 }
 
@@ -234,7 +222,7 @@ void TestExportHelper::nulCharactersStayOut()
     const QString path = env->root() + "/bills.xls";
     QList<MBill*> bills = allBills();
     QVERIFY(ExportHelper::exportBills(path, &bills));
-    QVERIFY(!contentsOf(path).contains('\0'));
+    QVERIFY(!fileBytes(path).contains('\0'));
     const QList<QStringList> table = tableOf(path);
     QCOMPARE(table.at(1).at(9), QString("ab"));
     QCOMPARE(table.at(1).at(10), QString("cd"));
@@ -260,7 +248,7 @@ void TestExportHelper::storedTextComesOutAsText()
     QCOMPARE(table.at(1).at(3), text + "账户");
     QCOMPARE(table.at(1).at(9), text);
     QCOMPARE(table.at(1).at(10), text + "\n第二行");
-    QVERIFY(!contentsOf(path).contains("<b>"));
+    QVERIFY(!fileBytes(path).contains("<b>"));
 }
 
 void TestExportHelper::replacesALongerFile()
@@ -270,7 +258,7 @@ void TestExportHelper::replacesALongerFile()
     addBill("income", 3, QDate(2013, 7, 5), { { "account_id", "A1" } });
     QList<MBill*> bills = allBills();
     QVERIFY(ExportHelper::exportBills(path, &bills));
-    const QByteArray written = contentsOf(path);
+    const QByteArray written = fileBytes(path);
     QVERIFY(written.startsWith(Head));
     QVERIFY(written.endsWith(Tail));
     QVERIFY(!written.contains('#'));
@@ -337,7 +325,7 @@ void TestExportHelper::failedWriteLeavesTheOldFile()
 
     QVERIFY(!exported);
     QVERIFY(!reason.isEmpty());
-    QCOMPARE(contentsOf(path), QByteArray("the export of last month"));
+    QCOMPARE(fileBytes(path), QByteArray("the export of last month"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { "bills.xls" });
 }
 
