@@ -214,40 +214,37 @@ QList<MCategoryStat> ReportHelper::getCategoryData(const QString& kind, const QS
             rows[*parent].children.push_back(child);
         });
 
+    // One pass over the bills fills both levels: a category's figures are the sums of its
+    // (category, sub-category) groups, bills without a known sub-category included.
     const ScopeFilter filter = scopeFilter(scope, value);
     int countSum = 0;
     double grandTotal = 0;
-    forEachRow(QStringLiteral("select category_id, count(*), total(amount) from tbl_bill where ") + filter.sql
-            + QStringLiteral(" group by category_id"),
+    forEachRow(QStringLiteral("select category_id, sub_category_id, count(*), total(amount) from tbl_bill where ")
+            + filter.sql + QStringLiteral(" group by category_id, sub_category_id"),
         filter.values, [&](const QSqlQuery& query) {
             const auto at = index.constFind(query.value(0).toString());
             if (at == index.constEnd())
                 return;
-            const int count = query.value(1).toInt();
-            const double total = query.value(2).toDouble();
-            rows[*at].count += count;
-            rows[*at].total += total;
+            const QString subId = query.value(1).toString();
+            const int count = query.value(2).toInt();
+            const double total = query.value(3).toDouble();
+            MCategoryStat& row = rows[*at];
+            row.count += count;
+            row.total += total;
             countSum += count;
             grandTotal += total;
-        });
-    for (MCategoryStat& row : rows)
-        row.ratio = shareOf(row.total, grandTotal);
-
-    forEachRow(QStringLiteral("select sub_category_id, category_id,  count(*), total(amount) from tbl_bill where ")
-            + filter.sql + QStringLiteral(" group by category_id, sub_category_id"),
-        filter.values, [&](const QSqlQuery& query) {
-            const auto at = index.constFind(query.value(1).toString());
-            if (at == index.constEnd())
-                return;
-            const QString subId = query.value(0).toString();
-            for (MCategoryStat& child : rows[*at].children) {
+            for (MCategoryStat& child : row.children) {
                 if (child.id == subId) {
-                    child.count += query.value(2).toInt();
-                    child.total += query.value(3).toDouble();
-                    child.ratio = shareOf(child.total, grandTotal);
+                    child.count += count;
+                    child.total += total;
                 }
             }
         });
+    for (MCategoryStat& row : rows) {
+        row.ratio = shareOf(row.total, grandTotal);
+        for (MCategoryStat& child : row.children)
+            child.ratio = shareOf(child.total, grandTotal);
+    }
 
     MCategoryStat total;
     total.name = tr("合计");

@@ -88,25 +88,25 @@ void WAccountAnalysis::bindTable(const QList<MAccountStat>& rows)
 void WAccountAnalysis::bindChart(const QList<MAccountStat>& rows, const QString& title)
 {
     const QString key = ui->cbKind->currentData().toString();
+    double MAccountStat::*column = &MAccountStat::expense;
+    if (key == QLatin1String("income"))
+        column = &MAccountStat::income;
+    else if (key == QLatin1String("transferIn"))
+        column = &MAccountStat::transferIn;
+    else if (key == QLatin1String("transferOut"))
+        column = &MAccountStat::transferOut;
+    else if (key == QLatin1String("lend"))
+        column = &MAccountStat::lend;
+    else if (key == QLatin1String("borrow"))
+        column = &MAccountStat::borrow;
+    else if (key == QLatin1String("refund"))
+        column = &MAccountStat::refund;
+    else if (key == QLatin1String("repay"))
+        column = &MAccountStat::repay;
     QList<QPair<QString, double>> points;
     for (qsizetype i = 0; i + 1 < rows.size(); ++i) {
         const MAccountStat& row = rows.at(i);
-        double value = row.expense;
-        if (key == QLatin1String("income"))
-            value = row.income;
-        else if (key == QLatin1String("transferIn"))
-            value = row.transferIn;
-        else if (key == QLatin1String("transferOut"))
-            value = row.transferOut;
-        else if (key == QLatin1String("lend"))
-            value = row.lend;
-        else if (key == QLatin1String("borrow"))
-            value = row.borrow;
-        else if (key == QLatin1String("refund"))
-            value = row.refund;
-        else if (key == QLatin1String("repay"))
-            value = row.repay;
-        points.append({ row.name, value });
+        points.append({ row.name, row.*column });
     }
     showPie(title, points);
 }

@@ -10,7 +10,6 @@
 #include "shell/common/wbasewidget.h"
 
 class QComboBox;
-class QGridLayout;
 class QPrinter;
 class QPushButton;
 class QStackedWidget;

@@ -65,18 +65,16 @@ void WBorrowerAnalysis::bindTable(const QList<MBorrowerStat>& rows)
 void WBorrowerAnalysis::bindChart(const QList<MBorrowerStat>& rows, const QString& title)
 {
     const QString key = ui->cbKind->currentData().toString();
+    double MBorrowerStat::*column = &MBorrowerStat::repay;
+    if (key == QLatin1String("borrow"))
+        column = &MBorrowerStat::borrow;
+    else if (key == QLatin1String("lend"))
+        column = &MBorrowerStat::lend;
+    else if (key == QLatin1String("refund"))
+        column = &MBorrowerStat::refund;
     QList<QPair<QString, double>> points;
-    for (qsizetype i = 0; i + 1 < rows.size(); ++i) {
-        const MBorrowerStat& row = rows.at(i);
-        double value = row.repay;
-        if (key == QLatin1String("borrow"))
-            value = row.borrow;
-        else if (key == QLatin1String("lend"))
-            value = row.lend;
-        else if (key == QLatin1String("refund"))
-            value = row.refund;
-        points.append({ row.name, value });
-    }
+    for (qsizetype i = 0; i + 1 < rows.size(); ++i)
+        points.append({ rows.at(i).name, rows.at(i).*column });
     showPie(title, points);
 }
 
