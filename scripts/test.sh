@@ -3,10 +3,8 @@
 # builds everything again with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/) and
 # runs every test there too.
 #
-# A test that cannot run under the sanitizers carries the CTest label "nosan":
-# quorvane_test(... LABELS nosan ...) in its CMakeLists.txt; the sanitizer build leaves it out and the
-# first run still runs it. The web engine's tests run there with two of AddressSanitizer's checks off
-# for the engine's own faults (tests/CMakeLists.txt says which and why).
+# The web engine's tests run there with two of AddressSanitizer's checks off for the engine's own
+# faults (tests/CMakeLists.txt says which and why).
 # Leaks of third-party libraries that LeakSanitizer reports are suppressed in tests/lsan.supp,
 # each with the reason; nothing of the program's own may go there.
 set -euo pipefail
@@ -32,4 +30,4 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEB
 cmake --build build-asan -j"$jobs"
 # The sanitizers slow the synchronisation rounds about threefold: 300 rounds there (the first run
 # keeps the default 1000; the crash test keeps its 110 kills in both).
-(cd build-asan && QUORVANE_SYNC_ROUNDS=300 ctest -j"$jobs" -LE nosan --output-on-failure)
+(cd build-asan && QUORVANE_SYNC_ROUNDS=300 ctest -j"$jobs" --output-on-failure)
