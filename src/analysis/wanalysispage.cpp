@@ -1,5 +1,7 @@
 #include "analysis/wanalysispage.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -12,6 +14,7 @@
 #include <QSaveFile>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTreeWidget>
 
 #include "analysis/reporthelper.h"
 #include "analysis/reportpages.h"
@@ -20,6 +23,7 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "shell/common/dmessagebox.h"
+#include "shell/common/pagetext.h"
 
 namespace {
 
@@ -117,6 +121,8 @@ void WAnalysisPage::build()
         for (const auto& [label, key] : kinds)
             frame.cbKind->addItem(label, key);
     }
+    // The page's labels wear the pages' look from the first visit on, as on every later one.
+    markPageText(this);
     // The page is being shown: what its form made must be shown with it, unless hidden on purpose.
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (!child->isWindow() && !child->testAttribute(Qt::WA_WState_ExplicitShowHide))
@@ -246,8 +252,6 @@ void WAnalysisPage::fillTable(
 {
     table->clearContents();
     table->setRowCount(int(rows.size()));
-    for (int column = 0; column < widths.size(); ++column)
-        table->setColumnWidth(column, widths.at(column));
     for (int row = 0; row < rows.size(); ++row) {
         const QStringList& cells = rows.at(row);
         for (int column = 0; column < cells.size(); ++column) {
@@ -257,6 +261,37 @@ void WAnalysisPage::fillTable(
             table->setItem(row, column, item);
         }
     }
+    fitColumns(table, widths);
+}
+
+namespace {
+
+const int NameColumnMaximum = 320;
+
+// The fixed widths fit the fonts they were chosen for, not every font a system has: a column
+// grows to what its texts need as the view measures them (style, font, margins).
+template <typename View> void fitColumnsOf(View* view, const QList<int>& widths)
+{
+    view->ensurePolished();
+    for (int column = 0; column < widths.size(); ++column) {
+        view->resizeColumnToContents(column);
+        int width = std::max(view->columnWidth(column), widths.at(column));
+        if (column == 0)
+            width = std::min(width, std::max(widths.at(column), NameColumnMaximum));
+        view->setColumnWidth(column, width);
+    }
+}
+
+} // namespace
+
+void WAnalysisPage::fitColumns(QTableView* view, const QList<int>& widths)
+{
+    fitColumnsOf(view, widths);
+}
+
+void WAnalysisPage::fitColumns(QTreeView* view, const QList<int>& widths)
+{
+    fitColumnsOf(view, widths);
 }
 
 void WAnalysisPage::showPie(const QString& title, const QList<QPair<QString, double>>& points)
