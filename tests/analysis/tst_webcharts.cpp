@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -116,6 +117,8 @@ class TestWebCharts : public QObject {
 private slots:
     void engineStaysOutUntilTheFirstChart();
     void pieDrawsEveryNameAsText();
+    void pieLabelsNeverCutAFigure_data();
+    void pieLabelsNeverCutAFigure();
     void columnsDrawTwoBarsPerPeriod_data();
     void columnsDrawTwoBarsPerPeriod();
     void reportPrintsWithItsChineseText();
@@ -219,6 +222,101 @@ void TestWebCharts::pieDrawsEveryNameAsText()
     // Narrow, the labels are shortened rather than run into the legend.
     QVERIFY(legendKeepsClear(view));
     QVERIFY(texts(view, ".qv-data-label").contains(QChar(0x2026)));
+    QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
+}
+
+void TestWebCharts::pieLabelsNeverCutAFigure_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("slices");
+    QTest::addColumn<bool>("allLabelled");
+    // The page as the program's window of 1024 × 700 shows it, maximised on a screen of 1280 × 800,
+    // and narrow: then the labels that have no room for their figures are left out.
+    QTest::newRow("23 slices, 1024 × 700") << QSize(875, 545) << 23 << true;
+    QTest::newRow("23 slices, maximised") << QSize(1130, 645) << 23 << true;
+    QTest::newRow("8 slices, 1024 × 700") << QSize(875, 545) << 8 << true;
+    QTest::newRow("8 slices, narrow") << QSize(640, 420) << 8 << false;
+}
+
+// Measured in the drawn chart: every label ends with its point's whole figures, and only its name
+// may be shortened; the labels keep clear of each other and of the legend; the legend's columns are
+// even, and no two slices share a colour.
+void TestWebCharts::pieLabelsNeverCutAFigure()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, slices);
+    QFETCH(bool, allLabelled);
+    AnalysisBook book;
+    for (int i = 0; i < slices; ++i) {
+        const QString id = QString("c%1").arg(i);
+        book.category(id, QString("第%1类：房贷车贷与日常开销").left(4 + (i * 7) % 12).arg(i), "expense");
+        book.bill("expense", -38027.12 - i * 1317.37, QDate(2013, 5, 2), Ids { { "category_id", id } });
+    }
+    auto* page = new WCategoryAnalysis;
+    const std::unique_ptr<QWidget> window = host(page, size);
+    QVERIFY(window);
+    QTest::mouseClick(page->findChild<QPushButton*>("pbChart"), Qt::LeftButton);
+    ReportView* view = page->getReportView();
+    QVERIFY(view);
+    WebTesting::Console console(view);
+    QVERIFY(WebTesting::waitForChart(view));
+
+    // What each label would read whole, by the template's own formatter.
+    const QStringList whole = evaluate(view,
+        "chart.series[0].points.map(function(p) { return p.name + ' ' + p.y + '元: ' + p.percentage.toFixed(2) "
+        "+ ' %'; }).join('|')")
+                                  .toString()
+                                  .split('|');
+    const QStringList names
+        = evaluate(view, "chart.series[0].points.map(function(p) { return p.name; }).join('|')").toString().split('|');
+    QCOMPARE(whole.size(), slices);
+    const QStringList labels = texts(view, ".qv-data-label").split('|', Qt::SkipEmptyParts);
+    if (allLabelled)
+        QCOMPARE(labels.size(), slices);
+    for (const QString& label : labels) {
+        bool matched = false;
+        for (int i = 0; i < whole.size() && !matched; ++i) {
+            const QString figures = whole.at(i).mid(names.at(i).size());
+            if (label == whole.at(i))
+                matched = true;
+            else if (label.endsWith(QChar(0x2026) + figures))
+                matched = names.at(i).startsWith(label.chopped(figures.size() + 1));
+        }
+        QVERIFY2(matched, qPrintable(label));
+    }
+
+    QVERIFY(legendKeepsClear(view));
+    QVERIFY(labelsOnTop(view, ".qv-data-label"));
+    QVERIFY(labelsOnTop(view, ".qv-legend-item"));
+    QVERIFY2(evaluate(view,
+                 "var boxes = Array.prototype.map.call(document.querySelectorAll('.qv-data-label'), function(e) {"
+                 "    return e.getBBox(); });"
+                 "boxes.every(function(a, i) { return a.x >= 0 && boxes.every(function(b, j) {"
+                 "    return i === j || a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y"
+                 "        || b.y + b.height <= a.y; }); })")
+                 .toBool(),
+        "labels overlap or leave the chart");
+    // The legend's items, whole in their figures, in columns of even length.
+    const QStringList columns = evaluate(view,
+        "var counts = {}; Array.prototype.forEach.call(document.querySelectorAll('.qv-legend-item'), function(e) {"
+        "    counts[e.getAttribute('x')] = (counts[e.getAttribute('x')] || 0) + 1; });"
+        "Object.keys(counts).map(function(k) { return counts[k]; }).join('|')")
+                                    .toString()
+                                    .split('|');
+    int shortest = slices;
+    int longest = 0;
+    for (const QString& column : columns) {
+        shortest = std::min(shortest, column.toInt());
+        longest = std::max(longest, column.toInt());
+    }
+    QVERIFY2(longest - shortest <= 1, qPrintable(columns.join(", ")));
+    for (const QString& item : texts(view, ".qv-legend-item").split('|'))
+        QVERIFY2(QRegularExpression(" -\\d+(\\.\\d+)?元 : \\d+\\.\\d\\d %$").match(item).hasMatch(), qPrintable(item));
+    QCOMPARE(evaluate(view,
+                 "var fills = {}; Array.prototype.forEach.call(document.querySelectorAll('.qv-slice'), function(e) {"
+                 "    fills[e.getAttribute('fill')] = true; }); Object.keys(fills).length")
+                 .toInt(),
+        slices);
     QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
 }
 
