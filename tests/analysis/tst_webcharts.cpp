@@ -15,6 +15,7 @@
 #include "analysis/reportpages.h"
 #include "analysis/reportview.h"
 #include "analysis/reportviewloader.h"
+#include "analysis/waccountanalysis.h"
 #include "analysis/wcategoryanalysis.h"
 #include "analysisbook.h"
 #include "data/dbsetting.h"
@@ -122,6 +123,7 @@ private slots:
     void columnsDrawTwoBarsPerPeriod_data();
     void columnsDrawTwoBarsPerPeriod();
     void reportPrintsWithItsChineseText();
+    void reportCellsKeepTheirWords();
     void everyPageDrawsItsChart_data();
     void everyPageDrawsItsChart();
 };
@@ -413,6 +415,45 @@ void TestWebCharts::reportPrintsWithItsChineseText()
     for (const char* expected : { "2013年5月分类分析", "分类明细", "餐饮", "-30.00", "100.00%", "Tom's <b>x</b>" })
         QVERIFY2(text.contains(QString::fromUtf8(expected)),
             qPrintable(QString::fromUtf8(expected) + " is missing from:\n" + text));
+    QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
+}
+
+// The account report has eleven columns: at the size the program opens with, names and kinds stay on
+// one line (a name of a few words) and the table scrolls sideways instead.
+void TestWebCharts::reportCellsKeepTheirWords()
+{
+    AnalysisBook book;
+    const QStringList kinds = { "cash", "card", "credit", "fund", "stock", "other" };
+    for (int i = 0; i < 12; ++i) {
+        const QString id = QString("a%1").arg(i);
+        book.account(id, QString("招商银行储蓄卡").left(2 + i % 6), kinds.at(i % kinds.size()));
+        for (const char* kind : { "expense", "transfer", "lend", "repay" })
+            book.bill(kind, -38027.12 - i, QDate(2013, 5, 2), Ids { { "account_id", id }, { "to_account_id", "a0" } });
+        for (const char* kind : { "income", "borrow", "refund" })
+            book.bill(kind, 130916.55 + i, QDate(2013, 5, 2), Ids { { "account_id", id } });
+    }
+    auto* page = new WAccountAnalysis;
+    const std::unique_ptr<QWidget> window = host(page, QSize(875, 545));
+    QVERIFY(window);
+    QTest::mouseClick(page->findChild<QPushButton*>("pbReport"), Qt::LeftButton);
+    ReportView* view = page->getReportView();
+    QVERIFY(view);
+    WebTesting::Console console(view);
+    QVERIFY(WebTesting::waitForReport(view));
+    QCOMPARE(count(view, "td"), 13 * 11);
+    // Each cell's text in lines as drawn.
+    const QString wrapped = evaluate(view,
+        "Array.prototype.filter.call(document.querySelectorAll('td, th'), function(cell) {"
+        "    var range = document.createRange(); range.selectNodeContents(cell);"
+        "    var tops = {}; Array.prototype.forEach.call(range.getClientRects(), function(r) {"
+        "        tops[Math.round(r.top)] = true; });"
+        "    return Object.keys(tops).length > 1; }).map(function(cell) { return cell.textContent; }).join('|')")
+                                .toString();
+    QVERIFY2(wrapped.isEmpty(), qPrintable("wrapped: " + wrapped));
+    QVERIFY(evaluate(view,
+        "var detail = document.querySelector('.detail'); detail.scrollWidth > detail.clientWidth"
+        " && document.body.scrollWidth <= window.innerWidth")
+                .toBool());
     QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
 }
 
