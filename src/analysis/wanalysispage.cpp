@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include "analysis/reportpages.h"
 #include "analysis/reportview.h"
 #include "analysis/reportviewloader.h"
+#include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "shell/common/dmessagebox.h"
@@ -47,7 +49,9 @@ bool runPrintDialog(QPrinter* printer, QWidget* parent)
 
 QString askFileName(QWidget* parent)
 {
-    QFileDialog dialog(parent, WAnalysisPage::tr("保存报表"), QString(), WAnalysisPage::tr("报表文件 (*.html)"));
+    // Reports go where the user keeps documents, not wherever the program was started from.
+    QFileDialog dialog(
+        parent, WAnalysisPage::tr("保存报表"), Constants::getDocumentsDir(), WAnalysisPage::tr("报表文件 (*.html)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // The dialog here does not add the filter's extension by itself.
     dialog.setDefaultSuffix(QStringLiteral("html"));
@@ -379,9 +383,14 @@ void WAnalysisPage::on_pbExport_clicked()
         return;
     QSaveFile file(fileName);
     if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        // A report of the household's money is its owner's business, whatever the umask says.
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         file.write(html.toUtf8());
-        if (file.commit())
+        if (file.commit()) {
+            DMessageBox::information(
+                this, tr("导出成功"), tr("您已经成功导出报表：%1").arg(QDir::toNativeSeparators(fileName)));
             return;
+        }
     }
     DMessageBox::error(this, tr("报表没有保存成功：%1").arg(file.errorString()));
 }

@@ -121,6 +121,12 @@ void Constants::makeDir(const QString& path)
     }
 }
 
+QString Constants::getDocumentsDir()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
 QString Constants::getVersion() const
 {
     return QStringLiteral("1.6");

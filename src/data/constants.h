@@ -40,6 +40,9 @@ public:
     QString getSettingDir() const { return settingDir; }
     // Creates path with every missing parent, each owner-only.
     static void makeDir(const QString& path);
+    // Where the user keeps documents (exports and reports are saved there first): the documents
+    // folder, or the home folder when there is none.
+    static QString getDocumentsDir();
 
     QString getVersion() const;
     int getVersionCode() const;

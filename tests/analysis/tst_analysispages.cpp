@@ -2,6 +2,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
@@ -23,6 +25,7 @@
 #include "analysis/wcategoryanalysis.h"
 #include "analysis/wmemberanalysis.h"
 #include "analysisbook.h"
+#include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
@@ -700,7 +703,16 @@ void TestAnalysisPages::exportSavesTheShownReport()
     QTest::mouseClick(shown.button("pbReport"), Qt::LeftButton);
     QString answer = file;
     WAnalysisPage::setFileNameAsker([&answer](QWidget*) { return answer; });
-    QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
+    {
+        // Owner-only whatever the umask lets through, and the user is told where it went.
+        const ScopedUmask careless(0);
+        ModalAnswerer boxes;
+        boxes.expect("导出成功", "您已经成功导出报表：" + QDir::toNativeSeparators(file), "确定");
+        QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    }
+    QCOMPARE(QFileInfo(file).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QFile saved(file);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray bytes = saved.readAll();
@@ -722,6 +734,18 @@ void TestAnalysisPages::exportSavesTheShownReport()
     WAnalysisPage::setFileNameAsker({});
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), bytes);
+
+    // The save dialog starts where the user keeps documents, not in the folder the program was
+    // started from.
+    ModalAnswerer boxes;
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), [](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        QCOMPARE(dialog->directory().absolutePath(), QDir(Constants::getDocumentsDir()).absolutePath());
+        QVERIFY(QDir(Constants::getDocumentsDir()).absolutePath() != QDir::currentPath());
+        dialog->reject();
+    });
+    QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 }
 
 void TestAnalysisPages::withoutTheWebEngineTheFiguresStay()
