@@ -127,7 +127,7 @@ QString Constants::getDocumentsDir()
     return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
-QString Constants::getVersion() const
+QString Constants::getVersion()
 {
     return QStringLiteral("1.6");
 }

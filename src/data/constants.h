@@ -44,7 +44,8 @@ public:
     // folder, or the home folder when there is none.
     static QString getDocumentsDir();
 
-    QString getVersion() const;
+    // The release's text ("1.6"), also known before any folder is made.
+    static QString getVersion();
     int getVersionCode() const;
 
     QString getBookName();
