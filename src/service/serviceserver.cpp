@@ -1,11 +1,13 @@
 #include "serviceserver.h"
 
+#include <QCoreApplication>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -88,6 +90,19 @@ QString field(const ServiceServer::FormFields& fields, const char* name)
             return pair.second;
     }
     return QString();
+}
+
+// A word of a shell command as a user can paste it: as it is when the shell takes it so, otherwise
+// in single quotes.
+QString shellWord(const QString& word)
+{
+    static const QRegularExpression plain(
+        QStringLiteral("^[\\w./:@%+=,-]+$"), QRegularExpression::UseUnicodePropertiesOption);
+    if (plain.match(word).hasMatch())
+        return word;
+    QString quoted = word;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 const QByteArray jsonType = "application/json; charset=utf-8";
@@ -261,9 +276,12 @@ ServiceServer::Reply ServiceServer::route(
         if (!needs(get))
             return reply;
         reply.mimeType = htmlType;
+        // The command that adds an account to the very file this service reads.
+        const QString command = shellWord(QCoreApplication::applicationFilePath()) + QStringLiteral(" --data ")
+            + shellWord(store->path()) + QStringLiteral(" --add-user 用户名 密码");
         reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
-                     "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>quorvane-service --add-user "
-                     "用户名 密码</code></p></body></html>\n";
+                     "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>"
+            + command.toHtmlEscaped().toUtf8() + "</code></p></body></html>\n";
     } else {
         reply.status = 404;
         reply.body = "Not found\n";

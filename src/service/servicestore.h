@@ -24,6 +24,8 @@ public:
 
     // Opens (or creates, owner-only) the service file at path.
     bool open(const QString& path, QString* error);
+    // The file opened, as an absolute path.
+    QString path() const { return filePath; }
 
     // Creates an account with a salted hash of password; refused when the name is empty or taken.
     bool addUser(const QString& name, const QString& password, QString* error);
@@ -48,4 +50,5 @@ private:
     QSqlDatabase database() const;
 
     QString connectionName;
+    QString filePath;
 };

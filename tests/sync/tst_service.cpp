@@ -1,5 +1,6 @@
 // quorvane-service on its own: accounts, bad synchronisation requests, the size limit, the update
 // record with its download chain, and feedback.
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -83,6 +84,7 @@ private slots:
     void tooLargeRequestsAreRefused();
     void updateRecordAndDownloadChain();
     void feedbackIsStored();
+    void homePageAddsAccountsToItsOwnFile();
 
 private:
     HttpHelper::FormFields syncFields(const QString& password, const QString& data) const;
@@ -99,6 +101,39 @@ void TestService::initTestCase()
 void TestService::cleanup()
 {
     service.clearConfig();
+}
+
+// The command the home page shows adds an account that this very service then knows, whatever its
+// data file is called.
+void TestService::homePageAddsAccountsToItsOwnFile()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString dataFile = folder.filePath("it's a <store> & more.db");
+    ServiceProcess running(QStringLiteral(QUORVANE_SERVICE_EXECUTABLE));
+    QVERIFY2(running.start(dataFile), qPrintable(running.errorText()));
+
+    const Response home = fetch(running.baseUrl());
+    QCOMPARE(home.status, 200);
+    const QRegularExpressionMatch code = QRegularExpression("<code>(.*)</code>").match(QString::fromUtf8(home.body));
+    QVERIFY2(code.hasMatch(), home.body.constData());
+    QString command = code.captured(1);
+    for (const auto& [entity, text] :
+        { std::pair { "&lt;", "<" }, { "&gt;", ">" }, { "&quot;", "\"" }, { "&#39;", "'" }, { "&amp;", "&" } })
+        command.replace(entity, text);
+    QVERIFY2(command.endsWith(" --add-user 用户名 密码"), qPrintable(command));
+    command.replace(" --add-user 用户名 密码", " --add-user 新用户 'new secret'");
+
+    QProcess shell;
+    shell.start("/bin/sh", { "-c", command });
+    QVERIFY(shell.waitForFinished(30000));
+    QVERIFY2(shell.exitCode() == 0, shell.readAllStandardError().constData());
+    const QJsonObject id = objectOf(post(running.baseUrl() + "sync/userid.php",
+        { { "username", QString::fromUtf8("新用户") }, { "password", "new secret" } })
+                                        .body);
+    QCOMPARE(id.value("id").toString().size(), 36);
+    // Nothing was written anywhere but the service's own file.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList { "it's a <store> & more.db" });
 }
 
 HttpHelper::FormFields TestService::syncFields(const QString& password, const QString& data) const
