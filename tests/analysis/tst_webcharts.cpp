@@ -108,6 +108,27 @@ bool legendKeepsClear(ReportView* view)
         .toBool();
 }
 
+// A page of the analyses in a window of size, showing its chart or report (button "pbChart" or
+// "pbReport"), drawn, and the console of its view watched from the first load on.
+struct ShownPage {
+    std::unique_ptr<QWidget> window;
+    ReportView* view = nullptr;
+    std::unique_ptr<WebTesting::Console> console;
+
+    bool show(WAnalysisPage* page, const QSize& size, const char* button)
+    {
+        window = host(page, size);
+        if (!window)
+            return false;
+        QTest::mouseClick(page->findChild<QPushButton*>(button), Qt::LeftButton);
+        view = page->getReportView();
+        if (!view)
+            return false;
+        console = std::make_unique<WebTesting::Console>(view);
+        return QByteArray(button) == "pbChart" ? WebTesting::waitForChart(view) : WebTesting::waitForReport(view);
+    }
+};
+
 } // namespace
 
 // Charts and reports in a real web view, offscreen: what the chart script draws, that the web
@@ -254,14 +275,9 @@ void TestWebCharts::pieLabelsNeverCutAFigure()
         book.category(id, QString("第%1类：房贷车贷与日常开销").left(4 + (i * 7) % 12).arg(i), "expense");
         book.bill("expense", -38027.12 - i * 1317.37, QDate(2013, 5, 2), Ids { { "category_id", id } });
     }
-    auto* page = new WCategoryAnalysis;
-    const std::unique_ptr<QWidget> window = host(page, size);
-    QVERIFY(window);
-    QTest::mouseClick(page->findChild<QPushButton*>("pbChart"), Qt::LeftButton);
-    ReportView* view = page->getReportView();
-    QVERIFY(view);
-    WebTesting::Console console(view);
-    QVERIFY(WebTesting::waitForChart(view));
+    ShownPage shown;
+    QVERIFY(shown.show(new WCategoryAnalysis, size, "pbChart"));
+    ReportView* view = shown.view;
 
     // What each label would read whole, by the template's own formatter.
     const QStringList whole = evaluate(view,
@@ -319,7 +335,7 @@ void TestWebCharts::pieLabelsNeverCutAFigure()
                  "    fills[e.getAttribute('fill')] = true; }); Object.keys(fills).length")
                  .toInt(),
         slices);
-    QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
+    QVERIFY2(shown.console->errors().isEmpty(), qPrintable(shown.console->errors().join('\n')));
 }
 
 void TestWebCharts::columnsDrawTwoBarsPerPeriod_data()
@@ -432,14 +448,9 @@ void TestWebCharts::reportCellsKeepTheirWords()
         for (const char* kind : { "income", "borrow", "refund" })
             book.bill(kind, 130916.55 + i, QDate(2013, 5, 2), Ids { { "account_id", id } });
     }
-    auto* page = new WAccountAnalysis;
-    const std::unique_ptr<QWidget> window = host(page, QSize(875, 545));
-    QVERIFY(window);
-    QTest::mouseClick(page->findChild<QPushButton*>("pbReport"), Qt::LeftButton);
-    ReportView* view = page->getReportView();
-    QVERIFY(view);
-    WebTesting::Console console(view);
-    QVERIFY(WebTesting::waitForReport(view));
+    ShownPage shown;
+    QVERIFY(shown.show(new WAccountAnalysis, QSize(875, 545), "pbReport"));
+    ReportView* view = shown.view;
     QCOMPARE(count(view, "td"), 13 * 11);
     // Each cell's text in lines as drawn.
     const QString wrapped = evaluate(view,
@@ -451,7 +462,7 @@ void TestWebCharts::reportCellsKeepTheirWords()
                                 .toString();
     QVERIFY2(wrapped.isEmpty(), qPrintable("wrapped: " + wrapped));
     QVERIFY(evaluate(view, "document.scrollingElement.scrollWidth > document.scrollingElement.clientWidth").toBool());
-    QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
+    QVERIFY2(shown.console->errors().isEmpty(), qPrintable(shown.console->errors().join('\n')));
 }
 
 void TestWebCharts::everyPageDrawsItsChart_data()

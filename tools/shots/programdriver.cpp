@@ -161,9 +161,11 @@ private:
         });
     }
 
-    void addClick(const QString& name)
+    // Clicks the button; later, when it opens a modal dialog, so that the dialog's event loop does
+    // not run inside this step.
+    void addClick(const QString& name, bool later = false)
     {
-        add([this, name] {
+        add([this, name, later] {
             auto* button = find<QAbstractButton>(name);
             if (!button) {
                 record(QStringLiteral("no button ") + name);
@@ -171,7 +173,10 @@ private:
                 return true;
             }
             record(QStringLiteral("click ") + name);
-            button->click();
+            if (later)
+                QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+            else
+                button->click();
             return true;
         });
     }
@@ -189,23 +194,6 @@ private:
             }
             record(QStringLiteral("choose %1 in %2").arg(text, combo));
             box->setCurrentIndex(index);
-            return true;
-        });
-    }
-
-    // Clicks a button that opens a modal dialog: later, so that the dialog's event loop does not run
-    // inside this step.
-    void addClickLater(const QString& name)
-    {
-        add([this, name] {
-            auto* button = find<QAbstractButton>(name);
-            if (!button) {
-                record(QStringLiteral("no button ") + name);
-                failed = true;
-                return true;
-            }
-            record(QStringLiteral("click ") + name);
-            QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
             return true;
         });
     }
@@ -297,6 +285,9 @@ private:
     void planSync();
     void planBooks(bool dialogs);
     void planBackupAndExport();
+    // Clicks a button that asks where to save, saves as fileName and takes pictures of the dialog and
+    // of what the program says then (<what>-dialog, <what>-done).
+    void planSaveAs(const QString& button, const QString& fileName, const QString& what);
 
     QDir out;
     QString user;
@@ -450,7 +441,7 @@ void ProgramDriver::planBooks(bool dialogs)
     if (!dialogs)
         return;
     const QString name = QStringLiteral("家庭账本");
-    addClickLater(QStringLiteral("pbCreateBook"));
+    addClick(QStringLiteral("pbCreateBook"), true);
     addModal("QInputDialog", [name](QWidget* dialog) { dialog->findChild<QLineEdit*>()->setText(name); });
     addShot(QStringLiteral("settings-new-book"));
     addModal("QInputDialog", [](QWidget* dialog) { static_cast<QDialog*>(dialog)->accept(); });
@@ -465,45 +456,38 @@ void ProgramDriver::planBooks(bool dialogs)
         }
         return true;
     });
-    addClickLater(QStringLiteral("pbRenameBook"));
+    addClick(QStringLiteral("pbRenameBook"), true);
     addModal("QInputDialog", [](QWidget*) {});
     addWait(300);
     addShot(QStringLiteral("settings-rename"));
     addModal("QInputDialog", [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
 }
 
-void ProgramDriver::planBackupAndExport()
+void ProgramDriver::planSaveAs(const QString& button, const QString& fileName, const QString& what)
 {
-    const auto saveAs = [](const QString& fileName) {
-        return [fileName](QWidget* dialog) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(fileName);
-            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-        };
-    };
-    addClick(QStringLiteral("tbData"));
-    addClickLater(QStringLiteral("pbBackup"));
+    addClick(button, true);
     addModal("QFileDialog", [](QWidget*) {});
     addWait(500);
-    addShot(QStringLiteral("backup-dialog"));
-    addModal("QFileDialog", saveAs(QStringLiteral("演示-手动备份.db")));
+    addShot(what + QStringLiteral("-dialog"));
+    addModal("QFileDialog", [fileName](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(fileName);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
     addModal("DMessageBox", [](QWidget*) {});
     addWait(300);
-    addShot(QStringLiteral("backup-done"));
+    addShot(what + QStringLiteral("-done"));
     addModal("DMessageBox", [](QWidget* box) { ModalAnswerer::press(QStringLiteral("确定"))(box); });
+}
 
+void ProgramDriver::planBackupAndExport()
+{
+    addClick(QStringLiteral("tbData"));
+    planSaveAs(QStringLiteral("pbBackup"), QStringLiteral("演示-手动备份.db"), QStringLiteral("backup"));
     addClick(QStringLiteral("pbBook"));
     addClick(QStringLiteral("pbAccountAnalysis"));
     addWait(500);
     addClickWithLoad(QStringLiteral("pbReport"));
-    addClickLater(QStringLiteral("pbExport"));
-    addModal("QFileDialog", [](QWidget*) {});
-    addWait(500);
-    addShot(QStringLiteral("export-dialog"));
-    addModal("QFileDialog", saveAs(QStringLiteral("账户报表")));
-    addModal("DMessageBox", [](QWidget*) {});
-    addWait(300);
-    addShot(QStringLiteral("export-done"));
-    addModal("DMessageBox", [](QWidget* box) { ModalAnswerer::press(QStringLiteral("确定"))(box); });
+    planSaveAs(QStringLiteral("pbExport"), QStringLiteral("账户报表"), QStringLiteral("export"));
     addClick(QStringLiteral("pbTable"));
 }
 
