@@ -7,10 +7,10 @@
 
 #include "data/constants.h"
 #include "data/mversion.h"
+#include "engine/httphelper.h"
+#include "engine/json.h"
+#include "engine/servicepaths.h"
 #include "sync/dupdate.h"
-#include "sync/httphelper.h"
-#include "sync/json.h"
-#include "sync/servicepaths.h"
 
 UpdateHelper::UpdateHelper(QObject* parent, bool showDialog)
     : QObject(parent)
