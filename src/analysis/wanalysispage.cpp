@@ -24,8 +24,8 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/pagetext.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/pagetext.h"
 
 namespace {
 
