@@ -28,6 +28,12 @@ QString key(const QString& table, const QString& id)
     return table + QLatin1Char('/') + id;
 }
 
+const QString& defaultVersion()
+{
+    static const QString version = QStringLiteral("2007-07-07 07:07:07");
+    return version;
+}
+
 QString tableOf(const QString& recordKey)
 {
     return recordKey.section(QLatin1Char('/'), 0, 0);
@@ -155,6 +161,78 @@ Record asSent(Record record)
             *it = QString::number(value, 'g', 15);
     }
     return record;
+}
+
+QStringList differences(const QMap<QString, Record>& one, const QString& oneName, const QMap<QString, Record>& other,
+    const QString& otherName)
+{
+    QStringList found;
+    QSet<QString> keys(one.keyBegin(), one.keyEnd());
+    keys.unite(QSet<QString>(other.keyBegin(), other.keyEnd()));
+    for (const QString& recordKey : std::as_const(keys)) {
+        if (one.contains(recordKey) != other.contains(recordKey) || one.value(recordKey) != other.value(recordKey))
+            found << QStringLiteral("%1: %2 (%3), %4 (%5)")
+                         .arg(recordKey, oneName, one.value(recordKey).describe(), otherName,
+                             other.value(recordKey).describe());
+    }
+    return found;
+}
+
+QStringList differencesWithService(const QMap<QString, Record>& live, const QMap<QString, Record>& held)
+{
+    QStringList found;
+    for (auto it = live.constBegin(); it != live.constEnd(); ++it) {
+        // The default records are never sent while they keep their first version.
+        if (it->version == defaultVersion() && !held.contains(it.key()))
+            continue;
+        if (held.value(it.key()) != asSent(*it))
+            found << QStringLiteral("%1: service (%2), books (%3)")
+                         .arg(it.key(), held.value(it.key()).describe(), it->describe());
+    }
+    for (auto it = held.constBegin(); it != held.constEnd(); ++it) {
+        if (!it->deleted && !live.contains(it.key()))
+            found << QStringLiteral("%1: live only at the service (%2)").arg(it.key(), it->describe());
+    }
+    return found;
+}
+
+QStringList missingReferences(const QMap<QString, Record>& live)
+{
+    QStringList found;
+    for (auto it = live.constBegin(); it != live.constEnd(); ++it) {
+        if (tableOf(it.key()) != QLatin1String("bill"))
+            continue;
+        for (const auto& [column, target] : billReferences()) {
+            const QString id = it->content.value(column);
+            if (!id.isEmpty() && !live.contains(key(target, id)))
+                found << QStringLiteral("%1: %2 names %3, which is gone").arg(it.key(), column, id);
+        }
+    }
+    return found;
+}
+
+void tellTrails(const QStringList& problems, const QHash<QString, QStringList>& trail)
+{
+    QSet<QString> told;
+    for (const QString& problem : problems) {
+        const QString recordKey = problem.section(QLatin1Char(':'), 0, 0);
+        if (told.size() < 10 && !told.contains(recordKey) && trail.contains(recordKey)) {
+            told.insert(recordKey);
+            qInfo("%s went through: %s", qPrintable(recordKey),
+                qPrintable(trail.value(recordKey).join(QStringLiteral("; "))));
+        }
+    }
+}
+
+QString editSummary(const QMap<QString, int>& counts, int* total)
+{
+    QStringList parts;
+    *total = 0;
+    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it) {
+        parts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+        *total += it.value();
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 Edit randomEdit(RandomWrites& writes)

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QPair>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 #include "randomwrites.h"
 
@@ -27,6 +29,8 @@ struct Record {
 };
 
 QString key(const QString& table, const QString& id);
+// The version of the default records of a new book, which are not sent while they keep it.
+const QString& defaultVersion();
 QString tableOf(const QString& recordKey);
 
 // The bill columns that name reference records, and the table of each.
@@ -45,6 +49,20 @@ QString syncTime(const QString& path);
 QMap<QString, Record> held(const QString& dataFile, const QString& user);
 // A book's record with its numbers as texts the way the service keeps them (as the book sent them).
 Record asSent(Record record);
+
+// What two books disagree on, one line each ("<key>: <name> (...), <other name> (...)").
+QStringList differences(const QMap<QString, Record>& one, const QString& oneName, const QMap<QString, Record>& other,
+    const QString& otherName);
+// What the books' live records and the service's records disagree on, one line each: a live record
+// the service holds otherwise, or a record live only at the service.
+QStringList differencesWithService(const QMap<QString, Record>& live, const QMap<QString, Record>& held);
+// Bills that name a record that is gone, a transfer's target account included, one line each.
+QStringList missingReferences(const QMap<QString, Record>& live);
+// Writes out the trails of the first records the problems name, one line each: QtTest cuts a long
+// message short.
+void tellTrails(const QStringList& problems, const QHash<QString, QStringList>& trail);
+// "table op count" joined with commas, and their sum in *total.
+QString editSummary(const QMap<QString, int>& counts, int* total);
 
 // One write on a record chosen at random from small tables, so that devices often change the same
 // records: bills most, every reference table now and then.

@@ -66,7 +66,6 @@ const QString account = QStringLiteral("alice");
 const QString accountPassword = QStringLiteral("alice pw");
 const QString loadAccount = QStringLiteral("bob");
 const QString loadPassword = QStringLiteral("bob pw");
-const QString defaultVersion = QStringLiteral("2007-07-07 07:07:07");
 
 QDateTime versionTime(const QString& version)
 {
@@ -194,7 +193,7 @@ void TestSyncConvergence::editInOneSecond(Device& first, Device& second, int edi
     const QMap<QString, Record> other = SyncRecords::read(second.book);
     QStringList shared;
     for (auto it = one.constBegin(); it != one.constEnd(); ++it) {
-        if (other.value(it.key()) == *it && it->version != defaultVersion)
+        if (other.value(it.key()) == *it && it->version != SyncRecords::defaultVersion())
             shared << it.key();
     }
     if (shared.isEmpty())
@@ -548,10 +547,11 @@ void TestSyncConvergence::devicesConverge()
                 return;
         }
 
-        // Who synchronises now: the pair's devices always, the others by chance.
+        // Who synchronises now: the pair's devices always, every device when the service restarts,
+        // the others by chance.
         QList<Device*> chosen;
         for (Device& device : devices) {
-            if (choices.bounded(100) < 55 || (pair && &device != &a))
+            if (choices.bounded(100) < 55 || (pair && &device != &a) || round == restartAt)
                 chosen << &device;
         }
         // Device A's clock is stepped between two of its runs.
@@ -596,52 +596,23 @@ void TestSyncConvergence::devicesConverge()
     current.clear();
     SqliteClock::setOffset(0);
 
-    QStringList problems;
-    // The devices hold the same live records, versions included, and only deletions the service has.
+    // The devices hold the same live records, versions included, and only deletions the service has;
+    // the service holds the same live records, and what it holds deleted is live nowhere.
     const QMap<QString, Record> live = SyncRecords::read(a.book);
     const QMap<QString, Record> held = SyncRecords::held(service.dataFile(), account);
+    QStringList problems;
     for (const Device& device : devices) {
-        const QMap<QString, Record> its = SyncRecords::read(device.book);
-        QSet<QString> keys(live.keyBegin(), live.keyEnd());
-        keys.unite(QSet<QString>(its.keyBegin(), its.keyEnd()));
-        for (const QString& recordKey : std::as_const(keys)) {
-            if (live.contains(recordKey) != its.contains(recordKey) || live.value(recordKey) != its.value(recordKey))
-                problems << QStringLiteral("%1: A (%2), %3 (%4)")
-                                .arg(recordKey, live.value(recordKey).describe(), device.name,
-                                    its.value(recordKey).describe());
-        }
+        problems << SyncRecords::differences(live, a.name, SyncRecords::read(device.book), device.name);
         for (const QString& recordKey : SyncRecords::tombstones(device.book)) {
             if (!held.value(recordKey).deleted)
                 problems << QStringLiteral("%1: deleted on %2, but not at the service (%3)")
                                 .arg(recordKey, device.name, held.value(recordKey).describe());
         }
     }
-    // The service holds the same live records; what it holds deleted is live nowhere.
-    for (auto it = live.constBegin(); it != live.constEnd(); ++it) {
-        // The default records are never sent while they keep their first version.
-        if (it->version == defaultVersion && !held.contains(it.key()))
-            continue;
-        if (held.value(it.key()) != SyncRecords::asSent(*it))
-            problems << QStringLiteral("%1: service (%2), devices (%3)")
-                            .arg(it.key(), held.value(it.key()).describe(), it->describe());
-    }
-    int deletions = 0;
-    for (auto it = held.constBegin(); it != held.constEnd(); ++it) {
-        if (it->deleted)
-            ++deletions;
-        else if (!live.contains(it.key()))
-            problems << QStringLiteral("%1: live only at the service (%2)").arg(it.key(), it->describe());
-    }
-    // No bill names a record that is gone.
-    for (auto it = live.constBegin(); it != live.constEnd(); ++it) {
-        if (tableOf(it.key()) != QLatin1String("bill"))
-            continue;
-        for (const auto& [column, target] : SyncRecords::billReferences()) {
-            const QString id = it->content.value(column);
-            if (!id.isEmpty() && !live.contains(key(target, id)))
-                problems << QStringLiteral("%1: %2 names %3, which is gone").arg(it.key(), column, id);
-        }
-    }
+    problems << SyncRecords::differencesWithService(live, held);
+    const int deletions
+        = int(std::count_if(held.cbegin(), held.cend(), [](const Record& record) { return record.deleted; }));
+    problems << SyncRecords::missingReferences(live);
 
     // No acknowledged edit is lost: each record is as a completed run sent it, or later.
     int uploads = 0;
@@ -675,16 +646,7 @@ void TestSyncConvergence::devicesConverge()
             conflicts += states.size() > 1 ? 1 : 0;
     }
 
-    // QtTest cuts a long message short: the records' trails go out one line each before it.
-    QSet<QString> told;
-    for (const QString& problem : std::as_const(problems)) {
-        const QString recordKey = problem.section(QLatin1Char(':'), 0, 0);
-        if (told.size() < 10 && !told.contains(recordKey) && trail.contains(recordKey)) {
-            told.insert(recordKey);
-            qInfo("%s went through: %s", qPrintable(recordKey),
-                qPrintable(trail.value(recordKey).join(QStringLiteral("; "))));
-        }
-    }
+    SyncRecords::tellTrails(problems, trail);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.mid(0, 30).join('\n')));
     QCOMPARE(lost, 0);
     // What the run is there for happened: edits within one second met at the service, a device's
@@ -694,20 +656,16 @@ void TestSyncConvergence::devicesConverge()
     QCOMPARE(restarts, 1);
     QVERIFY(loadsAnswered > 0);
 
-    QStringList counts;
     int edits = 0;
-    for (auto it = editCounts.constBegin(); it != editCounts.constEnd(); ++it) {
-        counts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
-        edits += it.value();
-    }
+    const QString counts = SyncRecords::editSummary(editCounts, &edits);
     qInfo("convergence: seed %u: %d rounds; %d edits (%s), %d pairs of edits in one second on two devices, %d "
           "edits around a device's own run; %d runs (%d failed, all at the restart; %d together with another, %d "
           "queued behind %d large uploads of the second account, the slowest %lld ms); %d clock steps, %d service "
           "restart; %d passes to settle; %d uploads acknowledged, %d later overtaken, %d same-second conflicts "
           "settled, %d lost; %d live records alike on the three devices and the service, %d deletions; %.1f s",
-        seed, rounds, edits, qPrintable(counts.join(QStringLiteral(", "))), oneSecondPairs, aroundOwnRun, runsTotal,
-        runsFailed, runsTogether, runsBehindLoad, loads, slowestBehindLoadMs, clockSteps, restarts, passes, uploads,
-        overtaken, conflicts, lost, int(live.size()), deletions, clock.elapsed() / 1000.0);
+        seed, rounds, edits, qPrintable(counts), oneSecondPairs, aroundOwnRun, runsTotal, runsFailed, runsTogether,
+        runsBehindLoad, loads, slowestBehindLoadMs, clockSteps, restarts, passes, uploads, overtaken, conflicts, lost,
+        int(live.size()), deletions, clock.elapsed() / 1000.0);
 }
 
 QTEST_GUILESS_MAIN(TestSyncConvergence)

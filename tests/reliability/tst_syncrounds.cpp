@@ -43,8 +43,6 @@ using SyncRecords::key;
 using SyncRecords::Record;
 using SyncRecords::tableOf;
 
-const QString defaultVersion = QStringLiteral("2007-07-07 07:07:07");
-
 QMap<QString, Record> readRecords(const QSqlDatabase& db, const QString& since = QString())
 {
     return SyncRecords::read(db, since);
@@ -200,7 +198,7 @@ void TestSyncRounds::randomRounds()
     const QMap<QString, Record> start = readRecords(QSqlDatabase::database());
     QCOMPARE(readRecords(bookB), start);
     for (auto it = start.constBegin(); it != start.constEnd(); ++it) {
-        QCOMPARE(it->version, defaultVersion);
+        QCOMPARE(it->version, SyncRecords::defaultVersion());
         history[it.key()].append(*it);
     }
 
@@ -238,26 +236,9 @@ void TestSyncRounds::randomRounds()
     // Both books and the service hold the same live records.
     const QMap<QString, Record> liveA = readRecords(bookA);
     const QMap<QString, Record> liveB = readRecords(bookB);
-    QStringList problems;
-    for (const QString& id :
-        QSet<QString>(liveA.keyBegin(), liveA.keyEnd()) + QSet<QString>(liveB.keyBegin(), liveB.keyEnd())) {
-        if (liveA.value(id) != liveB.value(id) || liveA.contains(id) != liveB.contains(id))
-            problems
-                << QStringLiteral("%1: A (%2), B (%3)").arg(id, liveA.value(id).describe(), liveB.value(id).describe());
-    }
     const QMap<QString, Record> held = serviceRecords(service.dataFile(), QStringLiteral("rounds"));
-    for (auto it = liveA.constBegin(); it != liveA.constEnd(); ++it) {
-        // The default records are never sent while they keep their old version.
-        if (it->version == defaultVersion && !held.contains(it.key()))
-            continue;
-        if (held.value(it.key()) != SyncRecords::asSent(*it))
-            problems << QStringLiteral("%1: service (%2), books (%3)")
-                            .arg(it.key(), held.value(it.key()).describe(), it->describe());
-    }
-    for (auto it = held.constBegin(); it != held.constEnd(); ++it) {
-        if (!liveA.contains(it.key()))
-            problems << QStringLiteral("%1: live only at the service (%2)").arg(it.key(), it->describe());
-    }
+    QStringList problems = SyncRecords::differences(liveA, QStringLiteral("A"), liveB, QStringLiteral("B"));
+    problems << SyncRecords::differencesWithService(liveA, held);
 
     // Every record as its last write left it.
     int exact = 0;
@@ -292,38 +273,18 @@ void TestSyncRounds::randomRounds()
     for (auto it = liveA.constBegin(); it != liveA.constEnd(); ++it) {
         if (!history.contains(it.key()))
             problems << QStringLiteral("%1: written by nobody (%2)").arg(it.key(), it->describe());
-        if (tableOf(it.key()) != QLatin1String("bill"))
-            continue;
-        // No bill names a record that is gone, a transfer's target account included.
-        for (const auto& [column, target] : SyncRecords::billReferences()) {
-            const QString id = it->content.value(column);
-            if (!id.isEmpty() && !liveA.contains(key(target, id)))
-                problems << QStringLiteral("%1: %2 names %3, which is gone").arg(it.key(), column, id);
-        }
     }
-    // QtTest cuts a long message short: the records' trails go out one line each before it.
-    QSet<QString> told;
-    for (const QString& problem : std::as_const(problems)) {
-        const QString recordKey = problem.section(QLatin1Char(':'), 0, 0);
-        if (told.size() < 10 && !told.contains(recordKey) && trail.contains(recordKey)) {
-            told.insert(recordKey);
-            qInfo("%s went through: %s", qPrintable(recordKey),
-                qPrintable(trail.value(recordKey).join(QStringLiteral("; "))));
-        }
-    }
+    problems << SyncRecords::missingReferences(liveA);
+    SyncRecords::tellTrails(problems, trail);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.mid(0, 30).join('\n')));
 
-    QStringList counts;
     int edits = 0;
-    for (auto it = editCounts.constBegin(); it != editCounts.constEnd(); ++it) {
-        counts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
-        edits += it.value();
-    }
+    const QString counts = SyncRecords::editSummary(editCounts, &edits);
     qInfo("sync rounds: seed %u: %d rounds, %d edits (%s), %d synchronisations (%d passes to settle); %d records "
           "compared in both books and the service (%d live), %d as their last write left them, %d deleted ones back "
           "for a bill, %d back with an earlier content; %.1f s",
-        seed, rounds, edits, qPrintable(counts.join(", ")), syncs, passes, int(history.size()), int(liveA.size()),
-        exact, revived, revivedOver, clock.elapsed() / 1000.0);
+        seed, rounds, edits, qPrintable(counts), syncs, passes, int(history.size()), int(liveA.size()), exact, revived,
+        revivedOver, clock.elapsed() / 1000.0);
 }
 
 QTEST_GUILESS_MAIN(TestSyncRounds)
