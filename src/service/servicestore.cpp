@@ -538,12 +538,12 @@ bool ServiceStore::seenSequence(qint64 account, const QString& syncTime, const Q
     if (!start.isValid() || start > horizon || !timeFromText(clientTime).isValid())
         return true;
     // The device's previous run kept the client time of its upload, at or a little after that run's
-    // start (which is syncTime now). Every run answered since has a client time at or after syncTime
-    // as well, unless a clock was behind: the smallest sequence among those runs is at most the one
-    // the device's previous run was answered at. Runs of other devices only make the answer larger.
-    // Unless one of them may be the device's previous run (its upload soon after syncTime), the run
-    // is unknown here (a first run, an account changed in the book, a service file older than the
-    // run), and the device gets everything.
+    // start (which is syncTime now), so it is among the runs with a client time from syncTime on
+    // (less the allowance for a clock set back during the run): the smallest sequence among them is
+    // at most the one the device's previous run was answered at. Runs of other devices among them
+    // only make the reply larger. Unless one of them may be the device's previous run (its upload
+    // soon after syncTime), the run is unknown here (a first run, an account changed in the book, a
+    // service file older than the run), and the device gets everything.
     QSqlQuery query(database());
     query.prepare(QStringLiteral("select min(answered_seq), count(case when client_time <= ? then 1 end) from syncs "
                                  "where account = ? and answered_seq is not null and client_time >= ?"));
