@@ -628,6 +628,7 @@ void TestSyncConvergence::devicesConverge()
     int uploads = 0;
     int overtaken = 0;
     int conflicts = 0;
+    int recreated = 0;
     int lost = 0;
     for (auto it = acknowledged.constBegin(); it != acknowledged.constEnd(); ++it) {
         const Record end = held.value(it.key());
@@ -654,6 +655,12 @@ void TestSyncConvergence::devicesConverge()
         }
         for (const QSet<QString>& states : std::as_const(statesOfVersion))
             conflicts += states.size() > 1 ? 1 : 0;
+        // Brought back after a deletion: by a later change elsewhere, or for a bill that names it.
+        const auto deletedAt
+            = std::find_if(it->cbegin(), it->cend(), [](const Upload& upload) { return upload.record.deleted; });
+        recreated += deletedAt != it->cend() && std::any_of(it->cbegin(), it->cend(), [&](const Upload& upload) {
+            return !upload.record.deleted && upload.record.version > deletedAt->record.version;
+        });
     }
 
     SyncRecords::tellTrails(problems, trail);
@@ -672,10 +679,11 @@ void TestSyncConvergence::devicesConverge()
           "edits around a device's own run; %d runs (%d failed, all at the restart; %d together with another, %d "
           "queued behind %d large uploads of the second account, the slowest %lld ms); %d clock steps, %d service "
           "restart; %d passes to settle; %d uploads acknowledged, %d later overtaken, %d same-second conflicts "
-          "settled, %d lost; %d live records alike on the three devices and the service, %d deletions; %.1f s",
+          "settled, %d records back after a deletion, %d lost; %d live records alike on the three devices and the "
+          "service, %d deletions; %.1f s",
         seed, rounds, edits, qPrintable(counts), oneSecondPairs, aroundOwnRun, runsTotal, runsFailed, runsTogether,
-        runsBehindLoad, loads, slowestBehindLoadMs, clockSteps, restarts, passes, uploads, overtaken, conflicts, lost,
-        int(live.size()), deletions, clock.elapsed() / 1000.0);
+        runsBehindLoad, loads, slowestBehindLoadMs, clockSteps, restarts, passes, uploads, overtaken, conflicts,
+        recreated, lost, int(live.size()), deletions, clock.elapsed() / 1000.0);
 }
 
 QTEST_GUILESS_MAIN(TestSyncConvergence)
