@@ -4,7 +4,7 @@
 #include <sqlite3.h>
 
 #include "data/dbsetting.h"
-#include "sync/synchelper.h"
+#include "engine/synchelper.h"
 
 namespace {
 

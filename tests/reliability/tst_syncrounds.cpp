@@ -28,7 +28,7 @@
 #include "data/mbill.h"
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
-#include "sync/httphelper.h"
+#include "engine/httphelper.h"
 #include "randomwrites.h"
 #include "reliabilitykit.h"
 #include "servicefixture.h"

@@ -18,8 +18,8 @@
 
 #include "data/constants.h"
 #include "data/sqlhelper.h"
+#include "engine/httphelper.h"
 #include "servicefixture.h"
-#include "sync/httphelper.h"
 #include "testenv.h"
 
 namespace {

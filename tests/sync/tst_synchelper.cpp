@@ -10,10 +10,10 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
+#include "engine/httphelper.h"
+#include "engine/synchelper.h"
 #include "notifierrecorder.h"
 #include "servicefixture.h"
-#include "sync/httphelper.h"
-#include "sync/synchelper.h"
 #include "testenv.h"
 
 namespace {
