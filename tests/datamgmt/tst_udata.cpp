@@ -188,12 +188,14 @@ void TestUData::manualBackup()
             },
             ModalAnswerer::press("确定"), error);
     if (!written.isEmpty())
-        boxes.expect("备份成功", "您已经成功备份数据：" + QDir::toNativeSeparators(env->root() + "/" + written), "确定");
+        boxes.expect(
+            "备份成功", "您已经成功备份数据：" + QDir::toNativeSeparators(env->root() + "/" + written), "确定");
     button("pbBackup")->click();
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     // The dialog starts beside the automatic backups.
     QCOMPARE(shown,
-        QStringList({ "备份数据文件", "数据文件 (*.db)", QDir(Constants::getInstance()->getBackupDir()).absolutePath() }));
+        QStringList(
+            { "备份数据文件", "数据文件 (*.db)", QDir(Constants::getInstance()->getBackupDir()).absolutePath() }));
 
     QCOMPARE(fileBytes(taken), QByteArray("keep me"));
     QStringList after = QDir(env->root()).entryList(QDir::Files);

@@ -641,7 +641,9 @@ void TestUSetting::rename_data()
                                << "" << unchanged;
     // The dialog starts with the name: kept as it is, there is nothing to do.
     QTest::newRow("its own name") << "Work"
-                                  << "Work" << "" << "" << unchanged;
+                                  << "Work"
+                                  << ""
+                                  << "" << unchanged;
     QTest::newRow("another book's name") << "Work"
                                          << "Old" << failed << held << unchanged;
     QTest::newRow("the open book's name") << "Work"
