@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 #include <memory>
 
 #include "serviceconfig.h"
@@ -190,6 +191,9 @@ ServiceServer::Reply ServiceServer::faultReply(const QJsonObject& fault)
     if (fault.contains(QLatin1String("status"))) {
         reply.status = fault.value(QLatin1String("status")).toInt();
         reply.body = "Fault injected\n";
+        // A redirection of the configuration's choosing, to another server say; never one from the
+        // request.
+        reply.location = QUrl(fault.value(QLatin1String("location")).toString()).toEncoded();
     } else if (fault.contains(QLatin1String("body"))) {
         reply.status = 200;
         reply.mimeType = htmlType;
