@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
+#include <cstdio>
 #include <memory>
 
 #include "serviceconfig.h"
@@ -94,6 +95,18 @@ QString field(const ServiceServer::FormFields& fields, const char* name)
 const QByteArray jsonType = "application/json; charset=utf-8";
 const QByteArray htmlType = "text/html; charset=utf-8";
 
+// A decoded path with a control character (CR and LF that would end a header line, NUL, and the
+// rest of C0, DEL and C1) names nothing here and must never reach a header or a page.
+bool hasControlCharacter(const QString& path)
+{
+    for (const QChar c : path) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u <= 0x9f))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ServiceServer::ServiceServer(ServiceStore* store, QObject* parent)
@@ -108,8 +121,11 @@ bool ServiceServer::start(const Options& serverOptions, QString* error)
 {
     options = serverOptions;
     if (!options.requestLogPath.isEmpty()) {
+        // The owner's alone, as the store: it holds account names, feedback addresses and records.
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
         requestLog.setFileName(options.requestLogPath);
-        if (!requestLog.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (!requestLog.open(QIODevice::WriteOnly | QIODevice::Append, ownerOnly)
+            || !requestLog.setPermissions(ownerOnly)) {
             *error = options.requestLogPath + QStringLiteral(": ") + requestLog.errorString();
             return false;
         }
@@ -152,7 +168,15 @@ ServiceServer::FormFields ServiceServer::decodeForm(const QByteArray& body)
 bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     socket->setProperty(requestBytesProperty, 0);
-    const QString path = request.url().path().mid(1);
+    const QString path = request.url().path(QUrl::FullyDecoded).mid(1);
+    if (hasControlCharacter(path)) {
+        Reply refused;
+        refused.status = 400;
+        refused.body = "Bad request\n";
+        log(request, path, {}, QStringLiteral("400"));
+        write(request, socket, refused, 0);
+        return true;
+    }
     FormFields fields;
     if (request.method() == QHttpServerRequest::Method::Post)
         fields = decodeForm(request.body());
@@ -236,6 +260,11 @@ ServiceServer::Reply ServiceServer::route(
             return reply;
         reply.mimeType = jsonType;
         reply.body = json(config.update);
+        if (config.updateConfigured
+            && !(config.update.contains(QLatin1String("sha256")) && config.update.contains(QLatin1String("signature"))))
+            std::fprintf(stderr,
+                "quorvane-service: warning: the configured update record has no \"sha256\" and \"signature\" of its "
+                "file; served as it is, and the program offers no such release\n");
     } else if (path == QLatin1String("client/feedback.php")) {
         if (!needs(post))
             return reply;
@@ -258,9 +287,13 @@ ServiceServer::Reply ServiceServer::route(
         if (!needs(get))
             return reply;
         reply.status = path.startsWith(QLatin1String("r301/")) ? 301 : 302;
-        reply.location = (baseUrl() + path.mid(5)).toUtf8();
+        // The decoded path is encoded again for the header and escaped for the page.
+        QUrl target(baseUrl());
+        target.setPath(QLatin1Char('/') + path.mid(5), QUrl::DecodedMode);
+        reply.location = target.toEncoded();
         reply.mimeType = htmlType;
-        reply.body = "<html><body>Moved to <a href=\"" + reply.location + "\">here</a>.</body></html>\n";
+        reply.body = "<html><body>Moved to <a href=\"" + QString::fromLatin1(reply.location).toHtmlEscaped().toUtf8()
+            + "\">here</a>.</body></html>\n";
     } else if (path.isEmpty()) {
         if (!needs(get))
             return reply;
