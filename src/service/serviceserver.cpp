@@ -300,7 +300,9 @@ ServiceServer::Reply ServiceServer::route(
         reply.mimeType = htmlType;
         reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
                      "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>quorvane-service --add-user "
-                     "用户名 密码</code></p></body></html>\n";
+                     "用户名</code>，然后按提示输入密码（输入时不显示）；脚本可从标准输入的第一行提供密码："
+                     "<code>quorvane-service --add-user 用户名 &lt; 密码文件</code>。"
+                     "请勿把密码写在命令行上：本机的其他用户都能看到。</p></body></html>\n";
     } else {
         reply.status = 404;
         reply.body = "Not found\n";

@@ -1,13 +1,14 @@
 // quorvane-service probed from outside as a hostile client would: raw requests with control
 // characters in their paths, redirections built from what a request says, the time a wrong password
-// takes for known and unknown names, the request log's permissions and the update record it is
-// configured with.
+// takes for known and unknown names, the request log's permissions, the update record it is
+// configured with, and passwords kept off the command line.
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -87,6 +88,8 @@ private slots:
     void wrongPasswordsTakeAsLongForUnknownNames();
     void requestLogIsTheOwnersAlone();
     void updateRecordWithoutSignatureIsServedWithAWarning();
+    void passwordsFromStandardInput_data();
+    void passwordsFromStandardInput();
 
 private:
     ServiceFixture service;
@@ -260,6 +263,65 @@ void TestServiceProbes::updateRecordWithoutSignatureIsServedWithAWarning()
     QTRY_VERIFY_WITH_TIMEOUT((errors += service.takeErrorOutput()).contains("warning"), 60000);
     QCOMPARE(errors.count("warning"), 1);
     QVERIFY2(errors.contains("\"sha256\" and \"signature\""), qPrintable(errors));
+}
+
+void TestServiceProbes::passwordsFromStandardInput_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("service account") << "service" << QByteArray("pass word+中\n") << 0;
+    QTest::newRow("service account, no line break") << "service" << QByteArray("pass word+中") << 0;
+    QTest::newRow("service account, nothing given") << "service" << QByteArray() << 2;
+    QTest::newRow("service account, empty line") << "service" << QByteArray("\n") << 2;
+    QTest::newRow("sync account") << "sync" << QByteArray("pass word+中\r\n") << 0;
+    QTest::newRow("sync account, nothing given") << "sync" << QByteArray() << 2;
+}
+
+void TestServiceProbes::passwordsFromStandardInput()
+{
+    QFETCH(QString, program);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    static int accounts = 0;
+    const QString name = QString("stdin%1").arg(++accounts);
+    const QString password = QString::fromUtf8("pass word+中");
+    if (program == "sync")
+        QVERIFY(service.addUser(name, password));
+
+    QTemporaryDir folder;
+    QProcess process;
+    if (program == "service") {
+        process.start(QUORVANE_SERVICE_EXECUTABLE, { "--data", service.dataFile(), "--add-user", name });
+    } else {
+        process.start(QUORVANE_SYNC_EXECUTABLE,
+            { "--folder", folder.path(), "--create", "--user", name, "--ask-password", "--base-url", service.baseUrl(),
+                "Quorvane.db" });
+    }
+    QVERIFY(process.waitForStarted(60000));
+    process.write(input);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(120000));
+    const QByteArray errors = process.readAllStandardError();
+    QVERIFY2(process.exitCode() == exitCode, errors.constData());
+    if (exitCode != 0) {
+        QVERIFY2(errors.contains("no password"), errors.constData());
+        return;
+    }
+
+    // The account takes the password as it was typed, without its line break.
+    const QByteArray form = HttpHelper::encodeForm({ { "username", name }, { "password", password } });
+    QNetworkAccessManager manager;
+    QNetworkRequest request { QUrl(service.baseUrl() + "sync/userid.php") };
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+    QNetworkReply* reply = manager.post(request, form);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QVERIFY(finished.wait(60000));
+    QVERIFY(QJsonDocument::fromJson(reply->readAll()).object().contains("id"));
+    delete reply;
+    if (program == "sync")
+        QVERIFY(process.readAllStandardOutput().contains("synchronised"));
 }
 
 QTEST_GUILESS_MAIN(TestServiceProbes)
