@@ -11,13 +11,6 @@
 #include "releasekit.h"
 #include "testenv.h"
 
-namespace {
-
-const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-    | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
-
-} // namespace
-
 class TestReleaseTool : public QObject {
     Q_OBJECT
 
@@ -61,7 +54,7 @@ void TestReleaseTool::cleanup()
 void TestReleaseTool::keygenWritesAnOwnerOnlySecretKey()
 {
     // Made under a umask that lets everything through, the secret key is still the owner's alone.
-    QCOMPARE(QFile::permissions(path("secret.key")) & others, QFileDevice::Permissions());
+    QCOMPARE(QFile::permissions(path("secret.key")) & groupAndOthers(), QFileDevice::Permissions());
     QVERIFY(QFile::permissions(path("release.pub")) & QFileDevice::ReadOther);
 
     // The public key in the form the program is built with: base64 of 32 bytes on one line.
