@@ -3,11 +3,13 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "engine/releasedigest.h"
 #include "engine/releasesignature.h"
+#include "releasekey/releasekey.h"
 #include "releasekit.h"
 #include "testenv.h"
 
@@ -21,6 +23,7 @@ private slots:
     void keygenWritesAnOwnerOnlySecretKey();
     void signatureVerifiesWithThePublicKeyOnly();
     void recordForTheService();
+    void programTrustsTheConfiguredKeyAlone();
     void refusals_data();
     void refusals();
 
@@ -125,6 +128,33 @@ void TestReleaseTool::recordForTheService()
     QCOMPARE(record.value("panurl").toString(), QString("{base}pan/quorvane.html"));
     QString error;
     QCOMPARE(record.value("sha256").toString(), ReleaseDigest::toHex(ReleaseDigest::ofFile(path("setup.exe"), &error)));
+}
+
+void TestReleaseTool::programTrustsTheConfiguredKeyAlone()
+{
+    // Without a throwaway key in place, the key the build was configured with (rc/keys/release.pub
+    // unless the builder chose another) is the one signatures are checked against.
+    const QByteArray configured = ReleaseSignature::publicKeyFromBase64(
+        QString::fromLatin1(fileBytes(QStringLiteral(QUORVANE_RELEASE_PUBLIC_KEY_FILE))));
+    QCOMPARE(configured.size(), 32);
+    QCOMPARE(ReleaseKey::trusted(), configured);
+
+    // A release signed with a key of one's own: refused by the configured key, accepted only while a
+    // test trusts that key, refused again afterwards.
+    const ToolRun sign = runReleaseTool({ "sign", path("setup.exe"), "--key", path("secret.key") });
+    QVERIFY2(sign.exitCode == 0, qPrintable(sign.errors));
+    const QJsonObject printed = QJsonDocument::fromJson(sign.output).object();
+    const QByteArray digest = ReleaseDigest::fromHex(printed.value("sha256").toString());
+    const QByteArray signature = ReleaseSignature::fromBase64(printed.value("signature").toString());
+    QVERIFY(!ReleaseSignature::verify(digest, signature));
+    {
+        ReleaseKey::trustForTesting(
+            ReleaseSignature::publicKeyFromBase64(QString::fromLatin1(fileBytes(path("release.pub")))));
+        const auto trustConfiguredKey = qScopeGuard([] { ReleaseKey::trustForTesting(QByteArray()); });
+        QVERIFY(ReleaseSignature::verify(digest, signature));
+    }
+    QCOMPARE(ReleaseKey::trusted(), configured);
+    QVERIFY(!ReleaseSignature::verify(digest, signature));
 }
 
 void TestReleaseTool::refusals_data()
