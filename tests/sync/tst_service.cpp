@@ -229,16 +229,32 @@ void TestService::homePageAddsAccountsToItsOwnFile()
 
     const Response home = fetch(running.baseUrl());
     QCOMPARE(home.status, 200);
-    const QRegularExpressionMatch code = QRegularExpression("<code>(.*)</code>").match(QString::fromUtf8(home.body));
-    QVERIFY2(code.hasMatch(), home.body.constData());
-    QString command = code.captured(1);
-    for (const auto& [entity, text] :
-        { std::pair { "&lt;", "<" }, { "&gt;", ">" }, { "&quot;", "\"" }, { "&#39;", "'" }, { "&amp;", "&" } })
-        command.replace(entity, text);
-    QVERIFY2(command.endsWith(" --add-user 用户名 密码"), qPrintable(command));
-    command.replace(" --add-user 用户名 密码", " --add-user 新用户 'new secret'");
+    // Two commands: the one that asks for the password, and the one for scripts that reads it from a
+    // file.
+    QStringList commands;
+    QRegularExpressionMatchIterator codes
+        = QRegularExpression("<code>(.*?)</code>").globalMatch(QString::fromUtf8(home.body));
+    while (codes.hasNext()) {
+        QString command = codes.next().captured(1);
+        for (const auto& [entity, text] :
+            { std::pair { "&lt;", "<" }, { "&gt;", ">" }, { "&quot;", "\"" }, { "&#39;", "'" }, { "&amp;", "&" } })
+            command.replace(entity, text);
+        commands << command;
+    }
+    QCOMPARE(commands.size(), 2);
+    QVERIFY2(commands.first().endsWith(" --add-user 用户名"), qPrintable(commands.first()));
+    QCOMPARE(commands.last(), commands.first() + " < 密码文件");
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    QFile passwordFile(elsewhere.filePath("密码文件"));
+    QVERIFY(passwordFile.open(QIODevice::WriteOnly));
+    passwordFile.write("new secret\n");
+    passwordFile.close();
+    QString command = commands.last();
+    command.replace(" --add-user 用户名 ", " --add-user 新用户 ");
 
     QProcess shell;
+    shell.setWorkingDirectory(elsewhere.path());
     shell.start("/bin/sh", { "-c", command });
     QVERIFY(shell.waitForFinished(30000));
     QVERIFY2(shell.exitCode() == 0, shell.readAllStandardError().constData());
