@@ -319,8 +319,7 @@ ServiceServer::Reply ServiceServer::route(
                                     .toHtmlEscaped();
         reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
                      "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>"
-            + command.toUtf8()
-            + "</code>，然后按提示输入密码（输入时不显示）；脚本可从标准输入的第一行提供密码：<code>"
+            + command.toUtf8() + "</code>，然后按提示输入密码（输入时不显示）；脚本可从标准输入的第一行提供密码：<code>"
             + command.toUtf8()
             + " &lt; 密码文件</code>。"
               "请勿把密码写在命令行上：本机的其他用户都能看到。</p>"
