@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -253,7 +254,36 @@ private:
             failed = true;
             return true;
         });
+        // On a busy machine the page may be drawn well after its load: wait until the screen shows
+        // it (more than its white background).
+        addUntil(
+            QStringLiteral("the web view's drawing: ") + what, [] { return webViewDrawn(); }, 30000);
         addWait(700);
+    }
+
+    // Whether the web view shown has something drawn on the screen.
+    static bool webViewDrawn()
+    {
+        QWidget* window = mainWindow();
+        if (!window)
+            return false;
+        for (QWidget* view : window->findChildren<QWidget*>(QStringLiteral("webView"))) {
+            if (!view->isVisible())
+                continue;
+            const QPoint origin = view->mapToGlobal(QPoint(0, 0));
+            const QImage image = QGuiApplication::primaryScreen()
+                                     ->grabWindow(0, origin.x(), origin.y(), view->width(), view->height())
+                                     .toImage();
+            int drawn = 0;
+            for (int y = 0; y < image.height(); y += 4) {
+                for (int x = 0; x < image.width(); x += 4) {
+                    if (image.pixel(x, y) != qRgb(255, 255, 255) && ++drawn > 200)
+                        return true;
+                }
+            }
+            return false;
+        }
+        return false;
     }
 
     void addClickWithLoad(const QString& name)
