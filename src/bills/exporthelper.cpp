@@ -26,7 +26,9 @@ ExportHelper::FileNameAsker& fileNameAsker()
 
 QString askWithDialog(QWidget* parent)
 {
-    QFileDialog dialog(parent, QObject::tr("导出Excel文件"), QString(), QObject::tr("导出Excel文件 (*.xls)"));
+    // Exports go where the user keeps documents, not wherever the program was started from.
+    QFileDialog dialog(
+        parent, QObject::tr("导出Excel文件"), Constants::getDocumentsDir(), QObject::tr("导出Excel文件 (*.xls)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // The dialog here does not add the filter's extension by itself.
     dialog.setDefaultSuffix(QStringLiteral("xls"));
