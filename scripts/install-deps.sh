@@ -9,7 +9,7 @@ PACKAGES=(
     qt6-svg-dev qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
     qt6-httpserver-dev qt6-websockets-dev
     libgl-dev libvulkan-dev
-    qt6-translations-l10n libjs-jquery
+    qt6-translations-l10n libjs-jquery rapidjson-dev
     fonts-noto-cjk xvfb xauth poppler-utils xdotool
 )
 
