@@ -54,31 +54,22 @@ GroupResult bookFiles(const BenchBook& book)
     const QString floorBook = book.root + QStringLiteral("/files/floor.db");
     const QString restored = book.root + QStringLiteral("/files/restored.db");
 
+    // Each run starts on a fresh copy of the book, open, with no backups beside it.
+    const auto freshBook = [&] {
+        forgetBook();
+        emptyBackups();
+        copyFresh(book.generated, currentBook());
+        openCurrentBook();
+    };
     const Timing copy = timed(
         book.runs, [&] { QFile::remove(copyTarget); }, [&] { return QFile::copy(book.generated, copyTarget); });
 
     // A manual backup of the open book.
-    const Timing backup = timed(
-        book.runs,
-        [&] {
-            forgetBook();
-            emptyBackups();
-            copyFresh(book.generated, currentBook());
-            openCurrentBook();
-        },
-        [] { return BackupHelper::backup(QStringLiteral("manual.db")); });
+    const Timing backup = timed(book.runs, freshBook, [] { return BackupHelper::backup(QStringLiteral("manual.db")); });
 
     // The restore of a book file in the open book's place (its safety backup included).
     copyFresh(book.generated, restored);
-    const Timing restore = timed(
-        book.runs,
-        [&] {
-            forgetBook();
-            emptyBackups();
-            copyFresh(book.generated, currentBook());
-            openCurrentBook();
-        },
-        [&] { return BackupHelper::restore(restored); });
+    const Timing restore = timed(book.runs, freshBook, [&] { return BackupHelper::restore(restored); });
 
     // The reset of the open book to its default records; the floor runs the same statements on a
     // copy of the same book.
