@@ -190,7 +190,7 @@ void benchAnalyses(const std::vector<int>& sizes, const std::function<QString(in
         std::vector<std::vector<long>> each;
         for (int run = 0; run < chartRuns; ++run) {
             std::vector<long> kb = memoryOf(bookPath(bills));
-            if (kb.size() >= 13)
+            if (kb.size() >= 12)
                 each.push_back(std::move(kb));
         }
         std::vector<long> medians;
