@@ -1,9 +1,12 @@
-// quorvane-analysis-memory BOOK: the resident memory of the program with BOOK open in the main
-// window, at start-up and after charts. It starts as the program does (the web engine's set-up
-// before the application object), shows the main window with every bill, then shows the chart of
-// each analysis page in turn. It prints, in kB: 1 (X11) or 0 (offscreen), the peak and the current
-// resident memory at start-up, the same after the first chart, the peak after a chart on every
-// page, and the resident memory of the web engine's own processes then.
+// quorvane-analysis-memory BOOK: the memory of the program with BOOK open in the main window, at
+// start-up and after charts, and the time the first chart takes. It starts as the program does (the
+// web engine's set-up before the application object), shows the main window with every bill, then
+// shows the chart of each analysis page in turn. It prints: 1 (X11) or 0 (offscreen); in kB the peak
+// and the current resident memory at start-up and the same after the first chart; the milliseconds
+// from the click on the first page's chart button until its chart was drawn; in kB the proportional
+// set size (PSS) of this process and of all the web engine's processes together after the first
+// chart, and the number of those processes; then the peak after a chart on every page, the resident
+// memory of the engine's processes then, and the PSS of every process then.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,7 +33,7 @@
 
 namespace {
 
-bool chartDrawn(ReportView* view)
+bool chartDrawn(ReportView* view, int timeoutMs = 30000)
 {
     bool drawn = false;
     QEventLoop loop;
@@ -39,12 +42,13 @@ bool chartDrawn(ReportView* view)
             drawn = result.toBool();
             loop.quit();
         });
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     loop.exec();
     return drawn;
 }
 
-bool waitForChart(ReportView* view)
+// Asks every pollMs whether the chart is drawn.
+bool waitForChart(ReportView* view, int pollMs = 50)
 {
     QElapsedTimer waited;
     waited.start();
@@ -52,14 +56,14 @@ bool waitForChart(ReportView* view)
         if (chartDrawn(view))
             return true;
         QEventLoop pause;
-        QTimer::singleShot(50, &pause, &QEventLoop::quit);
+        QTimer::singleShot(pollMs, &pause, &QEventLoop::quit);
         pause.exec();
     }
     return false;
 }
 
-// The resident memory of every process below this one (the web engine's zygote and renderers).
-long childrenRssKb()
+// The processes below this one (the web engine's zygotes and renderers).
+QStringList childProcesses()
 {
     QHash<QString, QString> parents;
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList({ QStringLiteral("[0-9]*") }, QDir::Dirs)) {
@@ -70,15 +74,30 @@ long childrenRssKb()
         parents.insert(pid, line.mid(line.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' ')).value(1));
     }
     const QString self = QString::number(::getpid());
-    long total = 0;
+    QStringList children;
     for (auto it = parents.constBegin(); it != parents.constEnd(); ++it) {
         QString ancestor = it.value();
         while (!ancestor.isEmpty() && ancestor != self && ancestor != QLatin1String("0") && parents.contains(ancestor))
             ancestor = parents.value(ancestor);
-        if (ancestor != self)
-            continue;
-        total += statusKbOf(it.key().toLongLong(), "VmRSS");
+        if (ancestor == self)
+            children << it.key();
     }
+    return children;
+}
+
+long childrenRssKb()
+{
+    long total = 0;
+    for (const QString& pid : childProcesses())
+        total += statusKbOf(pid.toLongLong(), "VmRSS");
+    return total;
+}
+
+long childrenPssKb()
+{
+    long total = 0;
+    for (const QString& pid : childProcesses())
+        total += pssKbOf(pid.toLongLong());
     return total;
 }
 
@@ -133,19 +152,30 @@ int main(int argc, char* argv[])
         auto* page = window->findChild<WAnalysisPage*>(QLatin1String(each.page));
         if (!page)
             continue;
+        QCoreApplication::processEvents();
+        const bool first = figures.size() == 3;
+        QElapsedTimer clicked;
+        clicked.start();
         page->findChild<QPushButton*>(QStringLiteral("pbChart"))->click();
-        if (!page->getReportView() || !waitForChart(page->getReportView())) {
+        // The first chart is watched closely: its time is a figure of its own.
+        if (!page->getReportView() || !waitForChart(page->getReportView(), first ? 2 : 50)) {
             std::fprintf(stderr, "the chart of %s was not drawn\n", each.page);
             return 1;
         }
+        const qint64 drawnMs = clicked.elapsed();
         QCoreApplication::processEvents();
-        if (figures.size() == 3) {
+        if (first) {
             figures.push_back(statusKb("VmHWM"));
             figures.push_back(statusKb("VmRSS"));
+            figures.push_back(long(drawnMs));
+            figures.push_back(pssKbOf(::getpid()));
+            figures.push_back(childrenPssKb());
+            figures.push_back(long(childProcesses().size()));
         }
     }
     figures.push_back(statusKb("VmHWM"));
     figures.push_back(childrenRssKb());
+    figures.push_back(pssKbOf(::getpid()) + childrenPssKb());
     for (size_t i = 0; i < figures.size(); ++i)
         std::printf(i == 0 ? "%ld" : " %ld", figures[i]);
     std::printf("\n");

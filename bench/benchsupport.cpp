@@ -281,6 +281,11 @@ long statusKbOf(qint64 pid, const char* key)
     return statusLine(QStringLiteral("/proc/%1/status").arg(pid), key);
 }
 
+long pssKbOf(qint64 pid)
+{
+    return statusLine(QStringLiteral("/proc/%1/smaps_rollup").arg(pid), "Pss");
+}
+
 std::vector<long> figuresOf(QProcess& child, int timeoutMs)
 {
     std::vector<long> values;

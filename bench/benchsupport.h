@@ -72,6 +72,9 @@ void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& 
 long statusKb(const char* key);
 // The same line of another process's status.
 long statusKbOf(qint64 pid, const char* key);
+// The proportional set size of a process (its share of every page it maps, from
+// /proc/PID/smaps_rollup) in kB; 0 when unknown.
+long pssKbOf(qint64 pid);
 // Waits up to timeoutMs for child, started by the caller, to end and reads the figures it printed on
 // its standard output, separated by spaces; empty when it did not end or ended with an error.
 std::vector<long> figuresOf(QProcess& child, int timeoutMs);

@@ -9,9 +9,15 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <algorithm>
 #include <cstdio>
+#include <spawn.h>
+#include <unistd.h>
+#include <sys/wait.h>
 
 #include "benchsupport.h"
+#include "bookgenerator.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
@@ -67,6 +73,65 @@ bool copyOwnerOnly(const QString& from, const QString& to)
 {
     QFile::remove(to);
     return QFile::copy(from, to) && QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// One run of quorvane-sync: its wall time, its peak resident memory and whether it succeeded.
+struct ClientRun {
+    double ms = 0;
+    long peakKb = 0;
+    bool ok = false;
+};
+
+// Runs quorvane-sync on BOOK in a program folder of its own (FOLDER/data/BOOK) and waits for it;
+// the peak is its VmHWM, read every 5 ms until it ends (the kernel's own account at its end would
+// also count this process's memory, which the child shares until it executes the program).
+ClientRun runClient(const QString& folder, const QStringList& extra)
+{
+    QStringList arguments = { QString::fromUtf8(QUORVANE_SYNC_EXECUTABLE), QStringLiteral("--folder"), folder,
+        QStringLiteral("sync.db") };
+    arguments.append(extra);
+    std::vector<QByteArray> bytes;
+    for (const QString& argument : arguments)
+        bytes.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    ClientRun result;
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return result;
+    int status = 0;
+    for (;;) {
+        const long peak = statusKbOf(pid, "VmHWM");
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid)
+            break;
+        if (ended < 0)
+            return result;
+        result.peakKb = std::max(result.peakKb, peak);
+        usleep(5000);
+    }
+    result.ms = double(timer.nsecsElapsed()) / 1e6;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
+
+// A program folder for quorvane-sync holding a copy of book (or none, for a new device).
+QString clientFolder(const QString& root, const QString& name, const QString& book)
+{
+    const QString folder = root + QLatin1Char('/') + name;
+    QDir().mkpath(folder + QStringLiteral("/data"));
+    if (!book.isEmpty())
+        copyOwnerOnly(book, folder + QStringLiteral("/data/sync.db"));
+    return folder;
+}
+
+double mib(long kb)
+{
+    return double(kb) / 1024.0;
 }
 
 } // namespace
@@ -132,12 +197,64 @@ void benchSync(const QString& generated, int bills, int runs)
     QSqlDatabase::database().close();
     QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
     DbSetting::setInstance(nullptr);
+
+    // The engine on the command line (quorvane-sync, a process of its own for each run, backups
+    // included): the first synchronisation of the book on an account of its own, a new device that
+    // receives all of it, and a new device whose reply is larger than the client takes.
+    service.addUser(serviceData, QStringLiteral("client"), QStringLiteral("client"));
+    const QStringList account = { QStringLiteral("--user"), QStringLiteral("client"), QStringLiteral("--password"),
+        QStringLiteral("client") };
+    const ClientRun upload = runClient(clientFolder(root.path(), QStringLiteral("upload"), generated), account);
+    const qint64 clientUploadBytes = lastUploadBytes(log);
+    const ClientRun receive = runClient(clientFolder(root.path(), QStringLiteral("receive"), QString()),
+        account + QStringList { QStringLiteral("--create") });
+    const qint64 replyCap = 8 * 1024 * 1024;
+    const ClientRun capped = runClient(clientFolder(root.path(), QStringLiteral("capped"), QString()),
+        account
+            + QStringList {
+                QStringLiteral("--create"), QStringLiteral("--max-reply-bytes"), QString::number(replyCap) });
+
+    // A larger account: a new device receiving some 350,000 rows.
+    BookGenerator::Options large;
+    large.bills = 350000;
+    QString error;
+    const QString largeBook = root.filePath(QStringLiteral("large.db"));
+    ClientRun largeReceive;
+    if (BookGenerator::generate(largeBook, large, &error)) {
+        service.addUser(serviceData, QStringLiteral("large"), QStringLiteral("large"));
+        const QStringList largeAccount = { QStringLiteral("--user"), QStringLiteral("large"),
+            QStringLiteral("--password"), QStringLiteral("large") };
+        if (runClient(clientFolder(root.path(), QStringLiteral("large-upload"), largeBook), largeAccount).ok)
+            largeReceive = runClient(clientFolder(root.path(), QStringLiteral("large-receive"), QString()),
+                largeAccount + QStringList { QStringLiteral("--create") });
+    } else {
+        std::fprintf(stderr, "cannot generate the large book: %s\n", qPrintable(error));
+    }
     service.stop();
 
     std::printf("\nSynchronisation with quorvane-service on this machine (request, the service's merge and reply, "
                 "the backups before and after); the SQLite column runs the program's own statements.\n\n");
     printTable({ bills },
-        { { "sync: first, every bill uploaded (1 run)", { first }, {} }, { "sync: 100 bills changed", { incremental }, {} } });
+        { { "sync: first, every bill uploaded (1 run)", { first }, {} },
+            { "sync: 100 bills changed", { incremental }, {} } });
     std::printf("\n- Upload of the first synchronisation: %.1f MB; of the one after 100 bills changed: %.1f kB.\n",
         double(firstBytes) / 1e6, double(incrementalBytes) / 1e3);
+
+    const auto clientRows = [&](const char* name, const ClientRun& run) {
+        const std::string text = std::string("quorvane-sync: ") + name + (run.ok ? "" : " (failed)");
+        return std::vector<TableRow> { { text + ", time", { Timing { run.ms, 0, false } }, "ms" },
+            { text + ", peak resident memory", { Timing { mib(run.peakKb), 0, false } }, "MiB" } };
+    };
+    std::vector<TableRow> client = clientRows("first sync, every bill uploaded", upload);
+    for (const TableRow& row : clientRows("a new device receives every bill", receive))
+        client.push_back(row);
+    for (const TableRow& row : clientRows("a new device, reply over a cap of 8 MiB (fails)", capped))
+        client.push_back(row);
+    for (const TableRow& row : clientRows("a new device receives 350,000 bills", largeReceive))
+        client.push_back(row);
+    std::printf("\nThe synchronisation engine on the command line (a process of its own per run, backups included; "
+                "peak from the VmHWM of the process, read every 5 ms):\n\n");
+    printTable({ bills }, client);
+    std::printf("\n- Upload of quorvane-sync's first synchronisation: %.1f MB. The run over the cap %s.\n",
+        double(clientUploadBytes) / 1e6, capped.ok ? "succeeded (it should not have)" : "ended with an error");
 }

@@ -10,7 +10,7 @@ PACKAGES=(
     qt6-httpserver-dev qt6-websockets-dev
     libsodium-dev
     libgl-dev libvulkan-dev
-    qt6-translations-l10n libjs-jquery
+    qt6-translations-l10n libjs-jquery rapidjson-dev
     fonts-noto-cjk xvfb xauth poppler-utils xdotool
 )
 

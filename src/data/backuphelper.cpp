@@ -413,6 +413,48 @@ bool BackupHelper::addDeleteData(const QSqlDatabase& db)
     return ok && tombstone(db, members, member);
 }
 
+namespace {
+
+// Empties every synchronised table and its tombstones, as deleting the rows one by one and then the
+// tombstones their delete triggers leave would: no tombstone stays, so that the next synchronisation
+// sends no deletions. The tables' triggers are set aside while they are emptied and put back as
+// they were, in the caller's transaction, so that SQLite empties each table at once instead of
+// running a trigger for every row.
+bool emptyBookTables(const QSqlDatabase& db)
+{
+    QStringList tables;
+    for (const char* table : BookTables)
+        tables << QLatin1String(table);
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("select name, sql from sqlite_master where type='trigger' and tbl_name in ('%1')")
+                        .arg(tables.join(QStringLiteral("','")))))
+        return false;
+    QList<QPair<QString, QString>> triggers;
+    while (query.next())
+        triggers.append({ query.value(0).toString(), query.value(1).toString() });
+    query.finish();
+    for (const auto& trigger : std::as_const(triggers)) {
+        QString quoted = trigger.first;
+        quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        if (!execWrite(db, QStringLiteral("drop trigger \"%1\"").arg(quoted), {}))
+            return false;
+    }
+    for (const QString& table : std::as_const(tables)) {
+        for (const char* suffix : { "", "_deleted" }) {
+            if (!execWrite(db, QStringLiteral("delete from ") + table + QLatin1String(suffix), {}))
+                return false;
+        }
+    }
+    for (const auto& trigger : std::as_const(triggers)) {
+        if (!execWrite(db, trigger.second, {}))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool BackupHelper::resetBook()
 {
     const QSqlDatabase db = QSqlDatabase::database();
@@ -423,14 +465,7 @@ bool BackupHelper::resetBook()
         const QSignalBlocker quiet(Notifier::getInstance());
         SqlTransaction transaction(db, QStringLiteral("reset"));
         ok = transaction.isActive();
-        // Tombstones first: a live row whose id already has one would make its table's delete
-        // fail. Then the live tables, whose delete triggers refill the tombstone tables, which are
-        // emptied again, so that the next synchronisation sends no deletions.
-        for (const char* suffix : { "_deleted", "", "_deleted" }) {
-            for (const char* table : BookTables)
-                ok = ok
-                    && execWrite(db, QStringLiteral("delete from ") + QLatin1String(table) + QLatin1String(suffix), {});
-        }
+        ok = ok && emptyBookTables(db);
         ok = ok
             && execWrite(
                 db, QStringLiteral("update tbl_setting set sync_time=?;"), { QLatin1String(NeverSynchronised) });

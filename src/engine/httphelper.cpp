@@ -3,6 +3,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include "engine/synclogging.h"
@@ -10,6 +11,7 @@
 namespace {
 
 int timeoutMs = 60000;
+qint64 replyCap = qint64(1) << 30;
 
 } // namespace
 
@@ -26,6 +28,16 @@ int HttpHelper::transferTimeout()
 void HttpHelper::setTransferTimeout(int milliseconds)
 {
     timeoutMs = milliseconds;
+}
+
+qint64 HttpHelper::maxReplyBytes()
+{
+    return replyCap;
+}
+
+void HttpHelper::setMaxReplyBytes(qint64 bytes)
+{
+    replyCap = bytes;
 }
 
 QByteArray HttpHelper::encodeForm(const FormFields& fields)
@@ -72,14 +84,71 @@ void HttpHelper::post(const QString& url, const FormFields& fields)
     QNetworkRequest request = makeRequest(QUrl(url));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
     startManager();
-    manager->post(request, encodeForm(fields));
+    watch(manager->post(request, encodeForm(fields)));
+}
+
+void HttpHelper::postSpooled(const QString& url, QIODevice* body)
+{
+    QNetworkRequest request = makeRequest(QUrl(url));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    request.setHeader(QNetworkRequest::ContentLengthHeader, body->size() - body->pos());
+    delete spool;
+    spool = new QTemporaryFile(this);
+    if (!spool->open()) {
+        qCWarning(lcSync) << "cannot make a file for the reply:" << spool->errorString();
+        QMetaObject::invokeMethod(this, &HttpHelper::error, Qt::QueuedConnection);
+        return;
+    }
+    startManager();
+    watch(manager->post(request, body));
 }
 
 void HttpHelper::get(const QString& url)
 {
     const QNetworkRequest request = makeRequest(QUrl(url));
     startManager();
-    manager->get(request);
+    watch(manager->get(request));
+}
+
+void HttpHelper::watch(QNetworkReply* reply)
+{
+    arrived = 0;
+    tooLarge = false;
+    // A stated length over the cap ends the request before its body comes.
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > replyCap) {
+            tooLarge = true;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        if (spool) {
+            takeArrived(reply);
+        } else if (reply->bytesAvailable() > replyCap) {
+            tooLarge = true;
+            reply->abort();
+        }
+    });
+}
+
+bool HttpHelper::takeArrived(QNetworkReply* reply)
+{
+    if (tooLarge)
+        return false;
+    const QByteArray data = reply->readAll();
+    arrived += data.size();
+    if (arrived > replyCap) {
+        tooLarge = true;
+        reply->abort();
+        return false;
+    }
+    if (spool->write(data) != data.size()) {
+        qCWarning(lcSync) << "cannot write the reply:" << spool->errorString();
+        reply->abort();
+        return false;
+    }
+    return true;
 }
 
 void HttpHelper::replyFinished(QNetworkReply* reply)
@@ -91,9 +160,22 @@ void HttpHelper::replyFinished(QNetworkReply* reply)
         manager = nullptr;
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError || status >= 400) {
+    const bool failed = reply->error() != QNetworkReply::NoError || status >= 400 || tooLarge
+        || (spool && !takeArrived(reply)) || (!spool && reply->bytesAvailable() > replyCap);
+    if (failed) {
+        if (!tooLarge && !spool && reply->bytesAvailable() > replyCap)
+            tooLarge = true;
+        if (tooLarge)
+            qCInfo(lcSync) << "reply larger than" << replyCap << "bytes:" << reply->url().toString();
         qCInfo(lcSync) << "http request error :" << int(reply->error()) << status << reply->url().toString();
         emit error();
+        return;
+    }
+    if (spool) {
+        // The end of the body is where it was written up to; a zero byte ends a reply as it ends a text.
+        spool->flush();
+        spool->seek(0);
+        emit spooled(spool);
         return;
     }
     QByteArray body = reply->readAll();

@@ -4,11 +4,15 @@
 #include <functional>
 
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTemporaryFile>
+#include <QUrl>
 
 #include "data/backuphelper.h"
 #include "data/constants.h"
@@ -21,6 +25,7 @@
 #include "data/mmember.h"
 #include "data/settingkeys.h"
 #include "data/sqltransaction.h"
+#include "engine/changesetreader.h"
 #include "engine/httphelper.h"
 #include "engine/json.h"
 #include "engine/servicepaths.h"
@@ -60,61 +65,12 @@ QString cellText(const QVariant& value)
     return value.toString();
 }
 
-// A value of the service's change set as the text that is stored (never NULL).
-QString valueText(const QJsonValue& value)
-{
-    if (value.isString()) {
-        const QString text = value.toString();
-        return text.isNull() ? QString(QLatin1String("")) : text;
-    }
-    if (value.isDouble())
-        return QString::number(value.toDouble(), 'g', 15);
-    if (value.isBool())
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    return QLatin1String("");
-}
-
 // The message of the service's error object, or failed when it holds no text.
 QString replyMessage(const QVariantMap& reply, const QString& failed)
 {
     const QVariant message = reply.value(QStringLiteral("message"));
     const QString text = message.typeId() == QMetaType::QString ? message.toString() : QString();
     return text.trimmed().isEmpty() ? failed : text;
-}
-
-bool isArrayOf(const QJsonValue& value, const std::function<bool(const QJsonValue&)>& isElement)
-{
-    if (!value.isArray())
-        return false;
-    const QJsonArray array = value.toArray();
-    return std::all_of(
-        array.begin(), array.end(), [&isElement](const QJsonValue& element) { return isElement(element); });
-}
-
-// True when reply has the shape of a change set: tables as objects with a text name, column lists of
-// texts and rows of plain values. Names the book does not know are its own business; values of
-// another kind say that the reply is no change set at all, and nothing of it is applied.
-bool isChangeSet(const QJsonArray& reply)
-{
-    const auto isText = [](const QJsonValue& value) { return value.isString(); };
-    const auto isCell = [](const QJsonValue& value) { return !value.isArray() && !value.isObject(); };
-    const auto isRow = [&isCell](const QJsonValue& value) { return isArrayOf(value, isCell); };
-    for (const QJsonValue& value : reply) {
-        if (!value.isObject())
-            return false;
-        const QJsonObject table = value.toObject();
-        if (!table.value(QLatin1String("table_name")).isString())
-            return false;
-        for (const char* key : { "update_columns", "delete_columns" }) {
-            if (table.contains(QLatin1String(key)) && !isArrayOf(table.value(QLatin1String(key)), isText))
-                return false;
-        }
-        for (const char* key : { "update_data", "delete_data" }) {
-            if (table.contains(QLatin1String(key)) && !isArrayOf(table.value(QLatin1String(key)), isRow))
-                return false;
-        }
-    }
-    return true;
 }
 
 std::function<QDateTime()>& clockFunction()
@@ -163,7 +119,237 @@ QStringList billColumnsNaming(const QString& name)
     return { name + QStringLiteral("_id") };
 }
 
+// A statement failed: true when the book itself is in trouble (locked, full, unwritable) and the run
+// must be undone, false when only that row is at fault and is skipped.
+bool isFatal(const QSqlError& error)
+{
+    // SQLite's primary result codes: busy, locked, out of memory, read-only, interrupted, I/O error,
+    // corrupt, full, cannot open, protocol error, not a database.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    switch (code) {
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+    case 13:
+    case 14:
+    case 15:
+    case 26:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Merges the service's tables into the book as the reply is read, with one set of prepared
+// statements per table: a row the book lacks is added (unless the book deleted it later), an older
+// local row takes the service's values, and an older local row that the service deleted goes.
+class TableMerge : public ChangeSetReader::Consumer {
+public:
+    explicit TableMerge(const QStringList& tables)
+        : synchronised(tables)
+    {
+    }
+
+    bool beginTable(const QString& name, const QStringList& sent) override
+    {
+        skip = !synchronised.contains(name);
+        if (skip) {
+            qCInfo(lcSync) << "ignored a table the book does not synchronise:" << name;
+            return true;
+        }
+        table = QStringLiteral("tbl_") + name;
+        const QString buried = quoted(table + QStringLiteral("_deleted"));
+        // The service's columns that the book has, and where each is in a row; other names are ignored.
+        const QStringList local = columnsOf(table);
+        columns.clear();
+        positions.clear();
+        for (int i = 0; i < sent.size(); ++i) {
+            const QString& column = sent.at(i);
+            if (local.contains(column) && !columns.contains(column)) {
+                columns << column;
+                positions << i;
+            } else {
+                qCInfo(lcSync) << "ignored a column" << table << "does not have:" << column;
+            }
+        }
+        idAt = int(columns.indexOf(QLatin1String("id")));
+        versionAt = int(columns.indexOf(QLatin1String("version")));
+        reportedNoKey = false;
+        if (idAt >= 0 && versionAt >= 0) {
+            QStringList assignments;
+            QStringList quotedColumns;
+            for (const QString& column : std::as_const(columns)) {
+                assignments << quoted(column) + QStringLiteral("=?");
+                quotedColumns << quoted(column);
+            }
+            find.prepare(QStringLiteral("select 1 from %1 where id=?").arg(quoted(table)));
+            update.prepare(QStringLiteral("update %1 set %2 where id=? and version<?")
+                               .arg(quoted(table), assignments.join(QLatin1Char(','))));
+            tombstone.prepare(QStringLiteral("select version>? from %1 where id=?").arg(buried));
+            insert.prepare(QStringLiteral("insert into %1 (%2) values (%3)")
+                               .arg(quoted(table), quotedColumns.join(QLatin1Char(',')),
+                                   QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(','))));
+            forget.prepare(QStringLiteral("delete from %1 where id=?").arg(buried));
+        }
+        // Deletions: only an older local row goes; its delete trigger leaves a fresh tombstone, which
+        // needs the id's stale one out of the way.
+        stale.prepare(QStringLiteral("delete from %1 where id=? and exists (select 1 from %2 where id=? and version<?)")
+                          .arg(buried, quoted(table)));
+        remove.prepare(QStringLiteral("delete from %1 where id=? and version<?").arg(quoted(table)));
+        return true;
+    }
+
+    bool row(const QStringList& cells) override
+    {
+        if (skip)
+            return true;
+        if (idAt < 0 || versionAt < 0) {
+            if (!reportedNoKey)
+                qCInfo(lcSync) << "ignored the rows of" << table << "without id or version";
+            reportedNoKey = true;
+            return true;
+        }
+        values.clear();
+        for (int position : std::as_const(positions)) {
+            if (position >= cells.size())
+                break;
+            values << cells.at(position);
+        }
+        if (values.size() != columns.size()) {
+            qCInfo(lcSync) << "ignored a short row of" << table;
+            return true;
+        }
+        const QString& id = values.at(idAt);
+        const QString& version = values.at(versionAt);
+        find.addBindValue(id);
+        if (!run(find))
+            return !isFatal(find.lastError());
+        const bool live = find.next();
+        find.finish();
+        if (live) {
+            // Only an older local row takes the service's values, its version included.
+            for (const QString& value : std::as_const(values))
+                update.addBindValue(value);
+            update.addBindValue(id);
+            update.addBindValue(version);
+            return run(update) || !isFatal(update.lastError());
+        }
+        // A local deletion later than the service's row keeps the row deleted; an earlier one makes
+        // way for it.
+        tombstone.addBindValue(version);
+        tombstone.addBindValue(id);
+        if (!run(tombstone))
+            return !isFatal(tombstone.lastError());
+        const bool buried = tombstone.next();
+        const bool later = buried && tombstone.value(0).toInt() != 0;
+        tombstone.finish();
+        if (later)
+            return true;
+        for (const QString& value : std::as_const(values))
+            insert.addBindValue(value);
+        if (!run(insert))
+            return !isFatal(insert.lastError());
+        if (!buried)
+            return true;
+        forget.addBindValue(id);
+        return run(forget) || !isFatal(forget.lastError());
+    }
+
+    bool deletion(const QStringList& pair) override
+    {
+        if (skip)
+            return true;
+        if (pair.size() < 2) {
+            qCInfo(lcSync) << "ignored a short deletion of" << table;
+            return true;
+        }
+        const QString& id = pair.at(0);
+        const QString& version = pair.at(1);
+        stale.addBindValue(id);
+        stale.addBindValue(id);
+        stale.addBindValue(version);
+        if (!run(stale))
+            return !isFatal(stale.lastError());
+        remove.addBindValue(id);
+        remove.addBindValue(version);
+        return run(remove) || !isFatal(remove.lastError());
+    }
+
+    bool endTable() override { return true; }
+
+private:
+    const QStringList& synchronised;
+    bool skip = false;
+    QString table;
+    QStringList columns;
+    QList<int> positions;
+    int idAt = -1;
+    int versionAt = -1;
+    bool reportedNoKey = false;
+    QStringList values;
+    QSqlQuery find;
+    QSqlQuery update;
+    QSqlQuery tombstone;
+    QSqlQuery insert;
+    QSqlQuery forget;
+    QSqlQuery stale;
+    QSqlQuery remove;
+};
+
 } // namespace
+
+// The upload's form body, written to a device as it is made: the fields as HttpHelper::encodeForm
+// writes them, then a last field whose value (the change set) comes in pieces, each percent-encoded as
+// it is written.
+class SyncHelper::FormWriter {
+public:
+    explicit FormWriter(QIODevice* out)
+        : out(out)
+    {
+    }
+
+    void fields(const HttpHelper::FormFields& fields) { raw(HttpHelper::encodeForm(fields)); }
+    void startField(const QString& name) { raw('&' + QUrl::toPercentEncoding(name) + '='); }
+    // JSON text of the caller's (punctuation and keys).
+    void json(const char* text) { encoded(QByteArray::fromRawData(text, qsizetype(qstrlen(text)))); }
+    // A value written as the whole change set's serialisation writes it.
+    void value(const QJsonArray& array) { encoded(QJsonDocument(array).toJson(QJsonDocument::Compact)); }
+    void value(const QString& text)
+    {
+        const QByteArray wrapped = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+        encoded(wrapped.mid(1, wrapped.size() - 2));
+    }
+    // Writes what is left; false when the device did not take everything.
+    bool finish()
+    {
+        flush();
+        return ok;
+    }
+
+private:
+    void raw(const QByteArray& bytes)
+    {
+        buffer += bytes;
+        if (buffer.size() >= flushSize)
+            flush();
+    }
+    void encoded(const QByteArray& bytes) { raw(bytes.toPercentEncoding()); }
+    void flush()
+    {
+        if (!buffer.isEmpty() && out->write(buffer) != buffer.size())
+            ok = false;
+        buffer.clear();
+    }
+
+    static constexpr qsizetype flushSize = 1024 * 1024;
+    QIODevice* out;
+    QByteArray buffer;
+    bool ok = true;
+};
 
 SyncHelper::SyncHelper(QObject* parent)
     : QObject(parent)
@@ -308,23 +494,45 @@ bool SyncHelper::migrateIds(const QString& userId)
     return true;
 }
 
-bool SyncHelper::changeSet(QJsonArray* changes) const
+bool SyncHelper::writeChangeSet(FormWriter* out) const
 {
     const QString since = timestampToText(lastSyncTime);
+    out->json("[");
     for (const QString& name : tables) {
         // Rows stamped in the very second the last run started may have been written after its
         // upload was read: those are sent again rather than never. A row without a stamp (written by
-        // some other program) counts as changed, or no other device would ever get it.
+        // some other program) counts as changed, or no other device would ever get it. The keys of a
+        // table go in ascending order, as everywhere in the change set: its deletions first.
+        QSqlQuery deleted;
+        deleted.setForwardOnly(true);
+        deleted.prepare(
+            QStringLiteral("select id,version from tbl_%1_deleted where version >= ? or version is null").arg(name));
+        deleted.addBindValue(since);
+        // A table that cannot be read (the book held by another process, say) would go up empty and
+        // its changes never: the run ends instead, and the next one tries again.
+        if (!run(deleted))
+            return false;
+        out->json(name == tables.constFirst() ? "{" : ",{");
+        out->json(R"("delete_columns":["id","version"],"delete_data":[)");
+        bool first = true;
+        while (deleted.next()) {
+            out->json(first ? "" : ",");
+            out->value(QJsonArray { cellText(deleted.value(0)), cellText(deleted.value(1)) });
+            first = false;
+        }
+        if (deleted.lastError().isValid()) {
+            qCWarning(lcSync) << "reading the deletions of" << name << "stopped:" << deleted.lastError().text();
+            return false;
+        }
+        deleted.finish();
+
         QSqlQuery rows;
         rows.setForwardOnly(true);
         rows.prepare(QStringLiteral("select * from tbl_%1 where version >= ? or version is null").arg(name));
         rows.addBindValue(since);
-        // A table that cannot be read (the book held by another process, say) would go up empty and
-        // its changes never: the run ends instead, and the next one tries again.
         if (!run(rows))
             return false;
         QJsonArray columns;
-        QJsonArray updates;
         const QSqlRecord record = rows.record();
         QList<int> sent;
         for (int i = 0; i < record.count(); ++i) {
@@ -333,83 +541,102 @@ bool SyncHelper::changeSet(QJsonArray* changes) const
                 columns.append(record.fieldName(i));
             }
         }
+        out->json(R"(],"table_name":)");
+        out->value(name);
+        out->json(R"(,"update_columns":)");
+        out->value(columns);
+        out->json(R"(,"update_data":[)");
+        first = true;
         while (rows.next()) {
             QJsonArray row;
             for (int i : std::as_const(sent))
                 row.append(cellText(rows.value(i)));
-            updates.append(row);
+            out->json(first ? "" : ",");
+            out->value(row);
+            first = false;
         }
         if (rows.lastError().isValid()) {
             qCWarning(lcSync) << "reading" << name << "stopped:" << rows.lastError().text();
             return false;
         }
-        QSqlQuery deleted;
-        deleted.setForwardOnly(true);
-        deleted.prepare(
-            QStringLiteral("select id,version from tbl_%1_deleted where version >= ? or version is null").arg(name));
-        deleted.addBindValue(since);
-        if (!run(deleted))
-            return false;
-        QJsonArray deletions;
-        while (deleted.next())
-            deletions.append(QJsonArray { cellText(deleted.value(0)), cellText(deleted.value(1)) });
-        if (deleted.lastError().isValid()) {
-            qCWarning(lcSync) << "reading the deletions of" << name << "stopped:" << deleted.lastError().text();
-            return false;
-        }
-        changes->append(QJsonObject { { QStringLiteral("table_name"), name },
-            { QStringLiteral("update_columns"), columns }, { QStringLiteral("update_data"), updates },
-            { QStringLiteral("delete_columns"), QJsonArray { QStringLiteral("id"), QStringLiteral("version") } },
-            { QStringLiteral("delete_data"), deletions } });
+        out->json("]}");
     }
+    out->json("]");
     return true;
 }
 
 void SyncHelper::uploadData()
 {
     DbSetting* setting = DbSetting::getInstance();
-    QJsonArray changes;
-    if (!changeSet(&changes)) {
+    // The form goes into a file as it is read from the book and is sent from there: neither the
+    // change set nor its text is ever held whole.
+    upload = std::make_unique<QTemporaryFile>();
+    if (!upload->open()) {
+        qCWarning(lcSync) << "cannot make a file for the upload:" << upload->errorString();
+        failLater(0, tr("同步失败，同步时出现严重错误"));
+        return;
+    }
+    FormWriter form(upload.get());
+    form.fields({ { QStringLiteral("version"), QString::number(Constants::getInstance()->getVersionCode()) },
+        { QStringLiteral("username"), setting->getSyncUsername() },
+        { QStringLiteral("password"), setting->getSyncPassword() },
+        { QStringLiteral("sync_time"), timestampToText(lastSyncTime) },
+        { QStringLiteral("client_time"), timestampToText(nowUtc()) } });
+    form.startField(QStringLiteral("data"));
+    if (!writeChangeSet(&form)) {
+        upload.reset();
         failLater(0, unreadableBook());
         return;
     }
-    const QString data = JSON::getInstance()->serialize(QJsonValue(changes));
+    if (!form.finish() || !upload->seek(0)) {
+        qCWarning(lcSync) << "cannot write the upload:" << upload->errorString();
+        upload.reset();
+        failLater(0, tr("同步失败，同步时出现严重错误"));
+        return;
+    }
     HttpHelper* request = newRequest();
-    connect(request, &HttpHelper::finished, this, &SyncHelper::downloadHtml);
-    request->post(Constants::getBaseUrl() + ServicePaths::Sync,
-        { { QStringLiteral("version"), QString::number(Constants::getInstance()->getVersionCode()) },
-            { QStringLiteral("username"), setting->getSyncUsername() },
-            { QStringLiteral("password"), setting->getSyncPassword() },
-            { QStringLiteral("sync_time"), timestampToText(lastSyncTime) },
-            { QStringLiteral("client_time"), timestampToText(nowUtc()) }, { QStringLiteral("data"), data } });
+    connect(request, &HttpHelper::spooled, this, &SyncHelper::downloadChanges);
+    request->postSpooled(Constants::getBaseUrl() + ServicePaths::Sync, upload.get());
 }
 
 void SyncHelper::downloadError()
 {
+    const bool tooLarge = http && http->replyTooLarge();
     releaseRequest();
+    upload.reset();
+    if (tooLarge) {
+        fail(505,
+            tr("服务器发回的数据超过了 %1 MB 的上限，本次同步没有改动账本。")
+                .arg(HttpHelper::maxReplyBytes() / (1024 * 1024)));
+        return;
+    }
     fail(505, tr("和服务器通讯时出错"));
 }
 
-void SyncHelper::downloadHtml(const QString& text)
+void SyncHelper::downloadChanges(QIODevice* body)
 {
     releaseRequest();
-    qCDebug(lcSync) << "synchronisation reply:" << text.left(200);
-    const QJsonValue value = JSON::getInstance()->parse(text);
-    if (!value.isArray()) {
-        const QVariantMap map = JSON::toMap(value);
+    upload.reset();
+    qCDebug(lcSync) << "synchronisation reply:" << body->peek(200);
+    // A change set is an array; anything else is the service's error object (or no JSON at all),
+    // which is small and read whole.
+    char first = 0;
+    while (body->getChar(&first) && QChar::isSpace(uchar(first))) { }
+    if (first != '[') {
+        if (first != 0)
+            body->ungetChar(first);
+        const QByteArray bytes = body->readAll();
+        const QString text
+            = QString::fromUtf8(bytes.left(bytes.indexOf('\0') < 0 ? bytes.size() : bytes.indexOf('\0')));
+        const QVariantMap map = JSON::getInstance()->parseMap(text);
         if (text.contains(QLatin1String("message")) && map.contains(QStringLiteral("message")))
             fail(map.value(QStringLiteral("error")).toInt(), replyMessage(map, tr("同步失败，同步时出现严重错误")));
         else
             fail(0, tr("同步失败，同步时出现严重错误"));
         return;
     }
-    const QJsonArray changes = value.toArray();
-    if (!isChangeSet(changes)) {
-        qCWarning(lcSync) << "a reply that is no change set:" << text.left(200);
-        fail(0, tr("同步失败，同步时出现严重错误"));
-        return;
-    }
-    if (!applyChanges(changes)) {
+    body->ungetChar(first);
+    if (!applyChanges(body)) {
         fail(0, tr("同步失败，同步时出现严重错误"));
         return;
     }
@@ -427,16 +654,22 @@ void SyncHelper::downloadHtml(const QString& text)
     emit syncFinished();
 }
 
-bool SyncHelper::applyChanges(const QJsonArray& reply)
+bool SyncHelper::applyChanges(QIODevice* reply)
 {
     const QSqlDatabase db = QSqlDatabase::database();
     SqlTransaction transaction(db, QStringLiteral("quorvane_sync"));
     if (!transaction.isActive())
         return false;
-    for (const QJsonValue& table : reply) {
-        if (!applyTable(table.toObject()))
-            return false;
+    // Each table is merged as its rows are read; a reply that turns out to be no change set is
+    // undone with the transaction, so that nothing of it is applied.
+    TableMerge merge(tables);
+    const ChangeSetReader::Outcome outcome = ChangeSetReader::read(reply, &merge);
+    if (outcome == ChangeSetReader::Outcome::NotChangeSet) {
+        qCWarning(lcSync) << "a reply that is no change set";
+        return false;
     }
+    if (outcome != ChangeSetReader::Outcome::Read)
+        return false;
     for (const char* name : { "account", "borrower", "category", "sub_category", "member" }) {
         if (!restoreReferencedRows(QLatin1String(name)))
             return false;
@@ -445,147 +678,6 @@ bool SyncHelper::applyChanges(const QJsonArray& reply)
     stamp.prepare(QStringLiteral("update tbl_setting set sync_time = ?"));
     stamp.addBindValue(timestampToText(startTime));
     return run(stamp) && transaction.commit();
-}
-
-bool SyncHelper::applyTable(const QJsonObject& object)
-{
-    const QString name = object.value(QLatin1String("table_name")).toString();
-    if (!tables.contains(name)) {
-        qCInfo(lcSync) << "ignored a table the book does not synchronise:" << name;
-        return true;
-    }
-    const QString table = QStringLiteral("tbl_") + name;
-    const QString buried = quoted(table + QStringLiteral("_deleted"));
-
-    // The service's columns that the book has, and where each is in a row; other names are ignored.
-    const QStringList local = columnsOf(table);
-    const QJsonArray sent = object.value(QLatin1String("update_columns")).toArray();
-    QStringList columns;
-    QList<int> positions;
-    for (int i = 0; i < sent.size(); ++i) {
-        const QString column = sent.at(i).toString();
-        if (local.contains(column) && !columns.contains(column)) {
-            columns << column;
-            positions << i;
-        } else {
-            qCInfo(lcSync) << "ignored a column" << table << "does not have:" << column;
-        }
-    }
-    const int idAt = int(columns.indexOf(QLatin1String("id")));
-    const int versionAt = int(columns.indexOf(QLatin1String("version")));
-    const QJsonArray rows = object.value(QLatin1String("update_data")).toArray();
-    if (!rows.isEmpty() && (idAt < 0 || versionAt < 0)) {
-        qCInfo(lcSync) << "ignored the rows of" << table << "without id or version";
-    } else if (!rows.isEmpty()) {
-        QStringList assignments;
-        for (const QString& column : columns)
-            assignments << quoted(column) + QStringLiteral("=?");
-        QSqlQuery find;
-        find.prepare(QStringLiteral("select 1 from %1 where id=?").arg(quoted(table)));
-        QSqlQuery update;
-        update.prepare(QStringLiteral("update %1 set %2 where id=? and version<?")
-                           .arg(quoted(table), assignments.join(QLatin1Char(','))));
-        QSqlQuery laterDeletion;
-        laterDeletion.prepare(QStringLiteral("select 1 from %1 where id=? and version>?").arg(buried));
-        QSqlQuery insert;
-        QStringList quotedColumns;
-        for (const QString& column : columns)
-            quotedColumns << quoted(column);
-        insert.prepare(QStringLiteral("insert into %1 (%2) values (%3)")
-                           .arg(quoted(table), quotedColumns.join(QLatin1Char(',')),
-                               QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(','))));
-        QSqlQuery forget;
-        forget.prepare(QStringLiteral("delete from %1 where id=?").arg(buried));
-
-        for (const QJsonValue& rowValue : rows) {
-            const QJsonArray row = rowValue.toArray();
-            QStringList values;
-            for (int position : std::as_const(positions)) {
-                if (position >= row.size())
-                    break;
-                values << valueText(row.at(position));
-            }
-            if (values.size() != columns.size()) {
-                qCInfo(lcSync) << "ignored a short row of" << table;
-                continue;
-            }
-            const QString& id = values.at(idAt);
-            const QString& version = values.at(versionAt);
-            find.addBindValue(id);
-            if (!run(find)) {
-                if (isFatal(find.lastError()))
-                    return false;
-                continue;
-            }
-            const bool live = find.next();
-            find.finish();
-            bool ok = true;
-            QSqlQuery* failed = nullptr;
-            if (live) {
-                // Only an older local row takes the service's values, its version included.
-                for (const QString& value : std::as_const(values))
-                    update.addBindValue(value);
-                update.addBindValue(id);
-                update.addBindValue(version);
-                ok = run(update);
-                failed = &update;
-            } else {
-                // A local deletion later than the service's row keeps the row deleted.
-                laterDeletion.addBindValue(id);
-                laterDeletion.addBindValue(version);
-                ok = run(laterDeletion);
-                failed = &laterDeletion;
-                if (ok && laterDeletion.next()) {
-                    laterDeletion.finish();
-                    continue;
-                }
-                laterDeletion.finish();
-                if (ok) {
-                    for (const QString& value : std::as_const(values))
-                        insert.addBindValue(value);
-                    ok = run(insert);
-                    failed = &insert;
-                }
-                if (ok) {
-                    forget.addBindValue(id);
-                    ok = run(forget);
-                    failed = &forget;
-                }
-            }
-            if (!ok && isFatal(failed->lastError()))
-                return false;
-        }
-    }
-
-    // Deletions: only an older local row goes; its delete trigger leaves a fresh tombstone, which
-    // needs the id's stale one out of the way.
-    QSqlQuery stale;
-    stale.prepare(QStringLiteral("delete from %1 where id=? and exists (select 1 from %2 where id=? and version<?)")
-                      .arg(buried, quoted(table)));
-    QSqlQuery remove;
-    remove.prepare(QStringLiteral("delete from %1 where id=? and version<?").arg(quoted(table)));
-    for (const QJsonValue& pairValue : object.value(QLatin1String("delete_data")).toArray()) {
-        const QJsonArray pair = pairValue.toArray();
-        if (pair.size() < 2) {
-            qCInfo(lcSync) << "ignored a short deletion of" << table;
-            continue;
-        }
-        const QString id = valueText(pair.at(0));
-        const QString version = valueText(pair.at(1));
-        stale.addBindValue(id);
-        stale.addBindValue(id);
-        stale.addBindValue(version);
-        if (!run(stale)) {
-            if (isFatal(stale.lastError()))
-                return false;
-            continue;
-        }
-        remove.addBindValue(id);
-        remove.addBindValue(version);
-        if (!run(remove) && isFatal(remove.lastError()))
-            return false;
-    }
-    return true;
 }
 
 bool SyncHelper::restoreReferencedRows(const QString& name)
@@ -628,29 +720,6 @@ bool SyncHelper::restoreReferencedRows(const QString& name)
     QSqlQuery live;
     live.prepare(QStringLiteral("delete from %1 where  id in (select id from %2)").arg(buried, table));
     return run(live) || !isFatal(live.lastError());
-}
-
-bool SyncHelper::isFatal(const QSqlError& error)
-{
-    // SQLite's primary result codes: busy, locked, out of memory, read-only, interrupted, I/O error,
-    // corrupt, full, cannot open, protocol error, not a database.
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    switch (code) {
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 9:
-    case 10:
-    case 11:
-    case 13:
-    case 14:
-    case 15:
-    case 26:
-        return true;
-    default:
-        return false;
-    }
 }
 
 void SyncHelper::fail(int code, const QString& message)

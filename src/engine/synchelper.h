@@ -5,15 +5,19 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <functional>
+#include <memory>
 
 class HttpHelper;
-class QSqlError;
+class QIODevice;
 
 // The two-way synchronisation of the open book with the user's account at the web service. A run
 // backs the book up, asks once for the account's user id (giving the default records the account's
 // ids), uploads every row and deletion since the last run as one JSON change set and merges what the
-// service sends back, the later version winning. One run at a time.
+// service sends back, the later version winning. The change set is written into a file as it is read
+// from the book and the reply merged as it is read from a file: neither is ever held whole. One run
+// at a time.
 class SyncHelper : public QObject {
     Q_OBJECT
 
@@ -39,10 +43,12 @@ signals:
 
 private slots:
     void downloadTokenHtml(const QString& text);
-    void downloadHtml(const QString& text);
+    void downloadChanges(QIODevice* body);
     void downloadError();
 
 private:
+    class FormWriter;
+
     explicit SyncHelper(QObject* parent = nullptr);
 
     void requestUserId();
@@ -52,16 +58,13 @@ private:
     // Gives the default records (two-character ids) the account's prefix and stores the user id, all
     // or nothing.
     bool migrateIds(const QString& userId);
-    // Every row and deletion since the last run, per table; false when the book could not be read.
-    bool changeSet(QJsonArray* changes) const;
-    // Merges the service's tables into the book in one transaction; false when it had to be rolled
-    // back.
-    bool applyChanges(const QJsonArray& reply);
-    bool applyTable(const QJsonObject& table);
+    // Writes every row and deletion since the last run, per table, as the change set's JSON; false
+    // when the book could not be read.
+    bool writeChangeSet(FormWriter* out) const;
+    // Merges the service's tables into the book in one transaction as the reply is read; false when
+    // it had to be rolled back.
+    bool applyChanges(QIODevice* reply);
     bool restoreReferencedRows(const QString& name);
-    // A statement failed: true when the book itself is in trouble (locked, full, unwritable) and the
-    // run must be undone, false when only that row is at fault and is skipped.
-    static bool isFatal(const QSqlError& error);
     void fail(int code, const QString& message);
     // Ends the run with syncError once the event loop runs again.
     void failLater(int code, const QString& message);
@@ -70,6 +73,8 @@ private:
     QDateTime lastSyncTime;
     QStringList tables;
     HttpHelper* http = nullptr;
+    // The upload's form body, until the service has answered.
+    std::unique_ptr<QTemporaryFile> upload;
     QDateTime startTime;
     bool running = false;
 };

@@ -146,8 +146,16 @@ extern "C" Q_DECL_EXPORT ReportView* quorvaneCreateReportView(QWidget* parent)
     const char* const flagsVariable = "QTWEBENGINE_CHROMIUM_FLAGS";
     const bool hadFlags = qEnvironmentVariableIsSet(flagsVariable);
     const QByteArray flags = qgetenv(flagsVariable);
+    QByteArray added;
     if (!flags.contains("--renderer-process-limit"))
-        qputenv(flagsVariable, flags + (flags.isEmpty() ? "" : " ") + "--renderer-process-limit=1");
+        added += " --renderer-process-limit=1";
+    // The zygote exists to start sandboxed renderers; without the sandbox the one renderer is
+    // started directly, and the two zygote processes (some 17 MB between them) are not needed.
+    const bool unsandboxed = qEnvironmentVariableIntValue(sandboxVariable) != 0 || flags.contains("--no-sandbox");
+    if (unsandboxed && !flags.contains("--no-zygote") && !flags.contains("--single-process"))
+        added += " --no-zygote --no-sandbox";
+    if (!added.isEmpty())
+        qputenv(flagsVariable, (flags + added).trimmed());
     auto* view = new WebReportView(parent);
     if (hadFlags)
         qputenv(flagsVariable, flags);

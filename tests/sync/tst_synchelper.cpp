@@ -112,6 +112,7 @@ private slots:
     void replyIsMerged();
     void failureLeavesTheBookAlone_data();
     void failureLeavesTheBookAlone();
+    void replyOverTheCapIsRefused();
     void firstSyncFailures_data();
     void firstSyncFailures();
     void failedMigrationIsUndone();
@@ -364,6 +365,26 @@ void TestSyncHelper::replyIsMerged_data()
         << QStringList { "select amount from tbl_bill where id='x'|3",
                "select count(*) from tbl_setting where sync_time like '2000%'|0",
                "select count(*) from sqlite_master where name='tbl_member'|1" };
+    QTest::newRow("keys in another order: rows before the table's name and columns, deletions first")
+        << QStringList { billInsert("tbl_bill", "gone", "1", V0), billInsert("tbl_bill", "older", "1", V0) }
+        << QString(R"([{"delete_data":[["gone",")" + V1 + R"("]],"update_data":[)"
+               + QJsonDocument(arrays({ billRow("older", "6", "d", V1), billRow("new", "7", "d", V1) }))
+                     .toJson(QJsonDocument::Compact)
+                     .mid(1)
+                     .chopped(1)
+               + R"(],"unknown":{"nested":[[{"deep":[1]}]]},"update_columns":)"
+               + QJsonDocument(QJsonArray::fromStringList(billColumns)).toJson(QJsonDocument::Compact)
+               + R"(,"table_name":"bill","delete_columns":["id","version"]}])")
+        << QStringList { "select amount from tbl_bill where id='older'|6",
+               "select amount from tbl_bill where id='new'|7", "select count(*) from tbl_bill where id='gone'|0",
+               "select count(*) from tbl_bill_deleted where id='gone'|1" };
+    QTest::newRow("numbers, true, false and null as cells")
+        << QStringList()
+        << QString(R"([{"table_name":"member","update_columns":["id","name","description","version"],)"
+                   R"("update_data":[["m1",true,2.50,")"
+               + V1 + R"("],["m2",null,12345678901234567,")" + V1 + R"("]]}])")
+        << QStringList { "select name||'/'||description from tbl_member where id='m1'|true/2.5",
+               "select quote(name)||'/'||description from tbl_member where id='m2'|''/1.23456789012346e+16" };
     QTest::newRow("rows without id, short rows and refused rows skipped")
         << QStringList()
         << reply({ table("bill", { "title", "amount" }, { QJsonArray { "t", "1" } }),
@@ -402,6 +423,15 @@ void TestSyncHelper::failureLeavesTheBookAlone_data()
     QTest::newRow("HTML page") << QJsonObject { { "body", "<html><body>Service down</body></html>" } } << 0
                                << failedText;
     QTest::newRow("object without a message") << QJsonObject { { "body", R"({"error":3})" } } << 0 << failedText;
+    // The rows are merged as they are read: those before the fault are undone with it.
+    const QString rows = reply(bills({ billRow("new", "2", "d", V2), billRow("local", "3", "d", V2) }));
+    QTest::newRow("rows, then a cell that is an array")
+        << QJsonObject { { "body", rows.chopped(3) + R"(,[["x"]]]}])" } } << 0 << failedText;
+    QTest::newRow("rows, then a table that is no object")
+        << QJsonObject { { "body", rows.chopped(1) + R"(,"bill"])" } } << 0 << failedText;
+    QTest::newRow("rows, then the reply breaks off") << QJsonObject { { "body", rows.chopped(10) } } << 0 << failedText;
+    QTest::newRow("rows, then a table without a name")
+        << QJsonObject { { "body", rows.chopped(1) + R"(,{"update_data":[]}])" } } << 0 << failedText;
 }
 
 void TestSyncHelper::failureLeavesTheBookAlone()
@@ -430,6 +460,32 @@ void TestSyncHelper::failureLeavesTheBookAlone()
     QCOMPARE(bookRows(QSqlDatabase::database(), true), rows);
     // The backup before the run, none after it.
     QCOMPARE(backups(), backupsBefore + 1);
+}
+
+void TestSyncHelper::replyOverTheCapIsRefused()
+{
+    syncOnce();
+    QVERIFY(execAll({ billInsert("tbl_bill", "local", "1", V1) }));
+    const QStringList rows = bookRows(QSqlDatabase::database(), true);
+    QList<QJsonArray> many;
+    for (int i = 0; i < 200; ++i)
+        many << billRow(QString("r%1").arg(i), "1", "d", V2);
+    const QString answer = reply(bills(many));
+    service.setFault("sync/syncpc2.php", { { "body", answer } });
+    HttpHelper::setMaxReplyBytes(answer.size() - 1);
+    const SyncOutcome outcome = runSync();
+    HttpHelper::setMaxReplyBytes(qint64(1) << 30);
+    QVERIFY(!outcome.finished);
+    QCOMPARE(outcome.code, 505);
+    QCOMPARE(outcome.message, QString::fromUtf8("服务器发回的数据超过了 0 MB 的上限，本次同步没有改动账本。"));
+    QCOMPARE(bookRows(QSqlDatabase::database(), true), rows);
+
+    // At the cap itself the reply is taken.
+    HttpHelper::setMaxReplyBytes(answer.size());
+    const SyncOutcome taken = runSync();
+    HttpHelper::setMaxReplyBytes(qint64(1) << 30);
+    QVERIFY2(taken.finished, qPrintable(taken.message));
+    QCOMPARE(scalar("select count(*) from tbl_bill where id like 'r%'").toInt(), 200);
 }
 
 void TestSyncHelper::firstSyncFailures_data()

@@ -41,8 +41,10 @@ int main(int argc, char* argv[])
         QStringLiteral("url"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout-ms"),
         QStringLiteral("Give up a request after this long without progress (default 60000)."), QStringLiteral("ms"));
-    parser.addOptions(
-        { folderOption, createOption, userOption, passwordOption, askPasswordOption, urlOption, timeoutOption });
+    const QCommandLineOption replyOption(QStringLiteral("max-reply-bytes"),
+        QStringLiteral("Refuse a reply larger than this (default 1073741824)."), QStringLiteral("bytes"));
+    parser.addOptions({ folderOption, createOption, userOption, passwordOption, askPasswordOption, urlOption,
+        timeoutOption, replyOption });
     parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("The book's file name, e.g. Quorvane.db."));
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
@@ -66,6 +68,8 @@ int main(int argc, char* argv[])
         qputenv("QUORVANE_BASE_URL", parser.value(urlOption).toUtf8());
     if (parser.isSet(timeoutOption))
         HttpHelper::setTransferTimeout(parser.value(timeoutOption).toInt());
+    if (parser.isSet(replyOption))
+        HttpHelper::setMaxReplyBytes(parser.value(replyOption).toLongLong());
 
     Constants::Roots roots;
     roots.appDir = QDir(parser.value(folderOption)).absolutePath();
