@@ -6,7 +6,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
-#include <sys/stat.h>
 
 #include "data/constants.h"
 #include "data/dbhelper.h"
@@ -176,14 +175,4 @@ QVariant valueIn(const QString& path, const QString& sql)
         return true;
     });
     return result;
-}
-
-ScopedUmask::ScopedUmask(unsigned mask)
-    : previous(::umask(mode_t(mask)))
-{
-}
-
-ScopedUmask::~ScopedUmask()
-{
-    ::umask(mode_t(previous));
 }

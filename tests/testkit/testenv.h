@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
+#include "data/scopedumask.h"
+
 // A private program folder for one test: Constants and FileSetting are replaced by instances on
 // <tmp>/app (not installed, so books, backups and the INI lie in <tmp>/app/data/). The
 // destructor drops them again, so the next TestEnv starts clean.
@@ -50,19 +52,6 @@ public:
 
 private:
     QString filePath;
-};
-
-// Sets the process's file creation mask while it lives; 0 lets every permission through, as a
-// careless session would.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(unsigned mask);
-    ~ScopedUmask();
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    unsigned previous;
 };
 
 // The whole contents of the file at path; empty when it cannot be read.
