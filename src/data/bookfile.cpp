@@ -54,28 +54,42 @@ bool canWriteIn(const QString& folder)
     return ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-// Why a file of about needed bytes could not be written in folder, as the user is told it.
-QString writeFailure(const QString& folder, qint64 needed, const QString& detail)
+// Why a file of about needed bytes could not be written in folder, as the user is told it; otherwise
+// (with room and rights enough) what happened, in the caller's words.
+QString writeFailure(const QString& folder, qint64 needed, const QString& otherwise)
 {
     const QString shown = QDir::toNativeSeparators(folder);
+    if (!QFileInfo(folder).isDir())
+        return text("文件夹“%1”不存在。").arg(shown);
     const QStorageInfo storage(folder);
     if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < needed + DiskMargin)
         return text("磁盘空间不足：文件夹“%1”所在的磁盘已经写满，请先腾出空间。").arg(shown);
     if (!canWriteIn(folder))
         return text("文件夹“%1”不允许写入。").arg(shown);
-    return text("无法写入文件夹“%1”：%2").arg(shown, detail);
+    return otherwise;
+}
+
+// A write that failed for another reason (detail: the system's words).
+QString cannotWrite(const QString& folder, qint64 needed, const QString& detail)
+{
+    return writeFailure(folder, needed, text("无法写入文件夹“%1”：%2").arg(QDir::toNativeSeparators(folder), detail));
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 QString lockFailure(BookLock::Status status, const QString& path)
 {
     if (status == BookLock::HeldElsewhere)
         return BookLock::heldText(QFileInfo(path).fileName());
-    return writeFailure(QFileInfo(path).absolutePath(), 0, text("无法建立锁文件"));
+    return cannotWrite(QFileInfo(path).absolutePath(), 0, text("无法建立锁文件"));
 }
 
 QString unsettledText(const QString& path)
 {
-    return text("账本“%1”有一次没有完成的写入，无法恢复，账本保持原样。").arg(bookName(path));
+    return text("账本“%1”有一次没有完成的写入，无法恢复。").arg(bookName(path));
 }
 
 // A rename that never replaces an existing file. Where the file system cannot be asked for that, a
@@ -138,7 +152,7 @@ bool BookFile::create(const QString& path, QString* error, Contents contents)
     QFile templateBook { QLatin1String(TemplateBook) };
     if (!templateBook.copy(staged)) {
         QFile::remove(staged);
-        return fail(error, writeFailure(folder, templateBook.size(), templateBook.errorString()));
+        return fail(error, cannotWrite(folder, templateBook.size(), templateBook.errorString()));
     }
     // A copy of a resource is read-only; the book belongs to its owner alone.
     QFile::setPermissions(staged, OwnerOnly);
@@ -149,8 +163,8 @@ bool BookFile::create(const QString& path, QString* error, Contents contents)
     };
     // Written on a connection of its own: the open book, its caches and its pages never see it.
     if (contents == Contents::DefaultRecords && !DBHelper::getInstance()->initDefaultData(staged)) {
-        const QString reason = writeFailure(folder, QFileInfo(staged).size(), text("无法写入新账本的默认数据"));
-        return abandon(text("新账本的默认数据没有写成，账本没有建立。") + reason);
+        return abandon(
+            writeFailure(folder, QFileInfo(staged).size(), text("无法写入新账本的默认数据，账本没有建立。")));
     }
     // A journal left by a book that once had this name would be played back into the new one.
     if (!removeLeftovers(path))
@@ -158,7 +172,7 @@ bool BookFile::create(const QString& path, QString* error, Contents contents)
                            .arg(bookName(path), leftovers(path).join(QStringLiteral("、"))));
     if (!renameNoReplace(staged, path)) {
         const QString reason = errno == EEXIST ? text("账本“%1”已经存在，请换一个名称。").arg(bookName(path))
-                                               : writeFailure(folder, 0, QString::fromLocal8Bit(std::strerror(errno)));
+                                               : cannotWrite(folder, 0, systemError());
         return abandon(reason);
     }
     return true;
@@ -194,7 +208,7 @@ bool BookFile::copy(const QString& source, const QString& target, QString* error
         QFile file(source);
         if (!file.copy(target)) {
             QFile::remove(target);
-            return fail(error, writeFailure(folder, file.size(), file.errorString()));
+            return fail(error, cannotWrite(folder, file.size(), file.errorString()));
         }
         QFile::setPermissions(target, OwnerOnly);
         return true;
@@ -214,7 +228,7 @@ bool BookFile::copy(const QString& source, const QString& target, QString* error
     if (!ok) {
         QFile::remove(partial);
         removeLeftovers(partial);
-        return fail(error, writeFailure(folder, QFileInfo(source).size(), detail));
+        return fail(error, cannotWrite(folder, QFileInfo(source).size(), detail));
     }
     QFile::setPermissions(target, OwnerOnly);
     return true;
@@ -239,13 +253,13 @@ bool BookFile::move(const QString& from, const QString& to, QString* error)
     // belongs to no book.
     if (!removeLeftovers(from) || !removeLeftovers(to))
         return fail(error,
-            text("账本旁边留有无法删除的文件（%1），账本保持原样。")
+            text("账本旁边留有无法删除的文件（%1）。")
                 .arg((leftovers(from) + leftovers(to)).join(QStringLiteral("、"))));
     if (!renameNoReplace(from, to)) {
         const QString folder = QFileInfo(to).absolutePath();
         return fail(error,
             errno == EEXIST ? text("“%1”已经存在。").arg(QDir::toNativeSeparators(to))
-                            : writeFailure(folder, 0, QString::fromLocal8Bit(std::strerror(errno))));
+                            : cannotWrite(folder, 0, systemError()));
     }
     return true;
 }
@@ -253,11 +267,10 @@ bool BookFile::move(const QString& from, const QString& to, QString* error)
 bool BookFile::replace(const QString& staged, const QString& target, QString* error)
 {
     if (!removeLeftovers(target))
-        return fail(error,
-            text("账本旁边留有无法删除的文件（%1），账本保持原样。").arg(leftovers(target).join(QStringLiteral("、"))));
-    if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) != 0)
         return fail(
-            error, writeFailure(QFileInfo(target).absolutePath(), 0, QString::fromLocal8Bit(std::strerror(errno))));
+            error, text("账本旁边留有无法删除的文件（%1）。").arg(leftovers(target).join(QStringLiteral("、"))));
+    if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) != 0)
+        return fail(error, cannotWrite(QFileInfo(target).absolutePath(), 0, systemError()));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
@@ -11,6 +12,9 @@
 #include "data/scopedumask.h"
 
 namespace {
+
+// How long after its making a lock file is left to the program that made it.
+const qint64 FreshLockMs = 2000;
 
 struct Shared {
     std::unique_ptr<QLockFile> file;
@@ -67,6 +71,15 @@ BookLock::Status BookLock::lock()
         // The file is the owner's from the moment it exists, whatever the session's mask.
         const ScopedUmask ownerOnly(077);
         locked = file->tryLock(0);
+        // QLockFile tells a dead holder by the process id the file names, which the system may have
+        // given to another process since. The holder also keeps the file locked with the system for
+        // as long as it lives: a file nobody keeps locked is stale, whoever has that number now
+        // (removeStaleLockFile() removes it only then). A file a moment old may be about to be
+        // locked by the program that has just made it.
+        if (!locked && file->error() == QLockFile::LockFailedError
+            && QFileInfo(lockFilePath(key)).lastModified().msecsTo(QDateTime::currentDateTime()) > FreshLockMs
+            && file->removeStaleLockFile())
+            locked = file->tryLock(0);
     }
     if (!locked)
         return file->error() == QLockFile::LockFailedError ? HeldElsewhere : Unavailable;
@@ -89,7 +102,9 @@ void BookLock::unlock()
 
 QString BookLock::lockFilePath(const QString& bookPath)
 {
-    return bookPath + QStringLiteral(".lock");
+    // Hidden: the book folder shows the books, and what lies beside them is the program's business.
+    const QFileInfo book(bookPath);
+    return book.path() + QStringLiteral("/.") + book.fileName() + QStringLiteral(".lock");
 }
 
 bool BookLock::isHeldElsewhere(const QString& bookPath)

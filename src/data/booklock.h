@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// The lock a program holds on a book file while it works on it: a lock file beside the book
-// ("<book>.lock", a QLockFile). SQLite stops nobody from renaming, replacing or deleting a book file
+// The lock a program holds on a book file while it works on it: a hidden lock file beside the book
+// (".<book>.lock", a QLockFile). SQLite stops nobody from renaming, replacing or deleting a book file
 // that another process has open, so every program that opens, creates, restores, imports, renames,
 // deletes or resets a book takes this lock first and leaves the book alone when another running
 // program holds it. The lock of a program that died is taken over.

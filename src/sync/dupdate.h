@@ -17,7 +17,8 @@ class DUpdate;
 // The software update: shows a release's notes and, on "立即升级", downloads its installer, first
 // from the release's direct address, then from the link found on its cloud-disk page; a file big
 // enough to be the installer is started and the program ends. Cancelling or closing the dialog
-// stops the download for good.
+// stops the download for good and removes what was downloaded; a started installer is removed
+// once it has ended.
 class DUpdate : public QDialog {
     Q_OBJECT
 

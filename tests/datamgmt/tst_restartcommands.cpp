@@ -191,7 +191,7 @@ void TestRestartCommands::outcomeBox()
     ModalAnswerer boxes;
     if (!title.isEmpty())
         boxes.expect(title, text, "OK");
-    Startup::runCommand({ word, file });
+    Startup::runCommand({ word, file, QString() });
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     QCOMPARE(fileBytes(book) != before, replaced);
 }

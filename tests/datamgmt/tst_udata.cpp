@@ -215,11 +215,14 @@ void TestUData::restoreAndImportRestart_data()
     QTest::addColumn<QStringList>("restart");
     QTest::addColumn<QString>("error");
 
+    // The restart names the book it replaces: the open one, not whatever the settings file names.
     const QString file = "chosen.db";
     QTest::newRow("restore") << "pbResotre"
-                             << "数据备份文件" << true << true << QStringList { "restore", file } << QString();
+                             << "数据备份文件" << true << true << QStringList { "restore", file, "Quorvane.db" }
+                             << QString();
     QTest::newRow("import") << "pbKobel"
-                            << "kobel数据文件" << true << true << QStringList { "kobel", file } << QString();
+                            << "kobel数据文件" << true << true << QStringList { "kobel", file, "Quorvane.db" }
+                            << QString();
     QTest::newRow("restore cancelled") << "pbResotre"
                                        << "数据备份文件" << false << true << QStringList() << QString();
     QTest::newRow("import cancelled") << "pbKobel"
@@ -245,6 +248,8 @@ void TestUData::restoreAndImportRestart()
     if (!canStart)
         AppControl::setProgram(env->root() + "/no-such-program");
     const QByteArray bookBefore = fileBytes(book->path());
+    // Another copy's book, remembered by the settings file, is never the one replaced.
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, "Other.db");
 
     QStringList shown;
     ModalAnswerer boxes;

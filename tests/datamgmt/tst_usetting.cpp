@@ -251,7 +251,7 @@ void TestUSetting::freshSettings()
 
     // Loading wrote nothing.
     FileSetting::getInstance()->sync();
-    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).allKeys(), QStringList { SettingKeys::LastBook });
+    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).allKeys(), QStringList());
 }
 
 void TestUSetting::storedSettings()
@@ -337,8 +337,7 @@ void TestUSetting::proxyFieldsAreNotKept()
         QCOMPARE(child<QLineEdit>(&page, "leProxyPassword")->echoMode(), QLineEdit::Normal);
     }
     FileSetting::getInstance()->sync();
-    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).allKeys(),
-        QStringList({ SettingKeys::LastBook, SettingKeys::EnableHttpProxy }));
+    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).allKeys(), QStringList({ SettingKeys::EnableHttpProxy }));
 
     USetting next(nullptr);
     QVERIFY(child<QLineEdit>(&next, "leProxyUrl")->isEnabled());
@@ -589,8 +588,11 @@ void TestUSetting::createRefused_data()
     QTest::newRow("dot dot") << ".." << badName;
     QTest::newRow("hidden") << ".hidden" << badName;
     QTest::newRow("control character") << "tab\there" << badName;
-    QTest::newRow("the file cannot be made")
-        << QString(300, QLatin1Char('x')) << "无法建立账本文件，请确认账本目录可以写入。";
+    QTest::newRow("a name too long for a file") << QString(300, QLatin1Char('x')) << "账本名称太长，请换一个短一些的名称。";
+    // Two books that look alike in every list, and are one file on a disk that ignores case.
+    QTest::newRow("a name differing only in case")
+        << "wORK"
+        << "已经有一个名称只有大小写不同的账本“Work”，请换一个名称。";
 }
 
 void TestUSetting::createRefused()
@@ -628,7 +630,7 @@ void TestUSetting::rename_data()
 
     const QStringList unchanged = { "Home.db", "Old.db", "Work.db" };
     const QString failed = QStringLiteral("修改失败");
-    const QString held = QStringLiteral("修改账本名称失败，可能此账本文件已经被其他程序占用！");
+    const QString exists = QStringLiteral("账本“%1”已经存在，请换一个名称。");
     QTest::newRow("no book chosen") << "" << QString() << failed << "请先在账本列表中选择一个账本。" << unchanged;
     QTest::newRow("the open book") << "Home" << QString() << failed << "账本正在被使用，您不能修改正在使用的账本"
                                    << unchanged;
@@ -639,11 +641,14 @@ void TestUSetting::rename_data()
     QTest::newRow("cancelled") << "Work" << QString() << ""
                                << "" << unchanged;
     QTest::newRow("its own name") << "Work"
-                                  << "Work" << failed << held << unchanged;
+                                  << "Work" << failed << exists.arg("Work") << unchanged;
     QTest::newRow("another book's name") << "Work"
-                                         << "Old" << failed << held << unchanged;
+                                         << "Old" << failed << exists.arg("Old") << unchanged;
     QTest::newRow("the open book's name") << "Work"
-                                          << "Home" << failed << held << unchanged;
+                                          << "Home" << failed << exists.arg("Home") << unchanged;
+    QTest::newRow("another book's name in other letter case")
+        << "Work"
+        << "OLD" << failed << "已经有一个名称只有大小写不同的账本“Old”，请换一个名称。" << unchanged;
     QTest::newRow("out of the folder") << "Work"
                                        << "../Work" << failed
                                        << "账本名称不能以“.”开头，也不能包含“/”、“\\”或控制字符，请换一个名称。"
@@ -724,8 +729,8 @@ void TestUSetting::remove_data()
         << "Work.db.deleted" << true << failed << QString() << false;
     QTest::newRow("no backup folder") << "Work"
                                       << "是"
-                                      << "" << false << failed
-                                      << "删除账本失败：无法把账本文件移到备份目录，账本保持原样。" << false;
+                                      << "" << false << failed << "删除账本失败：文件夹“{backup}”不存在。账本保持原样。"
+                                      << false;
 }
 
 void TestUSetting::remove()
@@ -755,7 +760,8 @@ void TestUSetting::remove()
             ModalAnswerer::named(answer), "the question");
     }
     if (!title.isEmpty())
-        boxes.expect(title, text, "确定");
+        boxes.expect(title, QString(text).replace("{backup}", QDir::toNativeSeparators(QDir::cleanPath(backupDir))),
+            "确定");
     click(&page, "pbDeleteBook");
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 

@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include "data/bookfile.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
@@ -32,6 +34,8 @@ TestEnv::TestEnv()
 
 TestEnv::~TestEnv()
 {
+    // A book of this folder held as the open book (after a restore or an import) goes with it.
+    BookLock::releaseOpenBook();
     DbSetting::setInstance(nullptr);
     FileSetting::setInstance(nullptr);
     Constants::setInstance(nullptr);
@@ -73,10 +77,9 @@ bool TestBook::isOpen() const
 bool TestBook::copyTemplate(const QString& path)
 {
     QFile::remove(path);
+    BookFile::removeLeftovers(path);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path))
-        return false;
-    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return BookFile::create(path, nullptr, BookFile::Contents::TemplateOnly);
 }
 
 bool TestBook::openDefault(const QString& path)

@@ -42,7 +42,8 @@ public:
     bool isOpen() const;
     QString path() const { return filePath; }
 
-    // Copies the template book to path, writable by its owner.
+    // Makes path a copy of the template book (without the default records), writable by its owner
+    // alone; a file there before is replaced.
     static bool copyTemplate(const QString& path);
     // Opens path as the default connection (closing whatever it held) and forgets every record
     // cache, the bill condition and the month list of the book before.
