@@ -1,20 +1,45 @@
 #include "data/booklock.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <map>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QThread>
 
 #include "data/scopedumask.h"
 
 namespace {
 
 // How long after its making a lock file is left to the program that made it.
-const qint64 FreshLockMs = 2000;
+const qint64 FreshLockMs = 1000;
+
+// True when a process keeps the lock file at path locked with the system (as QLockFile does while
+// it holds the lock); the probe takes nothing.
+bool isKeptLocked(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool kept = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return kept;
+}
+
+void waitUntilOlderThan(const QString& path, qint64 ms)
+{
+    const qint64 age = QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTime());
+    if (age >= 0 && age < ms)
+        QThread::msleep(ulong(ms - age));
+}
 
 struct Shared {
     std::unique_ptr<QLockFile> file;
@@ -71,15 +96,17 @@ BookLock::Status BookLock::lock()
         // The file is the owner's from the moment it exists, whatever the session's mask.
         const ScopedUmask ownerOnly(077);
         locked = file->tryLock(0);
-        // QLockFile tells a dead holder by the process id the file names, which the system may have
-        // given to another process since. The holder also keeps the file locked with the system for
-        // as long as it lives: a file nobody keeps locked is stale, whoever has that number now
-        // (removeStaleLockFile() removes it only then). A file a moment old may be about to be
-        // locked by the program that has just made it.
-        if (!locked && file->error() == QLockFile::LockFailedError
-            && QFileInfo(lockFilePath(key)).lastModified().msecsTo(QDateTime::currentDateTime()) > FreshLockMs
-            && file->removeStaleLockFile())
-            locked = file->tryLock(0);
+        // QLockFile tells a dead holder by the process the file names. A program killed while it
+        // made the file left it without a name, and the system may have given the number to another
+        // process since. But the holder also keeps the file locked with the system for as long as it
+        // lives: a file that nobody keeps locked is stale, whatever it says (removeStaleLockFile()
+        // removes it only then). One a moment old may be about to be locked by the program that has
+        // just made it, and is given that moment.
+        if (!locked && file->error() == QLockFile::LockFailedError && !isKeptLocked(lockFilePath(key))) {
+            waitUntilOlderThan(lockFilePath(key), FreshLockMs);
+            if (file->removeStaleLockFile())
+                locked = file->tryLock(0);
+        }
     }
     if (!locked)
         return file->error() == QLockFile::LockFailedError ? HeldElsewhere : Unavailable;
