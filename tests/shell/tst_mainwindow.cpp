@@ -3,11 +3,11 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QScreen>
+#include <QSqlDatabase>
 #include <QSettings>
 #include <QTest>
-#include <sys/fsuid.h>
-#include <unistd.h>
 
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
@@ -36,28 +36,6 @@ void forgetBook()
     TestBook::closeDefault();
 }
 
-// Checks file access as an ordinary user would meet it, also when the tests run as root, whom no
-// permission stops: this thread's file access then has the rights of "nobody".
-class AsOrdinaryUser {
-public:
-    AsOrdinaryUser()
-        : active(::geteuid() == 0)
-    {
-        if (active)
-            ::setfsuid(65534);
-    }
-    ~AsOrdinaryUser()
-    {
-        if (active)
-            ::setfsuid(0);
-    }
-    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
-    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
-
-private:
-    bool active;
-};
-
 bool setMode(const QString& path, QFileDevice::Permissions permissions)
 {
     return QFile::setPermissions(path, permissions);
@@ -85,6 +63,7 @@ private slots:
     void clockWarning();
     void backupAtStartComesBeforeTheBookIsOpened();
     void bookThatCannotBeOpened();
+    void bookHeldByAnotherCopy();
     void fileThatIsNoBook_data();
     void fileThatIsNoBook();
     void readOnlyBook_data();
@@ -164,6 +143,39 @@ void TestMainWindow::newBookThatFailsHalfWayIsNotKept()
     QVERIFY(again.isBookOpen());
     QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 2);
     QCOMPARE(scalar("select count(*) from tbl_sub_category").toInt(), 25);
+}
+
+void TestMainWindow::bookHeldByAnotherCopy()
+{
+    {
+        MainWindow first;
+        QVERIFY(first.isBookOpen());
+    }
+    // This copy has ended (its lock goes with it); another copy opens the book.
+    forgetBook();
+    BookLock::releaseOpenBook();
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, "Other.db");
+    const QByteArray before = fileBytes(bookPath());
+    {
+        BookHolder other(QStringLiteral(QUORVANE_BOOK_DRIVER), bookPath());
+        QVERIFY(other.isHolding());
+        ModalAnswerer boxes;
+        boxes.expect(
+            "账本正在使用", "账本“Quorvane”正在被另一个运行中的Quorvane记账使用。请先在那里关闭它，再试一次。", "确定");
+        MainWindow window;
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+        QVERIFY(!window.isBookOpen());
+        // Nothing of the book touched: not opened, not backed up, not remembered.
+        QVERIFY(!QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false).isOpen());
+        QCOMPARE(backups(), QStringList());
+        QCOMPARE(fileBytes(bookPath()), before);
+        QCOMPARE(FileSetting::getInstance()->value(SettingKeys::LastBook).toString(), QString("Other.db"));
+    }
+    forgetBook();
+    // Once the other copy has ended, the book opens, and is remembered then.
+    MainWindow again;
+    QVERIFY(again.isBookOpen());
+    QCOMPARE(FileSetting::getInstance()->value(SettingKeys::LastBook).toString(), QString("Quorvane.db"));
 }
 
 void TestMainWindow::clockWarning_data()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
@@ -72,3 +73,65 @@ bool execAll(const QStringList& statements);
 // Inserts a bill row with SQL (no record class, no signal): the given kind, amount and date (month
 // derived), an empty description and the further columns given. Returns the new row's id.
 QString addBillRow(const QString& kind, double amount, const QDate& date, const QVariantMap& columns = {});
+
+// Makes path a book from an SQL script (statements separated by blank lines, "--" lines left out),
+// as an older program left it; path must be free. False when a statement fails.
+bool bookFromScript(const QString& path, const QString& scriptPath);
+
+// Checks file access as an ordinary user would meet it, also when the tests run as root, whom no
+// permission stops: this thread's file access then has the rights of "nobody".
+class AsOrdinaryUser {
+public:
+    AsOrdinaryUser();
+    ~AsOrdinaryUser();
+    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
+    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
+
+private:
+    bool active;
+};
+
+// Another running program that holds a book's lock, as a second copy of the program does while the
+// book is open in it: quorvane-bookdriver --hold, until this object goes.
+class BookHolder {
+public:
+    BookHolder(const QString& driver, const QString& bookPath);
+    ~BookHolder();
+    BookHolder(const BookHolder&) = delete;
+    BookHolder& operator=(const BookHolder&) = delete;
+
+    // True once the other program holds the lock.
+    bool isHolding() const { return holding; }
+    // Ends the other program as a crash would (SIGKILL): its lock file stays behind.
+    void kill();
+
+private:
+    QProcess process;
+    bool holding = false;
+};
+
+// A folder on a disk that has no room left, for the tests of a full disk: a small tmpfs mounted on
+// it where the system allows that (root with the right to mount), otherwise the process's file size
+// limit, under which every write past a few bytes fails. Files written before fill() stay readable;
+// the mount goes with this object.
+class FullDisk {
+public:
+    // folder must exist; a mount hides what it held.
+    explicit FullDisk(const QString& folder);
+    ~FullDisk();
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+    // Takes the room that is left. False when the disk could not be made full.
+    bool fill();
+    // Gives the room back.
+    void release();
+    // A real disk of its own (tmpfs): the program can see that it is full.
+    bool isMounted() const { return mounted; }
+
+private:
+    QString folder;
+    bool mounted = false;
+    bool limited = false;
+    unsigned long long previousLimit = 0;
+};
