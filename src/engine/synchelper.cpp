@@ -147,6 +147,22 @@ bool run(QSqlQuery& query)
     return false;
 }
 
+bool run(QSqlQuery& query, const QString& sql)
+{
+    if (query.exec(sql))
+        return true;
+    qCWarning(lcSync) << sql << query.lastError().text();
+    return false;
+}
+
+// The bill columns that name a record of each reference table.
+QStringList billColumnsNaming(const QString& name)
+{
+    if (name == QLatin1String("account"))
+        return { QStringLiteral("account_id"), QStringLiteral("to_account_id") };
+    return { name + QStringLiteral("_id") };
+}
+
 } // namespace
 
 SyncHelper::SyncHelper(QObject* parent)
@@ -183,7 +199,13 @@ bool SyncHelper::sync()
         BackupHelper::backup(QString());
 
     QSqlQuery query;
-    if (query.exec(QStringLiteral("select sync_time from tbl_setting")) && query.next()) {
+    if (!run(query, QStringLiteral("select sync_time from tbl_setting"))) {
+        // Without the time of the last run nobody can say what to upload (the book is held by another
+        // process, say): nothing is sent, and the next run tries again.
+        failLater(0, unreadableBook());
+        return true;
+    }
+    if (query.next()) {
         lastSyncTime = timestampFromText(query.value(0).toString());
         if (!lastSyncTime.isValid())
             lastSyncTime = timestampFromText(QLatin1String(neverSynchronised));
@@ -286,10 +308,9 @@ bool SyncHelper::migrateIds(const QString& userId)
     return true;
 }
 
-QJsonArray SyncHelper::changeSet() const
+bool SyncHelper::changeSet(QJsonArray* changes) const
 {
     const QString since = timestampToText(lastSyncTime);
-    QJsonArray changes;
     for (const QString& name : tables) {
         // Rows stamped in the very second the last run started may have been written after its
         // upload was read: those are sent again rather than never. A row without a stamp (written by
@@ -298,46 +319,61 @@ QJsonArray SyncHelper::changeSet() const
         rows.setForwardOnly(true);
         rows.prepare(QStringLiteral("select * from tbl_%1 where version >= ? or version is null").arg(name));
         rows.addBindValue(since);
+        // A table that cannot be read (the book held by another process, say) would go up empty and
+        // its changes never: the run ends instead, and the next one tries again.
+        if (!run(rows))
+            return false;
         QJsonArray columns;
         QJsonArray updates;
-        if (run(rows)) {
-            const QSqlRecord record = rows.record();
-            QList<int> sent;
-            for (int i = 0; i < record.count(); ++i) {
-                if (record.fieldName(i) != QLatin1String("user_id")) {
-                    sent << i;
-                    columns.append(record.fieldName(i));
-                }
+        const QSqlRecord record = rows.record();
+        QList<int> sent;
+        for (int i = 0; i < record.count(); ++i) {
+            if (record.fieldName(i) != QLatin1String("user_id")) {
+                sent << i;
+                columns.append(record.fieldName(i));
             }
-            while (rows.next()) {
-                QJsonArray row;
-                for (int i : std::as_const(sent))
-                    row.append(cellText(rows.value(i)));
-                updates.append(row);
-            }
+        }
+        while (rows.next()) {
+            QJsonArray row;
+            for (int i : std::as_const(sent))
+                row.append(cellText(rows.value(i)));
+            updates.append(row);
+        }
+        if (rows.lastError().isValid()) {
+            qCWarning(lcSync) << "reading" << name << "stopped:" << rows.lastError().text();
+            return false;
         }
         QSqlQuery deleted;
         deleted.setForwardOnly(true);
         deleted.prepare(
             QStringLiteral("select id,version from tbl_%1_deleted where version >= ? or version is null").arg(name));
         deleted.addBindValue(since);
+        if (!run(deleted))
+            return false;
         QJsonArray deletions;
-        if (run(deleted)) {
-            while (deleted.next())
-                deletions.append(QJsonArray { cellText(deleted.value(0)), cellText(deleted.value(1)) });
+        while (deleted.next())
+            deletions.append(QJsonArray { cellText(deleted.value(0)), cellText(deleted.value(1)) });
+        if (deleted.lastError().isValid()) {
+            qCWarning(lcSync) << "reading the deletions of" << name << "stopped:" << deleted.lastError().text();
+            return false;
         }
-        changes.append(QJsonObject { { QStringLiteral("table_name"), name },
+        changes->append(QJsonObject { { QStringLiteral("table_name"), name },
             { QStringLiteral("update_columns"), columns }, { QStringLiteral("update_data"), updates },
             { QStringLiteral("delete_columns"), QJsonArray { QStringLiteral("id"), QStringLiteral("version") } },
             { QStringLiteral("delete_data"), deletions } });
     }
-    return changes;
+    return true;
 }
 
 void SyncHelper::uploadData()
 {
     DbSetting* setting = DbSetting::getInstance();
-    const QString data = JSON::getInstance()->serialize(QJsonValue(changeSet()));
+    QJsonArray changes;
+    if (!changeSet(&changes)) {
+        failLater(0, unreadableBook());
+        return;
+    }
+    const QString data = JSON::getInstance()->serialize(QJsonValue(changes));
     HttpHelper* request = newRequest();
     connect(request, &HttpHelper::finished, this, &SyncHelper::downloadHtml);
     request->post(Constants::getBaseUrl() + ServicePaths::Sync,
@@ -565,8 +601,13 @@ bool SyncHelper::restoreReferencedRows(const QString& name)
         return !isFatal(any.lastError());
     if (any.next() && any.value(0).toInt() == 0)
         return true;
+    // A transfer names its target account too: a target that is gone would leave the amount nowhere.
+    QStringList naming;
+    for (const QString& column : billColumnsNaming(name))
+        naming << QStringLiteral("select %1 from tbl_bill").arg(column);
     QSqlQuery used;
-    used.prepare(QStringLiteral("select id from %1 where id in ( select %2_id from tbl_bill)").arg(buried, name));
+    used.prepare(
+        QStringLiteral("select id from %1 where id in ( %2)").arg(buried, naming.join(QStringLiteral(" union "))));
     if (!run(used))
         return !isFatal(used.lastError());
     QStringList ids;
@@ -616,4 +657,16 @@ void SyncHelper::fail(int code, const QString& message)
 {
     running = false;
     emit syncError(code, message);
+}
+
+void SyncHelper::failLater(int code, const QString& message)
+{
+    // From the event loop, as every other end of a run: the caller of sync() has not returned yet.
+    QMetaObject::invokeMethod(
+        this, [this, code, message] { fail(code, message); }, Qt::QueuedConnection);
+}
+
+QString SyncHelper::unreadableBook()
+{
+    return tr("读取账本时出错，本次同步没有进行。账本可能正被其他程序使用，请稍后再试。");
 }

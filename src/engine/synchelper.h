@@ -52,7 +52,8 @@ private:
     // Gives the default records (two-character ids) the account's prefix and stores the user id, all
     // or nothing.
     bool migrateIds(const QString& userId);
-    QJsonArray changeSet() const;
+    // Every row and deletion since the last run, per table; false when the book could not be read.
+    bool changeSet(QJsonArray* changes) const;
     // Merges the service's tables into the book in one transaction; false when it had to be rolled
     // back.
     bool applyChanges(const QJsonArray& reply);
@@ -62,6 +63,9 @@ private:
     // run must be undone, false when only that row is at fault and is skipped.
     static bool isFatal(const QSqlError& error);
     void fail(int code, const QString& message);
+    // Ends the run with syncError once the event loop runs again.
+    void failLater(int code, const QString& message);
+    static QString unreadableBook();
 
     QDateTime lastSyncTime;
     QStringList tables;

@@ -54,6 +54,16 @@ QDateTime now()
     return QDateTime::currentDateTimeUtc().addMSecs(offsetMs.load());
 }
 
+void setOffset(qint64 ms)
+{
+    offsetMs.store(ms);
+}
+
+qint64 offset()
+{
+    return offsetMs.load();
+}
+
 QString tick()
 {
     const QDateTime system = QDateTime::currentDateTimeUtc();
