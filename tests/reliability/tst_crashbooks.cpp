@@ -305,6 +305,14 @@ void TestCrashBooks::randomKills()
         if (found == done && found != model)
             ++wholeAfterKill;
         model = found;
+        // A deleted book is the driver's no more: once found whole and unchanged it goes, so that each
+        // kill reads the same few books however many were deleted before.
+        for (const QString& key : found.keys()) {
+            if (key.startsWith(QLatin1String("backup/"))) {
+                QVERIFY(QFile::remove(backupDir + key.mid(7)));
+                model.remove(key);
+            }
+        }
 
         // The safety copies the restore and the import leave are sound books; checked once, then
         // removed, so that the folder does not grow by a book a restore.
