@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QString>
@@ -55,6 +56,9 @@ public:
 private:
     QString filePath;
 };
+
+// Every permission of the group and of others: none of them may be set on an owner-only file.
+QFileDevice::Permissions groupAndOthers();
 
 // The whole contents of the file at path; empty when it cannot be read.
 QByteArray fileBytes(const QString& path);
