@@ -10,7 +10,7 @@
 #include <QStringList>
 #include <QVariantList>
 
-#include "data/dbhelper.h"
+#include "data/bookfile.h"
 #include "data/dbsetting.h"
 #include "data/sqlhelper.h"
 
@@ -243,16 +243,11 @@ bool addBills(Writer& w, const Pools& pools, const BookGenerator::Options& optio
 
 bool BookGenerator::generate(const QString& path, const Options& options, QString* error)
 {
+    // A book generated again replaces the one before, whatever it left beside itself.
     QFile::remove(path);
-    if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path)
-        || !QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        *error = QStringLiteral("cannot copy the template to ") + path;
+    BookFile::removeLeftovers(path);
+    if (!BookFile::create(path, error))
         return false;
-    }
-    if (!DBHelper::getInstance()->initDefaultData(path)) {
-        *error = QStringLiteral("cannot write the default records");
-        return false;
-    }
 
     // A book that does not open leaves the driver's text in *error.
     return withBookConnection(

@@ -1,19 +1,23 @@
 #include "data/backuphelper.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 #include <QDateTime>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryFile>
 
+#include "data/bookfile.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
@@ -24,13 +28,13 @@
 #include "data/mcategory.h"
 #include "data/mmember.h"
 #include "data/notifier.h"
+#include "data/scopedumask.h"
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "data/sqltransaction.h"
 
 namespace {
 
-const QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 const char* const NeverSynchronised = "2008-08-08 08:08:08";
 
 // The synchronised tables of a book; each has a tombstone table "<name>_deleted".
@@ -100,44 +104,134 @@ bool hasObject(const QSqlDatabase& db, const QString& name)
     return sqlValue(db, QStringLiteral("select count(*) from sqlite_master where name=?"), { name }, 0).toInt() > 0;
 }
 
-// Removes the journal files SQLite keeps beside path. One left by a run that broke off belongs to
-// the file that stood there then: SQLite would play it back into the next file at path.
-void removeJournals(const QString& path)
+QString currentBookFileName()
 {
-    for (const char* suffix : { "-journal", "-wal", "-shm" })
-        QFile::remove(path + QLatin1String(suffix));
+    return Constants::getInstance()->getBookName();
+}
+
+bool refuse(QString* reason, const QString& text)
+{
+    if (reason)
+        *reason = text;
+    return false;
+}
+
+// Takes the current book as this program's open book; false with the reason when another running
+// program holds it. (A lock that cannot be made at all, in a folder nobody may write, refuses
+// nothing here: whatever would be written there fails on its own.)
+bool holdCurrentBook(QString* reason)
+{
+    if (BookLock::holdOpenBook(currentBookPath()) != BookLock::HeldElsewhere)
+        return true;
+    return refuse(reason, BookLock::heldText(currentBookFileName()));
 }
 
 // Copies source beside the book, owner-only, under a name that is no book's. Empty when the copy
 // failed.
-QString stageCopy(const QString& source, const QString& suffix)
+QString stageCopy(const QString& source, const QString& suffix, QString* reason)
 {
     const QString staged = currentBookPath() + suffix;
     // A run that broke off while it converted its copy left the copy, and its journal, which SQLite
     // would play back into this new copy of another file.
     QFile::remove(staged);
-    removeJournals(staged);
-    if (!QFile::copy(source, staged)) {
-        QFile::remove(staged);
+    BookFile::removeLeftovers(staged);
+    if (!BookFile::copy(source, staged, reason))
         return QString();
-    }
-    QFile::setPermissions(staged, OwnerOnly);
     return staged;
 }
 
-// Takes the safety backup of the current book, then puts staged in its place with one rename, so
-// that there is never a moment without a whole book file. staged is gone afterwards either way.
-bool replaceBook(const QString& staged)
+void discard(const QString& staged)
+{
+    QFile::remove(staged);
+    BookFile::removeLeftovers(staged);
+}
+
+// Puts staged in the current book's place with one rename, so that there is never a moment without
+// a whole book file, once the book has given up whatever it keeps beside itself (a journal or a log
+// would otherwise be played into the new file) and its safety backup is made. staged is gone
+// afterwards either way.
+bool replaceBook(const QString& staged, QString* reason)
 {
     const QString book = currentBookPath();
-    if (!BackupHelper::backup(BackupHelper::generateBackupFileName())
-        || std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(book).constData()) != 0) {
-        QFile::remove(staged);
+    if (!BookFile::settle(book) || !BackupHelper::backup(BackupHelper::generateBackupFileName())
+        || !BookFile::replace(staged, book, reason)) {
+        discard(staged);
         return false;
     }
-    // A journal left by a run that broke off belongs to the book that was replaced.
-    removeJournals(book);
     return true;
+}
+
+// The list of a book's automatic backups: a hidden file in the backup folder, one backup's file
+// name a line, oldest first. A backup is automatic only when this list names it.
+QString automaticListPath(const QString& bookFileName)
+{
+    return Constants::getInstance()->getBackupDir() + QLatin1Char('.') + bookFileName + QStringLiteral(".autobackups");
+}
+
+// Only a name that an automatic backup of that book can have (base, 17 digits, ".db") is ever
+// taken from the list: whatever else the file holds names nothing that may be removed.
+bool isAutomaticName(const QString& bookFileName, const QString& name)
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\d{17}\\.db$"));
+    const QString base = bookFileName.section(QLatin1Char('.'), 0, 0);
+    return name.startsWith(base) && stamp.match(name.mid(base.size())).hasMatch();
+}
+
+QStringList readAutomaticList(const QString& bookFileName)
+{
+    QStringList names;
+    QFile file(automaticListPath(bookFileName));
+    if (!file.open(QIODevice::ReadOnly))
+        return names;
+    const QString backupDir = Constants::getInstance()->getBackupDir();
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QString name = QString::fromUtf8(line);
+        if (isAutomaticName(bookFileName, name) && !names.contains(name) && QFileInfo(backupDir + name).isFile())
+            names << name;
+    }
+    return names;
+}
+
+bool writeAutomaticList(const QString& bookFileName, const QStringList& names)
+{
+    const QString path = automaticListPath(bookFileName);
+    if (names.isEmpty())
+        return QFile::remove(path) || !QFileInfo::exists(path);
+    // The list is the owner's from the start, like the backups it names.
+    const ScopedUmask ownerOnly(077);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString& name : names)
+        file.write(name.toUtf8() + '\n');
+    return file.commit();
+}
+
+// Notes a new automatic backup and removes the oldest automatic ones beyond the number kept.
+void noteAutomaticBackup(const QString& bookFileName, const QString& name)
+{
+    const QString backupDir = Constants::getInstance()->getBackupDir();
+    QStringList names = readAutomaticList(bookFileName);
+    names.removeAll(name);
+    names << name;
+    while (names.size() > BackupHelper::KeptAutomaticBackups) {
+        // One that cannot be removed stays on the list, to be tried again after the next backup.
+        if (!QFile::remove(backupDir + names.first()))
+            break;
+        names.removeFirst();
+    }
+    if (!writeAutomaticList(bookFileName, names))
+        qCWarning(lcSql) << "BackupHelper: the list of automatic backups of" << bookFileName << "was not written";
+}
+
+// The list follows its book when the book is renamed or deleted: a book of the old name made
+// later has backups of its own.
+void moveAutomaticList(const QString& fromFileName, const QString& toFileName)
+{
+    const QString from = automaticListPath(fromFileName);
+    const QString to = automaticListPath(toFileName);
+    if (QFileInfo::exists(from) && !QFileInfo::exists(to))
+        QFile::rename(from, to);
 }
 
 // A copy of the import: the other program's table and the statements that copy its rows. A row the
@@ -275,16 +369,20 @@ QString BackupHelper::generateBackupFileName(const QDateTime& moment)
 
 bool BackupHelper::backup(const QString& backupFileName)
 {
-    const QString name = backupFileName.isEmpty() ? generateBackupFileName() : backupFileName;
-    const QString target = Constants::getInstance()->getBackupDir() + name;
-    // A write cut off by a crash is undone first: a copy of the file as it lies would keep part of it.
-    if (!finishInterruptedWrite(currentBookPath()))
+    const bool automatic = backupFileName.isEmpty();
+    const QString name = automatic ? generateBackupFileName() : backupFileName;
+    // Never replaces an existing file; an interrupted write is finished first, and a book with a
+    // write-ahead log is copied with what the log holds.
+    if (!BookFile::copy(currentBookPath(), Constants::getInstance()->getBackupDir() + name))
         return false;
-    // QFile::copy never replaces an existing file.
-    if (!QFile::copy(currentBookPath(), target))
-        return false;
-    QFile::setPermissions(target, OwnerOnly);
+    if (automatic)
+        noteAutomaticBackup(currentBookFileName(), name);
     return true;
+}
+
+QStringList BackupHelper::automaticBackups(const QString& bookFileName)
+{
+    return readAutomaticList(bookFileName);
 }
 
 bool BackupHelper::isBook(const QString& path)
@@ -314,36 +412,50 @@ bool BackupHelper::isKobelFile(const QString& path)
     });
 }
 
-bool BackupHelper::restore(const QString& file)
+bool BackupHelper::restore(const QString& file, QString* reason)
 {
-    // Only a book replaces a book, and the book cannot be restored from itself.
-    if (!isBook(file) || QFileInfo(file).canonicalFilePath() == QFileInfo(currentBookPath()).canonicalFilePath())
+    // The book is this program's from here until it has opened what was restored.
+    if (!holdCurrentBook(reason))
         return false;
-    const QString staged = stageCopy(file, QStringLiteral(".restoring"));
+    // The book cannot be restored from itself.
+    if (QFileInfo(file).canonicalFilePath() == QFileInfo(currentBookPath()).canonicalFilePath())
+        return false;
+    const QString staged = stageCopy(file, QStringLiteral(".restoring"), reason);
     if (staged.isEmpty())
         return false;
-    // Never synchronised: the next synchronisation sends everything the restored book holds.
-    withBookConnection(staged, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
-        return execWrite(
-            db, QStringLiteral("update tbl_setting set sync_time=?;"), { QLatin1String(NeverSynchronised) });
-    });
-    return replaceBook(staged);
+    // Only a book replaces a book: one that the schema upgrade brings up to date (an older book is
+    // upgraded here, before it takes the book's place), never synchronised since, and with the
+    // rollback journal whatever the file used.
+    const bool prepared
+        = withBookConnection(staged, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
+              return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok")
+                  && DBHelper::checkSchema(db) && DBHelper::getInstance()->upgradeBook(db)
+                  && execWrite(
+                      db, QStringLiteral("update tbl_setting set sync_time=?;"), { QLatin1String(NeverSynchronised) })
+                  && sqlValue(db, QStringLiteral("pragma journal_mode=delete"), {}, QString()).toString()
+                  == QLatin1String("delete");
+          });
+    if (!prepared || !isBook(staged)) {
+        discard(staged);
+        return false;
+    }
+    return replaceBook(staged, reason);
 }
 
-bool BackupHelper::kobel(const QString& file, int* skippedRows, bool* unopened)
+bool BackupHelper::kobel(const QString& file, int* skippedRows, bool* unopened, QString* reason)
 {
     if (skippedRows)
         *skippedRows = 0;
     if (unopened)
         *unopened = false;
-    if (!isKobelFile(file))
+    if (!holdCurrentBook(reason) || !isKobelFile(file))
         return false;
     // The template is read for its schema only, from a private temporary copy.
     const std::unique_ptr<QTemporaryFile> templateCopy(
         QTemporaryFile::createNativeFile(QStringLiteral(":/rc/data/init.db")));
     if (!templateCopy)
         return false;
-    const QString staged = stageCopy(file, QStringLiteral(".importing"));
+    const QString staged = stageCopy(file, QStringLiteral(".importing"), reason);
     if (staged.isEmpty())
         return false;
 
@@ -362,14 +474,43 @@ bool BackupHelper::kobel(const QString& file, int* skippedRows, bool* unopened)
     if (!opened && unopened)
         *unopened = true;
     if (!converted) {
-        QFile::remove(staged);
+        discard(staged);
         return false;
     }
-    if (!replaceBook(staged))
+    if (!replaceBook(staged, reason))
         return false;
     FileSetting::getInstance()->setValue(SettingKeys::EnableBillTitle, true);
     if (skippedRows)
         *skippedRows = skipped;
+    return true;
+}
+
+bool BackupHelper::renameBook(const QString& fileName, const QString& newFileName, QString* reason)
+{
+    Constants* constants = Constants::getInstance();
+    if (fileName == constants->getBookName())
+        return refuse(reason, tr("账本正在被使用，您不能修改正在使用的账本"));
+    if (!BookFile::move(constants->getDbDir() + fileName, constants->getDbDir() + newFileName, reason))
+        return false;
+    moveAutomaticList(fileName, newFileName);
+    return true;
+}
+
+bool BackupHelper::deleteBook(const QString& fileName, QString* reason)
+{
+    Constants* constants = Constants::getInstance();
+    if (fileName == constants->getBookName())
+        return refuse(reason, tr("账本正在被使用，您不能删除正在使用的账本"));
+    // Moved aside, never erased; an earlier deleted book of the same name is never replaced.
+    const QString deleted = fileName + QStringLiteral(".deleted");
+    const QString target = constants->getBackupDir() + deleted;
+    if (QFileInfo::exists(target))
+        return refuse(reason,
+            tr("备份目录中已经有一个删除过的同名账本（%1）。")
+                .arg(QDir::toNativeSeparators(target)));
+    if (!BookFile::move(constants->getDbDir() + fileName, target, reason))
+        return false;
+    moveAutomaticList(fileName, deleted);
     return true;
 }
 
@@ -455,8 +596,13 @@ bool emptyBookTables(const QSqlDatabase& db)
 
 } // namespace
 
-bool BackupHelper::resetBook()
+bool BackupHelper::resetBook(QString* reason)
 {
+    // The open book is this program's; a book that another running program holds as well (it
+    // could not be locked when it opened) is not emptied under it.
+    BookLock lock(currentBookPath());
+    if (lock.lock() == BookLock::HeldElsewhere)
+        return refuse(reason, BookLock::heldText(currentBookFileName()));
     const QSqlDatabase db = QSqlDatabase::database();
     bool ok = false;
     {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QDateTime;
 class QSqlDatabase;
@@ -19,13 +20,24 @@ public:
     static QString generateBackupFileName();
     // The same for the given moment.
     static QString generateBackupFileName(const QDateTime& moment);
-    // Copies the current book into the backup folder under the given name (a generated one when
-    // empty); never replaces an existing file. True when the copy was made.
+    // Copies the current book into the backup folder under the given name; never replaces an
+    // existing file. True when the copy was made. Without a name it is an automatic backup (start,
+    // close, before and after a synchronisation): named by generateBackupFileName(), noted in the
+    // book's list of automatic backups, and the oldest automatic ones beyond the newest
+    // KeptAutomaticBackups are removed. Nothing else in the folder is ever removed: named copies
+    // (the restore's safety copy, the import's), manual backups, deleted books, other books' backups.
     static bool backup(const QString& backupFileName = QString());
+    static constexpr int KeptAutomaticBackups = 20;
+    // The automatic backups of the book file bookFileName that the backup folder still holds,
+    // oldest first.
+    static QStringList automaticBackups(const QString& bookFileName);
+
     // Replaces the current book with file, after a safety backup; the restored book counts as never
-    // synchronised. A file that is not a sound book replaces nothing. True when file now stands in
-    // its place.
-    static bool restore(const QString& file);
+    // synchronised, keeps the rollback journal and is brought to the current schema. A file that is
+    // not a book the schema upgrade can bring up to date replaces nothing, and neither does a book
+    // that another running program holds (*reason then says so). True when file now stands in its
+    // place. The book stays locked as this program's open book.
+    static bool restore(const QString& file, QString* reason = nullptr);
     // Replaces the current book, after a safety backup, with the other program's data file
     // converted into a book. The conversion is whole or not at all: the book is replaced only once
     // it has succeeded, and a file without the other program's tables replaces nothing. Rows the book
@@ -33,7 +45,15 @@ public:
     // *skippedRows. *unopened tells the caller that the file (or the template) could not be opened
     // at all, which the user is told apart from the failed import. True when the converted file
     // now stands in the book's place.
-    static bool kobel(const QString& file, int* skippedRows = nullptr, bool* unopened = nullptr);
+    static bool kobel(
+        const QString& file, int* skippedRows = nullptr, bool* unopened = nullptr, QString* reason = nullptr);
+
+    // Renames the book file fileName in the book folder to newFileName, or moves it into the backup
+    // folder as "<fileName>.deleted"; its list of automatic backups goes with it. Never the open
+    // book, never a book another running program holds, never onto an existing file; an
+    // interrupted write is finished first. False with the reason for the user.
+    static bool renameBook(const QString& fileName, const QString& newFileName, QString* reason);
+    static bool deleteBook(const QString& fileName, QString* reason);
 
     // Leaves a tombstone for each default record in the book on db, so that the first
     // synchronisation deletes the defaults on the server: the record is written and deleted again,
@@ -45,10 +65,10 @@ public:
     // Empties the open book down to its default records, as a book that was never synchronised,
     // in one transaction: on failure nothing is changed. The record caches are dropped afterwards,
     // so that every page hears of the change once. True when it was committed.
-    static bool resetBook();
+    static bool resetBook(QString* reason = nullptr);
 
     // True when path is a sound SQLite file with the tables of a book's settings and records, each
-    // with every column a book has; it is opened read-only.
+    // with every column a book of the current version has; it is opened read-only.
     static bool isBook(const QString& path);
     // True when path is a sound SQLite file with the other program's tables and none of a book's.
     static bool isKobelFile(const QString& path);

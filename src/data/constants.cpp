@@ -155,8 +155,12 @@ bool Constants::setBookName(const QString& name)
     if (!isValidBookName(name))
         return false;
     bookName = name;
-    FileSetting::getInstance()->setValue(SettingKeys::LastBook, name);
     return true;
+}
+
+void Constants::rememberBook()
+{
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, getBookName());
 }
 
 bool Constants::isValidBookName(const QString& name)

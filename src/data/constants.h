@@ -49,9 +49,11 @@ public:
     int getVersionCode() const;
 
     QString getBookName();
-    // Makes name the current book and remembers it as the last book. A name that is not a plain
-    // file name is refused and changes nothing.
+    // Makes name the current book. A name that is not a plain file name is refused and changes
+    // nothing. The settings file is not written: the book is remembered once it has opened.
     bool setBookName(const QString& name);
+    // Remembers the current book as the last book (Common/LastBook), for the next start.
+    void rememberBook();
     // A book name is a plain file name: no directory part, not "." or "..", no control characters.
     static bool isValidBookName(const QString& name);
 

@@ -139,7 +139,11 @@ void DBHelper::closeDefaultConnection()
 
 bool DBHelper::checkSchema()
 {
-    const QSqlDatabase db = QSqlDatabase::database();
+    return checkSchema(QSqlDatabase::database());
+}
+
+bool DBHelper::checkSchema(const QSqlDatabase& db)
+{
     QSqlQuery query(db);
     // Read here rather than through the settings object, which must not be loaded from a file that
     // may be no book. Without a settings row the book counts as version 0, as for the upgrade.
@@ -208,6 +212,40 @@ bool DBHelper::upgrade()
             { QStringLiteral("2008-08-08 08:08:08.000") }))
         return false;
 
+    if (!runUpgradeStatements(db, from))
+        return false;
+
+    setting->setVersion(target);
+    if (!setting->save() || !transaction.commit()) {
+        setting->setVersion(from);
+        return false;
+    }
+    if (!hadRow)
+        DbSetting::setInstance(new DbSetting());
+    return true;
+}
+
+bool DBHelper::upgradeBook(const QSqlDatabase& db)
+{
+    const int target = Constants::getInstance()->getVersionCode();
+    SqlTransaction transaction(db, QStringLiteral("upgrade"));
+    if (!transaction.isActive())
+        return false;
+    const QVariant stored = sqlValue(db, QStringLiteral("select version from tbl_setting"), {}, QVariant());
+    const int from = stored.toInt();
+    if (from >= target)
+        return true;
+    if (!stored.isValid()
+        && !execWrite(db, QStringLiteral("insert into tbl_setting (sync_time, version) values (?, 0)"),
+            { QStringLiteral("2008-08-08 08:08:08.000") }))
+        return false;
+    return runUpgradeStatements(db, from) && execWrite(db, QStringLiteral("update tbl_setting set version=?"), { target })
+        && transaction.commit();
+}
+
+bool DBHelper::runUpgradeStatements(const QSqlDatabase& db, int from)
+{
+    const int target = Constants::getInstance()->getVersionCode();
     for (int version = from; version < target; ++version) {
         for (const QString& statement : upgradeMap.value(version)) {
             if (isApplied(db, statement)) {
@@ -221,14 +259,6 @@ bool DBHelper::upgrade()
                 return false;
         }
     }
-
-    setting->setVersion(target);
-    if (!setting->save() || !transaction.commit()) {
-        setting->setVersion(from);
-        return false;
-    }
-    if (!hadRow)
-        DbSetting::setInstance(new DbSetting());
     return true;
 }
 

@@ -28,6 +28,8 @@ public:
     // stored version has them (the upgrade adds the rest). A file that is some other SQLite file,
     // or a book that lost a table, opens all the same: this says whether it is a book of ours.
     static bool checkSchema();
+    // The same for the book on db.
+    static bool checkSchema(const QSqlDatabase& db);
     // True when the program may write the book at path: the file, and its folder, where every
     // write keeps its journal. With the program's effective rights.
     static bool isWritable(const QString& path);
@@ -39,6 +41,10 @@ public:
     // missing counts as version 0 and gets the template's row. Creates DbSetting on first use
     // (and loads it again after writing a missing row).
     bool upgrade();
+    // The same for a book that is not the open one, on a connection of its own (a restored book
+    // before it takes the open book's place): the version is read and stored with SQL, and the
+    // settings row is otherwise left as it is.
+    bool upgradeBook(const QSqlDatabase& db);
 
     // Inserts the default records and stamps them with the old version, all in one transaction that
     // is rolled back on any error. "" works on the open book (the record classes' signals fire as
@@ -57,6 +63,9 @@ private:
     explicit DBHelper(QObject* parent = nullptr);
 
     bool fillDefaultData(const QString& connectionName);
+    // Runs the statements that bring the book on db from version from to the current one, inside
+    // the caller's transaction. False at the first statement that fails.
+    bool runUpgradeStatements(const QSqlDatabase& db, int from);
     // The default category tree of one kind ("expense" or "income"): the top category names in
     // order, and by top name the sub-category names in order. Empty for another kind.
     static QStringList defaultCategoryNames(const QString& kind);

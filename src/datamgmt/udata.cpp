@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 
 #include "data/backuphelper.h"
+#include "data/bookfile.h"
 #include "data/constants.h"
 #include "datamgmt/dbackup.h"
 #include "widgets/appcontrol.h"
@@ -51,14 +51,14 @@ void UData::on_pbBackup_clicked()
         DMessageBox::error(this, tr("文件已经存在，备份没有完成。请选择一个新的文件名。"));
         return;
     }
+    // Owner-only: the copy holds the login and sync passwords as the book does. A book with a
+    // write-ahead log is copied with what the log holds.
     Constants* constants = Constants::getInstance();
-    QFile book(constants->getDbDir() + constants->getBookName());
-    if (!book.copy(target)) {
-        DMessageBox::error(this, tr("备份数据文件出现错误：") + book.errorString());
+    QString error;
+    if (!BookFile::copy(constants->getDbDir() + constants->getBookName(), target, &error)) {
+        DMessageBox::error(this, tr("备份数据文件出现错误：") + error);
         return;
     }
-    // The copy holds the login and sync passwords as the book does.
-    QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     DMessageBox::information(this, tr("备份成功"), tr("您已经成功备份数据：%1").arg(QDir::toNativeSeparators(target)));
 }
 
@@ -67,8 +67,9 @@ void UData::restartWith(const QString& word, const QString& caption, const QStri
     const QString file = askFile(caption, false, folder);
     if (file.isEmpty())
         return;
-    // The running program never swaps its book: the next run replaces it before opening it.
-    if (!AppControl::restart({ word, file }))
+    // The running program never swaps its book: the next run replaces it before opening it. It is
+    // told which book: the one open now (what the settings file names may be another copy's).
+    if (!AppControl::restart({ word, file, Constants::getInstance()->getBookName() }))
         DMessageBox::error(this, failText);
 }
 
@@ -102,10 +103,11 @@ void UData::on_pbAutoBackup_2_clicked()
         return;
     // Emptying a large book takes a few seconds (every delete leaves its tombstone first).
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool reset = BackupHelper::resetBook();
+    QString reason;
+    const bool reset = BackupHelper::resetBook(&reason);
     QApplication::restoreOverrideCursor();
     if (!reset) {
-        DMessageBox::error(this, tr("重置数据出现错误，数据没有改变。"));
+        DMessageBox::error(this, tr("重置数据出现错误，数据没有改变。") + reason);
         return;
     }
     DMessageBox::information(this, tr("重置完成"), tr("您已经成功重置数据"));

@@ -1,13 +1,15 @@
 #include "datamgmt/usetting.h"
 
+#include <climits>
+
 #include <QColor>
-#include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QInputDialog>
 
+#include "data/backuphelper.h"
+#include "data/bookfile.h"
 #include "data/booklist.h"
 #include "data/constants.h"
-#include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
@@ -27,11 +29,6 @@ void storeOption(const QString& key, bool on)
 QString bookPath(const QString& name)
 {
     return Constants::getInstance()->getDbDir() + name + QLatin1String(bookSuffix);
-}
-
-bool isOpenBook(const QString& name)
-{
-    return name + QLatin1String(bookSuffix) == Constants::getInstance()->getBookName();
 }
 
 } // namespace
@@ -182,8 +179,11 @@ void USetting::bindBookList()
     const QString dbDir = Constants::getInstance()->getDbDir();
     Constants::makeDir(dbDir);
     ui->lwBookList->clear();
-    for (const QString& file : BookList::files(dbDir))
-        ui->lwBookList->addItem(BookList::displayName(file));
+    // The item shows the name; the file it stands for travels with it.
+    for (const QString& file : BookList::files(dbDir)) {
+        auto* item = new QListWidgetItem(BookList::displayName(file), ui->lwBookList);
+        item->setData(Qt::UserRole, file);
+    }
 }
 
 QString USetting::chosenBook(const QString& failureTitle)
@@ -193,12 +193,13 @@ QString USetting::chosenBook(const QString& failureTitle)
         DMessageBox::information(this, failureTitle, tr("请先在账本列表中选择一个账本。"));
         return QString();
     }
-    return item->text();
+    return item->data(Qt::UserRole).toString();
 }
 
-QString USetting::askBookName(const QString& failureTitle, const QString& current)
+QString USetting::askBookName(const QString& failureTitle, const QString& renamed)
 {
     bool accepted = false;
+    const QString current = renamed.isEmpty() ? QString() : BookList::displayName(renamed);
     const QString name = QInputDialog::getText(
         this, tr("新建账本"), tr("请输入新账本的名称："), QLineEdit::Normal, current, &accepted);
     if (!accepted || name.isEmpty())
@@ -210,6 +211,19 @@ QString USetting::askBookName(const QString& failureTitle, const QString& curren
             this, failureTitle, tr("账本名称不能以“.”开头，也不能包含“/”、“\\”或控制字符，请换一个名称。"));
         return QString();
     }
+    // The file and the names SQLite and the program give the files beside it must fit the disk's
+    // limit of a file name.
+    if ((name + QLatin1String(bookSuffix) + QStringLiteral(".creating-journal")).toUtf8().size() > NAME_MAX) {
+        DMessageBox::information(this, failureTitle, tr("账本名称太长，请换一个短一些的名称。"));
+        return QString();
+    }
+    const QString twin
+        = BookList::caseTwin(Constants::getInstance()->getDbDir(), name + QLatin1String(bookSuffix), renamed);
+    if (!twin.isEmpty()) {
+        DMessageBox::information(this, failureTitle,
+            tr("已经有一个名称只有大小写不同的账本“%1”，请换一个名称。").arg(BookList::displayName(twin)));
+        return QString();
+    }
     return name;
 }
 
@@ -219,25 +233,12 @@ void USetting::on_pbCreateBook_clicked()
     const QString name = askBookName(failed, QString());
     if (name.isEmpty())
         return;
-
-    const QString path = bookPath(name);
-    // Never overwrites: an existing book of that name stays as it is.
-    if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path)) {
-        if (QFile::exists(path))
-            DMessageBox::information(this, failed, tr("账本“%1”已经存在，请换一个名称。").arg(name));
-        else
-            DMessageBox::information(this, failed, tr("无法建立账本文件，请确认账本目录可以写入。"));
+    // Never replaces a file; the open book, its lists and caches never see the new book's rows.
+    QString error;
+    if (!BookFile::create(bookPath(name), &error)) {
+        DMessageBox::information(this, failed, error);
         return;
     }
-    // A copy of a resource is read-only; the book belongs to its owner alone.
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    // Filled on a connection of its own: the open book, its lists and caches never see these rows.
-    if (!DBHelper::getInstance()->initDefaultData(path)) {
-        QFile::remove(path);
-        DMessageBox::information(this, failed, tr("无法写入新账本的默认数据，账本没有建立。"));
-        return;
-    }
-
     DMessageBox::information(this, tr("新建成功"),
         tr("新建成功！您可以通过窗口顶部") + QLatin1Char('"') + tr("[切换账本]") + QLatin1Char('"')
             + tr("按钮快速切换账本。"));
@@ -247,22 +248,27 @@ void USetting::on_pbCreateBook_clicked()
 void USetting::on_pbRenameBook_clicked()
 {
     const QString failed = tr("修改失败");
-    const QString name = chosenBook(failed);
-    if (name.isEmpty())
+    const QString file = chosenBook(failed);
+    if (file.isEmpty())
         return;
-    if (isOpenBook(name)) {
+    if (file == Constants::getInstance()->getBookName()) {
         DMessageBox::information(this, failed, tr("账本正在被使用，您不能修改正在使用的账本"));
         return;
     }
     // The dialog starts with the name, to be changed rather than typed again; kept as it was, there
     // is nothing to do.
-    const QString newName = askBookName(failed, name);
-    if (newName.isEmpty() || newName == name)
+    const QString newName = askBookName(failed, file);
+    if (newName.isEmpty() || newName == BookList::displayName(file))
         return;
 
-    // QFile::rename never replaces an existing file.
-    if (!QFile::rename(bookPath(name), bookPath(newName))) {
-        DMessageBox::information(this, failed, tr("修改账本名称失败，可能此账本文件已经被其他程序占用！"));
+    const QString newFile = newName + QLatin1String(bookSuffix);
+    QString reason;
+    if (QFileInfo::exists(bookPath(newName))) {
+        DMessageBox::information(this, failed, tr("账本“%1”已经存在，请换一个名称。").arg(newName));
+        return;
+    }
+    if (!BackupHelper::renameBook(file, newFile, &reason)) {
+        DMessageBox::information(this, failed, tr("修改账本名称失败：%1账本保持原样。").arg(reason));
         return;
     }
     DMessageBox::information(this, tr("修改成功"), tr("您已经成功修改账本名称！"));
@@ -272,29 +278,24 @@ void USetting::on_pbRenameBook_clicked()
 void USetting::on_pbDeleteBook_clicked()
 {
     const QString failed = tr("删除失败");
-    const QString name = chosenBook(failed);
-    if (name.isEmpty())
+    const QString file = chosenBook(failed);
+    if (file.isEmpty())
         return;
-    if (isOpenBook(name)) {
+    if (file == Constants::getInstance()->getBookName()) {
         DMessageBox::information(this, failed, tr("账本正在被使用，您不能删除正在使用的账本"));
         return;
     }
     if (DMessageBox::question(this, tr("确定删除?"),
-            tr("您确定需要删除账本 %1 ? 账本删除后，属于此账本的所有数据将丢失，并且不能恢复！").arg(name))
+            tr("您确定需要删除账本 %1 ? 账本删除后，属于此账本的所有数据将丢失，并且不能恢复！")
+                .arg(BookList::displayName(file)))
         != 1)
         return;
 
-    // Moved aside, never erased; an earlier deleted book of the same name is never replaced.
-    const QString target
-        = Constants::getInstance()->getBackupDir() + name + QLatin1String(bookSuffix) + QStringLiteral(".deleted");
-    if (QFile::rename(bookPath(name), target)) {
+    // Moved aside into the backup folder, never erased.
+    QString reason;
+    if (BackupHelper::deleteBook(file, &reason))
         DMessageBox::information(this, tr("删除成功"), tr("您已经成功删除账本！"));
-    } else if (QFile::exists(target)) {
-        DMessageBox::information(this, failed,
-            tr("删除账本失败：备份目录中已经有一个删除过的同名账本（%1），账本保持原样。")
-                .arg(QDir::toNativeSeparators(target)));
-    } else {
-        DMessageBox::information(this, failed, tr("删除账本失败：无法把账本文件移到备份目录，账本保持原样。"));
-    }
+    else
+        DMessageBox::information(this, failed, tr("删除账本失败：%1账本保持原样。").arg(reason));
     bindBookList();
 }

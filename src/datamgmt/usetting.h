@@ -43,11 +43,12 @@ private slots:
 private:
     void enableProxyFields(bool on);
     void storeColor(const QColorButton* button, const QString& key);
-    // The chosen book's name (without ".db"), or "" after asking the user to choose one.
+    // The chosen book's file name, or "" after asking the user to choose one.
     QString chosenBook(const QString& failureTitle);
     // A new book name typed by the user, or "" when cancelled, empty or refused (the refusal told).
-    // The dialog starts with current.
-    QString askBookName(const QString& failureTitle, const QString& current);
+    // renamed: the file of the book that is to take the name, which the name may match but for case;
+    // the dialog then starts with its name.
+    QString askBookName(const QString& failureTitle, const QString& renamed);
 
     Ui::USetting* ui;
 };

@@ -9,6 +9,8 @@
 #include <QTimer>
 
 #include "data/backuphelper.h"
+#include "data/bookfile.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
@@ -38,9 +40,11 @@ MainWindow::MainWindow(QWidget* parent)
             this, tr("系统时间有错误"), tr("您电脑当前的时间是") + QString::number(year) + tr("年,请确认是否有错误!"));
     }
 
-    bookOpen = openBook();
+    QString failure;
+    bookOpen = openBook(&failure);
     if (!bookOpen) {
-        DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。"));
+        DMessageBox::information(this, bookHeldElsewhere ? tr("账本正在使用") : tr("数据文件错误"),
+            failure.isEmpty() ? tr("打开数据文件出现错误。") : failure);
         return;
     }
     if (bookReadOnly) {
@@ -69,12 +73,21 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-bool MainWindow::openBook()
+bool MainWindow::openBook(QString* failure)
 {
     Constants* constants = Constants::getInstance();
     const QString path = constants->getDbDir() + constants->getBookName();
+    // Held for as long as this program runs on the book: no other copy of the program opens,
+    // replaces, renames or deletes it meanwhile, and this one touches nothing of a book another
+    // copy has open. (Where no lock file can be made, in a folder nobody may write, the book can
+    // only be read, by anyone.)
+    if (BookLock::holdOpenBook(path) == BookLock::HeldElsewhere) {
+        bookHeldElsewhere = true;
+        *failure = BookLock::heldText(constants->getBookName());
+        return false;
+    }
     const bool isNew = !QFile::exists(path);
-    if (isNew && !createBook(path))
+    if (isNew && !BookFile::create(path, failure))
         return false;
     if (!DBHelper::openDefaultConnection(path))
         return false;
@@ -89,31 +102,9 @@ bool MainWindow::openBook()
         return false;
     if (!DBHelper::checkSchema())
         return false;
-    // Remembered as the last book, so that the next start opens it again.
-    constants->setBookName(constants->getBookName());
+    // Remembered as the last book once it has opened, so that the next start opens it again.
+    constants->rememberBook();
     return true;
-}
-
-bool MainWindow::createBook(const QString& path)
-{
-    // Built under a name of its own and given the book's name only once complete: a first start
-    // that fails half-way leaves nothing that the next start would take for a finished book.
-    const QString building = path + QStringLiteral(".creating");
-    QFile::remove(building);
-    QFile::remove(building + QStringLiteral("-journal"));
-    // A copy of a resource is read-only; the book belongs to its owner alone.
-    if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), building))
-        return false;
-    QFile::setPermissions(building, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    bool complete = DBHelper::openDefaultConnection(building) && DBHelper::getInstance()->upgrade()
-        && DBHelper::getInstance()->initDefaultData(QString());
-    // The connection follows the file's name (its journal is named after it): closed before the
-    // rename, opened again on the book's own name.
-    DBHelper::closeDefaultConnection();
-    complete = complete && QFile::rename(building, path);
-    if (!complete)
-        QFile::remove(building);
-    return complete;
 }
 
 void MainWindow::enableMouseTracking(QWidget* widget)

@@ -41,8 +41,8 @@ private slots:
     void checkUpdate();
 
 private:
-    bool openBook();
-    bool createBook(const QString& path);
+    // False with the reason for the user in *failure (empty: the book's file could not be opened).
+    bool openBook(QString* failure);
     void createTrayMenu();
     void createTrayIcon();
     void showHiddenBalloon();
@@ -56,6 +56,8 @@ private:
     QAction* restoreAction = nullptr;
     QAction* quitAction = nullptr;
     bool bookOpen = false;
+    // The book was not opened because another running copy of the program has it open.
+    bool bookHeldElsewhere = false;
     // The book can be read but not written (its file or its folder).
     bool bookReadOnly = false;
     // Where the window was before it was maximised; set while the window adjusts it itself.

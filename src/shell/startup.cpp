@@ -14,6 +14,7 @@
 
 #include "data/backuphelper.h"
 #include "data/booklist.h"
+#include "data/booklock.h"
 #include "data/bookprobe.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
@@ -32,6 +33,8 @@ Command parseCommand(const QStringList& arguments)
         command.word = arguments.at(1);
     if (arguments.size() > 2)
         command.argument = arguments.at(2);
+    if (arguments.size() > 3)
+        command.book = arguments.at(3);
     return command;
 }
 
@@ -191,15 +194,22 @@ void applyStyleSheet(QApplication& app)
 
 void runCommand(const Command& command)
 {
-    if (command.word == QLatin1String("restore")) {
-        if (BackupHelper::restore(command.argument))
+    const bool restore = command.word == QLatin1String("restore");
+    if (!restore && command.word != QLatin1String("kobel"))
+        return;
+    // The book the restart names, never the one the settings file remembers, which may be another
+    // running copy's; a start by hand without one acts on the last book.
+    const bool named = command.book.isEmpty() || Constants::getInstance()->setBookName(command.book);
+    QString reason;
+    if (restore) {
+        if (named && BackupHelper::restore(command.argument, &reason))
             QMessageBox::warning(nullptr, QObject::tr("恢复成功"), QObject::tr("您已经成功恢复数据文件。"));
         else
-            QMessageBox::warning(nullptr, QObject::tr("恢复失败"), QObject::tr("恢复数据文件出现错误。"));
-    } else if (command.word == QLatin1String("kobel")) {
+            QMessageBox::warning(nullptr, QObject::tr("恢复失败"), QObject::tr("恢复数据文件出现错误。") + reason);
+    } else {
         int skippedRows = 0;
         bool unopened = false;
-        if (BackupHelper::kobel(command.argument, &skippedRows, &unopened)) {
+        if (named && BackupHelper::kobel(command.argument, &skippedRows, &unopened, &reason)) {
             QString text = QObject::tr("您已经成功导入数据文件。");
             // Rows the book cannot hold are left out; the user learns how many.
             if (skippedRows > 0)
@@ -208,7 +218,7 @@ void runCommand(const Command& command)
         } else {
             if (unopened)
                 DMessageBox::information(nullptr, QObject::tr("数据文件错误"), QObject::tr("打开数据文件出现错误。"));
-            QMessageBox::warning(nullptr, QObject::tr("导入失败"), QObject::tr("导入数据文件出现错误。"));
+            QMessageBox::warning(nullptr, QObject::tr("导入失败"), QObject::tr("导入数据文件出现错误。") + reason);
         }
     }
 }
@@ -231,10 +241,12 @@ int run(QApplication& app)
 
     const QString dbDir = Constants::getInstance()->getDbDir();
     Constants::makeDir(dbDir);
+    // "book" chooses a book; after a restore or an import the book they replaced is the one to open.
+    const bool replaced = command.word == QLatin1String("restore") || command.word == QLatin1String("kobel");
+    const QString asked = command.word == QLatin1String("book") ? command.argument : replaced ? command.book : QString();
     QString chosenBook;
-    if (command.word == QLatin1String("book") && Constants::isValidBookName(command.argument)
-        && QFileInfo(dbDir + command.argument).isFile())
-        chosenBook = command.argument;
+    if (Constants::isValidBookName(asked) && QFileInfo(dbDir + asked).isFile())
+        chosenBook = asked;
 
     const Choice choice = chooseBook(dbDir, BookList::files(dbDir), chosenBook);
     if (choice.probeFailed) {
@@ -242,8 +254,15 @@ int run(QApplication& app)
     }
     if (terminating())
         return ended();
-    if (!choice.currentBook.isEmpty())
+    if (!choice.currentBook.isEmpty()) {
+        // Taken before anything is asked or built: a book that another running copy has open is
+        // neither opened nor touched here.
+        if (BookLock::holdOpenBook(dbDir + choice.currentBook) == BookLock::HeldElsewhere) {
+            DMessageBox::information(nullptr, QObject::tr("账本正在使用"), BookLock::heldText(choice.currentBook));
+            return terminating() ? ended() : 1;
+        }
         Constants::getInstance()->setBookName(choice.currentBook);
+    }
     if (choice.login) {
         DLogin login(nullptr, choice.loginBook);
         if (terminating() || login.exec() != QDialog::Accepted)

@@ -12,12 +12,15 @@ namespace Startup {
 struct Command {
     QString word;
     QString argument;
+    QString book; // "restore" and "kobel": the book to replace, as the restart names it
 };
-// The first argument after the program is the command word, the second its argument.
+// The first argument after the program is the command word, the second its argument; after
+// "restore" and "kobel" the third names the book they replace (the one open when the user asked).
 Command parseCommand(const QStringList& arguments);
 
-// Runs the command words "restore <file>" and "kobel <file>", before any book is opened, and tells
-// the user the outcome in a box; other words do nothing here.
+// Runs the command words "restore <file> [<book>]" and "kobel <file> [<book>]", before any book is
+// opened, and tells the user the outcome in a box; other words do nothing here. Without a book
+// named they act on the last book.
 void runCommand(const Command& command);
 
 struct Choice {

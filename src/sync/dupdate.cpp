@@ -83,8 +83,11 @@ void DUpdate::on_pbCancel_2_clicked()
 
 void DUpdate::done(int result)
 {
-    if (!installing)
+    if (!installing) {
         cancelDownload();
+        // Nothing downloaded is kept once the dialog has closed without starting it.
+        downloadDir.reset();
+    }
     QDialog::done(result);
 }
 
@@ -327,9 +330,11 @@ void DUpdate::startInstaller()
     const bool started = executable
         && InstallerLauncher::start(downloadFilePath, { QStringLiteral("/S"), QStringLiteral("/D=") + dir });
     if (started) {
-        // The installer runs from the folder after this program has gone.
+        // The installer runs from the folder after this program has gone; once it has ended, the
+        // launcher removes the file and the folder.
         downloadDir->setAutoRemove(false);
     } else {
+        downloadDir.reset();
         qCWarning(lcSync) << "update: cannot start" << downloadFilePath;
         DMessageBox::information(this, tr("安装失败"),
             tr("安装新版本时出现错误，软件没有升级成功。您可以登陆Quorvane网站下载最新版本进行更新。"));

@@ -22,7 +22,8 @@ class DUpdate;
 // enough to be the installer is hashed as it arrives; only when its digest is the one the release's
 // record names and that digest carries the release key's signature is it made executable and
 // started, and the program ends. A file that fails the check is removed and the download ends with
-// "下载失败". Cancelling or closing the dialog stops the download for good.
+// "下载失败". Cancelling or closing the dialog stops the download for good and removes what was
+// downloaded; a started installer is removed once it has ended.
 class DUpdate : public QDialog {
     Q_OBJECT
 

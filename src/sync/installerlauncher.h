@@ -12,7 +12,8 @@ public:
     using Starter = std::function<bool(const QString& file, const QStringList& arguments)>;
     using Quitter = std::function<void()>;
 
-    // Starts file detached with the arguments; true when it started.
+    // Starts file detached with the arguments; true when it started. Once it has ended, file and
+    // its folder (when empty then) are removed.
     static bool start(const QString& file, const QStringList& arguments);
     // Writes pending settings and ends the application's event loops, as the tray menu's quit does.
     static void quit();

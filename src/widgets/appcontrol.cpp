@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "data/booklock.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
 #include "widgets/dmessagebox.h"
@@ -69,8 +70,10 @@ int AppControl::finishRun(int exitCode)
     if (!state().pending)
         return exitCode;
     state().pending = false;
-    // Nothing of this run may touch the book once the next one has started.
+    // Nothing of this run may touch the book once the next one has started, and the next one
+    // takes the book's lock over.
     DBHelper::closeDefaultConnection();
+    BookLock::releaseOpenBook();
     const Launcher& launch = state().launcher;
     const bool started
         = launch ? launch(program(), state().arguments) : QProcess::startDetached(program(), state().arguments);

@@ -31,7 +31,8 @@ public:
     static QStringList pendingArguments();
 
     // The end of a run, called once the event loop has returned and the main window is gone. With a
-    // restart pending it closes the book's connection and then starts the program again. Returns
+    // restart pending it closes the book's connection, gives up its lock and then starts the program
+    // again. Returns
     // exitCode, or 1 when the new process could not be started (the user is told).
     static int finishRun(int exitCode);
 

@@ -25,7 +25,7 @@ private slots:
     void kindTables();
     void metaDataKeepsDuplicates();
     void bookNameDefaultsWithoutWritingTheIni();
-    void setBookNameIsRememberedInTheIni();
+    void bookIsRememberedInTheIniOnlyWhenAsked();
     void rememberedNameThatIsNoPlainFileName_data();
     void rememberedNameThatIsNoPlainFileName();
     void bookNamesAreChecked_data();
@@ -162,11 +162,15 @@ void TestConstants::bookNameDefaultsWithoutWritingTheIni()
     QVERIFY(!ini.contains(SettingKeys::LastBook));
 }
 
-void TestConstants::setBookNameIsRememberedInTheIni()
+void TestConstants::bookIsRememberedInTheIniOnlyWhenAsked()
 {
     TestEnv env;
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, "earlier.db");
+    // Choosing the book is not opening it: what the INI remembers stays until the book has opened.
     QVERIFY(Constants::getInstance()->setBookName("家庭.db"));
     QCOMPARE(Constants::getInstance()->getBookName(), QString("家庭.db"));
+    QCOMPARE(FileSetting::getInstance()->value(SettingKeys::LastBook).toString(), QString("earlier.db"));
+    Constants::getInstance()->rememberBook();
     QVERIFY(FileSetting::getInstance()->sync());
     QSettings ini(env.iniPath(), QSettings::IniFormat);
     QCOMPARE(ini.value(SettingKeys::LastBook).toString(), QString("家庭.db"));

@@ -18,20 +18,8 @@ public:
     ScriptBook(const QString& path, const QString& script)
     {
         QFile::remove(path);
+        loaded = bookFromScript(path, QStringLiteral(QUORVANE_FIXTURES "/") + script);
         TestBook::openDefault(path);
-        QFile file(QStringLiteral(QUORVANE_FIXTURES "/") + script);
-        if (!file.open(QIODevice::ReadOnly))
-            qFatal("fixture %s missing", qPrintable(script));
-        QStringList statements;
-        for (const QString& chunk : QString::fromUtf8(file.readAll()).split(QStringLiteral("\n\n"))) {
-            QStringList lines = chunk.split(QLatin1Char('\n'));
-            lines.erase(std::remove_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("--"); }),
-                lines.end());
-            const QString statement = lines.join(QLatin1Char('\n')).trimmed();
-            if (!statement.isEmpty())
-                statements << statement;
-        }
-        loaded = execAll(statements);
     }
     ~ScriptBook()
     {

@@ -3,6 +3,11 @@ foreach(name qcolorbutton usetting)
     quorvane_test(tst_${name} SOURCES tst_${name}.cpp LIBS quorvane_datamgmt quorvane_testkit_widgets LABELS datamgmt)
 endforeach()
 target_link_libraries(tst_usetting PRIVATE quorvane_shell quorvane_bills quorvane_data)
+# Another copy of the program holding a book: quorvane-bookdriver --hold.
+foreach(name usetting udata)
+    target_compile_definitions(tst_${name} PRIVATE QUORVANE_BOOK_DRIVER="$<TARGET_FILE:quorvane-bookdriver>")
+    add_dependencies(tst_${name} quorvane-bookdriver)
+endforeach()
 
 # A password set on the page, then the real program started: a library loaded into it plays the
 # user at the login dialog. (A preloaded library would have to follow the sanitizer's runtime.)

@@ -81,6 +81,7 @@ private slots:
     void backupNames();
     void backupNeverReplacesAFile();
     void backupOfAMissingBookFails();
+    void automaticBackupsKeepTheNewest();
     void restoreReplacesTheBook();
     void restoreRefusesWhatIsNotABook_data();
     void restoreRefusesWhatIsNotABook();
@@ -154,6 +155,53 @@ void TestBackupHelper::backupOfAMissingBookFails()
 {
     QVERIFY(!BackupHelper::backup(QString()));
     QVERIFY(backups().isEmpty());
+}
+
+void TestBackupHelper::automaticBackupsKeepTheNewest()
+{
+    const QString dir = Constants::getInstance()->getBackupDir();
+    // Two books whose backups look alike: both names begin with "home" up to the first dot.
+    for (const char* name : { "home.db", "home.old.db" }) {
+        QVERIFY(Constants::getInstance()->setBookName(QLatin1String(name)));
+        QVERIFY(TestBook::copyTemplate(book()));
+    }
+    QVERIFY(BackupHelper::backup(QString()));
+    QTest::qWait(2);
+    QVERIFY(BackupHelper::backup(QString()));
+    const QStringList otherBook = BackupHelper::automaticBackups("home.old.db");
+    QCOMPARE(otherBook.size(), 2);
+    // What is not an automatic backup of home.db, and must stay: a copy named by the restore (with a
+    // name like an automatic one's), a manual backup, a deleted book, a file of the user's.
+    QVERIFY(Constants::getInstance()->setBookName("home.db"));
+    QVERIFY(BackupHelper::backup(QStringLiteral("home20000101000000000.db")));
+    QVERIFY(BackupHelper::backup(QStringLiteral("手动备份.db")));
+    QVERIFY(writeFile(dir + "home.db.deleted", "a deleted book"));
+    QVERIFY(writeFile(dir + "home20000101000000001.db", "the user's"));
+    const QStringList kept = backups();
+
+    QStringList automatic;
+    for (int i = 0; i < BackupHelper::KeptAutomaticBackups; ++i) {
+        QTest::qWait(2); // backup names carry milliseconds
+        QVERIFY(BackupHelper::backup(QString()));
+        automatic = BackupHelper::automaticBackups("home.db");
+        QCOMPARE(automatic.size(), i + 1);
+    }
+    const QString oldest = automatic.first();
+    QTest::qWait(2);
+    QVERIFY(BackupHelper::backup(QString()));
+    // The 21st removed the oldest, and only that one.
+    const QStringList now = BackupHelper::automaticBackups("home.db");
+    QCOMPARE(now.size(), BackupHelper::KeptAutomaticBackups);
+    QCOMPARE(now.mid(0, BackupHelper::KeptAutomaticBackups - 1), automatic.mid(1));
+    QVERIFY(!QFile::exists(dir + oldest));
+    for (const QString& name : now)
+        QVERIFY(ownerOnly(dir + name));
+    for (const QString& name : kept)
+        QVERIFY2(QFile::exists(dir + name), qPrintable(name));
+    QCOMPARE(BackupHelper::automaticBackups("home.old.db"), otherBook);
+    QCOMPARE(fileBytes(dir + "home20000101000000001.db"), QByteArray("the user's"));
+    // The list of automatic backups is the owner's like the backups, and out of the user's way.
+    QVERIFY(ownerOnly(dir + ".home.db.autobackups"));
 }
 
 void TestBackupHelper::restoreReplacesTheBook()

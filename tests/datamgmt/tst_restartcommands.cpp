@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
@@ -67,9 +68,20 @@ private slots:
     void outcomeBox();
     void program_data();
     void program();
+    void restartNamesTheBook();
+    void anotherCopyHoldsTheBook_data();
+    void anotherCopyHoldsTheBook();
 
 private:
     void commandColumns();
+    // A program folder of its own at appDir with the program and the books (template copies): books,
+    // backups and settings lie in its data folder; no update check at start.
+    bool makeProgramFolder(const QString& appDir, const QStringList& books);
+    // Starts the real program in process, in the program folder appDir, on the test display.
+    void start(QProcess& process, const QString& root, const QString& appDir, const QStringList& arguments);
+    // Answers the boxes with these titles ("*": any window), the first it finds, with Return, until
+    // the program shows its main window (true) or ends (false).
+    bool answerUntilMainWindow(QProcess& process, const QStringList& titles, QStringList* seen);
     // The program's visible windows on the test display, by id, with their titles.
     QMap<QString, QString> windows(qint64 pid);
     QStringList windowTitles(qint64 pid) { return windows(pid).values(); }
@@ -191,7 +203,7 @@ void TestRestartCommands::outcomeBox()
     ModalAnswerer boxes;
     if (!title.isEmpty())
         boxes.expect(title, text, "OK");
-    Startup::runCommand({ word, file });
+    Startup::runCommand({ word, file, QString() });
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     QCOMPARE(fileBytes(book) != before, replaced);
 }
@@ -203,37 +215,20 @@ void TestRestartCommands::program()
     QFETCH(bool, replaced);
     QFETCH(QString, title);
 
-    // A program folder of its own: books, backups and settings lie in its data folder.
     QTemporaryDir root;
     QVERIFY(root.isValid());
     const QString appDir = root.path() + "/app";
     const QString data = appDir + "/data/";
-    QVERIFY(QDir().mkpath(data + "backup"));
-    const QString executable = appDir + "/quorvane";
-    QVERIFY(QFile::copy(QStringLiteral(QUORVANE_EXECUTABLE), executable));
+    QVERIFY(makeProgramFolder(appDir, { "Quorvane.db" }));
     const QString book = data + "Quorvane.db";
-    QVERIFY(TestBook::copyTemplate(book));
     QVERIFY(mark(book, "current"));
-    {
-        QSettings ini(data + "Quorvane.ini", QSettings::IniFormat);
-        ini.setValue("Common/EnableAutoUpdate", false);
-    }
     const QByteArray before = fileBytes(book);
     const QString file = makeSource(source, root.path(), book);
     QVERIFY(!file.isEmpty());
 
     // Started as a restart starts it.
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", root.path());
-    environment.insert("XDG_RUNTIME_DIR", root.path());
-    environment.insert("DISPLAY", display);
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("LANG", "zh_CN.UTF-8");
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(executable, { word, file });
-    QVERIFY(process.waitForStarted());
+    start(process, root.path(), appDir, { word, file });
 
     // The box comes before any book is opened: the book is as the command left it. A window may
     // show the program's name for a moment before its own title; the waits keep the first answer,
@@ -294,6 +289,155 @@ void TestRestartCommands::program()
     QCOMPARE(process.exitCode(), 0);
     if (!replaced)
         QCOMPARE(valueIn(book, "select name from tbl_member where id='mark'").toString(), QString("current"));
+}
+
+bool TestRestartCommands::makeProgramFolder(const QString& appDir, const QStringList& books)
+{
+    const QString data = appDir + "/data/";
+    if (!QDir().mkpath(data + "backup") || !QFile::copy(QStringLiteral(QUORVANE_EXECUTABLE), appDir + "/quorvane"))
+        return false;
+    for (const QString& book : books) {
+        if (!TestBook::copyTemplate(data + book))
+            return false;
+    }
+    QSettings ini(data + "Quorvane.ini", QSettings::IniFormat);
+    ini.setValue("Common/EnableAutoUpdate", false);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
+void TestRestartCommands::start(
+    QProcess& process, const QString& root, const QString& appDir, const QStringList& arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", root);
+    environment.insert("XDG_RUNTIME_DIR", root);
+    environment.insert("DISPLAY", display);
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("LANG", "zh_CN.UTF-8");
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(appDir + "/quorvane", arguments);
+    QVERIFY(process.waitForStarted());
+}
+
+bool TestRestartCommands::answerUntilMainWindow(QProcess& process, const QStringList& titles, QStringList* seen)
+{
+    QElapsedTimer sincePress;
+    QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+        const QMap<QString, QString> shown = windows(process.processId());
+        *seen = shown.values();
+        if (seen->contains("Quorvane记账"))
+            return true;
+        for (auto window = shown.constBegin(); window != shown.constEnd(); ++window) {
+            const bool answered = titles.contains(window.value()) || titles.contains("*");
+            if (!answered || (sincePress.isValid() && sincePress.elapsed() < 3000))
+                continue;
+            xdotool({ "windowfocus", window.key() });
+            xdotool({ "key", "Return" });
+            sincePress.start();
+            break;
+        }
+        process.waitForFinished(200);
+    }
+    return false;
+}
+
+void TestRestartCommands::restartNamesTheBook()
+{
+    // A restore as the data page's button starts it names the book that was open then: the book
+    // the settings file remembers (another copy's, opened later) is never the one replaced.
+    TestEnv env;
+    const QString dir = Constants::getInstance()->getDbDir();
+    QVERIFY(TestBook::copyTemplate(dir + "A.db") && mark(dir + "A.db", "a"));
+    QVERIFY(TestBook::copyTemplate(dir + "B.db") && mark(dir + "B.db", "b"));
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, "B.db");
+    const QByteArray other = fileBytes(dir + "B.db");
+    const QString file = makeSource("backup", env.root(), QString());
+
+    ModalAnswerer boxes;
+    boxes.expect("恢复成功", "您已经成功恢复数据文件。", "OK");
+    Startup::runCommand({ "restore", file, "A.db" });
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(valueIn(dir + "A.db", "select name from tbl_member where id='mark'").toString(), QString("chosen"));
+    QCOMPARE(fileBytes(dir + "B.db"), other);
+    QCOMPARE(Constants::getInstance()->getBookName(), QString("A.db"));
+    // Not remembered before it has opened.
+    QCOMPARE(FileSetting::getInstance()->value(SettingKeys::LastBook).toString(), QString("B.db"));
+}
+
+void TestRestartCommands::anotherCopyHoldsTheBook_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // of the second start; {file}: the file to restore
+    QTest::addColumn<QStringList>("boxes"); // titles of the boxes answered, in order
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("restore into the book the restart names")
+        << QStringList { "restore", "{file}", "A.db" } << QStringList { "恢复成功" } << true;
+    QTest::newRow("restore into the book the other copy has open")
+        << QStringList { "restore", "{file}", "B.db" } << QStringList { "恢复失败" } << false;
+    QTest::newRow("import into the book the other copy has open")
+        << QStringList { "kobel", "{kobel}", "B.db" } << QStringList { "导入失败" } << false;
+    QTest::newRow("the book the other copy has open") << QStringList { "book", "B.db" } << QStringList() << false;
+}
+
+void TestRestartCommands::anotherCopyHoldsTheBook()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, boxes);
+    QFETCH(bool, opens);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString appDir = root.path() + "/app";
+    const QString data = appDir + "/data/";
+    QVERIFY(makeProgramFolder(appDir, { "A.db", "B.db" }));
+    QVERIFY(mark(data + "A.db", "a") && mark(data + "B.db", "b"));
+    arguments.replaceInStrings("{file}", makeSource("backup", root.path(), QString()));
+    arguments.replaceInStrings("{kobel}", makeSource("kobel", root.path() + "/app", QString()));
+
+    // The first copy, with B open.
+    QProcess first;
+    start(first, root.path(), appDir, { "book", "B.db" });
+    QStringList seen;
+    QVERIFY2(answerUntilMainWindow(first, {}, &seen), qPrintable("windows: " + seen.join(", ")));
+    const QByteArray held = fileBytes(data + "B.db");
+    const QStringList backups = QDir(data + "backup").entryList(QDir::Files);
+
+    // The second copy: a box for every outcome, then the program's own box that the book is in use,
+    // which ends it (no title of its own: answered as any other window of it).
+    QProcess second;
+    start(second, root.path(), appDir, arguments);
+    QStringList answered;
+    const QStringList outcomes = { "恢复成功", "恢复失败", "导入成功", "导入失败" };
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (const QString& shown : windowTitles(second.processId()))
+                if (outcomes.contains(shown) && answered.isEmpty())
+                    answered << shown;
+            return !boxes.isEmpty() ? !answered.isEmpty() : true;
+        }(),
+        30000);
+    QCOMPARE(answered, boxes);
+    if (opens) {
+        QVERIFY2(answerUntilMainWindow(second, outcomes, &seen), qPrintable("windows: " + seen.join(", ")));
+        QCOMPARE(valueIn(data + "A.db", "select name from tbl_member where id='mark'").toString(), QString("chosen"));
+        ::kill(pid_t(second.processId()), SIGTERM);
+    } else {
+        QVERIFY(!answerUntilMainWindow(second, { "*" }, &seen));
+    }
+    second.waitForFinished(30000);
+    QCOMPARE(second.state(), QProcess::NotRunning);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), opens ? 0 : 1);
+    // The first copy's book as it had it, and no backup of it from the second (which, when it
+    // opened A, made A's safety copy and its start-up backup).
+    QCOMPARE(fileBytes(data + "B.db"), held);
+    const QStringList after = QDir(data + "backup").entryList(QDir::Files);
+    QCOMPARE(after.size(), backups.size() + (opens ? 2 : 0));
+
+    ::kill(pid_t(first.processId()), SIGTERM);
+    QVERIFY(first.waitForFinished(30000));
+    QCOMPARE(first.exitCode(), 0);
 }
 
 QTEST_MAIN(TestRestartCommands)

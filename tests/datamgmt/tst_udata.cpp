@@ -74,6 +74,7 @@ private slots:
     void resetStopsAtNo_data();
     void resetStopsAtNo();
     void resetThatFailsChangesNothing();
+    void resetOfABookAnotherCopyHolds();
 
 private:
     QPushButton* button(const char* name) { return page->findChild<QPushButton*>(QLatin1String(name)); }
@@ -221,11 +222,14 @@ void TestUData::restoreAndImportRestart_data()
     QTest::addColumn<QStringList>("restart");
     QTest::addColumn<QString>("error");
 
+    // The restart names the book it replaces: the open one, not whatever the settings file names.
     const QString file = "chosen.db";
     QTest::newRow("restore") << "pbResotre"
-                             << "数据备份文件" << true << true << QStringList { "restore", file } << QString();
+                             << "数据备份文件" << true << true << QStringList { "restore", file, "Quorvane.db" }
+                             << QString();
     QTest::newRow("import") << "pbKobel"
-                            << "kobel数据文件" << true << true << QStringList { "kobel", file } << QString();
+                            << "kobel数据文件" << true << true << QStringList { "kobel", file, "Quorvane.db" }
+                            << QString();
     QTest::newRow("restore cancelled") << "pbResotre"
                                        << "数据备份文件" << false << true << QStringList() << QString();
     QTest::newRow("import cancelled") << "pbKobel"
@@ -251,6 +255,8 @@ void TestUData::restoreAndImportRestart()
     if (!canStart)
         AppControl::setProgram(env->root() + "/no-such-program");
     const QByteArray bookBefore = fileBytes(book->path());
+    // Another copy's book, remembered by the settings file, is never the one replaced.
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, "Other.db");
 
     QStringList shown;
     ModalAnswerer boxes;
@@ -423,6 +429,22 @@ void TestUData::resetThatFailsChangesNothing()
     // The pages reload what the book holds.
     for (const char* name : { "account", "borrower", "category", "member", "bill" })
         QCOMPARE(recorder.count(name), 1);
+}
+
+void TestUData::resetOfABookAnotherCopyHolds()
+{
+    // Another copy of the program has the book open (this one could not lock it when it opened).
+    fillBook();
+    BookHolder other(QStringLiteral(QUORVANE_BOOK_DRIVER), book->path());
+    QVERIFY(other.isHolding());
+    const QByteArray before = fileBytes(book->path());
+    NotifierRecorder recorder;
+    const QString unanswered = resetAnsweringYes("错误",
+        "重置数据出现错误，数据没有改变。账本“Quorvane”正在被另一个运行中的Quorvane记账使用。请先在那里关闭它，再试一"
+        "次。");
+    QVERIFY2(unanswered.isEmpty(), qPrintable(unanswered));
+    QCOMPARE(fileBytes(book->path()), before);
+    QCOMPARE(recorder.signalList, QStringList());
 }
 
 QTEST_MAIN(TestUData)

@@ -15,6 +15,7 @@
 #include <QSqlDatabase>
 #include <QTabWidget>
 #include <QTest>
+#include <memory>
 
 #include "bills/dbill.h"
 #include "bills/mbillmodel.h"
@@ -149,6 +150,10 @@ private slots:
     void remove_data();
     void remove();
     void titleBarFollows();
+    void heldBook_data();
+    void heldBook();
+    void createWhereNothingCanBeWritten_data();
+    void createWhereNothingCanBeWritten();
 
 private:
     template <typename T> T* child(QWidget* page, const QString& name)
@@ -252,7 +257,7 @@ void TestUSetting::freshSettings()
 
     // Loading wrote nothing.
     FileSetting::getInstance()->sync();
-    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).allKeys(), QStringList { SettingKeys::LastBook });
+    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).allKeys(), QStringList());
 }
 
 void TestUSetting::storedSettings()
@@ -338,8 +343,7 @@ void TestUSetting::proxyFieldsAreNotKept()
         QCOMPARE(child<QLineEdit>(&page, "leProxyPassword")->echoMode(), QLineEdit::Normal);
     }
     FileSetting::getInstance()->sync();
-    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).allKeys(),
-        QStringList({ SettingKeys::LastBook, SettingKeys::EnableHttpProxy }));
+    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).allKeys(), QStringList({ SettingKeys::EnableHttpProxy }));
 
     USetting next(nullptr);
     QVERIFY(child<QLineEdit>(&next, "leProxyUrl")->isEnabled());
@@ -590,8 +594,11 @@ void TestUSetting::createRefused_data()
     QTest::newRow("dot dot") << ".." << badName;
     QTest::newRow("hidden") << ".hidden" << badName;
     QTest::newRow("control character") << "tab\there" << badName;
-    QTest::newRow("the file cannot be made")
-        << QString(300, QLatin1Char('x')) << "无法建立账本文件，请确认账本目录可以写入。";
+    QTest::newRow("a name too long for a file")
+        << QString(300, QLatin1Char('x')) << "账本名称太长，请换一个短一些的名称。";
+    // Two books that look alike in every list, and are one file on a disk that ignores case.
+    QTest::newRow("a name differing only in case") << "wORK"
+                                                   << "已经有一个名称只有大小写不同的账本“Work”，请换一个名称。";
 }
 
 void TestUSetting::createRefused()
@@ -629,7 +636,7 @@ void TestUSetting::rename_data()
 
     const QStringList unchanged = { "Home.db", "Old.db", "Work.db" };
     const QString failed = QStringLiteral("修改失败");
-    const QString held = QStringLiteral("修改账本名称失败，可能此账本文件已经被其他程序占用！");
+    const QString exists = QStringLiteral("账本“%1”已经存在，请换一个名称。");
     QTest::newRow("no book chosen") << "" << QString() << failed << "请先在账本列表中选择一个账本。" << unchanged;
     QTest::newRow("the open book") << "Home" << QString() << failed << "账本正在被使用，您不能修改正在使用的账本"
                                    << unchanged;
@@ -645,9 +652,12 @@ void TestUSetting::rename_data()
                                   << ""
                                   << "" << unchanged;
     QTest::newRow("another book's name") << "Work"
-                                         << "Old" << failed << held << unchanged;
+                                         << "Old" << failed << exists.arg("Old") << unchanged;
     QTest::newRow("the open book's name") << "Work"
-                                          << "Home" << failed << held << unchanged;
+                                          << "Home" << failed << exists.arg("Home") << unchanged;
+    QTest::newRow("another book's name in other letter case")
+        << "Work"
+        << "OLD" << failed << "已经有一个名称只有大小写不同的账本“Old”，请换一个名称。" << unchanged;
     QTest::newRow("out of the folder") << "Work"
                                        << "../Work" << failed
                                        << "账本名称不能以“.”开头，也不能包含“/”、“\\”或控制字符，请换一个名称。"
@@ -728,8 +738,8 @@ void TestUSetting::remove_data()
         << "Work.db.deleted" << true << failed << QString() << false;
     QTest::newRow("no backup folder") << "Work"
                                       << "是"
-                                      << "" << false << failed
-                                      << "删除账本失败：无法把账本文件移到备份目录，账本保持原样。" << false;
+                                      << "" << false << failed << "删除账本失败：文件夹“{backup}”不存在。账本保持原样。"
+                                      << false;
 }
 
 void TestUSetting::remove()
@@ -759,7 +769,8 @@ void TestUSetting::remove()
             ModalAnswerer::named(answer), "the question");
     }
     if (!title.isEmpty())
-        boxes.expect(title, text, "确定");
+        boxes.expect(
+            title, QString(text).replace("{backup}", QDir::toNativeSeparators(QDir::cleanPath(backupDir))), "确定");
     click(&page, "pbDeleteBook");
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 
@@ -799,6 +810,104 @@ void TestUSetting::titleBarFollows()
     click(&page, "pbDeleteBook");
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     QTRY_COMPARE(WidgetTest::itemTexts(switcher), QStringList({ "[切换账本]" }));
+}
+
+void TestUSetting::heldBook_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("rename") << "rename";
+    QTest::newRow("delete") << "delete";
+}
+
+void TestUSetting::heldBook()
+{
+    QFETCH(QString, operation);
+    QVERIFY(makeMarkedBook(dir + "Work.db", "Work", 100));
+    // Another copy of the program has the book open.
+    BookHolder other(QStringLiteral(QUORVANE_BOOK_DRIVER), dir + "Work.db");
+    QVERIFY(other.isHolding());
+    const QStringList before = filesIn(dir);
+
+    USetting page(nullptr);
+    page.show();
+    choose(page, "Work");
+    ModalAnswerer boxes;
+    const QString held = QStringLiteral("账本“Work”正在被另一个运行中的Quorvane记账使用。请先在那里关闭它，再试一次。");
+    if (operation == "rename") {
+        answerNameDialog(boxes, "Job", "Work");
+        boxes.expect("修改失败", "修改账本名称失败：" + held + "账本保持原样。", "确定");
+        click(&page, "pbRenameBook");
+    } else {
+        boxes.expect(ModalAnswerer::titled("确定删除?"), ModalAnswerer::press("是"));
+        boxes.expect("删除失败", "删除账本失败：" + held + "账本保持原样。", "确定");
+        click(&page, "pbDeleteBook");
+    }
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(filesIn(dir), before);
+    QCOMPARE(markOf(dir + "Work.db"), QString("Work"));
+    QCOMPARE(filesIn(Constants::getInstance()->getBackupDir()), QStringList());
+}
+
+void TestUSetting::createWhereNothingCanBeWritten_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("a folder that cannot be written") << "read-only";
+    QTest::newRow("a full disk") << "full";
+}
+
+void TestUSetting::createWhereNothingCanBeWritten()
+{
+    QFETCH(QString, folder);
+    const bool full = folder == "full";
+    const QString small = env->root() + "/small";
+    QVERIFY(QDir().mkpath(small));
+    std::unique_ptr<FullDisk> disk;
+    if (full) {
+        // The program's folder on a small disk of its own.
+        disk = std::make_unique<FullDisk>(small);
+        Constants::Roots roots;
+        roots.appDir = small;
+        Constants::setInstance(new Constants(roots));
+        QVERIFY(Constants::getInstance()->setBookName("Home.db"));
+        QVERIFY(disk->fill());
+    } else {
+        const QFileDevice::Permissions enter = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+        const QFileDevice::Permissions write
+            = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+        for (const QString& folder : { env->root(), env->appDir() })
+            QVERIFY(QFile::setPermissions(folder, enter | write));
+        QVERIFY(QFile::setPermissions(dir, enter));
+    }
+    const QString books = Constants::getInstance()->getDbDir();
+    const QStringList before = filesIn(books);
+    const QString shown = QDir::toNativeSeparators(QDir::cleanPath(books));
+
+    {
+        std::unique_ptr<AsOrdinaryUser> user;
+        if (!full)
+            user = std::make_unique<AsOrdinaryUser>();
+        USetting page(nullptr);
+        page.show();
+        ModalAnswerer boxes;
+        answerNameDialog(boxes, "New");
+        if (!full)
+            boxes.expect("新建失败", QString("文件夹“%1”不允许写入。").arg(shown), "确定");
+        else if (disk->isMounted())
+            boxes.expect(
+                "新建失败", QString("磁盘空间不足：文件夹“%1”所在的磁盘已经写满，请先腾出空间。").arg(shown), "确定");
+        else
+            boxes.expect(ModalAnswerer::titled("新建失败"), ModalAnswerer::press("确定"));
+        click(&page, "pbCreateBook");
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    }
+    if (full)
+        disk->release();
+    QCOMPARE(filesIn(books), before);
+    // The open book is untouched.
+    QCOMPARE(scalar("select count(*) from tbl_account").toInt(), 2);
+    if (!full)
+        QVERIFY(QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
 }
 
 QTEST_MAIN(TestUSetting)

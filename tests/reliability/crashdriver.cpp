@@ -39,32 +39,17 @@
 #include "data/mcategory.h"
 #include "data/sqlhelper.h"
 #include "engine/synchelper.h"
+#include "driverkit.h"
 #include "randomwrites.h"
 #include "servicestore.h"
 #include "testenv.h"
 
 namespace {
 
+using DriverKit::compact;
+using DriverKit::say;
+
 int sequence = 0;
-
-// One line, in one write: a line shorter than the pipe's buffer arrives whole or not at all, and a
-// longer one that a kill cuts short has no line end, so the reader drops it.
-void say(const QByteArray& text)
-{
-    const QByteArray line = text + '\n';
-    qsizetype done = 0;
-    while (done < line.size()) {
-        const ssize_t written = ::write(STDOUT_FILENO, line.constData() + done, size_t(line.size() - done));
-        if (written <= 0)
-            ::_exit(4);
-        done += written;
-    }
-}
-
-QByteArray compact(const QJsonObject& object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
 
 void begin(QJsonObject op)
 {
@@ -434,39 +419,6 @@ bool Driver::import()
     return true;
 }
 
-// Part of a large transaction written, the journal hot beside it, and then the process is gone.
-[[noreturn]] void tear(const QString& path)
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("torn"));
-        db.setDatabaseName(path);
-        QSqlQuery query(db);
-        if (!db.open() || !query.exec(QStringLiteral("pragma cache_size=1")) || !query.exec(QStringLiteral("begin")))
-            ::_exit(5);
-        // Every row rewritten, so that the journal holds every page of the file as it was.
-        QStringList tables;
-        if (query.exec(QStringLiteral("select name from sqlite_master where type='table'"))) {
-            while (query.next())
-                tables << query.value(0).toString();
-        }
-        for (const QString& table : std::as_const(tables)) {
-            if (!query.exec(QStringLiteral("update \"%1\" set rowid=rowid").arg(table)))
-                ::_exit(5);
-        }
-        if (!query.exec(QStringLiteral("create table torn_rows (x)")))
-            ::_exit(5);
-        query.prepare(QStringLiteral("insert into torn_rows values (?)"));
-        for (int i = 0; i < 3000; ++i) {
-            query.addBindValue(QString(200, QLatin1Char('t')));
-            if (!query.exec())
-                ::_exit(5);
-        }
-    }
-    std::fflush(nullptr);
-    ::raise(SIGKILL);
-    ::_exit(6);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -488,7 +440,7 @@ int main(int argc, char* argv[])
     parser.addOptions({ folder, seed, kobel, service, user, password, config, prefix, torn });
     parser.process(app);
     if (parser.isSet(torn))
-        tear(parser.value(torn));
+        DriverKit::tearAndDie(parser.value(torn));
 
     qputenv("QUORVANE_BASE_URL", parser.value(service).toUtf8());
     Constants::Roots roots;

@@ -193,7 +193,7 @@ void TestMalformedBooks::restoreTakesOnlyASoundBook()
         boxes.expect("恢复成功", "您已经成功恢复数据文件。", "OK");
     else
         boxes.expect("恢复失败", "恢复数据文件出现错误。", "OK");
-    Startup::runCommand({ "restore", path });
+    Startup::runCommand({ "restore", path, QString() });
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 
     QCOMPARE(bytesOf(path), source);
@@ -227,7 +227,7 @@ void TestMalformedBooks::importRefusesAndChangesNothing()
 
     ModalAnswerer boxes;
     boxes.expect("导入失败", "导入数据文件出现错误。", "OK");
-    Startup::runCommand({ "kobel", path });
+    Startup::runCommand({ "kobel", path, QString() });
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 
     QCOMPARE(bytesOf(path), source);

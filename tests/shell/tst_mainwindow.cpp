@@ -3,15 +3,14 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QScreen>
-#include <QSqlQuery>
+#include <QSqlDatabase>
+#include <QSettings>
 #include <QTest>
-#include <sys/fsuid.h>
-#include <unistd.h>
 
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
-#include "data/notifier.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
 #include "shell/mainwindow.h"
@@ -36,28 +35,6 @@ void forgetBook()
     DbSetting::setInstance(nullptr);
     TestBook::closeDefault();
 }
-
-// Checks file access as an ordinary user would meet it, also when the tests run as root, whom no
-// permission stops: this thread's file access then has the rights of "nobody".
-class AsOrdinaryUser {
-public:
-    AsOrdinaryUser()
-        : active(::geteuid() == 0)
-    {
-        if (active)
-            ::setfsuid(65534);
-    }
-    ~AsOrdinaryUser()
-    {
-        if (active)
-            ::setfsuid(0);
-    }
-    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
-    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
-
-private:
-    bool active;
-};
 
 bool setMode(const QString& path, QFileDevice::Permissions permissions)
 {
@@ -86,6 +63,7 @@ private slots:
     void clockWarning();
     void backupAtStartComesBeforeTheBookIsOpened();
     void bookThatCannotBeOpened();
+    void bookHeldByAnotherCopy();
     void fileThatIsNoBook_data();
     void fileThatIsNoBook();
     void readOnlyBook_data();
@@ -141,13 +119,13 @@ void TestMainWindow::missingBookIsCreatedOnce()
 
 void TestMainWindow::newBookThatFailsHalfWayIsNotKept()
 {
-    // Something writes a member "02" while the default records go in, so the last of them fails.
-    auto saboteur = std::make_unique<QObject>();
-    connect(Notifier::getInstance(), &Notifier::accountDataChanged, saboteur.get(),
-        [] { QSqlQuery(QStringLiteral("insert into tbl_member (id, name) values ('02', 'x')")); });
+    // A folder where the new book's journal goes: the default records cannot be written, even by
+    // root, once the template is in place.
+    const QString journal = bookPath() + ".creating-journal";
+    QVERIFY(QDir().mkdir(journal));
     {
         ModalAnswerer boxes;
-        boxes.expect("数据文件错误", "打开数据文件出现错误。", "确定");
+        boxes.expect("数据文件错误", "无法写入新账本的默认数据，账本没有建立。", "确定");
         MainWindow window;
         QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
         QVERIFY(!window.isBookOpen());
@@ -155,14 +133,49 @@ void TestMainWindow::newBookThatFailsHalfWayIsNotKept()
     QVERIFY(!QFileInfo::exists(bookPath()));
     QCOMPARE(QDir(Constants::getInstance()->getDbDir()).entryList({ "Quorvane*" }, QDir::Files),
         QStringList { "Quorvane.ini" });
+    // Not remembered either: the book never opened.
+    QVERIFY(!QSettings(env->iniPath(), QSettings::IniFormat).contains("Common/LastBook"));
 
     // The next start makes the book afresh, with every default record.
-    saboteur.reset();
+    QVERIFY(QDir().rmdir(journal));
     forgetBook();
     MainWindow again;
     QVERIFY(again.isBookOpen());
     QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 2);
     QCOMPARE(scalar("select count(*) from tbl_sub_category").toInt(), 25);
+}
+
+void TestMainWindow::bookHeldByAnotherCopy()
+{
+    {
+        MainWindow first;
+        QVERIFY(first.isBookOpen());
+    }
+    // This copy has ended (its lock goes with it); another copy opens the book.
+    forgetBook();
+    BookLock::releaseOpenBook();
+    FileSetting::getInstance()->setValue(SettingKeys::LastBook, "Other.db");
+    const QByteArray before = fileBytes(bookPath());
+    {
+        BookHolder other(QStringLiteral(QUORVANE_BOOK_DRIVER), bookPath());
+        QVERIFY(other.isHolding());
+        ModalAnswerer boxes;
+        boxes.expect(
+            "账本正在使用", "账本“Quorvane”正在被另一个运行中的Quorvane记账使用。请先在那里关闭它，再试一次。", "确定");
+        MainWindow window;
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+        QVERIFY(!window.isBookOpen());
+        // Nothing of the book touched: not opened, not backed up, not remembered.
+        QVERIFY(!QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false).isOpen());
+        QCOMPARE(backups(), QStringList());
+        QCOMPARE(fileBytes(bookPath()), before);
+        QCOMPARE(FileSetting::getInstance()->value(SettingKeys::LastBook).toString(), QString("Other.db"));
+    }
+    forgetBook();
+    // Once the other copy has ended, the book opens, and is remembered then.
+    MainWindow again;
+    QVERIFY(again.isBookOpen());
+    QCOMPARE(FileSetting::getInstance()->value(SettingKeys::LastBook).toString(), QString("Quorvane.db"));
 }
 
 void TestMainWindow::clockWarning_data()

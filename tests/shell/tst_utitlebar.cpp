@@ -108,9 +108,10 @@ void TestUTitleBar::bookList_data()
                                   << QStringList { placeholder, "New", "Old" } << "New.db";
     QTest::newRow("a name differing in case is another book")
         << QStringList { "Home.db", "home.db" } << true << QStringList { placeholder, "home" } << "home.db";
-    QTest::newRow("only plain .db files count, in any letter case")
-        << QStringList { "Home.db", "Work.db", "notes.txt", "Home.db-journal", "家庭.DB" } << true
-        << QStringList { placeholder, "家庭", "Work" } << "家庭.DB";
+    // "家庭.DB" would be listed as "家庭" and opened as "家庭.db".
+    QTest::newRow("only plain files ending in .db exactly count")
+        << QStringList { "Home.db", "Work.db", "notes.txt", "Home.db-journal", "家庭.DB", ".Home.db.lock" } << true
+        << QStringList { placeholder, "Work" } << "Work.db";
 }
 
 void TestUTitleBar::bookList()

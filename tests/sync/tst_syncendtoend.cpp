@@ -69,6 +69,7 @@ private slots:
     void deletedDefaultsGiveWayToTheAccountsOwn();
     void deletedTransferTargetComesBack();
     void restartedServiceKeepsItsData();
+    void bookThatCannotBeMadeIsNotLeftHalfMade();
 
 private:
     // A fresh pair of books for a new account: A open in this process, B's folder ready.
@@ -274,6 +275,25 @@ void TestSyncEndToEnd::deletedTransferTargetComesBack()
         syncB();
     }
     QCOMPARE(scalar("select count(*) from tbl_account where id='x'").toInt(), 1);
+}
+
+void TestSyncEndToEnd::bookThatCannotBeMadeIsNotLeftHalfMade()
+{
+    // The default records of the new book cannot be written: a folder where its journal goes.
+    const QString obstacle = bookB() + ".creating-journal";
+    QVERIFY(QDir().mkpath(obstacle));
+    const QStringList arguments { "--base-url", "http://127.0.0.1:9/", "--create", "--user", "x", "--password", "pw" };
+    QString output;
+    QCOMPARE(runSyncProcess(deviceB->path(), "B.db", arguments, &output), 2);
+    QVERIFY2(output.contains("cannot create"), qPrintable(output));
+    QVERIFY(!QFile::exists(bookB()));
+
+    // The next run makes the book whole, default records and all (the service is out of reach).
+    QVERIFY(QDir().rmdir(obstacle));
+    QCOMPARE(runSyncProcess(deviceB->path(), "B.db", arguments, &output), 1);
+    QCOMPARE(valueIn(bookB(), "select count(*) from tbl_account").toInt(), 2);
+    QCOMPARE(valueIn(bookB(), "select count(*) from tbl_sub_category").toInt(), 25);
+    QCOMPARE(valueIn(bookB(), "select version from tbl_setting").toInt(), 38);
 }
 
 void TestSyncEndToEnd::restartedServiceKeepsItsData()

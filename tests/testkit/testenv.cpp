@@ -6,8 +6,15 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
-#include <sys/stat.h>
+#include <algorithm>
+#include <csignal>
+#include <sys/fsuid.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include "data/bookfile.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
@@ -33,6 +40,8 @@ TestEnv::TestEnv()
 
 TestEnv::~TestEnv()
 {
+    // A book of this folder held as the open book (after a restore or an import) goes with it.
+    BookLock::releaseOpenBook();
     DbSetting::setInstance(nullptr);
     FileSetting::setInstance(nullptr);
     Constants::setInstance(nullptr);
@@ -74,10 +83,9 @@ bool TestBook::isOpen() const
 bool TestBook::copyTemplate(const QString& path)
 {
     QFile::remove(path);
+    BookFile::removeLeftovers(path);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path))
-        return false;
-    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return BookFile::create(path, nullptr, BookFile::Contents::TemplateOnly);
 }
 
 bool TestBook::openDefault(const QString& path)
@@ -184,12 +192,121 @@ QVariant valueIn(const QString& path, const QString& sql)
     return result;
 }
 
-ScopedUmask::ScopedUmask(unsigned mask)
-    : previous(::umask(mode_t(mask)))
+bool bookFromScript(const QString& path, const QString& scriptPath)
 {
+    QFile file(scriptPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QStringList statements;
+    for (const QString& chunk : QString::fromUtf8(file.readAll()).split(QStringLiteral("\n\n"))) {
+        QStringList lines = chunk.split(QLatin1Char('\n'));
+        lines.erase(std::remove_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("--"); }),
+            lines.end());
+        const QString statement = lines.join(QLatin1Char('\n')).trimmed();
+        if (!statement.isEmpty())
+            statements << statement;
+    }
+    return withBookConnection(path, QStringLiteral("script"), BookAccess::ReadWrite, [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        for (const QString& statement : std::as_const(statements)) {
+            if (!query.exec(statement)) {
+                qWarning("statement failed: %s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
+                return false;
+            }
+        }
+        return true;
+    });
 }
 
-ScopedUmask::~ScopedUmask()
+AsOrdinaryUser::AsOrdinaryUser()
+    : active(::geteuid() == 0)
 {
-    ::umask(mode_t(previous));
+    if (active)
+        ::setfsuid(65534);
+}
+
+AsOrdinaryUser::~AsOrdinaryUser()
+{
+    if (active)
+        ::setfsuid(0);
+}
+
+BookHolder::BookHolder(const QString& driver, const QString& bookPath)
+{
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(driver, { QStringLiteral("--hold"), bookPath });
+    if (!process.waitForStarted(30000))
+        return;
+    QByteArray said;
+    while (!said.contains('\n') && process.waitForReadyRead(30000))
+        said += process.readAll();
+    holding = said.startsWith("HELD");
+}
+
+BookHolder::~BookHolder()
+{
+    // The other program ends when its input does, and gives up the lock.
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000))
+        process.kill();
+    process.waitForFinished(30000);
+}
+
+void BookHolder::kill()
+{
+    process.kill();
+    process.waitForFinished(30000);
+    holding = false;
+}
+
+FullDisk::FullDisk(const QString& path)
+    : folder(path)
+{
+    mounted
+        = ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=4m,mode=0700")
+        == 0;
+}
+
+FullDisk::~FullDisk()
+{
+    release();
+    if (mounted)
+        ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+}
+
+bool FullDisk::fill()
+{
+    if (mounted) {
+        // A file as large as the room left, then small ones for the last blocks.
+        QFile filler(folder + QStringLiteral("/.filler"));
+        if (!filler.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray block(64 * 1024, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) { }
+        const QByteArray byte(1, 'f');
+        while (filler.write(byte) == 1 && filler.flush()) { }
+        return true;
+    }
+    // Beyond the limit, a write fails (with SIGXFSZ ignored) as on a full disk.
+    struct rlimit limit = {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return false;
+    previousLimit = limit.rlim_cur;
+    std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = 1024;
+    limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    return limited;
+}
+
+void FullDisk::release()
+{
+    if (mounted)
+        QFile::remove(folder + QStringLiteral("/.filler"));
+    if (limited) {
+        struct rlimit limit = {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = rlim_t(previousLimit);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        limited = false;
+    }
 }

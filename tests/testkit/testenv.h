@@ -2,10 +2,13 @@
 
 #include <QByteArray>
 #include <QFileDevice>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariantMap>
+
+#include "data/scopedumask.h"
 
 // A private program folder for one test: Constants and FileSetting are replaced by instances on
 // <tmp>/app (not installed, so books, backups and the INI lie in <tmp>/app/data/). The
@@ -41,7 +44,8 @@ public:
     bool isOpen() const;
     QString path() const { return filePath; }
 
-    // Copies the template book to path, writable by its owner.
+    // Makes path a copy of the template book (without the default records), writable by its owner
+    // alone; a file there before is replaced.
     static bool copyTemplate(const QString& path);
     // Opens path as the default connection (closing whatever it held) and forgets every record
     // cache, the bill condition and the month list of the book before.
@@ -51,19 +55,6 @@ public:
 
 private:
     QString filePath;
-};
-
-// Sets the process's file creation mask while it lives; 0 lets every permission through, as a
-// careless session would.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(unsigned mask);
-    ~ScopedUmask();
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    unsigned previous;
 };
 
 // Every permission of the group and of others: none of them may be set on an owner-only file.
@@ -86,3 +77,65 @@ bool execAll(const QStringList& statements);
 // Inserts a bill row with SQL (no record class, no signal): the given kind, amount and date (month
 // derived), an empty description and the further columns given. Returns the new row's id.
 QString addBillRow(const QString& kind, double amount, const QDate& date, const QVariantMap& columns = {});
+
+// Makes path a book from an SQL script (statements separated by blank lines, "--" lines left out),
+// as an older program left it; path must be free. False when a statement fails.
+bool bookFromScript(const QString& path, const QString& scriptPath);
+
+// Checks file access as an ordinary user would meet it, also when the tests run as root, whom no
+// permission stops: this thread's file access then has the rights of "nobody".
+class AsOrdinaryUser {
+public:
+    AsOrdinaryUser();
+    ~AsOrdinaryUser();
+    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
+    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
+
+private:
+    bool active;
+};
+
+// Another running program that holds a book's lock, as a second copy of the program does while the
+// book is open in it: quorvane-bookdriver --hold, until this object goes.
+class BookHolder {
+public:
+    BookHolder(const QString& driver, const QString& bookPath);
+    ~BookHolder();
+    BookHolder(const BookHolder&) = delete;
+    BookHolder& operator=(const BookHolder&) = delete;
+
+    // True once the other program holds the lock.
+    bool isHolding() const { return holding; }
+    // Ends the other program as a crash would (SIGKILL): its lock file stays behind.
+    void kill();
+
+private:
+    QProcess process;
+    bool holding = false;
+};
+
+// A folder on a disk that has no room left, for the tests of a full disk: a small tmpfs mounted on
+// it where the system allows that (root with the right to mount), otherwise the process's file size
+// limit, under which every write past a few bytes fails. Files written before fill() stay readable;
+// the mount goes with this object.
+class FullDisk {
+public:
+    // folder must exist; a mount hides what it held.
+    explicit FullDisk(const QString& folder);
+    ~FullDisk();
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+    // Takes the room that is left. False when the disk could not be made full.
+    bool fill();
+    // Gives the room back.
+    void release();
+    // A real disk of its own (tmpfs): the program can see that it is full.
+    bool isMounted() const { return mounted; }
+
+private:
+    QString folder;
+    bool mounted = false;
+    bool limited = false;
+    unsigned long long previousLimit = 0;
+};

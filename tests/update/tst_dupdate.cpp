@@ -405,7 +405,10 @@ void TestDUpdate::startsTheDownloadedScript()
     // The real start: the service's installer is a shell script that notes how it was started.
     InstallerLauncher::setStarter(nullptr);
     const QString note = temp->filePath("started.txt");
-    const QString script = QString("printf '%s\\n' \"$0\" \"$PPID\" \"$@\" > '%1.part' && mv '%1.part' '%1'").arg(note);
+    // It also notes whether its own file is still there while it runs.
+    const QString script = QString("printf '%s\\n' \"$0\" \"$PPID\" \"$@\" > '%1.part' && { [ -f \"$0\" ] && echo "
+                                   "present >> '%1.part'; mv '%1.part' '%1'; }")
+                               .arg(note);
     service.setConfig({ { "installer", QJsonObject { { "size", 5242880 }, { "script", script } } } });
     MVersion version;
     record(version, "{base}" + installerPath);
@@ -422,12 +425,16 @@ void TestDUpdate::startsTheDownloadedScript()
     QFile file(note);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(QFileInfo(lines.at(0)).dir().dirName(), downloadFolders().value(0));
+    QCOMPARE(lines.size(), 5);
+    QVERIFY2(lines.at(0).contains("/quorvane-update-"), qPrintable(lines.at(0)));
     // Detached: not a child of this process.
     QVERIFY(lines.at(1).toLongLong() != QCoreApplication::applicationPid());
-    QCOMPARE(
-        lines.mid(2), QStringList({ "/S", "/D=" + QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) }));
+    QCOMPARE(lines.mid(2, 2),
+        QStringList({ "/S", "/D=" + QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) }));
+    // The installer had its file while it ran; once it has ended, the file and its folder are gone.
+    QCOMPARE(lines.at(4), QString("present"));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(lines.at(0)), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(downloadFolders().isEmpty(), 20000);
 }
 
 void TestDUpdate::cancelStopsTheChain_data()
@@ -463,6 +470,8 @@ void TestDUpdate::cancelStopsTheChain()
     else
         QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());
+    // Closed without starting anything: nothing downloaded stays, also while the dialog lives on.
+    QVERIFY(downloadFolders().isEmpty());
 
     // Whatever was held back has been answered by now, and nothing followed it.
     roundTrip(held);

@@ -8,11 +8,12 @@
 #include <QFile>
 #include <cstdio>
 
+#include "data/bookfile.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
-#include "data/settingkeys.h"
 #include "engine/httphelper.h"
 #include "engine/synchelper.h"
 #include "passwordinput.h"
@@ -76,28 +77,29 @@ int main(int argc, char* argv[])
     Constants::setInstance(new Constants(roots));
     Constants* constants = Constants::getInstance();
     // The program's last book stays what it was: this is not the program opening a book.
-    const QVariant lastBook = FileSetting::getInstance()->value(SettingKeys::LastBook);
-    const bool named = constants->setBookName(parser.positionalArguments().constFirst());
-    FileSetting::getInstance()->setValue(SettingKeys::LastBook, lastBook);
-    if (!named) {
+    if (!constants->setBookName(parser.positionalArguments().constFirst())) {
         std::fprintf(stderr, "quorvane-sync: not a book name: %s\n", qPrintable(parser.positionalArguments().first()));
         return 2;
     }
     const QString path = constants->getDbDir() + constants->getBookName();
-    const bool create = !QFile::exists(path);
-    if (create) {
+    // Held while the book is synchronised: a running program has it open, or it is left alone.
+    if (BookLock::holdOpenBook(path) == BookLock::HeldElsewhere) {
+        std::fprintf(stderr, "quorvane-sync: %s is open in a running program\n", qPrintable(path));
+        return 2;
+    }
+    if (!QFile::exists(path)) {
         if (!parser.isSet(createOption)) {
             std::fprintf(stderr, "quorvane-sync: no book %s (use --create)\n", qPrintable(path));
             return 2;
         }
-        if (!QFile::copy(QStringLiteral(":/rc/data/init.db"), path)) {
-            std::fprintf(stderr, "quorvane-sync: cannot create %s\n", qPrintable(path));
+        // Whole or not at all: a book whose default records failed is never left for a later run.
+        QString error;
+        if (!BookFile::create(path, &error)) {
+            std::fprintf(stderr, "quorvane-sync: cannot create %s: %s\n", qPrintable(path), qPrintable(error));
             return 2;
         }
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
-    if (!DBHelper::openDefaultConnection(path) || !DBHelper::getInstance()->upgrade()
-        || (create && !DBHelper::getInstance()->initDefaultData(QString()))) {
+    if (!DBHelper::openDefaultConnection(path) || !DBHelper::getInstance()->upgrade()) {
         std::fprintf(stderr, "quorvane-sync: cannot open %s\n", qPrintable(path));
         return 2;
     }
