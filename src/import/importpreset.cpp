@@ -121,8 +121,31 @@ QList<ColumnRole::Role> ImportPreset::guess(const QStringList& header, QString* 
                 *presetKey = preset.key;
         }
     }
-    if (best == 0)
+    // The command line's words for the roles serve as headings too ("date", "to-account"…).
+    QList<Role> byKey;
+    int keys = 0;
+    for (const QString& column : header) {
+        Role role = Role::Skip;
+        for (Role candidate : ColumnRole::all()) {
+            if (candidate != Role::Skip && ColumnRole::key(candidate) == normalHeading(column)
+                && !byKey.contains(candidate)) {
+                role = candidate;
+                ++keys;
+            }
+        }
+        byKey.append(role);
+    }
+    if (best == 0 && keys == 0)
         return {};
+    if (best == 0) {
+        if (presetKey)
+            presetKey->clear();
+        return byKey;
+    }
+    for (int i = 0; i < roles.size(); ++i) {
+        if (roles.at(i) == Role::Skip && byKey.at(i) != Role::Skip && !roles.contains(byKey.at(i)))
+            roles[i] = byKey.at(i);
+    }
     // Columns the best preset does not know may still carry a heading another one does.
     for (const ImportPreset& preset : presets) {
         const QList<Role> other = preset.rolesFor(header);

@@ -87,8 +87,9 @@ QString TextDecoder::detect(const QByteArray& bytes)
         return QString();
     uchardet_data_end(detector.get());
     const QString detected = offeredName(QString::fromLatin1(uchardet_get_charset(detector.get())));
-    // A guess the converter does not know, or one whose decoding fails, tells nothing.
-    if (detected.isEmpty() || !QStringDecoder(detected.toLatin1().constData()).isValid())
+    // Statements come in the offered encodings; a guess of another one (a Western code page for a
+    // few stray bytes) is no more than a guess, and one whose decoding fails tells nothing.
+    if (!encodings().contains(detected))
         return QString();
     QStringDecoder decoder(detected.toLatin1().constData());
     const QString text = decoder.decode(bytes);

@@ -131,7 +131,7 @@ bool ValueParser::splitDate(const QString& text, DateParts* parts)
     for (; i < s.size(); ++i) {
         const QChar c = s.at(i);
         if (c.isSpace()) {
-            if (!date.isEmpty() && !date.back().isDigit())
+            if (!date.isEmpty() && strchr("/-.'", date.back().toLatin1()) && date.back().unicode() < 0x80)
                 continue;
             break;
         }
