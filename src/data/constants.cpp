@@ -78,6 +78,10 @@ void Constants::init(const Roots& roots)
         dbDir = roots.appDir + sep + QStringLiteral("data") + sep;
         settingDir = dbDir;
     }
+    if (!roots.bookDir.isEmpty()) {
+        dbDir = roots.bookDir + sep;
+        settingDir = dbDir;
+    }
     backupDir = dbDir + QStringLiteral("backup") + sep;
     backupDir = withTrailingSeparator(QDir::cleanPath(backupDir));
     dbDir = withTrailingSeparator(QDir::cleanPath(dbDir));

@@ -19,6 +19,9 @@ public:
         bool installed = false;
         QString documentsRoot;
         QString configRoot;
+        // Books, backups and settings in this folder instead (a tool working on a book wherever
+        // it lies).
+        QString bookDir;
     };
 
     explicit Constants(QObject* parent = nullptr);
