@@ -8,6 +8,7 @@
 #include "data/constants.h"
 #include "datamgmt/backuphelper.h"
 #include "datamgmt/dbackup.h"
+#include "datamgmt/dimport.h"
 #include "shell/common/appcontrol.h"
 #include "shell/common/dmessagebox.h"
 #include "ui_udata.h"
@@ -83,6 +84,12 @@ void UData::on_pbAutoBackup_clicked()
 void UData::on_pbKobel_clicked()
 {
     restartWith(QStringLiteral("kobel"), tr("kobel数据文件"), tr("无法重新启动程序，数据没有导入。"));
+}
+
+void UData::on_pbImport_clicked()
+{
+    DImport dialog(this);
+    dialog.exec();
 }
 
 void UData::on_pbAutoBackup_2_clicked()
