@@ -1,6 +1,7 @@
 #include "bills/exporthelper.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -31,14 +32,14 @@ QString askWithDialog(QWidget* parent)
     const QString csv = QObject::tr("导出CSV文件 (*.csv)");
     QFileDialog dialog(parent, QObject::tr("导出Excel文件"), QString(), excel + QStringLiteral(";;") + csv);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    // The dialog here does not add the filter's extension by itself.
-    dialog.setDefaultSuffix(QStringLiteral("xls"));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csv](const QString& filter) {
-        dialog.setDefaultSuffix(filter == csv ? QStringLiteral("csv") : QStringLiteral("xls"));
-    });
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    return dialog.selectedFiles().value(0);
+    // The dialog here does not add the chosen filter's extension by itself; a name that has one
+    // keeps it, and the extension decides the format.
+    QString name = dialog.selectedFiles().value(0);
+    if (!name.isEmpty() && QFileInfo(name).suffix().isEmpty())
+        name += dialog.selectedNameFilter() == csv ? QStringLiteral(".csv") : QStringLiteral(".xls");
+    return name;
 }
 
 // Writes bytes to fileName as a whole, owner-only, or leaves the file as it was.

@@ -78,10 +78,6 @@ void Constants::init(const Roots& roots)
         dbDir = roots.appDir + sep + QStringLiteral("data") + sep;
         settingDir = dbDir;
     }
-    if (!roots.bookDir.isEmpty()) {
-        dbDir = roots.bookDir + sep;
-        settingDir = dbDir;
-    }
     backupDir = dbDir + QStringLiteral("backup") + sep;
     backupDir = withTrailingSeparator(QDir::cleanPath(backupDir));
     dbDir = withTrailingSeparator(QDir::cleanPath(dbDir));
@@ -92,6 +88,14 @@ void Constants::init(const Roots& roots)
     makeDir(backupDir);
 
     bookName = QLatin1String("");
+}
+
+void Constants::setBookDir(const QString& dir)
+{
+    dbDir = withTrailingSeparator(QDir::cleanPath(dir));
+    settingDir = dbDir;
+    backupDir = withTrailingSeparator(QDir::cleanPath(dbDir + QStringLiteral("backup")));
+    makeDir(backupDir);
 }
 
 Constants* Constants::getInstance()

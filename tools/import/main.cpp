@@ -107,9 +107,10 @@ int main(int argc, char* argv[])
     const bool exists = bookInfo.exists();
     const QString folder = dryRun && !exists ? scratch.path() : bookInfo.absolutePath();
     Constants::Roots roots;
-    roots.appDir = QCoreApplication::applicationDirPath();
-    roots.bookDir = folder;
+    // Nothing of the program's own folders is made: the book's folder holds all.
+    roots.appDir = scratch.path();
     Constants::setInstance(new Constants(roots));
+    Constants::getInstance()->setBookDir(folder);
     Constants::getInstance()->setBookName(bookInfo.fileName());
     const QString path = QDir(folder).filePath(bookInfo.fileName());
 

@@ -371,19 +371,19 @@ void TestExportHelper::spreadsheetReadsTheCells()
 void TestExportHelper::saveDialogAddsTheExtension_data()
 {
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("csv");
     QTest::addColumn<QString>("chosen");
 
-    QTest::newRow("name alone") << "bills"
-                                << "bills.xls";
-    QTest::newRow("name with the extension") << "bills.xls"
-                                             << "bills.xls";
-    QTest::newRow("cancelled") << ""
-                               << "";
+    QTest::newRow("name alone") << "bills" << false << "bills.xls";
+    QTest::newRow("name with the extension") << "bills.xls" << false << "bills.xls";
+    QTest::newRow("csv chosen") << "bills" << true << "bills.csv";
+    QTest::newRow("cancelled") << "" << false << "";
 }
 
 void TestExportHelper::saveDialogAddsTheExtension()
 {
     QFETCH(QString, typed);
+    QFETCH(bool, csv);
     QFETCH(QString, chosen);
     QStringList shown;
     ModalAnswerer boxes;
@@ -396,13 +396,15 @@ void TestExportHelper::saveDialogAddsTheExtension()
                 dialog->reject();
                 return;
             }
+            if (csv)
+                dialog->selectNameFilter(dialog->nameFilters().last());
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText(env->root() + "/" + typed);
             QMetaObject::invokeMethod(dialog, "accept");
         },
         "the save dialog");
     const QString path = ExportHelper::askFileName(nullptr);
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
-    QCOMPARE(shown, (QStringList { "导出Excel文件", "导出Excel文件 (*.xls)" }));
+    QCOMPARE(shown, (QStringList { "导出Excel文件", "导出Excel文件 (*.xls)", "导出CSV文件 (*.csv)" }));
     QCOMPARE(path, chosen.isEmpty() ? QString() : env->root() + "/" + chosen);
 }
 
