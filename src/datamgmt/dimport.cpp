@@ -280,8 +280,8 @@ QWidget* DImport::buildPreviewPage()
     layout->addWidget(previewInfo);
     previewTable = new QTableWidget(0, 14, page);
     previewTable->setObjectName(QStringLiteral("twPreview"));
-    previewTable->setHorizontalHeaderLabels({ tr("状态"), tr("行"), tr("日期"), tr("类型"), tr("金额"), tr("账户"),
-        tr("转入账户"), tr("大类别"), tr("小类别"), tr("成员"), tr("借款人"), tr("标题"), tr("说明"), tr("原因") });
+    previewTable->setHorizontalHeaderLabels({ tr("状态"), tr("行"), tr("原因"), tr("日期"), tr("类型"), tr("金额"),
+        tr("账户"), tr("转入账户"), tr("大类别"), tr("小类别"), tr("成员"), tr("借款人"), tr("标题"), tr("说明") });
     previewTable->verticalHeader()->hide();
     previewTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     previewTable->setWordWrap(false);
@@ -544,19 +544,25 @@ void DImport::fillPreview()
             status->setForeground(QColor(0xB0, 0x70, 0x00));
         previewTable->setItem(i, 0, status);
         previewTable->setItem(i, 1, cell(QString::number(row.line)));
-        const bool readable = row.status != ImportPlan::Status::Unreadable;
-        previewTable->setItem(i, 2, cell(readable ? row.date.toString(QStringLiteral("yyyy-MM-dd")) : QString()));
-        previewTable->setItem(i, 3, cell(readable ? kinds->getLabel(row.kind) : QString()));
-        auto* amount = cell(readable ? formatMoney(row.amount) : QString());
+        previewTable->setItem(i, 2, cell(row.reason));
+        // An unreadable row shows why, and nothing of what it would have been.
+        if (row.status == ImportPlan::Status::Unreadable) {
+            for (int column = 3; column < previewTable->columnCount(); ++column)
+                previewTable->setItem(i, column, cell(QString()));
+            continue;
+        }
+        previewTable->setItem(i, 3, cell(row.date.toString(QStringLiteral("yyyy-MM-dd"))));
+        previewTable->setItem(i, 4, cell(kinds->getLabel(row.kind)));
+        auto* amount = cell(formatMoney(row.amount));
         amount->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        previewTable->setItem(i, 4, amount);
+        previewTable->setItem(i, 5, amount);
         const QString texts[] = { row.account, row.toAccount, row.category, row.subCategory, row.member, row.borrower,
-            row.title, row.description.simplified(), row.reason };
-        for (int column = 0; column < 9; ++column)
-            previewTable->setItem(i, 5 + column, cell(readable || column >= 8 ? texts[column] : QString()));
+            row.title, row.description.simplified() };
+        for (int column = 0; column < 8; ++column)
+            previewTable->setItem(i, 6 + column, cell(texts[column]));
     }
     previewTable->resizeColumnsToContents();
-    for (int column = 11; column < 14; ++column)
+    for (int column : { 2, 12, 13 })
         previewTable->setColumnWidth(column, std::min(previewTable->columnWidth(column), 220));
     filling = false;
 }

@@ -44,6 +44,7 @@ QList<ImportPreset> ImportPreset::all()
                 { "对方户名", Role::Title }, { "摘要", Role::Title }, { "交易摘要", Role::Title },
                 { "商品", Role::Description }, { "商品名称", Role::Description }, { "备注", Role::Description },
                 { "附言", Role::Description }, { "用途", Role::Description }, { "账户", Role::Account },
+                { "支付方式", Role::Account },
                 { "分类", Role::Category }, { "交易分类", Role::Category } }),
         make("homebank", "HomeBank CSV",
             { { "date", Role::Date }, { "payee", Role::Title }, { "memo", Role::Description },

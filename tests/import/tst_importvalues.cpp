@@ -233,6 +233,8 @@ void TestImportValues::csvRecords()
     QCOMPARE(records.at(2).line, 5);
     QCOMPARE(records.at(2).fields, QStringList({ "2023-06-02", "-3.50", "a, b and c", "" }));
     QCOMPARE(records.at(3).fields.last(), QStringLiteral("ends with \"quote\""));
+    // An empty last field is a field: the record keeps its width.
+    QCOMPARE(CsvReader::read(QStringLiteral("a,b,\nc,,\n"), ',').at(1).fields, QStringList({ "c", "", "" }));
 }
 
 void TestImportValues::delimiters_data()
@@ -275,7 +277,7 @@ void TestImportValues::headings_data()
                                    "description,borrower";
     QTest::newRow("payment platform") << QStringList { "交易时间", "交易类型", "交易对方", "商品", "收/支", "金额(元)",
         "支付方式", "备注" } << "bank"
-                                      << "date,-,title,description,inout,amount,-,-";
+                                      << "date,-,title,description,inout,amount,account,-";
     QTest::newRow("full-width heading") << QStringList { "交易日期", "金额（元）", "摘要" } << "bank"
                                         << "date,amount,title";
     QTest::newRow("separate columns") << QStringList { "Date", "Account", "Payee", "Category", "SubCategory",
