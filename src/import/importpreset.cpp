@@ -138,16 +138,18 @@ QList<ColumnRole::Role> ImportPreset::guess(const QStringList& header, QString* 
     }
     if (best == 0 && keys == 0)
         return {};
-    if (best == 0) {
+    // A header made of the roles' own words ("date", "title"…) means just those.
+    if (keys >= best) {
         if (presetKey)
             presetKey->clear();
-        return byKey;
+        roles = byKey;
     }
+    // Columns the best preset does not know may carry a role's own word, or a heading another
+    // preset knows, in that order.
     for (int i = 0; i < roles.size(); ++i) {
         if (roles.at(i) == Role::Skip && byKey.at(i) != Role::Skip && !roles.contains(byKey.at(i)))
             roles[i] = byKey.at(i);
     }
-    // Columns the best preset does not know may still carry a heading another one does.
     for (const ImportPreset& preset : presets) {
         const QList<Role> other = preset.rolesFor(header);
         for (int i = 0; i < roles.size(); ++i) {

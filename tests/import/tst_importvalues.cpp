@@ -285,6 +285,8 @@ void TestImportValues::headings_data()
                                       << "date,account,title,category,subcategory,expense,income,description";
     QTest::newRow("role words") << QStringList { "inout", "to-account", "borrower", "whatever" } << ""
                                 << "inout,to-account,borrower,-";
+    QTest::newRow("role words before the presets' headings")
+        << QStringList { "date", "amount", "title", "description" } << "" << "date,amount,title,description";
     QTest::newRow("nothing known") << QStringList { "x", "y" } << "" << "";
     Q_UNUSED(R::Skip);
 }
