@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "data/constants.h"
@@ -313,7 +314,8 @@ void DImport::updateButtons()
     const int step = steps->currentIndex();
     backButton->setEnabled(step > 0);
     nextButton->setEnabled(loaded && step < steps->count() - 1);
-    importButton->setEnabled(loaded && plan.problem().isEmpty() && !plan.needsDateOrder() && plan.tickedCount() > 0);
+    importButton->setEnabled(loaded && source.isComplete() && plan.problem().isEmpty() && !plan.needsDateOrder()
+        && plan.tickedCount() > 0);
 }
 
 void DImport::chooseFile()
@@ -377,7 +379,9 @@ void DImport::reread()
     QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ImportSource::Settings wanted = settings();
-    // The header row is found anew for a file not read yet.
+    // A large file shows its first rows at once; the whole of it is checked right after.
+    if (!wholeFile)
+        wanted.maxRecords = PreviewRows;
     const bool ok = source.parse(wanted, &error);
     QApplication::restoreOverrideCursor();
     loaded = ok;
@@ -409,11 +413,19 @@ void DImport::reread()
         info += tr("\n文件中的日期分不清日和月，请选择日期顺序。");
     if (!plan.problem().isEmpty())
         info += QLatin1Char('\n') + plan.problem();
+    if (!source.isComplete())
+        info += tr("\n正在检查全部账目……");
     fileInfo->setText(info);
     fillColumns();
     fillNames();
     fillPreview();
     updateButtons();
+    if (!source.isComplete() && !wholeFile)
+        QTimer::singleShot(0, this, [this] {
+            wholeFile = true;
+            reread();
+            wholeFile = false;
+        });
 }
 
 void DImport::fillColumns()
@@ -511,6 +523,12 @@ void DImport::fillPreview()
 {
     filling = true;
     const ImportPlan::Summary summary = plan.preview();
+    if (!source.isComplete()) {
+        previewInfo->setText(tr("正在检查全部账目……"));
+        fillRows();
+        filling = false;
+        return;
+    }
     QString info = tr("共 %1 行：将导入 %2 条，重复 %3 条（勾选后也导入），无法读取 %4 条。")
                        .arg(plan.rows().size())
                        .arg(summary.booked)
@@ -526,6 +544,12 @@ void DImport::fillPreview()
         info += QLatin1Char('\n') + plan.problem();
     previewInfo->setText(info);
 
+    fillRows();
+    filling = false;
+}
+
+void DImport::fillRows()
+{
     const MetaData* kinds = Constants::getInstance()->getBillKinds();
     const QList<ImportPlan::Row>& rows = plan.rows();
     const int shown = int(std::min<qsizetype>(rows.size(), PreviewRows));
@@ -564,12 +588,11 @@ void DImport::fillPreview()
     previewTable->resizeColumnsToContents();
     for (int column : { 2, 12, 13 })
         previewTable->setColumnWidth(column, std::min(previewTable->columnWidth(column), 220));
-    filling = false;
 }
 
 void DImport::book()
 {
-    if (!plan.problem().isEmpty() || plan.needsDateOrder())
+    if (!source.isComplete() || !plan.problem().isEmpty() || plan.needsDateOrder())
         return;
     ImportPlan::Summary summary;
     QString error;

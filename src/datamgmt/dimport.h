@@ -45,6 +45,7 @@ private:
     void fillColumns();
     void fillNames();
     void fillPreview();
+    void fillRows();
     void updateButtons();
     void book();
     ImportSource::Settings settings() const;
@@ -78,6 +79,8 @@ private:
     ImportPlan plan;
     bool loaded = false;
     bool filling = false;
+    // The next read takes the whole file, not only its first rows.
+    bool wholeFile = false;
     // The roles the user set by hand, one per column; empty while the headings and presets decide.
     QList<ColumnRole::Role> chosenColumns;
 };

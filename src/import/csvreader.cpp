@@ -24,13 +24,14 @@ void onRecordEnd(int, void* target)
     auto* collector = static_cast<Collector*>(target);
     QStringList fields;
     fields.swap(collector->fields);
+    collector->fields.reserve(fields.size());
     // A line of blanks or bare delimiters is no record.
     const bool blank = std::all_of(fields.cbegin(), fields.cend(), [](const QString& field) { return field.isEmpty(); });
     if (blank)
         return;
     if (collector->maxRecords >= 0 && collector->records.size() >= collector->maxRecords)
         return;
-    collector->records.append(CsvRecord { collector->rowStart, fields });
+    collector->records.append(CsvRecord { collector->rowStart, std::move(fields) });
 }
 
 // Only the blank separates fields by being around them: a tab is a delimiter, and a tab of a
@@ -77,6 +78,11 @@ char CsvReader::detectDelimiter(const QString& text)
 
 QList<CsvRecord> CsvReader::read(const QString& text, char delimiter, int maxRecords)
 {
+    return read(text.toUtf8(), delimiter, maxRecords);
+}
+
+QList<CsvRecord> CsvReader::read(const QByteArray& bytes, char delimiter, int maxRecords)
+{
     csv_parser parser;
     csv_init(&parser, 0);
     csv_set_delim(&parser, static_cast<unsigned char>(delimiter));
@@ -84,7 +90,6 @@ QList<CsvRecord> CsvReader::read(const QString& text, char delimiter, int maxRec
     Collector collector;
     collector.maxRecords = maxRecords;
 
-    const QByteArray bytes = text.toUtf8();
     qsizetype start = 0;
     int line = 1;
     while (start < bytes.size()) {

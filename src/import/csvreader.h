@@ -22,4 +22,6 @@ public:
     static char detectDelimiter(const QString& text);
     // Every record of text; at most maxRecords when it is not negative.
     static QList<CsvRecord> read(const QString& text, char delimiter, int maxRecords = -1);
+    // The same from UTF-8 bytes.
+    static QList<CsvRecord> read(const QByteArray& utf8, char delimiter, int maxRecords = -1);
 };

@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include <QObject>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringBuilder>
 
 #include "data/enteredtext.h"
 #include "data/logging.h"
@@ -66,24 +66,27 @@ QString kindOfWord(const QString& word)
         { QStringLiteral("收款"), QStringLiteral("refund") }, { QStringLiteral("refund"), QStringLiteral("refund") },
         { QStringLiteral("还款"), QStringLiteral("repay") }, { QStringLiteral("repay"), QStringLiteral("repay") },
     };
+    const auto plain = words.constFind(word);
+    if (plain != words.constEnd())
+        return plain.value();
     return words.value(word.normalized(QString::NormalizationForm_KC).trimmed().toLower());
 }
 
-QString typeKey(ImportPlan::NameType type)
+QChar typeKey(ImportPlan::NameType type)
 {
     switch (type) {
     case ImportPlan::NameType::Account:
-        return QStringLiteral("A");
+        return QLatin1Char('A');
     case ImportPlan::NameType::Category:
-        return QStringLiteral("C");
+        return QLatin1Char('C');
     case ImportPlan::NameType::SubCategory:
-        return QStringLiteral("S");
+        return QLatin1Char('S');
     case ImportPlan::NameType::Member:
-        return QStringLiteral("M");
+        return QLatin1Char('M');
     case ImportPlan::NameType::Borrower:
-        return QStringLiteral("B");
+        return QLatin1Char('B');
     }
-    return QString();
+    return QLatin1Char('?');
 }
 
 // Why a name cannot become a record; empty when it can.
@@ -107,7 +110,7 @@ ImportPlan::ImportPlan()
 
 QString ImportPlan::key(const Name& name) const
 {
-    return typeKey(name.type) + Separator + name.kind + Separator + name.parent + Separator + name.name;
+    return typeKey(name.type) % Separator % name.kind % Separator % name.parent % Separator % name.name;
 }
 
 void ImportPlan::loadBook()
@@ -118,7 +121,7 @@ void ImportPlan::loadBook()
         const Known record { id, parentId, name.name, parentName };
         if (!known.contains(key(name)))
             known.insert(key(name), record);
-        knownById.insert(typeKey(name.type) + id, record);
+        knownById.insert(typeKey(name.type) % id, record);
     };
     for (const MAccount* account : *MAccount::get())
         add(Name { NameType::Account, QString(), QString(), account->getName() }, account->getId(), QString(), QString());
@@ -145,8 +148,8 @@ void ImportPlan::loadBook()
         return;
     }
     while (query.next()) {
-        existingBills.insert(query.value(0).toString() + Separator + QString::number(cents(query.value(1).toDouble()))
-            + Separator + query.value(2).toString() + Separator + query.value(3).toString());
+        existingBills.insert(query.value(0).toString() % Separator % QString::number(cents(query.value(1).toDouble()))
+            % Separator % query.value(2).toString() % Separator % query.value(3).toString());
     }
 }
 
@@ -154,7 +157,7 @@ const ImportPlan::Known* ImportPlan::resolve(const Name& name) const
 {
     const auto mapped = mappings.constFind(key(name));
     if (mapped != mappings.constEnd() && !mapped.value().isEmpty()) {
-        const auto record = knownById.constFind(typeKey(name.type) + mapped.value());
+        const auto record = knownById.constFind(typeKey(name.type) % mapped.value());
         if (record != knownById.constEnd())
             return &record.value();
     }
@@ -162,14 +165,17 @@ const ImportPlan::Known* ImportPlan::resolve(const Name& name) const
     return record == known.constEnd() ? nullptr : &record.value();
 }
 
-QString ImportPlan::noteName(Row* row, const Name& name)
+QString ImportPlan::noteName(Row* row, const Name& name, QString* id)
 {
     const QString nameKey = key(name);
     const QString mappedTo = mappings.value(nameKey);
     if (mappedTo.isEmpty()) {
         const auto record = known.constFind(nameKey);
-        if (record != known.constEnd())
+        if (record != known.constEnd()) {
+            if (id)
+                *id = record->id;
             return record->name;
+        }
     }
     int index = missingIndex.value(nameKey, -1);
     if (index < 0) {
@@ -183,8 +189,16 @@ QString ImportPlan::noteName(Row* row, const Name& name)
     }
     MissingName& entry = missing[index];
     ++entry.rows;
-    if (const Known* record = resolve(name))
-        return record->name;
+    if (!mappedTo.isEmpty()) {
+        const auto record = knownById.constFind(typeKey(name.type) % mappedTo);
+        if (record != knownById.constEnd()) {
+            if (id)
+                *id = record->id;
+            return record->name;
+        }
+    }
+    if (id)
+        *id = QStringLiteral("new:") % name.name;
     row->newNames.append(index);
     if (!entry.problem.isEmpty() && row->status != Status::Unreadable) {
         row->status = Status::Unreadable;
@@ -261,7 +275,7 @@ void ImportPlan::readRow(
     }
 
     row->refs.account = Name { NameType::Account, QString(), QString(), account };
-    row->account = noteName(row, row->refs.account);
+    row->account = noteName(row, row->refs.account, &row->accountKey);
     if (kind == QLatin1String("transfer")) {
         row->refs.toAccount = Name { NameType::Account, QString(), QString(), toAccount };
         row->toAccount = noteName(row, row->refs.toAccount);
@@ -270,8 +284,12 @@ void ImportPlan::readRow(
         QString category = enteredText(record.value(Role::Category)).trimmed();
         QString sub = enteredText(record.value(Role::SubCategory)).trimmed();
         // "餐饮:早餐" and "餐饮/早餐" name a category and its sub-category.
-        const qsizetype split = category.indexOf(QRegularExpression(QStringLiteral("[:/：]")));
-        if (split > 0 && sub.isEmpty()) {
+        const qsizetype split = std::find_if(category.cbegin(), category.cend(),
+                                    [](QChar c) {
+                                        return c == QLatin1Char(':') || c == QLatin1Char('/') || c == QChar(0xFF1A);
+                                    })
+            - category.cbegin();
+        if (split > 0 && split < category.size() && sub.isEmpty()) {
             sub = category.mid(split + 1).trimmed();
             category = category.left(split).trimmed();
         }
@@ -328,7 +346,11 @@ void ImportPlan::rebuild()
     int dayMonth = 0;
     int ambiguous = 0;
     for (const ImportRecord& record : std::as_const(lastRecords)) {
-        const ValueParser::DateShape shape = ValueParser::dateShape(record.value(Role::Date));
+        const QString& date = record.value(Role::Date);
+        // Year first (2023-03-05, 2023/3/5): nothing to tell.
+        if (date.size() >= 8 && date.at(4) == QLatin1Char('-') && date.at(0).isDigit())
+            continue;
+        const ValueParser::DateShape shape = ValueParser::dateShape(date);
         if (!shape.positional)
             continue;
         if (shape.ambiguous)
@@ -352,16 +374,25 @@ void ImportPlan::rebuild()
     for (const ImportRecord& record : std::as_const(lastRecords)) {
         Row row;
         readRow(record, lastDefaultAccount, effective, &row);
-        planned.append(row);
+        planned.append(std::move(row));
     }
     markDuplicates();
 }
 
 QString ImportPlan::duplicateKey(const Row& row) const
 {
-    const Known* account = resolve(row.refs.account);
-    return row.date.toString(Qt::ISODate) + Separator + QString::number(cents(row.amount)) + Separator
-        + (account ? account->id : QStringLiteral("new:") + row.refs.account.name) + Separator + row.title;
+    // yyyy-MM-dd as the book stores dates, written without the date formatter: this runs per row.
+    char16_t date[10];
+    int year = row.date.year();
+    for (int i = 3; i >= 0; --i, year /= 10)
+        date[i] = char16_t(u'0' + year % 10);
+    date[4] = date[7] = u'-';
+    date[5] = char16_t(u'0' + row.date.month() / 10);
+    date[6] = char16_t(u'0' + row.date.month() % 10);
+    date[8] = char16_t(u'0' + row.date.day() / 10);
+    date[9] = char16_t(u'0' + row.date.day() % 10);
+    return QStringView(date, 10) % Separator % QString::number(cents(row.amount)) % Separator % row.accountKey
+        % Separator % row.title;
 }
 
 void ImportPlan::markDuplicates()
@@ -421,9 +452,9 @@ void ImportPlan::mapName(int index, const QString& id)
 QList<QPair<QString, QString>> ImportPlan::candidates(NameType type, const QString& kind) const
 {
     QList<QPair<QString, QString>> records;
-    const QString prefix = typeKey(type);
+    const QString prefix = typeKey(type) % Separator;
     for (auto record = known.cbegin(); record != known.cend(); ++record) {
-        if (!record.key().startsWith(prefix + Separator))
+        if (!record.key().startsWith(prefix))
             continue;
         if (!kind.isEmpty() && record.key().section(Separator, 1, 1) != kind)
             continue;
@@ -617,8 +648,11 @@ bool ImportPlan::book(const std::function<bool(QString*)>& backup, Summary* summ
         return false;
     }
     summary->createdNames = created;
-    loadBook();
-    rebuild();
+    // The plan is spent: booking it again books nothing. A new plan reads the book as it is now.
+    lastRecords.clear();
+    planned.clear();
+    missing.clear();
+    missingIndex.clear();
     return true;
 }
 

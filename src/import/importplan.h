@@ -60,6 +60,8 @@ public:
             Name account, toAccount, category, subCategory, member, borrower;
         } refs;
         QList<int> newNames;
+        // The account as duplicates are compared: the book's record id, or "new:" and the name.
+        QString accountKey;
     };
 
     // A name the book does not have: created when the rows are booked, unless the user maps it to a
@@ -115,7 +117,8 @@ public:
 
     // Books every ticked row: first backup (false stops everything), then, in one transaction, the
     // missing names and the bills. Nothing is written when anything fails; the record caches and
-    // the bill index are read again afterwards. False with the reason in *error.
+    // the bill index are read again afterwards. False with the reason in *error. Once booked, the
+    // plan holds no rows: a file is checked against the book anew by a new plan.
     bool book(const std::function<bool(QString* backupName)>& backup, Summary* summary, QString* error);
     // What book() would do, without writing.
     Summary preview() const;
@@ -139,7 +142,8 @@ private:
     void readRow(const ImportRecord& record, const QString& defaultAccount, ValueParser::DateOrder order, Row* row);
     // The name as it will be booked; a name the book lacks is listed as missing (and its row is
     // unreadable when the name cannot be created).
-    QString noteName(Row* row, const Name& name);
+    // *id, when given, gets the record's id, or "new:" and the name for one to be created.
+    QString noteName(Row* row, const Name& name, QString* id = nullptr);
     void rebuild();
     void markDuplicates();
     QString duplicateKey(const Row& row) const;

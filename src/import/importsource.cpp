@@ -90,9 +90,14 @@ bool ImportSource::parse(const Settings& settings, QString* error)
     }
 
     usedDelimiter = settings.delimiter ? settings.delimiter : CsvReader::detectDelimiter(text);
-    if (splitWith != usedDelimiter) {
-        csvRecords = CsvReader::read(text, usedDelimiter);
+    if (splitWith != usedDelimiter || (!csvComplete && settings.maxRecords < 0)) {
+        // A UTF-8 file is read as it lies, without turning its text back into bytes.
+        const int limit = settings.maxRecords < 0 ? -1 : settings.maxRecords + 1;
+        csvRecords = usedEncoding == QLatin1String("UTF-8")
+            ? CsvReader::read(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes, usedDelimiter, limit)
+            : CsvReader::read(text.toUtf8(), usedDelimiter, limit);
         splitWith = usedDelimiter;
+        csvComplete = limit < 0 || csvRecords.size() < limit;
     }
     if (csvRecords.isEmpty()) {
         *error = QObject::tr("文件里没有可以导入的账目。");
@@ -126,21 +131,26 @@ bool ImportSource::parse(const Settings& settings, QString* error)
     while (roles.size() < width)
         roles.append(ColumnRole::Skip);
 
-    readRecords.reserve(csvRecords.size());
-    for (qsizetype i = headerRow ? 1 : 0; i < csvRecords.size(); ++i) {
+    auto columns = std::make_shared<ImportRecord::Columns>();
+    columns->fill(-1);
+    for (int column = 0; column < roles.size(); ++column) {
+        if (roles.at(column) != ColumnRole::Skip)
+            (*columns)[size_t(roles.at(column))] = column;
+    }
+    const qsizetype end = settings.maxRecords < 0
+        ? csvRecords.size()
+        : std::min<qsizetype>(csvRecords.size(), settings.maxRecords + (headerRow ? 1 : 0));
+    readRecords.reserve(end);
+    for (qsizetype i = headerRow ? 1 : 0; i < end; ++i) {
         const CsvRecord& csv = csvRecords.at(i);
         ImportRecord record;
         record.line = csv.line;
-        if (csv.fields.size() < width) {
-            record.problem
-                = QObject::tr("只有 %1 个字段，应有 %2 个").arg(csv.fields.size()).arg(width);
-        } else {
-            for (int column = 0; column < roles.size() && column < csv.fields.size(); ++column) {
-                if (roles.at(column) != ColumnRole::Skip)
-                    record.setValue(roles.at(column), csv.fields.at(column));
-            }
-        }
-        readRecords.append(record);
+        if (csv.fields.size() < width)
+            record.problem = QObject::tr("只有 %1 个字段，应有 %2 个").arg(csv.fields.size()).arg(width);
+        else
+            record.fields = csv.fields;
+        record.columns = columns;
+        readRecords.append(std::move(record));
     }
     if (readRecords.isEmpty()) {
         *error = QObject::tr("文件里只有标题行，没有可以导入的账目。");

@@ -29,6 +29,8 @@ public:
         QString preset;
         // The account of the QIF sections that name none.
         QString defaultAccount;
+        // Reads only the first records of a CSV file when not negative: enough for a first look.
+        int maxRecords = -1;
     };
 
     // Reads the file's bytes. False with the reason for the user when it cannot be read or is too large.
@@ -52,6 +54,8 @@ public:
     QList<ImportRecord> records() const { return readRecords; }
     QHash<QString, QString> accountKinds() const { return kinds; }
     int pairedTransfers() const { return pairs; }
+    // False when the last parse read only the first records of the file.
+    bool isComplete() const { return !qif ? csvComplete : true; }
 
 private:
     static bool looksLikeHeader(const QStringList& fields);
@@ -62,6 +66,7 @@ private:
     QString text;
     char splitWith = 0;
     QList<CsvRecord> csvRecords;
+    bool csvComplete = false;
 
     bool qif = false;
     QString usedEncoding;

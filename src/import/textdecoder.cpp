@@ -103,6 +103,17 @@ TextDecoder::Result TextDecoder::decode(const QByteArray& bytes, const QString& 
         result.error = QObject::tr("文件是空的。");
         return result;
     }
+    // Most files are UTF-8: one pass tells it and decodes them.
+    if (encoding.isEmpty() && fromBom(bytes).isEmpty() && !looksBinary(bytes)) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+        QString text = utf8.decode(bytes);
+        if (!utf8.hasError() && !text.contains(QChar(0))) {
+            result.ok = true;
+            result.encoding = QStringLiteral("UTF-8");
+            result.text = std::move(text);
+            return result;
+        }
+    }
     result.encoding = encoding.isEmpty() ? detect(bytes) : encoding;
     if (result.encoding.isEmpty()) {
         result.error = looksBinary(bytes) && fromBom(bytes).isEmpty()

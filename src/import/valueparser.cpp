@@ -35,6 +35,39 @@ void setReason(QString* reason, const QString& text)
 
 bool ValueParser::parseAmount(const QString& text, double* amount, QString* reason)
 {
+    // Most amounts are plain ("-12.50"): read them without taking them apart.
+    if (!text.isEmpty() && text.size() < 15) {
+        qsizetype i = text.at(0) == QLatin1Char('-') ? 1 : 0;
+        int points = 0;
+        bool plainNumber = i < text.size();
+        for (qsizetype j = i; j < text.size() && plainNumber; ++j) {
+            const char16_t c = text.at(j).unicode();
+            if (c == u'.')
+                ++points;
+            else if (c < u'0' || c > u'9')
+                plainNumber = false;
+        }
+        if (plainNumber && points <= 1 && text.at(i) != QLatin1Char('.') && !text.endsWith(QLatin1Char('.'))) {
+            // At most 15 digits: exact in a double.
+            qint64 whole = 0;
+            qint64 fraction = 0;
+            qint64 scale = 1;
+            bool afterPoint = false;
+            for (qsizetype j = i; j < text.size(); ++j) {
+                const char16_t c = text.at(j).unicode();
+                if (c == u'.')
+                    afterPoint = true;
+                else if (afterPoint)
+                    fraction = fraction * 10 + (c - u'0'), scale *= 10;
+                else
+                    whole = whole * 10 + (c - u'0');
+            }
+            const double value = double(whole) + double(fraction) / double(scale);
+            const double cents = std::round(value * 100.0) / 100.0;
+            *amount = cents == 0.0 ? 0.0 : (i == 1 ? -cents : cents);
+            return true;
+        }
+    }
     QString s = plain(text);
     if (s.isEmpty()) {
         setReason(reason, QObject::tr("没有金额"));
@@ -214,6 +247,25 @@ ValueParser::DateShape ValueParser::dateShape(const QString& text)
 
 bool ValueParser::parseDate(const QString& text, DateOrder order, QDate* date, QString* reason)
 {
+    // yyyy-MM-dd, the commonest, read at once.
+    if (text.size() == 10 && text.at(4) == QLatin1Char('-') && text.at(7) == QLatin1Char('-')) {
+        int parts[3] = { 0, 0, 0 };
+        bool digits = true;
+        for (int i = 0, part = 0; i < 10 && digits; ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (i == 4 || i == 7)
+                ++part;
+            else if (c >= u'0' && c <= u'9')
+                parts[part] = parts[part] * 10 + (c - u'0');
+            else
+                digits = false;
+        }
+        const QDate quick(parts[0], parts[1], parts[2]);
+        if (digits && quick.isValid() && quick.year() >= 1900) {
+            *date = quick;
+            return true;
+        }
+    }
     DateParts parts;
     if (!splitDate(text, &parts)) {
         setReason(reason,

@@ -57,6 +57,7 @@ private slots:
     void duplicateTicked();
     void nameMapped();
     void failedBookingKeepsTheDialog();
+    void largeFileFirstRowsThenAll();
     void dataPageOpensIt();
 };
 
@@ -230,6 +231,30 @@ void TestDImport::failedBookingKeepsTheDialog()
     QCOMPARE(dialog.result(), 0);
     QCOMPARE(ImportFixture::count(QStringLiteral("tbl_bill")), 0);
     QCOMPARE(ImportFixture::count(QStringLiteral("tbl_account")), 2);
+}
+
+void TestDImport::largeFileFirstRowsThenAll()
+{
+    ImportFixture fixture;
+    QByteArray text = "date,amount,title\n";
+    for (int i = 0; i < 300; ++i)
+        text += QStringLiteral("2023-01-%1,-%2,row %2\n").arg(1 + i % 28, 2, 10, QLatin1Char('0')).arg(i + 1).toUtf8();
+    // The last row tells that the file's other dates are not what they seem: it is unreadable.
+    text += "2023-02-30,-1,late\n";
+    const QString path = fixture.dataDir() + QStringLiteral("large.csv");
+    QVERIFY(writeFile(path, text));
+    DImport dialog;
+    QVERIFY(dialog.openFile(path));
+    // The first rows show at once; booking waits for the whole file.
+    QCOMPARE(table(dialog, "twPreview")->rowCount(), 100);
+    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))->text(), QStringLiteral("正在检查全部账目……"));
+    QVERIFY(!button(dialog, "pbImport")->isEnabled());
+    QTRY_VERIFY(button(dialog, "pbImport")->isEnabled());
+    QVERIFY2(dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))
+                 ->text()
+                 .startsWith(QStringLiteral("共 301 行：将导入 300 条，重复 0 条（勾选后也导入），无法读取 1 条。")),
+        qPrintable(dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))->text()));
+    QCOMPARE(table(dialog, "twPreview")->rowCount(), 100);
 }
 
 void TestDImport::dataPageOpensIt()
