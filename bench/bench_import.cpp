@@ -63,25 +63,19 @@ GroupResult importRows(const BenchBook& book)
     copyFresh(empty, floorPath);
     floor.open(floorPath);
     std::unique_ptr<DImport> dialog;
+    const auto freshDialog = [&] {
+        dialog.reset();
+        copyFresh(empty, target);
+        openBook(target);
+        dialog = std::make_unique<DImport>();
+    };
     result.rows.push_back({ "import " + rows + ": preview shown (first rows)",
-        timeStep(
-            book.runs, floor,
-            [&] {
-                dialog.reset();
-                copyFresh(empty, target);
-                openBook(target);
-                dialog = std::make_unique<DImport>();
-            },
-            [&] { dialog->openFile(csv); }),
-        {} });
+        timeStep(book.runs, floor, freshDialog, [&] { dialog->openFile(csv); }), {} });
     result.rows.push_back({ "import " + rows + ": whole file checked",
         timeStep(
             book.runs, floor,
             [&] {
-                dialog.reset();
-                copyFresh(empty, target);
-                openBook(target);
-                dialog = std::make_unique<DImport>();
+                freshDialog();
                 dialog->openFile(csv);
             },
             [&] {

@@ -1,6 +1,7 @@
 #include "import/importplan.h"
 
 #include <cmath>
+#include <functional>
 
 #include <QObject>
 #include <QSqlDatabase>
@@ -99,6 +100,20 @@ QString nameProblem(const QString& name)
     if (name.size() > MaxNameLength)
         return QObject::tr("名称“%1…”超过%2个字符").arg(name.left(10)).arg(MaxNameLength);
     return QString();
+}
+
+// Writes a record of a name the book lacks, with what else its kind needs, on db.
+template <typename Record>
+bool insertNamed(const QString& id, const QString& name, const QSqlDatabase& db,
+    const std::function<void(Record&)>& more = nullptr)
+{
+    Record record;
+    record.setId(id);
+    record.setName(name);
+    record.setDescription(QStringLiteral(""));
+    if (more)
+        more(record);
+    return Record::insertRow(&record, db);
 }
 
 } // namespace
@@ -534,48 +549,28 @@ bool ImportPlan::book(const std::function<bool(QString*)>& backup, Summary* summ
             QString id = newRecordId();
             bool written = false;
             switch (name.type) {
-            case NameType::Account: {
-                MAccount account;
-                account.setId(id);
-                account.setName(name.name);
-                account.setKind(accountKinds.value(name.name, QStringLiteral("other")));
-                account.setDescription(QStringLiteral(""));
-                written = MAccount::insertRow(&account, db);
+            case NameType::Account:
+                written = insertNamed<MAccount>(id, name.name, db, [&](MAccount& account) {
+                    account.setKind(accountKinds.value(name.name, QStringLiteral("other")));
+                });
                 break;
-            }
             case NameType::Category:
-            case NameType::SubCategory: {
-                MCategory category;
-                category.setId(id);
-                category.setName(name.name);
-                category.setKind(name.kind);
-                category.setDescription(QStringLiteral(""));
-                if (name.type == NameType::SubCategory) {
-                    QString parent;
-                    const Name top { NameType::Category, name.kind, QString(), name.parent };
-                    const Known* topRecord = resolve(top);
-                    parent = topRecord ? topRecord->id : ids.value(key(top));
-                    category.setCategoryId(parent);
-                }
-                written = MCategory::insertRow(&category, db);
+            case NameType::SubCategory:
+                written = insertNamed<MCategory>(id, name.name, db, [&](MCategory& category) {
+                    category.setKind(name.kind);
+                    if (name.type == NameType::SubCategory) {
+                        const Name top { NameType::Category, name.kind, QString(), name.parent };
+                        const Known* topRecord = resolve(top);
+                        category.setCategoryId(topRecord ? topRecord->id : ids.value(key(top)));
+                    }
+                });
                 break;
-            }
-            case NameType::Member: {
-                MMember member;
-                member.setId(id);
-                member.setName(name.name);
-                member.setDescription(QStringLiteral(""));
-                written = MMember::insertRow(&member, db);
+            case NameType::Member:
+                written = insertNamed<MMember>(id, name.name, db);
                 break;
-            }
-            case NameType::Borrower: {
-                MBorrower borrower;
-                borrower.setId(id);
-                borrower.setName(name.name);
-                borrower.setDescription(QStringLiteral(""));
-                written = MBorrower::insertRow(&borrower, db);
+            case NameType::Borrower:
+                written = insertNamed<MBorrower>(id, name.name, db);
                 break;
-            }
             }
             if (!written) {
                 ok = false;
