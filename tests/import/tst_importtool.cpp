@@ -60,6 +60,8 @@ void TestImportTool::newBookThenNothingTwice()
     QCOMPARE(valueIn(book, QStringLiteral("select count(*) from tbl_account where id in ('01','02')")).toInt(), 2);
     QCOMPARE(valueIn(book, QStringLiteral("select count(*) from tbl_sub_category where id='25'")).toInt(), 1);
     QCOMPARE(QDir(dir.filePath(QStringLiteral("backup"))).entryList(QDir::Files).size(), 1);
+    // Nothing else lands beside the book: no settings, no lock left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("迁移.db") });
 
     Run second = run({ book, fixture(QStringLiteral("accounts.qif")) });
     QCOMPARE(second.code, 0);

@@ -11,6 +11,7 @@
 #include "bookfiles.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
+#include "data/filesetting.h"
 #include "datamgmt/backuphelper.h"
 #include "import/columnrole.h"
 #include "import/importplan.h"
@@ -111,6 +112,8 @@ int main(int argc, char* argv[])
     roots.appDir = scratch.path();
     Constants::setInstance(new Constants(roots));
     Constants::getInstance()->setBookDir(folder);
+    // The program's settings are not this tool's: nothing is written beside the book but its backup.
+    FileSetting::setInstance(new FileSetting(scratch.filePath(QStringLiteral("Quorvane.ini"))));
     Constants::getInstance()->setBookName(bookInfo.fileName());
     const QString path = QDir(folder).filePath(bookInfo.fileName());
 
