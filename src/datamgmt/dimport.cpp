@@ -348,8 +348,15 @@ bool DImport::openFile(const QString& path)
     presetBox->setCurrentIndex(0);
     filling = false;
     reread();
-    if (!loaded)
+    if (!loaded) {
         DMessageBox::error(this, fileInfo->text());
+        return false;
+    }
+    // A file laid out as the one the user mapped by hand last time gets that mapping again.
+    const QString lastHeader = FileSetting::getInstance()->value(SettingKeys::ImportHeader, QString()).toString();
+    if (!source.isQif() && source.hasHeader() && !lastHeader.isEmpty()
+        && lastHeader == source.header().join(QLatin1Char(',')))
+        presetBox->setCurrentIndex(presetBox->findData(QLatin1String(LastMapping)));
     return loaded;
 }
 

@@ -535,7 +535,6 @@ bool ImportPlan::book(const std::function<bool(QString*)>& backup, Summary* summ
         SqlTransaction transaction(db, QStringLiteral("import"));
         ok = transaction.isActive();
         QHash<QString, QString> ids;
-        QHash<QString, int> sorts;
         // The id of a name: the mapped or existing record's, or that of the record made for it now.
         const auto idOf = [&](const Name& name, QString* parentId) -> QString {
             if (const Known* record = resolve(name)) {

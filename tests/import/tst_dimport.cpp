@@ -142,14 +142,21 @@ void TestDImport::columnsChosenAndRemembered()
         QCOMPARE(FileSetting::getInstance()->value(SettingKeys::ImportColumns, QString()).toString(),
             QStringLiteral("date,amount,-,description"));
     }
-    // The next time the last mapping is one of the presets.
+    // The next time a file of the same header row gets that mapping at once.
     DImport dialog;
     QVERIFY(dialog.openFile(ImportFixture::fixture(QStringLiteral("quoted.csv"))));
-    QCOMPARE(previewText(dialog, 0, 12), QStringLiteral("Caf\u00e9 \"Blue\""));
     QComboBox* presets = combo(dialog, "cbPreset");
-    presets->setCurrentIndex(presets->findData(QStringLiteral("last")));
-    QTRY_COMPARE(previewText(dialog, 0, 12), QString());
+    QCOMPARE(presets->currentData().toString(), QStringLiteral("last"));
+    QCOMPARE(previewText(dialog, 0, 12), QString());
     QCOMPARE(previewText(dialog, 0, 13), QStringLiteral("two lines: first, then second"));
+    // The headings decide again when asked to.
+    presets->setCurrentIndex(0);
+    QCOMPARE(previewText(dialog, 0, 12), QStringLiteral("Caf\u00e9 \"Blue\""));
+    // Another header row keeps to its headings; the last mapping stays one of the presets.
+    DImport other;
+    QVERIFY(other.openFile(ImportFixture::fixture(QStringLiteral("statement-utf8.csv"))));
+    QVERIFY(combo(other, "cbPreset")->currentData().toString().isEmpty());
+    QVERIFY(combo(other, "cbPreset")->findData(QStringLiteral("last")) > 0);
 }
 
 void TestDImport::dateOrderAskedFor()
