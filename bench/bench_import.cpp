@@ -119,8 +119,7 @@ GroupResult importRows(const BenchBook& book)
         floorTimes.push_back(floor.run(statements));
         floor.close();
     }
-    result.rows.push_back({ "import of every bill as CSV: booked",
-        { median(program), median(floorTimes), true }, {} });
+    result.rows.push_back({ "import of every bill as CSV: booked", { median(program), median(floorTimes), true }, {} });
     // A book may hold the same bill twice (same day, amount, account and title): the import books it once.
     result.notes.push_back(std::to_string(book.bills) + " bills: the CSV file holds " + std::to_string(book.bills)
         + " rows (" + std::to_string(QFile(csv).size() / 1024) + " kB), " + std::to_string(booked)

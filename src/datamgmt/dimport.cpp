@@ -154,7 +154,8 @@ QWidget* DImport::buildFilePage()
     encodingBox->setObjectName(QStringLiteral("cbEncoding"));
     encodingBox->addItem(tr("自动识别"), QString());
     for (const QString& encoding : TextDecoder::encodings())
-        encodingBox->addItem(encoding == QLatin1String("GB18030") ? QStringLiteral("GB18030 / GBK") : encoding, encoding);
+        encodingBox->addItem(
+            encoding == QLatin1String("GB18030") ? QStringLiteral("GB18030 / GBK") : encoding, encoding);
     form->addRow(tr("编码："), encodingBox);
 
     delimiterBox = new QComboBox(page);
@@ -303,8 +304,8 @@ void DImport::showStep(int step)
     if (loaded && source.isQif() && step == 1)
         step = steps->currentIndex() < 1 ? 2 : 0;
     steps->setCurrentIndex(step);
-    const QString names[] = { tr("第1步：选择文件"), tr("第2步：指定各列的内容"), tr("第3步：账户和名称"),
-        tr("第4步：预览并导入") };
+    const QString names[]
+        = { tr("第1步：选择文件"), tr("第2步：指定各列的内容"), tr("第3步：账户和名称"), tr("第4步：预览并导入") };
     stepLabel->setText(names[step]);
     updateButtons();
 }
@@ -314,14 +315,14 @@ void DImport::updateButtons()
     const int step = steps->currentIndex();
     backButton->setEnabled(step > 0);
     nextButton->setEnabled(loaded && step < steps->count() - 1);
-    importButton->setEnabled(loaded && source.isComplete() && plan.problem().isEmpty() && !plan.needsDateOrder()
-        && plan.tickedCount() > 0);
+    importButton->setEnabled(
+        loaded && source.isComplete() && plan.problem().isEmpty() && !plan.needsDateOrder() && plan.tickedCount() > 0);
 }
 
 void DImport::chooseFile()
 {
-    QFileDialog dialog(this, tr("选择要导入的文件"), QString(),
-        tr("账目文件 (*.csv *.txt *.qif *.CSV *.TXT *.QIF);;所有文件 (*)"));
+    QFileDialog dialog(
+        this, tr("选择要导入的文件"), QString(), tr("账目文件 (*.csv *.txt *.qif *.CSV *.TXT *.QIF);;所有文件 (*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -408,12 +409,12 @@ void DImport::reread()
     headerBox->setEnabled(!source.isQif());
     delimiterBox->setEnabled(!source.isQif());
     filling = false;
-    QString info = source.isQif() ? tr("QIF文件，编码 %1，共 %2 条账目").arg(source.encoding()).arg(plan.rows().size())
-                                  : tr("CSV文件，编码 %1，分隔符“%2”，共 %3 行")
-                                        .arg(source.encoding(),
-                                            source.delimiter() == '\t' ? tr("制表符")
-                                                                       : QString(QLatin1Char(source.delimiter())))
-                                        .arg(plan.rows().size());
+    QString info = source.isQif()
+        ? tr("QIF文件，编码 %1，共 %2 条账目").arg(source.encoding()).arg(plan.rows().size())
+        : tr("CSV文件，编码 %1，分隔符“%2”，共 %3 行")
+              .arg(source.encoding(),
+                  source.delimiter() == '\t' ? tr("制表符") : QString(QLatin1Char(source.delimiter())))
+              .arg(plan.rows().size());
     if (source.pairedTransfers() > 0)
         info += tr("；%1 笔转账在两个账户中各出现一次，只导入一次").arg(source.pairedTransfers());
     if (plan.needsDateOrder())
@@ -476,8 +477,9 @@ void DImport::fillColumns()
     columnTable->resizeColumnsToContents();
     const int presetIndex = presetBox->findData(source.presetKey());
     if (chosenColumns.isEmpty() && presetIndex >= 0 && presetBox->currentData().toString().isEmpty())
-        presetBox->setItemText(0, source.presetKey().isEmpty() ? tr("按标题行识别")
-                                                               : tr("按标题行识别（%1）").arg(presetBox->itemText(presetIndex)));
+        presetBox->setItemText(0,
+            source.presetKey().isEmpty() ? tr("按标题行识别")
+                                         : tr("按标题行识别（%1）").arg(presetBox->itemText(presetIndex)));
     filling = false;
 }
 

@@ -60,8 +60,8 @@ bool ColumnRole::parseList(const QString& text, QList<Role>* roles, QString* err
     roles->clear();
     for (const QString& word : text.split(QLatin1Char(','))) {
         const QString key = word.trimmed().toLower();
-        const auto found = std::find_if(
-            std::begin(Names), std::end(Names), [&key](const RoleName& name) { return key == QLatin1String(name.key); });
+        const auto found = std::find_if(std::begin(Names), std::end(Names),
+            [&key](const RoleName& name) { return key == QLatin1String(name.key); });
         if (found == std::end(Names) || (found->role != Skip && roles->contains(found->role))) {
             if (error)
                 *error = word.trimmed();

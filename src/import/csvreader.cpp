@@ -26,7 +26,8 @@ void onRecordEnd(int, void* target)
     fields.swap(collector->fields);
     collector->fields.reserve(fields.size());
     // A line of blanks or bare delimiters is no record.
-    const bool blank = std::all_of(fields.cbegin(), fields.cend(), [](const QString& field) { return field.isEmpty(); });
+    const bool blank
+        = std::all_of(fields.cbegin(), fields.cend(), [](const QString& field) { return field.isEmpty(); });
     if (blank)
         return;
     if (collector->maxRecords >= 0 && collector->records.size() >= collector->maxRecords)

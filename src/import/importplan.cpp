@@ -51,21 +51,34 @@ bool isLoan(const QString& kind)
 QString kindOfWord(const QString& word)
 {
     static const QHash<QString, QString> words {
-        { QStringLiteral("收"), QStringLiteral("income") }, { QStringLiteral("收入"), QStringLiteral("income") },
-        { QStringLiteral("入"), QStringLiteral("income") }, { QStringLiteral("存入"), QStringLiteral("income") },
-        { QStringLiteral("贷"), QStringLiteral("income") }, { QStringLiteral("income"), QStringLiteral("income") },
-        { QStringLiteral("in"), QStringLiteral("income") }, { QStringLiteral("credit"), QStringLiteral("income") },
-        { QStringLiteral("deposit"), QStringLiteral("income") }, { QStringLiteral("支"), QStringLiteral("expense") },
-        { QStringLiteral("支出"), QStringLiteral("expense") }, { QStringLiteral("出"), QStringLiteral("expense") },
-        { QStringLiteral("取出"), QStringLiteral("expense") }, { QStringLiteral("借"), QStringLiteral("expense") },
-        { QStringLiteral("expense"), QStringLiteral("expense") }, { QStringLiteral("out"), QStringLiteral("expense") },
+        { QStringLiteral("收"), QStringLiteral("income") },
+        { QStringLiteral("收入"), QStringLiteral("income") },
+        { QStringLiteral("入"), QStringLiteral("income") },
+        { QStringLiteral("存入"), QStringLiteral("income") },
+        { QStringLiteral("贷"), QStringLiteral("income") },
+        { QStringLiteral("income"), QStringLiteral("income") },
+        { QStringLiteral("in"), QStringLiteral("income") },
+        { QStringLiteral("credit"), QStringLiteral("income") },
+        { QStringLiteral("deposit"), QStringLiteral("income") },
+        { QStringLiteral("支"), QStringLiteral("expense") },
+        { QStringLiteral("支出"), QStringLiteral("expense") },
+        { QStringLiteral("出"), QStringLiteral("expense") },
+        { QStringLiteral("取出"), QStringLiteral("expense") },
+        { QStringLiteral("借"), QStringLiteral("expense") },
+        { QStringLiteral("expense"), QStringLiteral("expense") },
+        { QStringLiteral("out"), QStringLiteral("expense") },
         { QStringLiteral("debit"), QStringLiteral("expense") },
         { QStringLiteral("withdrawal"), QStringLiteral("expense") },
-        { QStringLiteral("转账"), QStringLiteral("transfer") }, { QStringLiteral("transfer"), QStringLiteral("transfer") },
-        { QStringLiteral("借出"), QStringLiteral("lend") }, { QStringLiteral("lend"), QStringLiteral("lend") },
-        { QStringLiteral("借入"), QStringLiteral("borrow") }, { QStringLiteral("borrow"), QStringLiteral("borrow") },
-        { QStringLiteral("收款"), QStringLiteral("refund") }, { QStringLiteral("refund"), QStringLiteral("refund") },
-        { QStringLiteral("还款"), QStringLiteral("repay") }, { QStringLiteral("repay"), QStringLiteral("repay") },
+        { QStringLiteral("转账"), QStringLiteral("transfer") },
+        { QStringLiteral("transfer"), QStringLiteral("transfer") },
+        { QStringLiteral("借出"), QStringLiteral("lend") },
+        { QStringLiteral("lend"), QStringLiteral("lend") },
+        { QStringLiteral("借入"), QStringLiteral("borrow") },
+        { QStringLiteral("borrow"), QStringLiteral("borrow") },
+        { QStringLiteral("收款"), QStringLiteral("refund") },
+        { QStringLiteral("refund"), QStringLiteral("refund") },
+        { QStringLiteral("还款"), QStringLiteral("repay") },
+        { QStringLiteral("repay"), QStringLiteral("repay") },
     };
     const auto plain = words.constFind(word);
     if (plain != words.constEnd())
@@ -104,8 +117,8 @@ QString nameProblem(const QString& name)
 
 // Writes a record of a name the book lacks, with what else its kind needs, on db.
 template <typename Record>
-bool insertNamed(const QString& id, const QString& name, const QSqlDatabase& db,
-    const std::function<void(Record&)>& more = nullptr)
+bool insertNamed(
+    const QString& id, const QString& name, const QSqlDatabase& db, const std::function<void(Record&)>& more = nullptr)
 {
     Record record;
     record.setId(id);
@@ -139,7 +152,8 @@ void ImportPlan::loadBook()
         knownById.insert(typeKey(name.type) % id, record);
     };
     for (const MAccount* account : *MAccount::get())
-        add(Name { NameType::Account, QString(), QString(), account->getName() }, account->getId(), QString(), QString());
+        add(Name { NameType::Account, QString(), QString(), account->getName() }, account->getId(), QString(),
+            QString());
     for (const QString& kind : { QStringLiteral("expense"), QStringLiteral("income") }) {
         for (const MCategory* category : *MCategory::get(kind)) {
             add(Name { NameType::Category, kind, QString(), category->getName() }, category->getId(), QString(),
@@ -299,11 +313,9 @@ void ImportPlan::readRow(
         QString category = enteredText(record.value(Role::Category)).trimmed();
         QString sub = enteredText(record.value(Role::SubCategory)).trimmed();
         // "餐饮:早餐" and "餐饮/早餐" name a category and its sub-category.
-        const qsizetype split = std::find_if(category.cbegin(), category.cend(),
-                                    [](QChar c) {
-                                        return c == QLatin1Char(':') || c == QLatin1Char('/') || c == QChar(0xFF1A);
-                                    })
-            - category.cbegin();
+        const qsizetype split = std::find_if(category.cbegin(), category.cend(), [](QChar c) {
+            return c == QLatin1Char(':') || c == QLatin1Char('/') || c == QChar(0xFF1A);
+        }) - category.cbegin();
         if (split > 0 && split < category.size() && sub.isEmpty()) {
             sub = category.mid(split + 1).trimmed();
             category = category.left(split).trimmed();
@@ -448,7 +460,8 @@ void ImportPlan::setTicked(int index, bool ticked)
 
 int ImportPlan::count(Status status) const
 {
-    return int(std::count_if(planned.cbegin(), planned.cend(), [status](const Row& row) { return row.status == status; }));
+    return int(
+        std::count_if(planned.cbegin(), planned.cend(), [status](const Row& row) { return row.status == status; }));
 }
 
 int ImportPlan::tickedCount() const
@@ -473,8 +486,8 @@ QList<QPair<QString, QString>> ImportPlan::candidates(NameType type, const QStri
             continue;
         if (!kind.isEmpty() && record.key().section(Separator, 1, 1) != kind)
             continue;
-        const QString label = type == NameType::SubCategory ? record->parentName + QStringLiteral(" - ") + record->name
-                                                            : record->name;
+        const QString label
+            = type == NameType::SubCategory ? record->parentName + QStringLiteral(" - ") + record->name : record->name;
         records.append({ label, record->id });
     }
     std::sort(records.begin(), records.end());
@@ -653,7 +666,8 @@ bool ImportPlan::book(const std::function<bool(QString*)>& backup, Summary* summ
 QString ImportPlan::summaryText(const Summary& summary, int maxListed)
 {
     QStringList lines;
-    lines << (summary.dryRun ? QObject::tr("将导入 %1 条账目。") : QObject::tr("已导入 %1 条账目。")).arg(summary.booked);
+    lines
+        << (summary.dryRun ? QObject::tr("将导入 %1 条账目。") : QObject::tr("已导入 %1 条账目。")).arg(summary.booked);
     lines << QObject::tr("跳过重复的账目 %1 条。").arg(summary.duplicates);
     lines << QObject::tr("无法读取的行 %1 条。").arg(summary.unreadable);
     int listed = 0;

@@ -199,7 +199,8 @@ void Reader::emitBill(const Transaction& t, const QString& category, const QStri
     if (target.isEmpty() || target == own) {
         // An account naming itself is the opening balance: money in or out like any other.
         // A category may carry a class after "/"; a bill keeps the category.
-        record.setValue(Role::Category, target.isEmpty() ? category.section(QLatin1Char('/'), 0, 0).trimmed() : QString());
+        record.setValue(
+            Role::Category, target.isEmpty() ? category.section(QLatin1Char('/'), 0, 0).trimmed() : QString());
         result.records.append(record);
         return;
     }
@@ -219,7 +220,8 @@ void Reader::emitBill(const Transaction& t, const QString& category, const QStri
 
     QString date = t.date;
     date.remove(QLatin1Char(' '));
-    const QString key = date + QChar(0x1F) + from + QChar(0x1F) + to + QChar(0x1F) + QString::number(std::abs(value), 'f', 2);
+    const QString key
+        = date + QChar(0x1F) + from + QChar(0x1F) + to + QChar(0x1F) + QString::number(std::abs(value), 'f', 2);
     QList<int>& waiting = unpaired[key];
     for (int i = 0; i < waiting.size(); ++i) {
         if (waiting.at(i) != section) {

@@ -100,9 +100,8 @@ bool ValueParser::parseAmount(const QString& text, double* amount, QString* reas
     }
 
     // What is left: digits with points and commas between them, nothing else.
-    const bool onlyNumber = std::all_of(s.cbegin(), s.cend(), [](QChar c) {
-        return (c.isDigit() && c.unicode() < 0x80) || c == QLatin1Char('.') || c == QLatin1Char(',');
-    });
+    const bool onlyNumber = std::all_of(s.cbegin(), s.cend(),
+        [](QChar c) { return (c.isDigit() && c.unicode() < 0x80) || c == QLatin1Char('.') || c == QLatin1Char(','); });
     const bool anyDigit = std::any_of(s.cbegin(), s.cend(), [](QChar c) { return c.isDigit(); });
     if (!onlyNumber || !anyDigit) {
         setReason(reason, QObject::tr("金额“%1”无法识别").arg(quoted(text)));

@@ -32,10 +32,11 @@ bool ImportFixture::read(const QString& file, const ImportSource::Settings& sett
 bool ImportFixture::book(ImportPlan::Summary* summary)
 {
     error.clear();
-    return plan->book([](QString* name) {
-        *name = BackupHelper::generateBackupFileName();
-        return BackupHelper::backup(*name);
-    },
+    return plan->book(
+        [](QString* name) {
+            *name = BackupHelper::generateBackupFileName();
+            return BackupHelper::backup(*name);
+        },
         summary, &error);
 }
 

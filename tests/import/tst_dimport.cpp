@@ -167,7 +167,8 @@ void TestDImport::dateOrderAskedFor()
     DImport dialog;
     QVERIFY(dialog.openFile(path));
     QVERIFY(!button(dialog, "pbImport")->isEnabled());
-    QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("lblFileInfo"))->text().contains(QStringLiteral("请选择日期顺序")));
+    QVERIFY(
+        dialog.findChild<QLabel*>(QStringLiteral("lblFileInfo"))->text().contains(QStringLiteral("请选择日期顺序")));
     QComboBox* order = combo(dialog, "cbDateOrder");
     order->setCurrentIndex(order->findData(int(ValueParser::DateOrder::DayMonth)));
     QVERIFY(button(dialog, "pbImport")->isEnabled());
@@ -184,9 +185,11 @@ void TestDImport::duplicateTicked()
     QTableWidgetItem* status = table(dialog, "twPreview")->item(1, 0);
     QCOMPARE(status->text(), QStringLiteral("重复"));
     QCOMPARE(status->checkState(), Qt::Unchecked);
-    QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))->text().contains(QStringLiteral("将导入 1 条")));
+    QVERIFY(
+        dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))->text().contains(QStringLiteral("将导入 1 条")));
     status->setCheckState(Qt::Checked);
-    QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))->text().contains(QStringLiteral("将导入 2 条")));
+    QVERIFY(
+        dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))->text().contains(QStringLiteral("将导入 2 条")));
     ModalAnswerer boxes;
     boxes.expect(ModalAnswerer::titled(QStringLiteral("导入完成")), ModalAnswerer::press(QStringLiteral("确定")));
     button(dialog, "pbImport")->click();

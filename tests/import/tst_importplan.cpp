@@ -43,9 +43,10 @@ QString balances()
 QString categoryTotals()
 {
     QSqlQuery query;
-    query.exec(QStringLiteral("select coalesce(c.name,''), coalesce(s.name,''), b.month, b.kind, round(total(b.amount),2) "
-                              "from tbl_bill b left join tbl_category c on c.id=b.category_id left join "
-                              "tbl_sub_category s on s.id=b.sub_category_id group by 1,2,3,4 order by 1,2,3,4"));
+    query.exec(
+        QStringLiteral("select coalesce(c.name,''), coalesce(s.name,''), b.month, b.kind, round(total(b.amount),2) "
+                       "from tbl_bill b left join tbl_category c on c.id=b.category_id left join "
+                       "tbl_sub_category s on s.id=b.sub_category_id group by 1,2,3,4 order by 1,2,3,4"));
     QStringList rows;
     while (query.next())
         rows << QStringLiteral("%1/%2/%3/%4=%5")
@@ -89,13 +90,13 @@ void TestImportPlan::fixtures_data()
     QTest::newRow("gb18030 statement") << "bank-gb18030.csv" << QStringLiteral("我的银行卡") << 4
                                        << QStringLiteral("我的钱包=0.00;我的银行卡=11096.50") << "GB18030";
     QTest::newRow("utf-8, income and expense columns")
-        << "statement-utf8.csv" << QString() << 4 << QStringLiteral("交通卡=-100.00;我的钱包=0.00;我的银行卡=0.00;招商银行=8383.60")
-        << "UTF-8";
+        << "statement-utf8.csv" << QString() << 4
+        << QStringLiteral("交通卡=-100.00;我的钱包=0.00;我的银行卡=0.00;招商银行=8383.60") << "UTF-8";
     QTest::newRow("utf-8 with bom, semicolons, decimal commas")
         << "semicolon-bom.csv" << QStringLiteral("我的钱包") << 3 << QStringLiteral("我的钱包=719.54;我的银行卡=0.00")
         << "UTF-8";
-    QTest::newRow("utf-16, tabs, own export") << "own-utf16.tsv" << QString() << 3
-                                              << QStringLiteral("我的钱包=158.00;我的银行卡=-500.00") << "UTF-16LE";
+    QTest::newRow("utf-16, tabs, own export")
+        << "own-utf16.tsv" << QString() << 3 << QStringLiteral("我的钱包=158.00;我的银行卡=-500.00") << "UTF-16LE";
     QTest::newRow("quoted fields") << "quoted.csv" << QStringLiteral("我的钱包") << 3
                                    << QStringLiteral("我的钱包=4.50;我的银行卡=0.00") << "UTF-8";
     QTest::newRow("qif, two accounts") << "accounts.qif" << QString() << 5
@@ -214,7 +215,8 @@ void TestImportPlan::qifTransfersAndSplits()
 
     ImportPlan::Summary summary;
     QVERIFY(fixture.book(&summary));
-    QCOMPARE(scalar(QStringLiteral("select kind from tbl_account where name='Visa'")).toString(), QStringLiteral("credit"));
+    QCOMPARE(
+        scalar(QStringLiteral("select kind from tbl_account where name='Visa'")).toString(), QStringLiteral("credit"));
     QCOMPARE(scalar(QStringLiteral("select kind from tbl_account where name='Checking'")).toString(),
         QStringLiteral("card"));
     QCOMPARE(scalar(QStringLiteral("select count(*) from tbl_bill where kind='transfer'")).toInt(), 1);
@@ -223,7 +225,8 @@ void TestImportPlan::qifTransfersAndSplits()
 void TestImportPlan::duplicates()
 {
     ImportFixture fixture;
-    const QByteArray text = "date,amount,title\n2023-01-05,-4.50,Coffee\n2023-01-05,-4.50,Coffee\n2023-01-05,-4.50,Tea\n";
+    const QByteArray text
+        = "date,amount,title\n2023-01-05,-4.50,Coffee\n2023-01-05,-4.50,Coffee\n2023-01-05,-4.50,Tea\n";
     const QString path = writeTemp(fixture.dataDir(), QStringLiteral("twice.csv"), text);
     ImportSource::Settings settings;
     settings.defaultAccount = QStringLiteral("我的钱包");
@@ -255,7 +258,8 @@ void TestImportPlan::badFiles_data()
     QTest::newRow("binary") << binary << QStringLiteral("这不是一个文本文件。");
     QTest::newRow("undetectable encoding") << QByteArray("date,amount\n2023-01-05,\xFF\xFE\xFF\xFF\n")
                                            << QStringLiteral("无法识别文件的编码，请选择文件的编码。");
-    QTest::newRow("header only") << QByteArray("date,amount\n") << QStringLiteral("文件里只有标题行，没有可以导入的账目。");
+    QTest::newRow("header only") << QByteArray("date,amount\n")
+                                 << QStringLiteral("文件里只有标题行，没有可以导入的账目。");
     QTest::newRow("blank lines") << QByteArray("\n\r\n  \n") << QStringLiteral("文件里没有可以导入的账目。");
 }
 
@@ -412,8 +416,8 @@ void TestImportPlan::mappedNames()
 void TestImportPlan::dateOrderAsked()
 {
     ImportFixture fixture;
-    const QString path = writeTemp(fixture.dataDir(), QStringLiteral("order.csv"),
-        "date,amount,title\n3/4/2023,-1,a\n5/6/2023,-2,b\n");
+    const QString path = writeTemp(
+        fixture.dataDir(), QStringLiteral("order.csv"), "date,amount,title\n3/4/2023,-1,a\n5/6/2023,-2,b\n");
     ImportSource::Settings settings;
     settings.defaultAccount = QStringLiteral("我的钱包");
     QVERIFY(fixture.read(path, settings));
@@ -429,8 +433,8 @@ void TestImportPlan::dateOrderAsked()
     QCOMPARE(fixture.plan->rows().at(0).date, QDate(2023, 3, 4));
 
     // One date that only one order makes a day tells the order of the whole file.
-    const QString told = writeTemp(fixture.dataDir(), QStringLiteral("told.csv"),
-        "date,amount,title\n3/4/2023,-1,a\n25/6/2023,-2,b\n");
+    const QString told = writeTemp(
+        fixture.dataDir(), QStringLiteral("told.csv"), "date,amount,title\n3/4/2023,-1,a\n25/6/2023,-2,b\n");
     QVERIFY(fixture.read(told, settings));
     QVERIFY(!fixture.plan->needsDateOrder());
     QCOMPARE(fixture.plan->rows().at(0).date, QDate(2023, 4, 3));
@@ -446,7 +450,8 @@ void TestImportPlan::roundTrip()
         QStringLiteral("insert into tbl_borrower (id,name,kind,description,sort) values ('b2','小王','debtor','',2)"),
         QStringLiteral("insert into tbl_member (id,name,description,sort) values ('m3','孩子','',3)") }));
     const QStringList accounts { "01", "02", "a3", "a4" };
-    const QStringList kinds { "expense", "expense", "expense", "income", "transfer", "lend", "borrow", "refund", "repay" };
+    const QStringList kinds { "expense", "expense", "expense", "income", "transfer", "lend", "borrow", "refund",
+        "repay" };
     const QStringList titles { "午饭", "", "超市, 日用品", "房租 \"三月\"", "工资", "两行\n说明" };
     QRandomGenerator random(31);
     QSqlQuery insert;
@@ -476,8 +481,8 @@ void TestImportPlan::roundTrip()
             titles.at(i % titles.size()), date, date.year() * 100 + date.month(), category,
             category.isEmpty() ? QString("") : QStringLiteral("%1").arg(sub, 2, 10, QLatin1Char('0')), account,
             toAccount.isEmpty() ? QString("") : toAccount, loan ? (i % 2 ? "01" : "b2") : "",
-            MBill::isCategoryKind(kind) ? (i % 3 ? "01" : "m3") : "",
-            titles.at(i % titles.size()) + QString::number(i), kind };
+            MBill::isCategoryKind(kind) ? (i % 3 ? "01" : "m3") : "", titles.at(i % titles.size()) + QString::number(i),
+            kind };
         for (const QVariant& value : values)
             insert.addBindValue(value);
         QVERIFY2(insert.exec(), qPrintable(QString::number(i)));

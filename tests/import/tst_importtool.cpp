@@ -80,12 +80,12 @@ void TestImportTool::dryRunChangesNothing()
     QVERIFY2(dry.out.contains(QStringLiteral("将导入 4 条账目。")), qPrintable(dry.out + dry.err));
     QVERIFY(!QFile::exists(book));
 
-    QVERIFY(run({ book, fixture(QStringLiteral("cash-mdy.qif")), QStringLiteral("--account"), QStringLiteral("现金") })
-                .code
+    QVERIFY(
+        run({ book, fixture(QStringLiteral("cash-mdy.qif")), QStringLiteral("--account"), QStringLiteral("现金") }).code
         == 0);
     const QByteArray before = fileBytes(book);
     QCOMPARE(run({ QStringLiteral("--dry-run"), QStringLiteral("--account"), QStringLiteral("现金"), book,
-                   fixture(QStringLiteral("bank-gb18030.csv")) })
+                     fixture(QStringLiteral("bank-gb18030.csv")) })
                  .code,
         0);
     QCOMPARE(fileBytes(book), before);
@@ -114,8 +114,8 @@ void TestImportTool::refusals_data()
                                     << "no preset excel";
     QTest::newRow("unknown role") << QStringList { "--columns", "date,sum" } << QByteArray("2023-01-01,1\n")
                                   << "--columns: sum";
-    QTest::newRow("no header, no columns") << QStringList {} << QByteArray("2023-01-01,1\n2023-01-02,2\n")
-                                           << "no header row";
+    QTest::newRow("no header, no columns")
+        << QStringList {} << QByteArray("2023-01-01,1\n2023-01-02,2\n") << "no header row";
     QTest::newRow("ambiguous dates") << QStringList { "--account", "A" } << QByteArray("date,amount\n3/4/2023,1\n")
                                      << "--date-order";
     QTest::newRow("empty file") << QStringList {} << QByteArray() << "文件是空的。";
@@ -136,7 +136,8 @@ void TestImportTool::refusals()
     QVERIFY2(result.err.contains(message), qPrintable(result.err));
     // A book is made only for a file that can be booked.
     QVERIFY(!QFile::exists(book) || valueIn(book, QStringLiteral("select count(*) from tbl_bill")).toInt() == 0);
-    QCOMPARE(QFile::exists(book), !result.err.contains(QStringLiteral("--columns:")) && !result.err.contains(QStringLiteral("preset"))
+    QCOMPARE(QFile::exists(book),
+        !result.err.contains(QStringLiteral("--columns:")) && !result.err.contains(QStringLiteral("preset"))
             && !result.err.contains(QStringLiteral("header")) && !result.err.contains(QStringLiteral("空")));
 }
 
@@ -148,7 +149,8 @@ void TestImportTool::heldBookRefused()
     const QByteArray before = fileBytes(book);
     QLockFile held(book + QStringLiteral(".lock"));
     QVERIFY(held.tryLock(0));
-    const Run result = run({ book, fixture(QStringLiteral("cash-mdy.qif")), QStringLiteral("--account"), QStringLiteral("现金") });
+    const Run result
+        = run({ book, fixture(QStringLiteral("cash-mdy.qif")), QStringLiteral("--account"), QStringLiteral("现金") });
     QCOMPARE(result.code, 3);
     QVERIFY(result.err.contains(QStringLiteral("running program")));
     QCOMPARE(fileBytes(book), before);

@@ -219,16 +219,18 @@ void TestImportValues::refusedBytes()
 
 void TestImportValues::csvRecords()
 {
-    const QString text = QStringLiteral("date,amount,title,description\r\n"
-                                        "2023-06-01,-12.00,\"Caf\u00e9 \"\"Blue\"\"\",\"two lines:\r\nfirst, then second\"\r\n"
-                                        "\r\n"
-                                        "  2023-06-02 ,-3.50,\"a, b and c\",\r\n"
-                                        "2023-06-03,20.00,plain,\"ends with \"\"quote\"\"\"");
+    const QString text
+        = QStringLiteral("date,amount,title,description\r\n"
+                         "2023-06-01,-12.00,\"Caf\u00e9 \"\"Blue\"\"\",\"two lines:\r\nfirst, then second\"\r\n"
+                         "\r\n"
+                         "  2023-06-02 ,-3.50,\"a, b and c\",\r\n"
+                         "2023-06-03,20.00,plain,\"ends with \"\"quote\"\"\"");
     const QList<CsvRecord> records = CsvReader::read(text, ',');
     QCOMPARE(records.size(), 4);
     QCOMPARE(records.at(1).line, 2);
     QCOMPARE(records.at(1).fields,
-        QStringList({ "2023-06-01", "-12.00", QStringLiteral("Caf\u00e9 \"Blue\""), "two lines:\r\nfirst, then second" }));
+        QStringList(
+            { "2023-06-01", "-12.00", QStringLiteral("Caf\u00e9 \"Blue\""), "two lines:\r\nfirst, then second" }));
     // The record after a quoted line break starts on the line after it, past the empty line.
     QCOMPARE(records.at(2).line, 5);
     QCOMPARE(records.at(2).fields, QStringList({ "2023-06-02", "-3.50", "a, b and c", "" }));
@@ -272,7 +274,8 @@ void TestImportValues::headings_data()
     QTest::addColumn<QString>("preset");
     QTest::addColumn<QString>("roles");
     QTest::newRow("own export") << QStringList { "日期", "类型", "金额", "账户", "转入账户", "大类别", "小类别", "成员",
-        "标题", "说明", "借款人" } << "quorvane"
+        "标题", "说明", "借款人" }
+                                << "quorvane"
                                 << "date,inout,amount,account,to-account,category,subcategory,member,title,"
                                    "description,borrower";
     QTest::newRow("payment platform") << QStringList { "交易时间", "交易类型", "交易对方", "商品", "收/支", "金额(元)",
@@ -281,13 +284,16 @@ void TestImportValues::headings_data()
     QTest::newRow("full-width heading") << QStringList { "交易日期", "金额（元）", "摘要" } << "bank"
                                         << "date,amount,title";
     QTest::newRow("separate columns") << QStringList { "Date", "Account", "Payee", "Category", "SubCategory",
-        "Withdrawal", "Deposit", "Notes" } << "mmex"
+        "Withdrawal", "Deposit", "Notes" }
+                                      << "mmex"
                                       << "date,account,title,category,subcategory,expense,income,description";
     QTest::newRow("role words") << QStringList { "inout", "to-account", "borrower", "whatever" } << ""
                                 << "inout,to-account,borrower,-";
     QTest::newRow("role words before the presets' headings")
-        << QStringList { "date", "amount", "title", "description" } << "" << "date,amount,title,description";
-    QTest::newRow("nothing known") << QStringList { "x", "y" } << "" << "";
+        << QStringList { "date", "amount", "title", "description" } << ""
+        << "date,amount,title,description";
+    QTest::newRow("nothing known") << QStringList { "x", "y" } << ""
+                                   << "";
     Q_UNUSED(R::Skip);
 }
 

@@ -48,12 +48,13 @@ int main(int argc, char* argv[])
                        "to skip it."),
         QStringLiteral("roles"));
     const QCommandLineOption encodingOption(QStringLiteral("encoding"),
-        QStringLiteral("The file's encoding: %1 (default: detected).").arg(TextDecoder::encodings().join(QStringLiteral(", "))),
+        QStringLiteral("The file's encoding: %1 (default: detected).")
+            .arg(TextDecoder::encodings().join(QStringLiteral(", "))),
         QStringLiteral("encoding"));
     const QCommandLineOption orderOption(QStringLiteral("date-order"),
         QStringLiteral("dmy or mdy: the order of day and month in dates such as 3/4/2023."), QStringLiteral("order"));
-    const QCommandLineOption accountOption(QStringLiteral("account"),
-        QStringLiteral("The account of rows that name none."), QStringLiteral("name"));
+    const QCommandLineOption accountOption(
+        QStringLiteral("account"), QStringLiteral("The account of rows that name none."), QStringLiteral("name"));
     const QCommandLineOption dryRunOption(
         QStringLiteral("dry-run"), QStringLiteral("Print what would be booked; change nothing."));
     parser.addOptions({ presetOption, columnsOption, encodingOption, orderOption, accountOption, dryRunOption });
@@ -67,7 +68,8 @@ int main(int argc, char* argv[])
     if (parser.isSet(presetOption)) {
         settings.preset = parser.value(presetOption);
         if (!ImportPreset::find(settings.preset))
-            return fail(QStringLiteral("no preset %1 (one of %2)").arg(settings.preset, presets.join(QStringLiteral(", "))));
+            return fail(
+                QStringLiteral("no preset %1 (one of %2)").arg(settings.preset, presets.join(QStringLiteral(", "))));
     }
     if (parser.isSet(columnsOption)) {
         QString word;
@@ -78,7 +80,8 @@ int main(int argc, char* argv[])
     if (parser.isSet(encodingOption)) {
         settings.encoding = parser.value(encodingOption).toUpper();
         if (!TextDecoder::encodings().contains(settings.encoding))
-            return fail(QStringLiteral("--encoding: one of %1").arg(TextDecoder::encodings().join(QStringLiteral(", "))));
+            return fail(
+                QStringLiteral("--encoding: one of %1").arg(TextDecoder::encodings().join(QStringLiteral(", "))));
     }
     ValueParser::DateOrder order = ValueParser::DateOrder::Unknown;
     if (parser.isSet(orderOption)) {

@@ -48,6 +48,7 @@
 #include "datamgmt/dbackup.h"
 #include "datamgmt/dimport.h"
 #include "datamgmt/usetting.h"
+#include "import/csvwriter.h"
 #include "lists/daccount.h"
 #include "lists/dborrower.h"
 #include "lists/dcategory.h"
@@ -205,7 +206,9 @@ QString sampleStatement()
     const QString path = Constants::getInstance()->getDbDir() + QStringLiteral("账单2023年3月.csv");
     if (QFile::exists(path))
         return path;
-    QStringList lines { QStringLiteral("交易时间,交易分类,交易对方,商品,收/支,金额(元),支付方式,备注") };
+    QString text = QString::fromUtf8(CsvWriter::record(
+        { QStringLiteral("交易时间"), QStringLiteral("交易分类"), QStringLiteral("交易对方"), QStringLiteral("商品"),
+            QStringLiteral("收/支"), QStringLiteral("金额(元)"), QStringLiteral("支付方式"), QStringLiteral("备注") }));
     struct Line {
         const char* time;
         const char* category;
@@ -232,17 +235,15 @@ QString sampleStatement()
     };
     for (const Line& row : rows) {
         QStringList fields;
-        for (const char* text :
-            { row.time, row.category, row.party, row.goods, row.inOut, row.amount, row.payment, row.note }) {
-            const QString field = QString::fromUtf8(text);
-            fields << (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) ? QLatin1Char('"') + field + QLatin1Char('"') : field);
-        }
-        lines << fields.join(QLatin1Char(','));
+        for (const char* field :
+            { row.time, row.category, row.party, row.goods, row.inOut, row.amount, row.payment, row.note })
+            fields << QString::fromUtf8(field);
+        text += QString::fromUtf8(CsvWriter::record(fields));
     }
     QStringEncoder encoder("GB18030");
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
-        file.write(encoder.encode(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+        file.write(encoder.encode(text));
     return path;
 }
 
