@@ -264,10 +264,14 @@ QWidget* DImport::buildNamePage()
     nameTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(nameTable, 1);
 
-    connect(accountBox, &QComboBox::currentTextChanged, this, [this] {
-        if (!filling)
+    // A name typed in counts once it is complete, not at every key.
+    const auto accountChosen = [this] {
+        if (!filling && accountBox->currentText().trimmed() != usedAccount)
             reread();
-    });
+    };
+    connect(accountBox, &QComboBox::currentIndexChanged, this, accountChosen);
+    connect(accountBox, &QComboBox::activated, this, accountChosen);
+    connect(accountBox->lineEdit(), &QLineEdit::editingFinished, this, accountChosen);
     return page;
 }
 
@@ -387,6 +391,7 @@ void DImport::reread()
     QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ImportSource::Settings wanted = settings();
+    usedAccount = wanted.defaultAccount;
     // A large file shows its first rows at once; the whole of it is checked right after.
     if (!wholeFile)
         wanted.maxRecords = PreviewRows;

@@ -81,6 +81,8 @@ private:
     bool filling = false;
     // The next read takes the whole file, not only its first rows.
     bool wholeFile = false;
+    // The account of rows that name none, as last read.
+    QString usedAccount;
     // The roles the user set by hand, one per column; empty while the headings and presets decide.
     QList<ColumnRole::Role> chosenColumns;
 };

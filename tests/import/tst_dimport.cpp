@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -74,6 +75,17 @@ void TestDImport::booksAStatement()
     QCOMPARE(previewText(dialog, 2, 4), QStringLiteral("收入"));
     QCOMPARE(previewText(dialog, 2, 5), QStringLiteral("12500.00"));
     QCOMPARE(previewText(dialog, 3, 5), QStringLiteral("-88.00"));
+    QCOMPARE(previewText(dialog, 3, 6), QStringLiteral("我的钱包"));
+    // Another account typed in: the rows follow once it is complete.
+    QComboBox* account = combo(dialog, "cbDefaultAccount");
+    account->lineEdit()->setText(QStringLiteral("工资卡"));
+    QCOMPARE(previewText(dialog, 3, 6), QStringLiteral("我的钱包"));
+    emit account->lineEdit()->editingFinished();
+    QCOMPARE(previewText(dialog, 3, 6), QStringLiteral("工资卡"));
+    // Picked from the list again (the same item: the index does not change, the text does).
+    account->setEditText(QStringLiteral("我的钱包"));
+    emit account->activated(account->findText(QStringLiteral("我的钱包")));
+    QCOMPARE(previewText(dialog, 3, 6), QStringLiteral("我的钱包"));
 
     // Next walks through the four steps.
     for (int step = 0; step < 3; ++step)
