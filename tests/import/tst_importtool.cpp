@@ -103,6 +103,15 @@ void TestImportTool::columnsOnTheCommandLine()
     QVERIFY2(result.out.contains(QStringLiteral("已导入 2 条账目。")), qPrintable(result.out + result.err));
     QCOMPARE(valueIn(book, QStringLiteral("select sum(amount) from tbl_bill")).toDouble(), 1995.5);
     QCOMPARE(valueIn(book, QStringLiteral("select count(*) from tbl_account where name='Giro'")).toInt(), 1);
+
+    // A header row the roles replace is no row of bills.
+    const QString headed = dir.filePath(QStringLiteral("headed.csv"));
+    QVERIFY(writeFile(headed, "Datum;Text;Betrag;Notiz\n07.01.2023;Bread;-2,20;\n"));
+    result = run({ QStringLiteral("--columns"), QStringLiteral("date,title,amount,-"), QStringLiteral("--account"),
+        QStringLiteral("Giro"), book, headed });
+    QCOMPARE(result.code, 0);
+    QVERIFY2(result.out.contains(QStringLiteral("已导入 1 条账目。")), qPrintable(result.out + result.err));
+    QVERIFY(result.out.contains(QStringLiteral("无法读取的行 0 条。")));
 }
 
 void TestImportTool::refusals_data()

@@ -75,7 +75,6 @@ int main(int argc, char* argv[])
         QString word;
         if (!ColumnRole::parseList(parser.value(columnsOption), &settings.columns, &word))
             return fail(QStringLiteral("--columns: %1 is no role, or a role given twice").arg(word));
-        settings.header = 0;
     }
     if (parser.isSet(encodingOption)) {
         settings.encoding = parser.value(encodingOption).toUpper();
