@@ -13,7 +13,7 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/mbill.h"
-#include "datamgmt/backuphelper.h"
+#include "data/backuphelper.h"
 #include "datamgmt/dimport.h"
 #include "import/importplan.h"
 #include "import/importsource.h"

@@ -16,8 +16,8 @@
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "engine/synchelper.h"
 #include "serviceprocess.h"
-#include "sync/synchelper.h"
 
 namespace {
 

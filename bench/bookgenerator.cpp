@@ -1,6 +1,7 @@
 #include "bookgenerator.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -171,6 +172,9 @@ bool addBills(Writer& w, const Pools& pools, const BookGenerator::Options& optio
 
     const QDate firstDay = options.lastDay.addYears(-options.years).addDays(1);
     const qint64 span = firstDay.daysTo(options.lastDay) + 1;
+    // A version is a change stamp on the program's clock (UTC): one later than the moment the book is
+    // written would outrank the next real edit of the bill, which a synchronisation would then undo.
+    const QString latestVersion = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 
     QSqlQuery insert(w.db);
     if (!insert.prepare(QStringLiteral(
@@ -224,7 +228,7 @@ bool addBills(Writer& w, const Pools& pools, const BookGenerator::Options& optio
             amount = -amount;
         const QVariantList values = { w.newId(), title, amount, w.pick(notes), date.toString(Qt::ISODate),
             date.year() * 100 + date.month(), categoryId, subCategoryId, w.pick(pools.accounts), toAccountId,
-            borrowerId, w.pick(pools.members), kind, stamp, stamp };
+            borrowerId, w.pick(pools.members), kind, stamp, qMin(stamp, latestVersion) };
         for (int column = 0; column < values.size(); ++column)
             insert.bindValue(column, values[column]);
         if (!insert.exec()) {

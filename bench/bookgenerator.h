@@ -7,7 +7,8 @@ class QCommandLineParser;
 
 // Writes a realistic book for benchmarks: the template with the default records, a few dozen
 // further accounts, categories, sub-categories, borrowers and members, and bills of all seven
-// kinds spread over the years up to lastDay. The same options and last day give the same book.
+// kinds spread over the years up to lastDay. The same options and last day give the same book, but
+// that no version is later than the moment it is written: bills of today after that moment take it.
 class BookGenerator {
 public:
     struct Options {

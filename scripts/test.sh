@@ -29,5 +29,8 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEB
     -DQUORVANE_SANITIZE=ON -DQUORVANE_DATA_ONLY=OFF -DQUORVANE_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
 # The sanitizers slow the synchronisation rounds about threefold: 300 rounds there (the first run
-# keeps the default 1000; the crash test keeps its 110 kills in both).
-(cd build-asan && QUORVANE_SYNC_ROUNDS=300 ctest -j"$jobs" --output-on-failure)
+# keeps the default 1000; the crash test keeps its 110 kills in both). The convergence test's three
+# devices and its service all run under them: 30 rounds and large uploads of 15,000 rows there
+# (160 rounds and 40,000 rows in the first run).
+(cd build-asan && QUORVANE_SYNC_ROUNDS=300 QUORVANE_CONVERGENCE_ROUNDS=30 QUORVANE_CONVERGENCE_LOAD=15000 \
+    ctest -j"$jobs" --output-on-failure)

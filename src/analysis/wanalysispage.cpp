@@ -19,7 +19,7 @@
 #include "analysis/reportviewloader.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
-#include "shell/common/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "shell/common/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 class QComboBox;
 class QPrinter;

@@ -4,7 +4,7 @@
 #include "analysis/reportpages.h"
 #include "data/constants.h"
 #include "data/metadata.h"
-#include "shell/common/witemdelegate.h"
+#include "widgets/witemdelegate.h"
 #include "ui_wcategoryanalysis.h"
 
 WCategoryAnalysis::WCategoryAnalysis(QWidget* parent)

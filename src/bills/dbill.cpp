@@ -21,7 +21,7 @@
 #include "lists/dborrower.h"
 #include "lists/dcategory.h"
 #include "lists/dmember.h"
-#include "shell/common/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 #include "ui_dbill.h"
 
 namespace {

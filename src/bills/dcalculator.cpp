@@ -4,8 +4,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 #include "ui_dcalculator.h"
 
 DCalculator::DCalculator(QDoubleSpinBox* target, QWidget* parent)

@@ -9,8 +9,8 @@
 #include "data/mmember.h"
 #include "data/sqltransaction.h"
 #include "lists/dcategory.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 #include "ui_dquickchange.h"
 
 namespace {

@@ -37,8 +37,8 @@
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "data/sqltransaction.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/witemdelegate.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/witemdelegate.h"
 #include "ui_wbilllist.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 
-#include "shell/common/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 class MBill;
 class MBillModel;

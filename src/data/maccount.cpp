@@ -105,8 +105,9 @@ bool MAccount::remove(const QString& id)
 
 int MAccount::getBillCount(const QString& id)
 {
-    return sqlValue(
-        QSqlDatabase::database(), QStringLiteral("select count(*) from tbl_bill where account_id=?"), { id }, 0)
+    // A transfer's target counts: without it the amount would leave one account and arrive nowhere.
+    return sqlValue(QSqlDatabase::database(),
+        QStringLiteral("select count(*) from tbl_bill where account_id=? or to_account_id=?"), { id, id }, 0)
         .toInt();
 }
 

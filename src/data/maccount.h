@@ -31,7 +31,7 @@ public:
     static bool insertRow(MAccount* account, const QSqlDatabase& db);
     static bool update(const MAccount* account);
     static bool remove(const QString& id);
-    // Bills booked on the account (bills that only transfer to it are not counted).
+    // Bills that name the account, as their own or as a transfer's target.
     static int getBillCount(const QString& id);
     static void clearCache();
 

@@ -4,7 +4,7 @@
 
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
-#include "shell/common/styledbackground.h"
+#include "widgets/styledbackground.h"
 #include "ui_dbackup.h"
 
 DBackup::DBackup(QWidget* parent)

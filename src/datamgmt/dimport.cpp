@@ -21,12 +21,12 @@
 #include "data/metadata.h"
 #include "data/money.h"
 #include "data/settingkeys.h"
-#include "datamgmt/backuphelper.h"
+#include "data/backuphelper.h"
 #include "import/importpreset.h"
 #include "import/textdecoder.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
-#include "shell/common/udialogtitle.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
+#include "widgets/udialogtitle.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "data/backuphelper.h"
 #include "data/constants.h"
-#include "datamgmt/backuphelper.h"
 #include "datamgmt/dbackup.h"
 #include "datamgmt/dimport.h"
-#include "shell/common/appcontrol.h"
-#include "shell/common/dmessagebox.h"
+#include "widgets/appcontrol.h"
+#include "widgets/dmessagebox.h"
 #include "ui_udata.h"
 
 UData::UData(QWidget* parent)

@@ -5,14 +5,14 @@
 #include <QFile>
 #include <QInputDialog>
 
+#include "data/booklist.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "datamgmt/qcolorbutton.h"
-#include "shell/common/booklist.h"
-#include "shell/common/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 #include "ui_usetting.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "data/logging.h"
 #include "data/mcategory.h"
-#include "shell/common/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 #include "ui_dcategory.h"
 
 DCategory::DCategory(const QString& kind, QWidget* parent, bool isSub, const QString& parentId)

@@ -1,8 +1,8 @@
 #include "lists/deditdialog.h"
 
 #include "data/enteredtext.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 
 #include <QLineEdit>
 

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "lists/siblingorder.h"
-#include "shell/common/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 // The remove and move commands and the move-button state shared by the account, borrower and
 // member pages. The page's model gives the record of a row (null for a row without one, such as a

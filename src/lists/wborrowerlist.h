@@ -6,7 +6,7 @@
 
 #include "data/mborrower.h"
 #include "lists/recordlistcommands.h"
-#include "shell/common/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 class DBorrower;
 class MBorrowerModel;

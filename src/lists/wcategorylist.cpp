@@ -8,8 +8,8 @@
 #include "lists/listpage.h"
 #include "lists/mcategorymodel.h"
 #include "lists/siblingorder.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/witemdelegate.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/witemdelegate.h"
 #include "ui_wcategorylist.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QModelIndex>
 
-#include "shell/common/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 class DCategory;
 class MCategory;

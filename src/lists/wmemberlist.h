@@ -6,7 +6,7 @@
 
 #include "data/mmember.h"
 #include "lists/recordlistcommands.h"
-#include "shell/common/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 class DMember;
 class MMemberModel;

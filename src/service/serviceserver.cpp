@@ -261,9 +261,20 @@ ServiceServer::Reply ServiceServer::route(
         if (!needs(get))
             return reply;
         reply.mimeType = htmlType;
-        reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
-                     "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>quorvane-service --add-user "
-                     "用户名 密码</code></p></body></html>\n";
+        reply.body
+            = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
+              "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>quorvane-service --add-user "
+              "用户名 密码</code></p>"
+              "<h2>同步的规则</h2><ul>"
+              "<li>每条记录（账目、账户、分类、借款人、成员）都带有修改时间，精确到秒。同一条记录以修改时间较晚的"
+              "为准，删除也算一次修改。</li>"
+              "<li>两台设备（或同一台设备的两次修改）在同一秒内把同一条记录改成了不同的内容，修改时间相同：以后到达"
+              "服务的那次上传为准。服务把它的修改时间往后推一秒再保存，并发给这个账号的每一台设备，包括上传它的"
+              "那一台，所以每台设备同步后都保存同一个结果。</li>"
+              "<li>每台设备还缺哪些记录，由服务自己记录的同步进度决定，不比较设备和服务的时钟，所以设备时钟不准"
+              "或被调整过都不会漏掉别的设备的修改。服务无法判断时（第一次同步、换了账号的账本），会把账号的全部"
+              "记录发给设备；设备只接受比自己更晚的修改，多发不会改坏数据。</li>"
+              "</ul></body></html>\n";
     } else {
         reply.status = 404;
         reply.body = "Not found\n";

@@ -41,16 +41,46 @@ bool sameBytes(const QByteArray& a, const QByteArray& b)
     return difference == 0;
 }
 
-QString nowText()
+// A device that the service cannot place gets every record of its account: sending more than it
+// needs is harmless, since a client takes only versions later than its own.
+const qint64 everything = -1;
+// How far a device's clock may go back during a run, between its start (the sync time the device
+// sends next) and its upload (the client time kept with the run), without the run being missed. A
+// device that runs again within this time gets the changes of this time once more.
+const int clockStepBackSeconds = 120;
+// The longest time between a run's start and its upload (a backup of a large book, the user-id
+// request) for which the run is still recognised by the sync time the device sends next.
+const int runStartSeconds = 600;
+// A sync time or client time further ahead of the service's clock than this is not trusted.
+const int clockAheadSeconds = 86400;
+
+QString timeText(const QDateTime& time)
 {
-    return QDateTime::currentDateTimeUtc().toString(QLatin1String(timeFormat));
+    return time.toString(QLatin1String(timeFormat));
 }
 
+QString nowText()
+{
+    return timeText(QDateTime::currentDateTimeUtc());
+}
+
+// A time as the clients write it (anything after the seconds is ignored); invalid when it is none.
 QDateTime timeFromText(const QString& text)
 {
     QDateTime time = QDateTime::fromString(text.left(19), QLatin1String(timeFormat));
     time.setTimeSpec(Qt::UTC);
     return time;
+}
+
+// The version one second after version, or an empty text when version is no time the service can
+// move on (the clients write nothing else).
+QString secondLater(const QString& version)
+{
+    const QDateTime time = timeFromText(version);
+    if (!time.isValid())
+        return QString();
+    const QString later = timeText(time.addSecs(1));
+    return later > version ? later : QString();
 }
 
 QByteArray compact(const QJsonArray& array)
@@ -110,14 +140,39 @@ bool exec(QSqlQuery& query)
     return false;
 }
 
+// The cells of a row as stored: a JSON array of texts.
+QByteArray cellsText(const QStringList& values)
+{
+    QByteArray cells = "[";
+    for (const QString& value : values) {
+        if (cells.size() > 1)
+            cells += ',';
+        appendJsonString(cells, value);
+    }
+    cells += ']';
+    return cells;
+}
+
 // One row or deletion of an incoming change set, with its cells in the stored column order.
 struct Change {
     int table = 0;
     QString id;
     QString version;
     QString columns;
+    int versionCell = -1;
     QByteArray cells;
     bool deletion = false;
+
+    // The row's cells with another version (seldom needed: read back from the cells).
+    QByteArray cellsWithVersion(const QString& other) const
+    {
+        QStringList values;
+        for (const QJsonValue& cell : QJsonDocument::fromJson(cells).array())
+            values << cell.toString();
+        if (versionCell >= 0 && versionCell < values.size())
+            values[versionCell] = other;
+        return cellsText(values);
+    }
 };
 
 ServiceStore::Failure failure(int code, const QString& message)
@@ -201,15 +256,12 @@ bool readChanges(const QString& data, QList<Change>* changes, ServiceStore::Fail
                 *error = badData;
                 return false;
             }
-            QByteArray cells = "[";
-            for (int position : positions) {
-                if (cells.size() > 1)
-                    cells += ',';
-                appendJsonString(cells, row.at(position).toString());
-            }
-            cells += ']';
+            QStringList values;
+            for (int position : positions)
+                values << row.at(position).toString();
+            change.versionCell = int(stored.indexOf(QLatin1String("version")));
             change.columns = columns;
-            change.cells = cells;
+            change.cells = cellsText(values);
             changes->append(change);
         }
         for (const QJsonValue& pairValue : object.value(QLatin1String("delete_data")).toArray()) {
@@ -349,24 +401,75 @@ bool ServiceStore::open(const QString& path, QString* error)
         "pragma synchronous=normal",
         // A first synchronisation of a large book writes its whole account at once.
         "pragma cache_size=-65536",
+        // change_seq: the account's change sequence, the last number given to a change of its records.
         "create table if not exists users (account integer primary key, name text not null unique, "
         "user_id text not null unique, salt blob not null, hash blob not null, iterations integer not null, "
-        "created text not null)",
-        // Every synchronisation request an account made.
+        "created text not null, change_seq integer not null default 0)",
+        // Every synchronisation request an account made; for an answered one, the client's clock when
+        // it was sent and the account's change sequence when it was answered (null where either is
+        // unknown).
         "create table if not exists syncs (request integer primary key, account integer not null, "
-        "received text not null)",
+        "received text not null, client_time text, answered_seq integer)",
         // One row per record of an account: its table (the position in tableNames()), the columns it
         // arrived with (comma-separated, or "*" for all of columnsOf() in that order), its cells as a
-        // JSON array in that order, its version, whether it is deleted, and when and by which request
-        // it last changed here.
+        // JSON array in that order, its version, whether it is deleted, and when, by which request and
+        // under which number of the account's change sequence it last changed here.
         "create table if not exists records (account integer not null, tbl integer not null, id text not null, "
         "columns text not null, cells text not null, version text not null, deleted integer not null, "
-        "changed_at text not null, changed_by integer not null, primary key (account, tbl, id))",
-        "create index if not exists records_changed on records (account, changed_at)",
+        "changed_at text not null, changed_by integer not null, changed_seq integer not null default 0, "
+        "primary key (account, tbl, id))",
         "create table if not exists feedback (id integer primary key, received text not null, email text, "
         "subject text, content text)",
     };
     for (const char* statement : schema) {
+        if (!query.exec(QLatin1String(statement))) {
+            *error = query.lastError().text();
+            return false;
+        }
+    }
+    return upgrade(error);
+}
+
+bool ServiceStore::upgrade(QString* error)
+{
+    QSqlDatabase db = database();
+    QSqlQuery query(db);
+    // Columns that service files written before the change sequence lack. Their records count as
+    // changed before anything a device can name, and their requests as unknown: every device gets
+    // the whole account once.
+    const struct {
+        const char* table;
+        const char* column;
+        const char* definition;
+    } added[] = {
+        { "users", "change_seq", "integer not null default 0" },
+        { "syncs", "client_time", "text" },
+        { "syncs", "answered_seq", "integer" },
+        { "records", "changed_seq", "integer not null default 0" },
+    };
+    for (const auto& column : added) {
+        if (!query.exec(QStringLiteral("pragma table_info(%1)").arg(QLatin1String(column.table)))) {
+            *error = query.lastError().text();
+            return false;
+        }
+        bool present = false;
+        while (query.next())
+            present = present || query.value(1).toString() == QLatin1String(column.column);
+        if (!present
+            && !query.exec(QStringLiteral("alter table %1 add column %2 %3")
+                               .arg(QLatin1String(column.table), QLatin1String(column.column),
+                                   QLatin1String(column.definition)))) {
+            *error = query.lastError().text();
+            return false;
+        }
+    }
+    const char* const indexes[] = {
+        // Replies were once chosen by the time of the change; nothing reads that any more.
+        "drop index if exists records_changed",
+        "create index if not exists records_sequence on records (account, changed_seq)",
+        "create index if not exists syncs_client_time on syncs (account, client_time)",
+    };
+    for (const char* statement : indexes) {
         if (!query.exec(QLatin1String(statement))) {
             *error = query.lastError().text();
             return false;
@@ -425,6 +528,35 @@ QString ServiceStore::authenticate(const QString& name, const QString& password,
     return query.value(0).toString();
 }
 
+bool ServiceStore::seenSequence(qint64 account, const QString& syncTime, const QString& clientTime, qint64* seen) const
+{
+    *seen = everything;
+    const QDateTime start = timeFromText(syncTime);
+    const QDateTime horizon = QDateTime::currentDateTimeUtc().addSecs(clockAheadSeconds);
+    // A request that does not say when its device last ran, or whose clock the service cannot read,
+    // gets everything: never less than it may lack.
+    if (!start.isValid() || start > horizon || !timeFromText(clientTime).isValid())
+        return true;
+    // The device's previous run kept the client time of its upload, at or a little after that run's
+    // start (which is syncTime now), so it is among the runs with a client time from syncTime on
+    // (less the allowance for a clock set back during the run): the smallest sequence among them is
+    // at most the one the device's previous run was answered at. Runs of other devices among them
+    // only make the reply larger. Unless one of them may be the device's previous run (its upload
+    // soon after syncTime), the run is unknown here (a first run, an account changed in the book, a
+    // service file older than the run), and the device gets everything.
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("select min(answered_seq), count(case when client_time <= ? then 1 end) from syncs "
+                                 "where account = ? and answered_seq is not null and client_time >= ?"));
+    query.addBindValue(timeText(start.addSecs(runStartSeconds)));
+    query.addBindValue(account);
+    query.addBindValue(timeText(start.addSecs(-clockStepBackSeconds)));
+    if (!exec(query) || !query.next())
+        return false;
+    if (query.value(1).toInt() > 0)
+        *seen = query.value(0).toLongLong();
+    return true;
+}
+
 bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
     QByteArray* reply, Failure* error)
 {
@@ -434,32 +566,59 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
 
     QSqlDatabase db = database();
     const QString now = nowText();
-    const Failure storageFailed = failure(StorageFailed, QStringLiteral("服务器保存同步数据时出错"));
-    // Records the client sent but that stay as they were here: the reply carries them back.
-    QSet<QPair<int, QString>> keptHere;
     if (!db.transaction()) {
-        *error = storageFailed;
+        *error = failure(StorageFailed, QStringLiteral("服务器保存同步数据时出错"));
         return false;
     }
+    const auto storageFailed = [&] {
+        db.rollback();
+        *error = failure(StorageFailed, QStringLiteral("服务器保存同步数据时出错"));
+        return false;
+    };
+
+    // The account's change sequence moves on first: this request's changes take the new number, and
+    // requests of one account wait for each other here (the row stays locked until the commit).
+    QSqlQuery sequence(db);
+    sequence.prepare(QStringLiteral("update users set change_seq = change_seq + 1 where account = ?"));
+    sequence.addBindValue(account);
+    if (!exec(sequence))
+        return storageFailed();
+    sequence.prepare(QStringLiteral("select change_seq from users where account = ?"));
+    sequence.addBindValue(account);
+    if (!exec(sequence) || !sequence.next())
+        return storageFailed();
+    const qint64 seq = sequence.value(0).toLongLong();
+    sequence.finish();
+    qint64 seen = everything;
+    if (!seenSequence(account, syncTime, clientTime, &seen))
+        return storageFailed();
+
+    // The run is found again by its client time; one from a clock the service does not trust is not.
+    const QDateTime client = timeFromText(clientTime);
+    const bool trusted = client.isValid() && client <= QDateTime::currentDateTimeUtc().addSecs(clockAheadSeconds);
     QSqlQuery newRequest(db);
-    newRequest.prepare(QStringLiteral("insert into syncs (account, received) values (?,?)"));
+    newRequest.prepare(QStringLiteral("insert into syncs (account, received, client_time) values (?,?,?)"));
     newRequest.addBindValue(account);
     newRequest.addBindValue(now);
-    if (!exec(newRequest)) {
-        db.rollback();
-        *error = storageFailed;
-        return false;
-    }
+    newRequest.addBindValue(trusted ? QVariant(timeText(client)) : QVariant(QMetaType::fromType<QString>()));
+    if (!exec(newRequest))
+        return storageFailed();
     const qint64 request = newRequest.lastInsertId().toLongLong();
+
+    // Records the client sent that end here otherwise than it sent them (kept as they were, or won
+    // with a later version): the reply carries them back.
+    QSet<QPair<int, QString>> sendBack;
     {
         QSqlQuery find(db);
         find.prepare(QStringLiteral("select version, deleted from records where account=? and tbl=? and id=?"));
+        QSqlQuery content(db);
+        content.prepare(QStringLiteral("select columns, cells from records where account=? and tbl=? and id=?"));
         QSqlQuery write(db);
         write.prepare(QStringLiteral("insert or replace into records (account, tbl, id, columns, cells, version, "
-                                     "deleted, changed_at, changed_by) values (?,?,?,?,?,?,?,?,?)"));
+                                     "deleted, changed_at, changed_by, changed_seq) values (?,?,?,?,?,?,?,?,?,?)"));
         QSqlQuery bury(db);
-        bury.prepare(QStringLiteral("update records set deleted=1, version=?, changed_at=?, changed_by=? "
-                                    "where account=? and tbl=? and id=?"));
+        bury.prepare(QStringLiteral("update records set deleted=1, version=?, changed_at=?, changed_by=?, "
+                                    "changed_seq=? where account=? and tbl=? and id=?"));
         // A large change set (a first synchronisation) reads the account's records at once rather than
         // one by one: (table, id) -> (version, deleted).
         QHash<QPair<int, QString>, QPair<QString, bool>> stored;
@@ -469,22 +628,20 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
             all.setForwardOnly(true);
             all.prepare(QStringLiteral("select tbl, id, version, deleted from records where account=?"));
             all.addBindValue(account);
-            if (!exec(all)) {
-                db.rollback();
-                *error = storageFailed;
-                return false;
-            }
+            if (!exec(all))
+                return storageFailed();
             while (all.next()) {
                 stored.insert({ all.value(0).toInt(), all.value(1).toString() },
                     { all.value(2).toString(), all.value(3).toInt() != 0 });
             }
         }
         for (const Change& change : changes) {
+            const QPair<int, QString> key { change.table, change.id };
             bool exists;
             QString version;
             bool deleted;
             if (readAll) {
-                const auto found = stored.constFind({ change.table, change.id });
+                const auto found = stored.constFind(key);
                 exists = found != stored.constEnd();
                 version = exists ? found->first : QString();
                 deleted = exists && found->second;
@@ -492,30 +649,52 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
                 find.addBindValue(account);
                 find.addBindValue(change.table);
                 find.addBindValue(change.id);
-                if (!exec(find)) {
-                    db.rollback();
-                    *error = storageFailed;
-                    return false;
-                }
+                if (!exec(find))
+                    return storageFailed();
                 exists = find.next();
                 version = exists ? find.value(0).toString() : QString();
                 deleted = exists && find.value(1).toInt() != 0;
                 find.finish();
             }
 
-            // The later version wins, as on the clients; a row as late as a deletion brings it back.
-            const bool take
-                = !exists || version < change.version || (deleted && !change.deletion && version == change.version);
-            if (!take) {
-                if (version != change.version || deleted != change.deletion)
-                    keptHere.insert({ change.table, change.id });
+            // The later version wins, as on the clients. Equal versions (two changes within one
+            // second, on two devices or on one) that leave the record otherwise than it is here: the
+            // upload that arrives later wins, and the record takes a version one second later. A
+            // client takes only a strictly later version, so every device takes the winner, the
+            // uploader too (it is sent back); with equal versions each would keep its own for good.
+            QString written = change.version;
+            if (exists && version > change.version) {
+                if (!(deleted && change.deletion))
+                    sendBack.insert(key);
                 continue;
+            }
+            if (exists && version == change.version) {
+                if (deleted && change.deletion)
+                    continue;
+                if (!deleted && !change.deletion) {
+                    content.addBindValue(account);
+                    content.addBindValue(change.table);
+                    content.addBindValue(change.id);
+                    if (!exec(content) || !content.next())
+                        return storageFailed();
+                    const bool same = content.value(0).toString() == change.columns
+                        && content.value(1).toByteArray() == change.cells;
+                    content.finish();
+                    if (same)
+                        continue;
+                }
+                const QString later = secondLater(version);
+                if (!later.isEmpty()) {
+                    written = later;
+                    sendBack.insert(key);
+                }
             }
             bool ok;
             if (change.deletion && exists) {
-                bury.addBindValue(change.version);
+                bury.addBindValue(written);
                 bury.addBindValue(now);
                 bury.addBindValue(request);
+                bury.addBindValue(seq);
                 bury.addBindValue(account);
                 bury.addBindValue(change.table);
                 bury.addBindValue(change.id);
@@ -525,38 +704,25 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
                 write.addBindValue(change.table);
                 write.addBindValue(change.id);
                 write.addBindValue(change.deletion ? QStringLiteral("") : change.columns);
-                write.addBindValue(change.deletion ? QByteArray("[]") : change.cells);
-                write.addBindValue(change.version);
+                write.addBindValue(change.deletion  ? QByteArray("[]")
+                        : written == change.version ? change.cells
+                                                    : change.cellsWithVersion(written));
+                write.addBindValue(written);
                 write.addBindValue(change.deletion ? 1 : 0);
                 write.addBindValue(now);
                 write.addBindValue(request);
+                write.addBindValue(seq);
                 ok = exec(write);
             }
-            if (!ok) {
-                db.rollback();
-                *error = storageFailed;
-                return false;
-            }
+            if (!ok)
+                return storageFailed();
             if (readAll)
-                stored.insert({ change.table, change.id }, { change.version, change.deletion });
+                stored.insert(key, { written, change.deletion });
         }
     }
-    if (!db.commit()) {
-        db.rollback();
-        *error = storageFailed;
-        return false;
-    }
 
-    // What changed here since the client's last synchronisation, on the service's clock, a second
-    // early since both clocks are read to the second. Records this request just stored as the client
-    // sent them are not sent back.
-    QString since;
-    const QDateTime lastSync = timeFromText(syncTime);
-    if (lastSync.isValid()) {
-        const QDateTime clientNow = timeFromText(clientTime);
-        const qint64 offset = clientNow.isValid() ? clientNow.secsTo(QDateTime::currentDateTimeUtc()) : 0;
-        since = lastSync.addSecs(offset - 1).toString(QLatin1String(timeFormat));
-    }
+    // The reply: what changed here after the device's last look, but for what this request stored
+    // as the client sent it; then what the client sent that ends here otherwise.
     QMap<int, ReplyTable> tables;
     for (int table = 0; table < tableNames().size(); ++table)
         tables.insert(table, ReplyTable());
@@ -577,27 +743,36 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
     QSqlQuery changed(db);
     changed.setForwardOnly(true);
     changed.prepare(QStringLiteral("select tbl, id, columns, cells, version, deleted from records "
-                                   "where account=? and changed_at>=? and changed_by<>?"));
+                                   "where account=? and changed_seq>? and changed_seq<?"));
     changed.addBindValue(account);
-    changed.addBindValue(since);
-    changed.addBindValue(request);
-    if (!exec(changed)) {
-        *error = storageFailed;
-        return false;
-    }
+    changed.addBindValue(seen);
+    changed.addBindValue(seq);
+    if (!exec(changed))
+        return storageFailed();
     while (changed.next())
         add(changed);
-    QSqlQuery kept(db);
-    kept.prepare(QStringLiteral(
+    changed.finish();
+    QSqlQuery one(db);
+    one.prepare(QStringLiteral(
         "select tbl, id, columns, cells, version, deleted from records where account=? and tbl=? and id=?"));
-    for (const auto& key : std::as_const(keptHere)) {
-        kept.addBindValue(account);
-        kept.addBindValue(key.first);
-        kept.addBindValue(key.second);
-        if (exec(kept) && kept.next())
-            add(kept);
-        kept.finish();
+    for (const auto& key : std::as_const(sendBack)) {
+        one.addBindValue(account);
+        one.addBindValue(key.first);
+        one.addBindValue(key.second);
+        if (!exec(one))
+            return storageFailed();
+        if (one.next())
+            add(one);
+        one.finish();
     }
+
+    // Whatever the device has not seen now carries a number after this one.
+    QSqlQuery answered(db);
+    answered.prepare(QStringLiteral("update syncs set answered_seq=? where request=?"));
+    answered.addBindValue(seq);
+    answered.addBindValue(request);
+    if (!exec(answered) || !db.commit())
+        return storageFailed();
     *reply = replyText(tables);
     return true;
 }

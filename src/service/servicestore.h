@@ -8,6 +8,11 @@
 // The service's accounts, the records each account synchronises and the feedback it received, in
 // one SQLite file that only its owner may read. Records are kept by table and id with the columns
 // they arrived with; versions are compared as texts, as the clients compare them.
+//
+// What a device has not seen yet is decided by the service's own bookkeeping, never by comparing the
+// two clocks: every change to an account's records is stamped with the account's change sequence,
+// which only grows, and every answered run keeps the sequence it was answered at, found again by the
+// sync time the device sends next (that run's start, on the device's clock).
 class ServiceStore {
 public:
     // The error codes of the service's JSON error replies.
@@ -32,8 +37,9 @@ public:
     QString authenticate(const QString& name, const QString& password, qint64* account = nullptr) const;
 
     // Merges a client's change set (the "data" field) into the account's records and answers with
-    // the records the client has not seen since syncTime, as the reply's JSON text. On a bad change
-    // set nothing is stored and failure says why.
+    // the records the client has not seen since its run that started at syncTime, as the reply's JSON
+    // text; clientTime is the client's clock now. On a bad change set nothing is stored and failure
+    // says why.
     bool synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
         QByteArray* reply, Failure* failure);
 
@@ -46,6 +52,11 @@ public:
 
 private:
     QSqlDatabase database() const;
+    // Adds what an older service file lacks.
+    bool upgrade(QString* error);
+    // The change sequence up to which the device has seen the account's records, or -1 when the
+    // service cannot tell (every record is sent then). False when the store cannot be read.
+    bool seenSequence(qint64 account, const QString& syncTime, const QString& clientTime, qint64* seen) const;
 
     QString connectionName;
 };

@@ -8,16 +8,16 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "data/backuphelper.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
-#include "datamgmt/backuphelper.h"
-#include "shell/common/appcontrol.h"
-#include "shell/common/dmessagebox.h"
 #include "sync/dsync.h"
 #include "sync/updatehelper.h"
+#include "widgets/appcontrol.h"
+#include "widgets/dmessagebox.h"
 #include "ui_mainwindow.h"
 
 MainWindow::Environment& MainWindow::environment()

@@ -12,15 +12,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "data/backuphelper.h"
+#include "data/booklist.h"
+#include "data/bookprobe.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
-#include "datamgmt/backuphelper.h"
-#include "shell/common/appcontrol.h"
-#include "shell/common/booklist.h"
-#include "shell/common/bookprobe.h"
-#include "shell/common/dlogin.h"
-#include "shell/uskin.h"
 #include "shell/mainwindow.h"
+#include "shell/uskin.h"
+#include "widgets/appcontrol.h"
+#include "widgets/dlogin.h"
+#include "widgets/dmessagebox.h"
 
 namespace Startup {
 
@@ -174,13 +175,16 @@ void runCommand(const Command& command)
             QMessageBox::warning(nullptr, QObject::tr("恢复失败"), QObject::tr("恢复数据文件出现错误。"));
     } else if (command.word == QLatin1String("kobel")) {
         int skippedRows = 0;
-        if (BackupHelper::kobel(command.argument, &skippedRows)) {
+        bool unopened = false;
+        if (BackupHelper::kobel(command.argument, &skippedRows, &unopened)) {
             QString text = QObject::tr("您已经成功导入数据文件。");
             // Rows the book cannot hold are left out; the user learns how many.
             if (skippedRows > 0)
                 text += QObject::tr("其中有%1条记录无法导入，已跳过。").arg(skippedRows);
             QMessageBox::warning(nullptr, QObject::tr("导入成功"), text);
         } else {
+            if (unopened)
+                DMessageBox::information(nullptr, QObject::tr("数据文件错误"), QObject::tr("打开数据文件出现错误。"));
             QMessageBox::warning(nullptr, QObject::tr("导入失败"), QObject::tr("导入数据文件出现错误。"));
         }
     }

@@ -1,7 +1,7 @@
 #include "shell/ubook.h"
 
-#include "shell/common/styledbackground.h"
-#include "shell/common/wbasewidget.h"
+#include "widgets/styledbackground.h"
+#include "widgets/wbasewidget.h"
 #include "ui_ubook.h"
 
 UBook::UBook(QWidget* parent)

@@ -1,7 +1,7 @@
 #include "shell/ucontent.h"
 
-#include "shell/common/pagetext.h"
-#include "shell/common/styledbackground.h"
+#include "widgets/pagetext.h"
+#include "widgets/styledbackground.h"
 #include "ui_ucontent.h"
 
 UContent::UContent(QWidget* parent)

@@ -1,8 +1,8 @@
 #include "shell/uheader.h"
 
-#include "shell/common/styledbackground.h"
 #include "shell/utitlebar.h"
 #include "shell/utoolbar.h"
+#include "widgets/styledbackground.h"
 #include "ui_uheader.h"
 
 UHeader::UHeader(QWidget* parent)

@@ -5,9 +5,9 @@
 #include "data/filesetting.h"
 #include "data/notifier.h"
 #include "data/settingkeys.h"
-#include "shell/common/styledbackground.h"
 #include "shell/ubook.h"
-#include "shell/common/wbasewidget.h"
+#include "widgets/styledbackground.h"
+#include "widgets/wbasewidget.h"
 #include "ui_umenubar.h"
 
 UMenuBar::UMenuBar(QWidget* parent)

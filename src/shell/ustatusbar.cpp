@@ -7,10 +7,10 @@
 #include "data/dbsetting.h"
 #include "data/money.h"
 #include "data/notifier.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
+#include "engine/synchelper.h"
 #include "sync/dsyncconfig.h"
-#include "sync/synchelper.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 #include "ui_ustatusbar.h"
 
 namespace {

@@ -5,12 +5,12 @@
 #include <QMouseEvent>
 #include <QTimer>
 
+#include "data/booklist.h"
 #include "data/constants.h"
-#include "shell/common/appcontrol.h"
-#include "shell/common/booklist.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
 #include "shell/uskin.h"
+#include "widgets/appcontrol.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 #include "ui_utitlebar.h"
 
 UTitleBar::UTitleBar(QWidget* parent)

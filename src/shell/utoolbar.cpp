@@ -4,9 +4,9 @@
 #include <QUrl>
 
 #include "data/constants.h"
-#include "shell/common/styledbackground.h"
 #include "shell/ucontent.h"
 #include "sync/dfeedback.h"
+#include "widgets/styledbackground.h"
 #include "ui_utoolbar.h"
 
 UToolBar::UToolBar(QWidget* parent)

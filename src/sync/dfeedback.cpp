@@ -6,10 +6,10 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
-#include "sync/httphelper.h"
-#include "sync/servicepaths.h"
+#include "engine/httphelper.h"
+#include "engine/servicepaths.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 #include "ui_dfeedback.h"
 
 DFeedback::DFeedback(QWidget* parent)

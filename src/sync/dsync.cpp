@@ -3,10 +3,10 @@
 #include <QScreen>
 
 #include "data/filesetting.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
-#include "sync/synchelper.h"
-#include "sync/synclogging.h"
+#include "engine/synchelper.h"
+#include "engine/synclogging.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 #include "ui_dsync.h"
 
 DSync::DSync(QWidget* parent)

@@ -1,6 +1,6 @@
 #include "sync/dsyncabout.h"
 
-#include "shell/common/styledbackground.h"
+#include "widgets/styledbackground.h"
 #include "ui_dsyncabout.h"
 
 DSyncAbout::DSyncAbout(QWidget* parent)

@@ -5,12 +5,12 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
-#include "sync/httphelper.h"
-#include "sync/json.h"
-#include "sync/servicepaths.h"
-#include "sync/synclogging.h"
+#include "engine/httphelper.h"
+#include "engine/json.h"
+#include "engine/servicepaths.h"
+#include "engine/synclogging.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 #include "ui_dsyncconfig.h"
 
 DSyncConfig::DSyncConfig(QWidget* parent)

@@ -13,11 +13,11 @@
 #include <limits>
 
 #include "data/mversion.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/styledbackground.h"
-#include "sync/httphelper.h"
+#include "engine/httphelper.h"
+#include "engine/synclogging.h"
 #include "sync/installerlauncher.h"
-#include "sync/synclogging.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/styledbackground.h"
 #include "ui_dupdate.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QProcess>
 
 #include "data/filesetting.h"
-#include "shell/common/appcontrol.h"
+#include "widgets/appcontrol.h"
 
 namespace {
 

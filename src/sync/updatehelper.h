@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QVariant>
 
 #include "data/mversion.h"
 
@@ -17,10 +16,6 @@ public:
 
     // Sends one request; may be called again, each call with a helper of its own.
     void checkVersion();
-
-    // The release number of an answer's "vercode": a JSON number or a text holding a decimal
-    // integer; anything else, a missing key included, gives 0.
-    static int versionCode(const QVariant& value);
 
 signals:
     // The record has been filled from an answer (before any dialog opens).

@@ -1,10 +1,10 @@
 #include "sync/usync.h"
 
 #include "data/dbsetting.h"
-#include "shell/common/dmessagebox.h"
 #include "sync/dsync.h"
 #include "sync/dsyncabout.h"
 #include "sync/dsyncconfig.h"
+#include "widgets/dmessagebox.h"
 #include "ui_usync.h"
 
 USync::USync(QWidget* parent)

@@ -72,8 +72,9 @@ void TestMAccount::balances_data()
     QTest::newRow("no bills") << QStringList() << 100.0 << 0.0 << 0;
     QTest::newRow("expense") << QStringList({ "expense -30 A" }) << 70.0 << 0.0 << 0;
     QTest::newRow("income") << QStringList({ "income 50 A" }) << 150.0 << 0.0 << 0;
-    QTest::newRow("transfer A to B") << QStringList({ "transfer -100 A B" }) << 0.0 << 100.0 << 0;
-    QTest::newRow("B only a target") << QStringList({ "transfer -40 A B", "transfer -2.5 A B" }) << 57.5 << 42.5 << 0;
+    // A transfer's target is in use: it may not be removed while the transfer names it.
+    QTest::newRow("transfer A to B") << QStringList({ "transfer -100 A B" }) << 0.0 << 100.0 << 1;
+    QTest::newRow("B only a target") << QStringList({ "transfer -40 A B", "transfer -2.5 A B" }) << 57.5 << 42.5 << 2;
     QTest::newRow("B's own bills") << QStringList({ "expense -10 B", "transfer -5 B A" }) << 105.0 << -15.0 << 2;
     QTest::newRow("bills of a removed account")
         << QStringList({ "expense -7 gone", "transfer -3 gone A" }) << 103.0 << 0.0 << 0;

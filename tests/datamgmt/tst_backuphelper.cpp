@@ -7,11 +7,11 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include "data/backuphelper.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
-#include "datamgmt/backuphelper.h"
 #include "kobelfixture.h"
 #include "testenv.h"
 

@@ -14,8 +14,8 @@
 #include "datamgmt/udata.h"
 #include "modalanswerer.h"
 #include "notifierrecorder.h"
-#include "shell/common/appcontrol.h"
 #include "testenv.h"
+#include "widgets/appcontrol.h"
 
 namespace {
 

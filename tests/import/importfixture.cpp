@@ -3,7 +3,7 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/maccount.h"
-#include "datamgmt/backuphelper.h"
+#include "data/backuphelper.h"
 
 ImportFixture::ImportFixture()
 {

@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include "bills/dquickchange.h"
+#include "data/backuphelper.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
@@ -37,8 +38,7 @@
 #include "data/mbill.h"
 #include "data/mcategory.h"
 #include "data/sqlhelper.h"
-#include "datamgmt/backuphelper.h"
-#include "sync/synchelper.h"
+#include "engine/synchelper.h"
 #include "randomwrites.h"
 #include "servicestore.h"
 #include "testenv.h"

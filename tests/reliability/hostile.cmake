@@ -5,25 +5,26 @@ target_include_directories(quorvane_hostiletext PUBLIC "${CMAKE_CURRENT_SOURCE_D
 target_link_libraries(quorvane_hostiletext PUBLIC quorvane_settings Qt6::Core Qt6::Test)
 
 quorvane_test(tst_hostiletextrecords SOURCES tst_hostiletextrecords.cpp ../datamgmt/kobelfixture.cpp
-    LIBS quorvane_app quorvane_hostiletext LABELS reliability)
+    LIBS quorvane_bills quorvane_data quorvane_hostiletext LABELS reliability)
 target_include_directories(tst_hostiletextrecords PRIVATE ../datamgmt)
 
 # Pasted into the record dialogs, within their length limits.
 quorvane_test(tst_hostiletextdialogs SOURCES tst_hostiletextdialogs.cpp
-    LIBS quorvane_app quorvane_hostiletext quorvane_testkit_widgets LABELS reliability)
+    LIBS quorvane_bills quorvane_lists quorvane_data quorvane_hostiletext quorvane_testkit_widgets LABELS reliability)
 
 find_package(Qt6 6.4 REQUIRED COMPONENTS Qml HttpServer)
 quorvane_test(tst_hostiletextpages SOURCES tst_hostiletextpages.cpp
-    LIBS quorvane_analysisbook quorvane_hostiletext Qt6::Qml LABELS reliability)
+    LIBS quorvane_analysisbook quorvane_analysis quorvane_bills quorvane_widgets quorvane_data quorvane_hostiletext Qt6::Qml
+    LABELS reliability)
 target_include_directories(tst_hostiletextpages PRIVATE ../analysis)
 
-# Through a real quorvane-service: the upload and the reply.
+# Through a real quorvane-service: the upload and the reply (QTEST_MAIN runs it in a QApplication).
 quorvane_test(tst_hostiletextsync SOURCES tst_hostiletextsync.cpp
-    LIBS quorvane_synctestkit quorvane_service quorvane_hostiletext LABELS reliability)
+    LIBS quorvane_synctestkit quorvane_data quorvane_service quorvane_hostiletext Qt6::Widgets LABELS reliability)
 
 # In a real web view (label "webengine": see quorvane_test for the sanitizer run).
 quorvane_test(tst_hostiletextweb SOURCES tst_hostiletextweb.cpp
-    LIBS quorvane_analysisbook quorvane_webtesting quorvane_hostiletext quorvane_testkit_widgets
+    LIBS quorvane_analysisbook quorvane_webtesting quorvane_analysis quorvane_hostiletext quorvane_testkit_widgets
     LABELS "reliability;webengine")
 if(TARGET tst_hostiletextweb)
     target_include_directories(tst_hostiletextweb PRIVATE ../analysis)
@@ -31,11 +32,12 @@ endif()
 
 # Malformed books, data files, settings, bills and server replies.
 quorvane_test(tst_malformedbooks SOURCES tst_malformedbooks.cpp ../datamgmt/kobelfixture.cpp
-    LIBS quorvane_app quorvane_testkit_widgets LABELS reliability)
+    LIBS quorvane_shell quorvane_data quorvane_testkit_widgets LABELS reliability)
 target_include_directories(tst_malformedbooks PRIVATE ../datamgmt)
 quorvane_test(tst_malformedbills SOURCES tst_malformedbills.cpp
-    LIBS quorvane_synctestkit quorvane_testkit_widgets LABELS reliability)
+    LIBS quorvane_synctestkit quorvane_shell quorvane_analysis quorvane_bills quorvane_data quorvane_testkit_widgets
+    LABELS reliability)
 quorvane_test(tst_malformedreplies SOURCES tst_malformedreplies.cpp
-    LIBS quorvane_synctestkit quorvane_service quorvane_testkit_widgets LABELS reliability)
+    LIBS quorvane_synctestkit quorvane_sync quorvane_engine quorvane_service quorvane_testkit_widgets LABELS reliability)
 quorvane_test(tst_malformedsettings SOURCES tst_malformedsettings.cpp
-    LIBS quorvane_app quorvane_testkit_widgets LABELS reliability)
+    LIBS quorvane_shell quorvane_datamgmt quorvane_data quorvane_testkit_widgets LABELS reliability)

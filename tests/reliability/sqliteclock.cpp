@@ -4,7 +4,7 @@
 #include <sqlite3.h>
 
 #include "data/dbsetting.h"
-#include "sync/synchelper.h"
+#include "engine/synchelper.h"
 
 namespace {
 
@@ -52,6 +52,16 @@ bool install()
 QDateTime now()
 {
     return QDateTime::currentDateTimeUtc().addMSecs(offsetMs.load());
+}
+
+void setOffset(qint64 ms)
+{
+    offsetMs.store(ms);
+}
+
+qint64 offset()
+{
+    return offsetMs.load();
 }
 
 QString tick()

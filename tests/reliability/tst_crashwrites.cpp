@@ -26,17 +26,17 @@
 #include <QThread>
 
 #include "bookstate.h"
-#include "reliabilitykit.h"
+#include "data/backuphelper.h"
+#include "data/bookprobe.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
-#include "datamgmt/backuphelper.h"
 #include "kobelfixture.h"
+#include "reliabilitykit.h"
 #include "servicefixture.h"
-#include "shell/common/bookprobe.h"
 #include "shell/startup.h"
 #include "testenv.h"
 

@@ -24,8 +24,8 @@
 #include "bills/wbilllist.h"
 #include "data/mbill.h"
 #include "hostiletext.h"
-#include "shell/common/dmessagebox.h"
 #include "testenv.h"
+#include "widgets/dmessagebox.h"
 
 using HostileText::flowing;
 using Ids = QVariantMap;

@@ -9,6 +9,7 @@
 
 #include "bills/exporthelper.h"
 #include "bills/printhelper.h"
+#include "data/backuphelper.h"
 #include "data/constants.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
@@ -16,7 +17,6 @@
 #include "data/mcategory.h"
 #include "data/mmember.h"
 #include "data/sqlhelper.h"
-#include "datamgmt/backuphelper.h"
 #include "exportedtable.h"
 #include "hostiletext.h"
 #include "kobelfixture.h"

@@ -8,17 +8,17 @@
 #include <QTest>
 #include <memory>
 
+#include "data/backuphelper.h"
+#include "data/booklist.h"
+#include "data/bookprobe.h"
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
-#include "datamgmt/backuphelper.h"
 #include "kobelfixture.h"
 #include "modalanswerer.h"
 #include "reliabilitykit.h"
-#include "shell/common/booklist.h"
-#include "shell/common/bookprobe.h"
 #include "shell/mainwindow.h"
 #include "shell/startup.h"
 #include "testenv.h"

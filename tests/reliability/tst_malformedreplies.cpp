@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "engine/synchelper.h"
 #include "modalanswerer.h"
 #include "reliabilitykit.h"
 #include "servicefixture.h"
@@ -16,7 +17,6 @@
 #include "sync/dfeedback.h"
 #include "sync/dsync.h"
 #include "sync/dsyncconfig.h"
-#include "sync/synchelper.h"
 #include "sync/updatehelper.h"
 #include "testenv.h"
 

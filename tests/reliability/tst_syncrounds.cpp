@@ -4,10 +4,12 @@
 // the last write to it left it (the later version wins; a deletion is a write) - checked against a
 // model of every write the test made, kept apart from the books.
 //
-// Versions have one-second resolution and equal versions never overwrite each other, so the
+// Versions have one-second resolution, and two writes of one record within a second are settled by
+// which of them reaches the service later, which a model of the writes cannot foresee; so the
 // process runs a clock of its own (tests/reliability/sqliteclock.h) that the books' version stamps
 // and the synchronisation read: every edit and every synchronisation happens in a second of its own,
-// without any waiting. The service keeps the system's clock.
+// without any waiting. The service keeps the system's clock. Writes within one second, clocks that
+// are set back and forth and devices that synchronise at once are the convergence test's.
 //
 // The one designed exception to "the later version wins": a reference record (account, borrower,
 // category, sub-category, member) that one book deletes while the other's bills still use it comes
@@ -18,10 +20,6 @@
 // QUORVANE_SYNC_ROUNDS (default 1000) and QUORVANE_SYNC_SEED (default 20260102) choose the run.
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 
 #include "data/dbhelper.h"
@@ -30,145 +28,41 @@
 #include "data/mbill.h"
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
-#include "sync/httphelper.h"
+#include "engine/httphelper.h"
 #include "randomwrites.h"
 #include "reliabilitykit.h"
 #include "servicefixture.h"
-#include "servicestore.h"
 #include "sqliteclock.h"
+#include "syncrecords.h"
 #include "testenv.h"
 
 namespace {
 
 using ReliabilityKit::setting;
-using ReliabilityKit::text;
+using SyncRecords::key;
+using SyncRecords::Record;
+using SyncRecords::tableOf;
 
-const QString defaultVersion = QStringLiteral("2007-07-07 07:07:07");
-// The bill columns that name reference records, and the table of each.
-const QList<QPair<QString, QString>> billReferences
-    = { { "account_id", "account" }, { "to_account_id", "account" }, { "borrower_id", "borrower" },
-          { "category_id", "category" }, { "sub_category_id", "sub_category" }, { "member_id", "member" } };
-
-// A record as a book or the service holds it: its version and every other column but user_id.
-struct Record {
-    QString version;
-    bool deleted = false;
-    QMap<QString, QString> content;
-
-    bool operator==(const Record& other) const
-    {
-        return version == other.version && deleted == other.deleted && content == other.content;
-    }
-    bool operator!=(const Record& other) const { return !(*this == other); }
-    QString describe() const
-    {
-        QStringList parts { QStringLiteral("version=") + version };
-        if (deleted)
-            parts << QStringLiteral("deleted");
-        for (auto it = content.constBegin(); it != content.constEnd(); ++it)
-            parts << it.key() + QLatin1Char('=') + it.value();
-        return parts.join(QStringLiteral(", "));
-    }
-};
-
-QString key(const QString& table, const QString& id)
-{
-    return table + QLatin1Char('/') + id;
-}
-
-QString tableOf(const QString& recordKey)
-{
-    return recordKey.section(QLatin1Char('/'), 0, 0);
-}
-
-// The records of the open book, by key; with since, only those written from that version on, and the
-// deletions (tombstones) from then on as well.
 QMap<QString, Record> readRecords(const QSqlDatabase& db, const QString& since = QString())
 {
-    QMap<QString, Record> records;
-    for (const QString& table : ServiceStore::tableNames()) {
-        for (const bool buried : { false, true }) {
-            if (buried && since.isEmpty())
-                continue;
-            QSqlQuery query(db);
-            query.setForwardOnly(true);
-            query.prepare(QStringLiteral("select * from tbl_%1%2 where version >= ?")
-                              .arg(table, buried ? QStringLiteral("_deleted") : QString()));
-            query.addBindValue(since.isEmpty() ? QStringLiteral("0") : since);
-            if (!query.exec())
-                continue;
-            const QSqlRecord columns = query.record();
-            while (query.next()) {
-                Record record;
-                record.deleted = buried;
-                QString id;
-                for (int i = 0; i < columns.count(); ++i) {
-                    const QString name = columns.fieldName(i);
-                    if (name == QLatin1String("version"))
-                        record.version = text(query.value(i));
-                    else if (name == QLatin1String("id"))
-                        id = text(query.value(i));
-                    else if (name != QLatin1String("user_id") && !buried)
-                        record.content.insert(name, text(query.value(i)));
-                }
-                records.insert(key(table, id), record);
-            }
-        }
-    }
-    return records;
+    return SyncRecords::read(db, since);
 }
 
 QMap<QString, Record> readRecords(const QString& path)
 {
-    QMap<QString, Record> records;
-    withBookConnection(path, QStringLiteral("records"), BookAccess::ReadOnly, [&](QSqlDatabase& db) {
-        records = readRecords(db);
-        return true;
-    });
-    return records;
+    return SyncRecords::read(path);
 }
 
 // The live records the service holds for the account.
 QMap<QString, Record> serviceRecords(const QString& dataFile, const QString& user)
 {
-    QMap<QString, Record> records;
-    withBookConnection(dataFile, QStringLiteral("service"), BookAccess::ReadOnly, [&](QSqlDatabase& db) {
-        QSqlQuery query(db);
-        query.prepare(QStringLiteral("select r.tbl, r.id, r.columns, r.cells, r.version from records r join users u on "
-                                     "u.account=r.account where u.name=? and r.deleted=0"));
-        query.addBindValue(user);
-        if (!query.exec())
-            return false;
-        while (query.next()) {
-            const QString table = ServiceStore::tableNames().value(query.value(0).toInt());
-            const QString names = query.value(2).toString();
-            const QStringList sent = names == QLatin1String("*") ? ServiceStore::columnsOf(table) : names.split(',');
-            const QJsonArray cells = QJsonDocument::fromJson(query.value(3).toByteArray()).array();
-            Record record;
-            record.version = query.value(4).toString();
-            for (int i = 0; i < sent.size(); ++i) {
-                if (sent.at(i) != QLatin1String("id") && sent.at(i) != QLatin1String("version"))
-                    record.content.insert(sent.at(i), cells.at(i).toString());
-            }
-            records.insert(key(table, query.value(1).toString()), record);
-        }
-        return true;
-    });
-    return records;
-}
-
-// A book's numbers as texts the way the service keeps them (as the book sent them).
-Record asSent(Record record)
-{
-    for (auto it = record.content.begin(); it != record.content.end(); ++it) {
-        bool number = false;
-        const double value = it.value().toDouble(&number);
-        if (number
-            && (it.key() == QLatin1String("amount") || it.key() == QLatin1String("sort")
-                || it.key() == QLatin1String("month")))
-            *it = QString::number(value, 'g', 15);
+    QMap<QString, Record> live;
+    const QMap<QString, Record> all = SyncRecords::held(dataFile, user);
+    for (auto it = all.constBegin(); it != all.constEnd(); ++it) {
+        if (!it->deleted)
+            live.insert(it.key(), *it);
     }
-    return record;
+    return live;
 }
 
 } // namespace
@@ -233,39 +127,11 @@ bool TestSyncRounds::synchronise(const QString& path)
 
 void TestSyncRounds::edit(RandomWrites& writes)
 {
-    // Bills most, every reference table now and then; each table kept small, so that both books
-    // often change the same records.
-    static const QList<QPair<QString, int>> weights = { { "bill", 40 }, { "account", 12 }, { "borrower", 10 },
-        { "category", 12 }, { "sub_category", 14 }, { "member", 12 } };
-    static const QHash<QString, int> sizes = { { "bill", 30 }, { "account", 6 }, { "borrower", 5 }, { "category", 6 },
-        { "sub_category", 10 }, { "member", 5 } };
-    int roll = writes.between(1, 100);
-    QString table;
-    for (const auto& [name, weight] : weights) {
-        roll -= weight;
-        if (roll <= 0) {
-            table = name;
-            break;
-        }
-    }
-    const int live = int(RandomWrites::liveIds(table).size());
-    QString op = QStringLiteral("update");
-    if (live < sizes.value(table) / 2 || (live <= sizes.value(table) && writes.chance(30)))
-        op = QStringLiteral("insert");
-    else if (writes.chance(live > sizes.value(table) ? 60 : 25))
-        op = QStringLiteral("delete");
-
     const QString since = SqliteClock::tick();
-    const RandomWrites::Announce quiet = [](const QJsonObject&) {};
-    QString id;
-    RandomWrites::Outcome outcome;
-    const bool bill = table == QLatin1String("bill");
-    if (op == QLatin1String("insert"))
-        outcome = bill ? writes.insertBill(quiet, &id) : writes.insertReference(table, quiet, &id);
-    else if (op == QLatin1String("delete"))
-        outcome = bill ? writes.deleteBill(quiet) : writes.deleteReference(table, quiet);
-    else
-        outcome = bill ? writes.updateBill(quiet) : writes.updateReference(table, quiet);
+    const SyncRecords::Edit made = SyncRecords::randomEdit(writes);
+    const RandomWrites::Outcome outcome = made.outcome;
+    const QString& table = made.table;
+    const QString& op = made.op;
     QVERIFY(outcome != RandomWrites::Outcome::Failed);
     if (outcome == RandomWrites::Outcome::Skipped)
         return;
@@ -281,9 +147,8 @@ void TestSyncRounds::edit(RandomWrites& writes)
         trail[it.key()] << QStringLiteral("%1 %2 %3")
                                .arg(since, QFileInfo(current).baseName(), it->deleted ? QStringLiteral("deleted") : op);
         if (tableOf(it.key()) == QLatin1String("bill") && !it->deleted) {
-            // A transfer's target account is not brought back for its bill.
-            for (const auto& [column, target] : billReferences) {
-                if (!it->content.value(column).isEmpty() && column != QLatin1String("to_account_id"))
+            for (const auto& [column, target] : SyncRecords::billReferences()) {
+                if (!it->content.value(column).isEmpty())
                     named.insert(key(target, it->content.value(column)));
             }
         }
@@ -333,7 +198,7 @@ void TestSyncRounds::randomRounds()
     const QMap<QString, Record> start = readRecords(QSqlDatabase::database());
     QCOMPARE(readRecords(bookB), start);
     for (auto it = start.constBegin(); it != start.constEnd(); ++it) {
-        QCOMPARE(it->version, defaultVersion);
+        QCOMPARE(it->version, SyncRecords::defaultVersion());
         history[it.key()].append(*it);
     }
 
@@ -371,26 +236,9 @@ void TestSyncRounds::randomRounds()
     // Both books and the service hold the same live records.
     const QMap<QString, Record> liveA = readRecords(bookA);
     const QMap<QString, Record> liveB = readRecords(bookB);
-    QStringList problems;
-    for (const QString& id :
-        QSet<QString>(liveA.keyBegin(), liveA.keyEnd()) + QSet<QString>(liveB.keyBegin(), liveB.keyEnd())) {
-        if (liveA.value(id) != liveB.value(id) || liveA.contains(id) != liveB.contains(id))
-            problems
-                << QStringLiteral("%1: A (%2), B (%3)").arg(id, liveA.value(id).describe(), liveB.value(id).describe());
-    }
     const QMap<QString, Record> held = serviceRecords(service.dataFile(), QStringLiteral("rounds"));
-    for (auto it = liveA.constBegin(); it != liveA.constEnd(); ++it) {
-        // The default records are never sent while they keep their old version.
-        if (it->version == defaultVersion && !held.contains(it.key()))
-            continue;
-        if (held.value(it.key()) != asSent(*it))
-            problems << QStringLiteral("%1: service (%2), books (%3)")
-                            .arg(it.key(), held.value(it.key()).describe(), it->describe());
-    }
-    for (auto it = held.constBegin(); it != held.constEnd(); ++it) {
-        if (!liveA.contains(it.key()))
-            problems << QStringLiteral("%1: live only at the service (%2)").arg(it.key(), it->describe());
-    }
+    QStringList problems = SyncRecords::differences(liveA, QStringLiteral("A"), liveB, QStringLiteral("B"));
+    problems << SyncRecords::differencesWithService(liveA, held);
 
     // Every record as its last write left it.
     int exact = 0;
@@ -425,38 +273,18 @@ void TestSyncRounds::randomRounds()
     for (auto it = liveA.constBegin(); it != liveA.constEnd(); ++it) {
         if (!history.contains(it.key()))
             problems << QStringLiteral("%1: written by nobody (%2)").arg(it.key(), it->describe());
-        if (tableOf(it.key()) != QLatin1String("bill"))
-            continue;
-        // No bill names a record that is gone (a transfer's target account is not brought back).
-        for (const auto& [column, target] : billReferences) {
-            const QString id = it->content.value(column);
-            if (!id.isEmpty() && column != QLatin1String("to_account_id") && !liveA.contains(key(target, id)))
-                problems << QStringLiteral("%1: %2 names %3, which is gone").arg(it.key(), column, id);
-        }
     }
-    // QtTest cuts a long message short: the records' trails go out one line each before it.
-    QSet<QString> told;
-    for (const QString& problem : std::as_const(problems)) {
-        const QString recordKey = problem.section(QLatin1Char(':'), 0, 0);
-        if (told.size() < 10 && !told.contains(recordKey) && trail.contains(recordKey)) {
-            told.insert(recordKey);
-            qInfo("%s went through: %s", qPrintable(recordKey),
-                qPrintable(trail.value(recordKey).join(QStringLiteral("; "))));
-        }
-    }
+    problems << SyncRecords::missingReferences(liveA);
+    SyncRecords::tellTrails(problems, trail);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.mid(0, 30).join('\n')));
 
-    QStringList counts;
     int edits = 0;
-    for (auto it = editCounts.constBegin(); it != editCounts.constEnd(); ++it) {
-        counts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
-        edits += it.value();
-    }
+    const QString counts = SyncRecords::editSummary(editCounts, &edits);
     qInfo("sync rounds: seed %u: %d rounds, %d edits (%s), %d synchronisations (%d passes to settle); %d records "
           "compared in both books and the service (%d live), %d as their last write left them, %d deleted ones back "
           "for a bill, %d back with an earlier content; %.1f s",
-        seed, rounds, edits, qPrintable(counts.join(", ")), syncs, passes, int(history.size()), int(liveA.size()),
-        exact, revived, revivedOver, clock.elapsed() / 1000.0);
+        seed, rounds, edits, qPrintable(counts), syncs, passes, int(history.size()), int(liveA.size()), exact, revived,
+        revivedOver, clock.elapsed() / 1000.0);
 }
 
 QTEST_GUILESS_MAIN(TestSyncRounds)

@@ -10,10 +10,10 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
-#include "shell/common/appcontrol.h"
-#include "shell/common/dmessagebox.h"
 #include "shell/mainwindow.h"
 #include "testenv.h"
+#include "widgets/appcontrol.h"
+#include "widgets/dmessagebox.h"
 
 namespace {
 

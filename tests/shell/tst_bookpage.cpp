@@ -13,17 +13,17 @@
 #include "bills/dbill.h"
 #include "bills/wbilllist.h"
 #include "data/dbhelper.h"
-#include "data/maccount.h"
 #include "data/filesetting.h"
+#include "data/maccount.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
 #include "shell/ubook.h"
 #include "shell/ucontent.h"
 #include "shell/umenubar.h"
 #include "shell/utoolbar.h"
-#include "shell/common/dmessagebox.h"
-#include "shell/common/wbasewidget.h"
 #include "testenv.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/wbasewidget.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
-#include "widgettest.h"
-#include "shell/common/dlogin.h"
 #include "testenv.h"
+#include "widgets/dlogin.h"
+#include "widgettest.h"
 
 namespace {
 // A book from the template, with a login password stored the way the program stores it (a null

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "modalanswerer.h"
-#include "shell/common/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 class TestDMessageBox : public QObject {
     Q_OBJECT

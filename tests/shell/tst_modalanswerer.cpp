@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "modalanswerer.h"
-#include "shell/common/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 class TestModalAnswerer : public QObject {
     Q_OBJECT

@@ -4,9 +4,9 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include "data/bookprobe.h"
 #include "data/dbsetting.h"
 #include "data/sqlhelper.h"
-#include "shell/common/bookprobe.h"
 #include "shell/startup.h"
 #include "testenv.h"
 #include "widgettest.h"

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "modalanswerer.h"
+#include "widgets/udialogtitle.h"
 #include "widgettest.h"
-#include "shell/common/udialogtitle.h"
 
 namespace {
 // A dialog laid out the way the program's dialogs carry the strip: across the top, no margins.

@@ -11,9 +11,9 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
-#include "shell/common/dmessagebox.h"
 #include "shell/uskin.h"
 #include "testenv.h"
+#include "widgets/dmessagebox.h"
 
 namespace {
 const QString baseSheet = QStringLiteral("QLabel{color:#123456}");

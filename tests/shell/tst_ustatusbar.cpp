@@ -6,11 +6,11 @@
 
 #include "data/dbsetting.h"
 #include "data/notifier.h"
+#include "engine/synchelper.h"
 #include "modalanswerer.h"
-#include "shell/common/welidedlabel.h"
 #include "shell/ustatusbar.h"
-#include "sync/synchelper.h"
 #include "testenv.h"
+#include "widgets/welidedlabel.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
-#include "widgettest.h"
-#include "shell/common/appcontrol.h"
 #include "shell/uskin.h"
 #include "shell/utitlebar.h"
 #include "testenv.h"
+#include "widgets/appcontrol.h"
+#include "widgettest.h"
 
 namespace {
 // The window around the bar as the main window's forms build it: window, central widget,

@@ -2,7 +2,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "shell/common/witemdelegate.h"
+#include "widgets/witemdelegate.h"
 
 class TestWItemDelegate : public QObject {
     Q_OBJECT

@@ -14,8 +14,8 @@
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/sqlhelper.h"
-#include "sync/httphelper.h"
-#include "sync/synchelper.h"
+#include "engine/httphelper.h"
+#include "engine/synchelper.h"
 
 ServiceFixture::ServiceFixture()
     : process(QStringLiteral(QUORVANE_SERVICE_EXECUTABLE))

@@ -12,12 +12,12 @@
 #include <QTimer>
 
 #include "data/filesetting.h"
+#include "engine/httphelper.h"
+#include "engine/synchelper.h"
 #include "modalanswerer.h"
 #include "servicefixture.h"
 #include "showwatcher.h"
 #include "sync/dsync.h"
-#include "sync/httphelper.h"
-#include "sync/synchelper.h"
 #include "testenv.h"
 
 namespace {

@@ -10,10 +10,10 @@
 
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "engine/httphelper.h"
 #include "modalanswerer.h"
 #include "servicefixture.h"
 #include "sync/dsyncconfig.h"
-#include "sync/httphelper.h"
 #include "testenv.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include "engine/httphelper.h"
 #include "servicefixture.h"
-#include "sync/httphelper.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <QJsonArray>
 #include <QTest>
 
-#include "sync/json.h"
+#include "engine/json.h"
 
 class TestJson : public QObject {
     Q_OBJECT

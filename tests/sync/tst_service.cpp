@@ -1,5 +1,7 @@
-// quorvane-service on its own: accounts, bad synchronisation requests, the size limit, the update
-// record with its download chain, and feedback.
+// quorvane-service on its own: accounts, bad synchronisation requests, what a device is sent and
+// how equal versions are settled, the size limit, the update record with its download chain, and
+// feedback.
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,12 +12,14 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QSqlError>
 #include <QTest>
+#include <memory>
 
 #include "data/constants.h"
 #include "data/sqlhelper.h"
+#include "engine/httphelper.h"
 #include "servicefixture.h"
-#include "sync/httphelper.h"
 #include "testenv.h"
 
 namespace {
@@ -66,6 +70,96 @@ QJsonObject objectOf(const QByteArray& body)
     return QJsonDocument::fromJson(body).object();
 }
 
+const QString neverSynchronised = "2008-08-08 08:08:08";
+
+// The service's clock moved by seconds, as a client writes its times.
+QString clockText(qint64 seconds)
+{
+    return QDateTime::currentDateTimeUtc().addSecs(seconds).toString("yyyy-MM-dd hh:mm:ss");
+}
+
+// A change set of members: rows "id=name@version", deletions "id@version".
+QString members(const QStringList& rows, const QStringList& deletions = {})
+{
+    QJsonArray data;
+    for (const QString& row : rows) {
+        const QString id = row.section('=', 0, 0);
+        data.append(QJsonArray { id, row.section('=', 1).section('@', 0, 0), row.section('@', 1) });
+    }
+    QJsonArray deleted;
+    for (const QString& deletion : deletions)
+        deleted.append(QJsonArray { deletion.section('@', 0, 0), deletion.section('@', 1) });
+    const QJsonArray tables { QJsonObject { { "table_name", "member" },
+        { "update_columns", QJsonArray { "id", "name", "version" } }, { "update_data", data },
+        { "delete_columns", QJsonArray { "id", "version" } }, { "delete_data", deleted } } };
+    return QString::fromUtf8(QJsonDocument(tables).toJson(QJsonDocument::Compact));
+}
+
+// The members of a reply, "id=name@version" for rows and "id@version" for deletions, sorted.
+QStringList membersOf(const QJsonArray& reply)
+{
+    QStringList found;
+    for (const QJsonValue& value : reply) {
+        const QJsonObject table = value.toObject();
+        if (table.value("table_name") != "member")
+            continue;
+        const QJsonArray columns = table.value("update_columns").toArray();
+        const qsizetype id = columns.toVariantList().indexOf("id");
+        const qsizetype name = columns.toVariantList().indexOf("name");
+        const qsizetype version = columns.toVariantList().indexOf("version");
+        for (const QJsonValue& row : table.value("update_data").toArray()) {
+            const QJsonArray cells = row.toArray();
+            found << cells.at(id).toString() + "=" + cells.at(name).toString() + "@" + cells.at(version).toString();
+        }
+        for (const QJsonValue& pair : table.value("delete_data").toArray())
+            found << pair.toArray().at(0).toString() + "@" + pair.toArray().at(1).toString();
+    }
+    found.sort();
+    return found;
+}
+
+// One device of an account, as the service sees it: every run sends the start of the device's run
+// before as its sync time (the mark of a book never synchronised at first).
+class Device {
+public:
+    Device(const ServiceFixture& service, const QString& user)
+        : service(service)
+        , user(user)
+    {
+    }
+
+    // A run whose device clock is clockSeconds off the service's; the reply's members.
+    QStringList run(const QString& data = members({}), qint64 clockSeconds = 0)
+    {
+        const QString start = clockText(clockSeconds);
+        const QJsonArray reply = exchange(service, user, syncTime, start, data);
+        syncTime = start;
+        return membersOf(reply);
+    }
+
+    static QJsonArray exchange(const ServiceFixture& service, const QString& user, const QString& syncTime,
+        const QString& clientTime, const QString& data)
+    {
+        HttpHelper::FormFields fields = { { "version", "38" }, { "username", user }, { "password", "pw" } };
+        if (!syncTime.isNull())
+            fields.append({ "sync_time", syncTime });
+        if (!clientTime.isNull())
+            fields.append({ "client_time", clientTime });
+        fields.append({ "data", data });
+        const QByteArray body = post(service.baseUrl() + "sync/syncpc2.php", fields).body;
+        const QJsonDocument document = QJsonDocument::fromJson(body);
+        if (!document.isArray())
+            qWarning("not a change set: %s", body.left(200).constData());
+        return document.array();
+    }
+
+    QString syncTime = neverSynchronised;
+
+private:
+    const ServiceFixture& service;
+    QString user;
+};
+
 } // namespace
 
 class TestService : public QObject {
@@ -80,15 +174,35 @@ private slots:
     void badSyncRequestsStoreNothing_data();
     void badSyncRequestsStoreNothing();
     void largeChangeSetsMergeAsSmallOnes();
+    void changesSinceTheDevicesLastRun_data();
+    void changesSinceTheDevicesLastRun();
+    void unknownRunsGetEverything_data();
+    void unknownRunsGetEverything();
+    void equalVersionsLaterArrivalWins_data();
+    void equalVersionsLaterArrivalWins();
+    void runsAreKnownAfterARestart();
+    void olderServiceFilesSendEverythingOnce();
+    void homePageTellsTheRules();
     void tooLargeRequestsAreRefused();
     void updateRecordAndDownloadChain();
     void feedbackIsStored();
 
 private:
     HttpHelper::FormFields syncFields(const QString& password, const QString& data) const;
+    // A new account with the password "pw".
+    QString newAccount(const char* stem, ServiceFixture* on = nullptr);
 
     ServiceFixture service;
+    int accounts = 0;
 };
+
+QString TestService::newAccount(const char* stem, ServiceFixture* on)
+{
+    const QString name = QString("%1%2").arg(QLatin1String(stem)).arg(++accounts);
+    if (!(on ? on : &service)->addUser(name, "pw"))
+        qWarning("no account %s: %s", qPrintable(name), qPrintable(service.errorText()));
+    return name;
+}
 
 void TestService::initTestCase()
 {
@@ -245,6 +359,196 @@ void TestService::largeChangeSetsMergeAsSmallOnes()
             first = row.toArray().at(1).toString();
     }
     QCOMPARE(first, QString::fromUtf8("成员 \"0\"\n"));
+}
+
+void TestService::changesSinceTheDevicesLastRun_data()
+{
+    // The clock of device A, in seconds off the service's, at its first run and at its second. What
+    // B uploaded between the two reaches A whatever A's clock did, and what A already has does not
+    // come again. Timing the window by the two clocks lost B's change in each of these.
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("second");
+    QTest::newRow("clocks agree") << 0 << 0;
+    QTest::newRow("request queued 5 s behind another") << 0 << -5;
+    QTest::newRow("clock set back 90 s") << 0 << -90;
+    QTest::newRow("clock set forward an hour") << 0 << 3600;
+    QTest::newRow("clock an hour ahead") << 3600 << 3600;
+    QTest::newRow("clock 90 s behind") << -90 << -90;
+}
+
+void TestService::changesSinceTheDevicesLastRun()
+{
+    QFETCH(int, first);
+    QFETCH(int, second);
+    const QString user = newAccount("window");
+    // A device that ran long before (its clock two hours behind) left a record that A has.
+    Device z(service, user);
+    const QString early = clockText(-7200);
+    z.run(members({ "z1=Z's@" + early }), -7200);
+    Device a(service, user);
+    Device b(service, user);
+    const QString versionA = clockText(first);
+    QCOMPARE(a.run(members({ "a1=A's@" + versionA }), first), QStringList({ "z1=Z's@" + early }));
+    const QString versionB = clockText(0);
+    QCOMPARE(b.run(members({ "b1=B's@" + versionB })), QStringList({ "a1=A's@" + versionA, "z1=Z's@" + early }));
+
+    // B's change, and neither what A sent itself nor what it had before: the service knows what A has.
+    QCOMPARE(a.run(members({}), second), QStringList({ "b1=B's@" + versionB }));
+}
+
+void TestService::unknownRunsGetEverything_data()
+{
+    // What the next request of device A sends (a null text: the field is missing); everything the
+    // account holds comes back where the service cannot tell what A has, never nothing.
+    QTest::addColumn<QString>("syncTime");
+    QTest::addColumn<QString>("clientTime");
+    QTest::addColumn<bool>("everything");
+    const QString now = clockText(0);
+    QTest::newRow("the start of A's last run") << QString() << now << false;
+    QTest::newRow("a book never synchronised") << neverSynchronised << now << true;
+    QTest::newRow("empty sync time") << "" << now << true;
+    QTest::newRow("malformed sync time") << "yesterday 12:00" << now << true;
+    QTest::newRow("sync time in the future") << clockText(3 * 86400) << now << true;
+    QTest::newRow("sync time years old") << clockText(-3 * 366 * 86400) << now << true;
+    QTest::newRow("no sync time") << QString("<none>") << now << true;
+    QTest::newRow("no client time") << QString() << QString("<none>") << true;
+    QTest::newRow("malformed client time") << QString() << "12:00:00" << true;
+}
+
+void TestService::unknownRunsGetEverything()
+{
+    QFETCH(QString, syncTime);
+    QFETCH(QString, clientTime);
+    QFETCH(bool, everything);
+    const QString user = newAccount("unknown");
+    Device a(service, user);
+    const QString version = clockText(0);
+    a.run(members({ "m1=one@" + version, "m2=two@" + version }));
+    if (syncTime.isNull())
+        syncTime = a.syncTime;
+    const QJsonArray reply = Device::exchange(service, user, syncTime == "<none>" ? QString() : syncTime,
+        clientTime == "<none>" ? QString() : clientTime, members({}));
+    QCOMPARE(reply.size(), 6);
+    QCOMPARE(membersOf(reply), everything ? QStringList({ "m1=one@" + version, "m2=two@" + version }) : QStringList());
+}
+
+void TestService::equalVersionsLaterArrivalWins_data()
+{
+    // Uploads of the member x with one version V, in order: "A:a" is device A sending x named "a",
+    // "B:-" device B sending its deletion. Then what the last upload's reply holds of x, and what a
+    // new device gets ("name@version" or "@version" for a deletion; V1 is V and a second).
+    QTest::addColumn<QStringList>("uploads");
+    QTest::addColumn<QString>("answered");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("two devices in one second") << QStringList { "A:a", "B:b" } << "b@V1"
+                                               << "b@V1";
+    QTest::newRow("one device twice in one second") << QStringList { "A:a", "A:b" } << "b@V1"
+                                                    << "b@V1";
+    QTest::newRow("deletion in the row's second") << QStringList { "A:a", "A:-" } << "@V1"
+                                                  << "@V1";
+    QTest::newRow("row in the deletion's second") << QStringList { "A:-", "B:b" } << "b@V1"
+                                                  << "b@V1";
+    QTest::newRow("the same row again") << QStringList { "A:a", "B:a" } << ""
+                                        << "a@V";
+    QTest::newRow("the same deletion again") << QStringList { "A:-", "B:-" } << ""
+                                             << "@V";
+    // The winner of a tie is a second later: a third change within the first second is older.
+    QTest::newRow("a third in the second of a tie") << QStringList { "A:a", "B:b", "C:c" } << "b@V1"
+                                                    << "b@V1";
+}
+
+void TestService::equalVersionsLaterArrivalWins()
+{
+    QFETCH(QStringList, uploads);
+    QFETCH(QString, answered);
+    QFETCH(QString, stored);
+    const QString V = "2024-05-05 05:05:05";
+    const auto expand = [&](QString state) {
+        if (state.isEmpty())
+            return QStringList();
+        state.replace("@V1", "@2024-05-05 05:05:06").replace("@V", "@" + V);
+        return QStringList { "x" + QString(state.startsWith('@') ? "" : "=") + state };
+    };
+    const QString user = newAccount("equal");
+    QHash<QString, Device*> devices;
+    std::vector<std::unique_ptr<Device>> owned;
+    QStringList reply;
+    for (const QString& upload : std::as_const(uploads)) {
+        const QString name = upload.section(':', 0, 0);
+        if (!devices.contains(name)) {
+            owned.push_back(std::make_unique<Device>(service, user));
+            devices.insert(name, owned.back().get());
+        }
+        const QString value = upload.section(':', 1);
+        reply
+            = devices.value(name)->run(value == "-" ? members({}, { "x@" + V }) : members({ "x=" + value + "@" + V }));
+        reply.removeAll("x=a@" + V); // the first upload's own row, sent to the second device
+        reply.removeAll("x@" + V);
+    }
+    QCOMPARE(reply, expand(answered));
+    Device newcomer(service, user);
+    QCOMPARE(newcomer.run(), expand(stored));
+    // Every device that took part gets the winner too, the uploader included.
+    for (Device* device : std::as_const(devices)) {
+        const QStringList got = device->run();
+        QVERIFY2(got.isEmpty() || got == expand(stored), qPrintable(got.join(", ")));
+    }
+}
+
+void TestService::runsAreKnownAfterARestart()
+{
+    ServiceFixture restarted;
+    QVERIFY2(restarted.start(), qPrintable(restarted.errorText()));
+    const QString user = newAccount("restart", &restarted);
+    Device a(restarted, user);
+    Device b(restarted, user);
+    const QString version = clockText(0);
+    a.run(members({ "a1=A's@" + version }));
+    restarted.stop();
+    QVERIFY2(restarted.start(), qPrintable(restarted.errorText()));
+    b.run(members({ "b1=B's@" + version }));
+    // The service still knows what A has: B's change, and nothing A sent itself.
+    QCOMPARE(a.run(), QStringList({ "b1=B's@" + version }));
+}
+
+void TestService::olderServiceFilesSendEverythingOnce()
+{
+    ServiceFixture older;
+    QVERIFY2(older.start(), qPrintable(older.errorText()));
+    const QString user = newAccount("older", &older);
+    Device a(older, user);
+    const QString version = clockText(0);
+    a.run(members({ "a1=A's@" + version, "a2=A's@" + version }));
+    older.stop();
+    // The file as a service before the change sequence left it: no sequence, no runs to find.
+    QVERIFY(withBookConnection(older.dataFile(), "older", BookAccess::ReadWrite, [](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        for (const char* sql : { "drop index records_sequence", "drop index syncs_client_time",
+                 "alter table records drop column changed_seq", "alter table syncs drop column answered_seq",
+                 "alter table syncs drop column client_time", "alter table users drop column change_seq",
+                 "create index records_changed on records (account, changed_at)" }) {
+            if (!query.exec(sql)) {
+                qWarning("%s: %s", sql, qPrintable(query.lastError().text()));
+                return false;
+            }
+        }
+        return true;
+    }));
+    QVERIFY2(older.start(), qPrintable(older.errorText()));
+    // The service cannot tell what A has: everything once, then only what is new.
+    QCOMPARE(a.run(), QStringList({ "a1=A's@" + version, "a2=A's@" + version }));
+    QCOMPARE(a.run(), QStringList());
+    Device b(older, user);
+    QCOMPARE(b.run(members({ "b1=B's@" + version })), QStringList({ "a1=A's@" + version, "a2=A's@" + version }));
+    QCOMPARE(a.run(), QStringList({ "b1=B's@" + version }));
+}
+
+void TestService::homePageTellsTheRules()
+{
+    const QString page = QString::fromUtf8(fetch(service.baseUrl()).body);
+    QVERIFY(page.contains(QString::fromUtf8("后到达服务的那次上传为准")));
+    QVERIFY(page.contains(QString::fromUtf8("往后推一秒")));
+    QVERIFY(page.contains(QString::fromUtf8("包括上传它的那一台")));
 }
 
 void TestService::tooLargeRequestsAreRefused()

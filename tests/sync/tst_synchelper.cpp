@@ -10,10 +10,10 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
+#include "engine/httphelper.h"
+#include "engine/synchelper.h"
 #include "notifierrecorder.h"
 #include "servicefixture.h"
-#include "sync/httphelper.h"
-#include "sync/synchelper.h"
 #include "testenv.h"
 
 namespace {
@@ -117,6 +117,8 @@ private slots:
     void failedMigrationIsUndone();
     void failedTransactionIsUndone_data();
     void failedTransactionIsUndone();
+    void unreadableBookEndsTheRun_data();
+    void unreadableBookEndsTheRun();
     void oneRunAtATime();
 
 private:
@@ -344,6 +346,15 @@ void TestSyncHelper::replyIsMerged_data()
         << "[]"
         << QStringList { "select count(*) from tbl_account where id in ('acc-a', 'acc-b')|2",
                "select count(*) from tbl_account_deleted|0" };
+    QTest::newRow("deleted transfer target that a bill names comes back")
+        << QStringList { "insert into tbl_account (id, name, kind, amount) values ('from', 'F', 'cash', 0)",
+               "insert into tbl_account (id, name, kind, amount) values ('target', 'T', 'card', 0)",
+               "insert into tbl_bill (id, amount, description, date, month, kind, account_id, to_account_id) values "
+               "('bt', -5, '', '2024-01-01', 202401, 'transfer', 'from', 'target')",
+               "delete from tbl_account where id='target'" }
+        << "[]"
+        << QStringList { "select name from tbl_account where id='target'|T",
+               "select count(*) from tbl_account_deleted|0" };
     QTest::newRow("unknown table and column names ignored")
         << QStringList()
         << reply({ table("setting", { "sync_time" }, { QJsonArray { "2000-01-01 00:00:00" } }),
@@ -509,6 +520,70 @@ void TestSyncHelper::failedTransactionIsUndone()
         other = QSqlDatabase();
         QSqlDatabase::removeDatabase("other");
     }
+}
+
+void TestSyncHelper::unreadableBookEndsTheRun_data()
+{
+    // What keeps the run from reading the book's changes, and what gives it back.
+    QTest::addColumn<QStringList>("block");
+    QTest::addColumn<QStringList>("release");
+    QTest::newRow("book held by another connection") << QStringList() << QStringList();
+    QTest::newRow("tombstones of a table unreadable")
+        << QStringList { "alter table tbl_member_deleted rename to tbl_member_aside" }
+        << QStringList { "alter table tbl_member_aside rename to tbl_member_deleted" };
+    QTest::newRow("a table unreadable") << QStringList { "alter table tbl_borrower rename to tbl_borrower_aside" }
+                                        << QStringList { "alter table tbl_borrower_aside rename to tbl_borrower" };
+}
+
+void TestSyncHelper::unreadableBookEndsTheRun()
+{
+    QFETCH(QStringList, block);
+    QFETCH(QStringList, release);
+    syncOnce();
+    QVERIFY(execAll({ "update tbl_setting set sync_time='" + V1 + "'", billInsert("tbl_bill", "local", "1", V2),
+        "insert into tbl_member (id, name, version) values ('m', 'member', '" + V2 + "')",
+        "delete from tbl_member where id='m'", "update tbl_member_deleted set version='" + V2 + "' where id='m'" }));
+    const QString syncTime = scalar("select sync_time from tbl_setting").toString();
+    const QStringList rows = bookRows(QSqlDatabase::database(), true);
+
+    QSqlDatabase other;
+    if (block.isEmpty()) {
+        // Another process writing the book past the busy time-out: not even the last sync time reads.
+        QVERIFY(execAll({ "pragma busy_timeout=0" }));
+        other = QSqlDatabase::addDatabase("QSQLITE", "other");
+        other.setDatabaseName(book->path());
+        QVERIFY(other.open());
+        QVERIFY(QSqlQuery(other).exec("begin exclusive"));
+    } else {
+        QVERIFY(execAll(block));
+    }
+    SyncHelper* sync = SyncHelper::getInstance();
+    QSignalSpy failed(sync, &SyncHelper::syncError);
+    const SyncOutcome outcome = runSync();
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(!outcome.finished);
+    QCOMPARE(outcome.code, 0);
+    QCOMPARE(
+        outcome.message, QString::fromUtf8("读取账本时出错，本次同步没有进行。账本可能正被其他程序使用，请稍后再试。"));
+    QVERIFY(!sync->isRunning());
+    // Nothing went up, and the next run sends the changes again.
+    QVERIFY(service.requests("sync/syncpc2.php").isEmpty());
+    if (block.isEmpty()) {
+        QSqlQuery(other).exec("rollback");
+        other.close();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase("other");
+    } else {
+        QVERIFY(execAll(release));
+    }
+    QCOMPARE(scalar("select sync_time from tbl_setting").toString(), syncTime);
+    QCOMPARE(bookRows(QSqlDatabase::database(), true), rows);
+
+    const SyncOutcome next = runSync();
+    QVERIFY2(next.finished, qPrintable(next.message));
+    const QJsonObject upload = service.requests("sync/syncpc2.php").value(0);
+    QCOMPARE(rowsOf(changeSetOf(upload).value("bill")).keys(), QStringList({ "local" }));
+    QCOMPARE(changeSetOf(upload).value("member").value("delete_data").toArray().size(), 1);
 }
 
 void TestSyncHelper::oneRunAtATime()

@@ -11,11 +11,11 @@
 
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "engine/httphelper.h"
+#include "engine/synchelper.h"
 #include "modalanswerer.h"
 #include "servicefixture.h"
 #include "showwatcher.h"
-#include "sync/httphelper.h"
-#include "sync/synchelper.h"
 #include "sync/usync.h"
 #include "testenv.h"
 

@@ -13,10 +13,10 @@
 #include <QTextBrowser>
 
 #include "data/mversion.h"
+#include "engine/httphelper.h"
 #include "modalanswerer.h"
 #include "servicefixture.h"
 #include "sync/dupdate.h"
-#include "sync/httphelper.h"
 #include "sync/installerlauncher.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include "data/filesetting.h"
 #include "data/mversion.h"
 #include "data/settingkeys.h"
+#include "engine/httphelper.h"
 #include "modalanswerer.h"
 #include "servicefixture.h"
 #include "shell/mainwindow.h"
 #include "sync/dupdate.h"
-#include "sync/httphelper.h"
 #include "sync/updatehelper.h"
 #include "testenv.h"
 

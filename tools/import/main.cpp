@@ -12,7 +12,7 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
-#include "datamgmt/backuphelper.h"
+#include "data/backuphelper.h"
 #include "import/columnrole.h"
 #include "import/importplan.h"
 #include "import/importpreset.h"

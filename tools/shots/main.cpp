@@ -40,11 +40,12 @@
 #include "bills/dcalculator.h"
 #include "bills/dquickchange.h"
 #include "data/constants.h"
-#include "data/mbill.h"
+#include "data/dbhelper.h"
 #include "data/filesetting.h"
+#include "data/mbill.h"
+#include "data/mversion.h"
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
-#include "data/dbhelper.h"
 #include "datamgmt/dbackup.h"
 #include "datamgmt/dimport.h"
 #include "datamgmt/usetting.h"
@@ -53,17 +54,16 @@
 #include "lists/dborrower.h"
 #include "lists/dcategory.h"
 #include "lists/dmember.h"
-#include "shell/common/dlogin.h"
 #include "shell/mainwindow.h"
 #include "shell/ubook.h"
 #include "shell/ucontent.h"
-#include "shell/common/dmessagebox.h"
 #include "shell/uskin.h"
 #include "shell/utitlebar.h"
-#include "data/mversion.h"
 #include "sync/dfeedback.h"
 #include "sync/dupdate.h"
 #include "testenv.h"
+#include "widgets/dlogin.h"
+#include "widgets/dmessagebox.h"
 
 namespace {
 using Factory = std::function<QWidget*()>;
@@ -223,7 +223,8 @@ QString sampleStatement()
         { "2023-03-01 08:12:45", "餐饮食品:早中晚餐", "早点铺", "豆浆油条", "支出", "8.50", "零钱", "" },
         { "2023-03-01 12:30:10", "餐饮食品:早中晚餐", "兰州拉面", "牛肉面", "支出", "22.00", "零钱", "" },
         { "2023-03-02 18:45:00", "交通出行:地铁", "地铁公司", "地铁充值", "支出", "100.00", "招商银行储蓄卡", "" },
-        { "2023-03-03 09:00:00", "工资奖金:工资收入", "星辰科技有限公司", "二月工资", "收入", "12,500.00", "招商银行储蓄卡", "含加班费" },
+        { "2023-03-03 09:00:00", "工资奖金:工资收入", "星辰科技有限公司", "二月工资", "收入", "12,500.00",
+            "招商银行储蓄卡", "含加班费" },
         { "2023-03-04 20:15:33", "数码", "京东商城", "机械键盘", "支出", "399.00", "花呗", "\"618\"预售" },
         { "2023-03-05 10:20:00", "日常居家:水电煤气", "国家电网", "二月电费", "支出", "156.30", "招商银行储蓄卡", "" },
         { "2023-03-05 10:20:00", "日常居家:水电煤气", "国家电网", "二月电费", "支出", "156.30", "招商银行储蓄卡", "" },

@@ -13,8 +13,8 @@
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
-#include "sync/httphelper.h"
-#include "sync/synchelper.h"
+#include "engine/httphelper.h"
+#include "engine/synchelper.h"
 
 int main(int argc, char* argv[])
 {

@@ -141,7 +141,7 @@ private slots:
     void removeRefusesRecordsThatBillsUse();
     void removeAsksTheBookNotTheTable_data();
     void removeAsksTheBookNotTheTable();
-    void accountRemovalSkipsTheTotalAndCountsOnlyBookedBills();
+    void accountRemovalSkipsTheTotalAndRefusesATransferTarget();
     void moves_data();
     void moves();
     void moveButtonsFollowClicks_data();
@@ -389,22 +389,27 @@ void TestRecordListPages::removeAsksTheBookNotTheTable()
     QCOMPARE(storedCount(which), 1);
 }
 
-void TestRecordListPages::accountRemovalSkipsTheTotalAndCountsOnlyBookedBills()
+void TestRecordListPages::accountRemovalSkipsTheTotalAndRefusesATransferTarget()
 {
     const QString from = addRecord("account", "工资卡");
     const QString to = addRecord("account", "钱包");
+    const QString unused = addRecord("account", "旧卡");
     addBillRow("transfer", -100, QDate(2024, 3, 8), { { "account_id", from }, { "to_account_id", to } });
     showPage("account");
-    QCOMPARE(shownNames(), QStringList({ "工资卡", "钱包", "合计" }));
+    QCOMPARE(shownNames(), QStringList({ "工资卡", "钱包", "旧卡", "合计" }));
 
-    // The wallet is only a transfer target: not in use. The total row is passed over.
+    // The wallet is only a transfer's target, and still in use: removing it would leave the amount
+    // nowhere. The total row is passed over; the unused card goes.
     ModalAnswerer boxes;
+    boxes.expect(kindOf("account").refusedTitle, kindOf("account").refusedText, "确定");
     clickRow(1);
     clickRow(2, Qt::ControlModifier);
+    clickRow(3, Qt::ControlModifier);
     button("pbRemove")->click();
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
-    QCOMPARE(shownNames(), QStringList({ "工资卡", "合计" }));
-    QCOMPARE(scalar("select count(*) from tbl_account where id = '" + to + "'").toInt(), 0);
+    QCOMPARE(shownNames(), QStringList({ "工资卡", "钱包", "合计" }));
+    QCOMPARE(scalar("select count(*) from tbl_account where id = '" + to + "'").toInt(), 1);
+    QCOMPARE(scalar("select count(*) from tbl_account where id = '" + unused + "'").toInt(), 0);
 }
 
 void TestRecordListPages::moves_data()

@@ -1,0 +1,446 @@
+#include "data/backuphelper.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSignalBlocker>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryFile>
+
+#include "data/constants.h"
+#include "data/dbhelper.h"
+#include "data/filesetting.h"
+#include "data/logging.h"
+#include "data/maccount.h"
+#include "data/mbill.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+#include "data/notifier.h"
+#include "data/settingkeys.h"
+#include "data/sqlhelper.h"
+#include "data/sqltransaction.h"
+
+namespace {
+
+const QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+const char* const NeverSynchronised = "2008-08-08 08:08:08";
+
+// The synchronised tables of a book; each has a tombstone table "<name>_deleted".
+const char* const BookTables[]
+    = { "tbl_account", "tbl_bill", "tbl_borrower", "tbl_category", "tbl_member", "tbl_sub_category" };
+
+QString currentBookPath()
+{
+    Constants* constants = Constants::getInstance();
+    return constants->getDbDir() + constants->getBookName();
+}
+
+// Opens path read-only and asks check of it, once SQLite has found the file whole: a text file, a
+// truncated book or a damaged one is refused before anything looks at its tables.
+bool checkFile(const QString& path, const std::function<bool(QSqlDatabase& db)>& check)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    return withBookConnection(path, QStringLiteral("backup-check"), BookAccess::ReadOnly, [&check](QSqlDatabase& db) {
+        return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok")
+            && check(db);
+    });
+}
+
+int tableCount(const QSqlDatabase& db, const QString& condition)
+{
+    return sqlValue(db, QStringLiteral("select count(*) from sqlite_master where type='table' and ") + condition, {}, 0)
+        .toInt();
+}
+
+QStringList columnsOf(const QSqlDatabase& db, const QString& table)
+{
+    QStringList columns;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("select name from pragma_table_info(?)"));
+    query.addBindValue(table);
+    if (query.exec()) {
+        while (query.next())
+            columns << query.value(0).toString();
+    }
+    return columns;
+}
+
+// The columns of the tables that hold a book's settings and records, as the template has them.
+const QHash<QString, QStringList>& recordColumns()
+{
+    static const QHash<QString, QStringList> columns = [] {
+        QHash<QString, QStringList> read;
+        const std::unique_ptr<QTemporaryFile> copy(
+            QTemporaryFile::createNativeFile(QStringLiteral(":/rc/data/init.db")));
+        if (!copy)
+            return read;
+        withBookConnection(
+            copy->fileName(), QStringLiteral("template"), BookAccess::ReadOnly, [&read](QSqlDatabase& db) {
+                for (const char* table : BookTables)
+                    read.insert(QLatin1String(table), columnsOf(db, QLatin1String(table)));
+                read.insert(QStringLiteral("tbl_setting"), columnsOf(db, QStringLiteral("tbl_setting")));
+                return true;
+            });
+        return read;
+    }();
+    return columns;
+}
+
+bool hasObject(const QSqlDatabase& db, const QString& name)
+{
+    return sqlValue(db, QStringLiteral("select count(*) from sqlite_master where name=?"), { name }, 0).toInt() > 0;
+}
+
+// Removes the journal files SQLite keeps beside path. One left by a run that broke off belongs to
+// the file that stood there then: SQLite would play it back into the next file at path.
+void removeJournals(const QString& path)
+{
+    for (const char* suffix : { "-journal", "-wal", "-shm" })
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+// Copies source beside the book, owner-only, under a name that is no book's. Empty when the copy
+// failed.
+QString stageCopy(const QString& source, const QString& suffix)
+{
+    const QString staged = currentBookPath() + suffix;
+    // A run that broke off while it converted its copy left the copy, and its journal, which SQLite
+    // would play back into this new copy of another file.
+    QFile::remove(staged);
+    removeJournals(staged);
+    if (!QFile::copy(source, staged)) {
+        QFile::remove(staged);
+        return QString();
+    }
+    QFile::setPermissions(staged, OwnerOnly);
+    return staged;
+}
+
+// Takes the safety backup of the current book, then puts staged in its place with one rename, so
+// that there is never a moment without a whole book file. staged is gone afterwards either way.
+bool replaceBook(const QString& staged)
+{
+    const QString book = currentBookPath();
+    if (!BackupHelper::backup(BackupHelper::generateBackupFileName())
+        || std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(book).constData()) != 0) {
+        QFile::remove(staged);
+        return false;
+    }
+    // A journal left by a run that broke off belongs to the book that was replaced.
+    removeJournals(book);
+    return true;
+}
+
+// A copy of the import: the other program's table and the statements that copy its rows. A row the
+// book cannot hold is left out (OR IGNORE) and counted; a statement that fails altogether means the
+// file is not what the import knows, and the import stops.
+struct Copy {
+    const char* source;
+    QStringList statements;
+};
+
+bool copyRows(const QSqlDatabase& db, const Copy& copy, int* skipped)
+{
+    const QString source = QLatin1String(copy.source);
+    if (!hasObject(db, source))
+        return true;
+    const int rows = sqlValue(db, QStringLiteral("select count(*) from ") + source, {}, -1).toInt();
+    if (rows < 0)
+        return false;
+    int leftOut = 0;
+    for (const QString& statement : copy.statements) {
+        QSqlQuery query(db);
+        if (!query.exec(statement)) {
+            qCWarning(lcSql) << "BackupHelper:" << statement << query.lastError().text();
+            return false;
+        }
+        // One category row becomes a category and a sub-category: it counts once.
+        leftOut = std::max(leftOut, rows - query.numRowsAffected());
+    }
+    *skipped += leftOut;
+    return true;
+}
+
+// Turns the other program's file on db into a book, in one transaction. init holds the template.
+bool convertKobel(const QSqlDatabase& init, const QSqlDatabase& db, int* skipped)
+{
+    SqlTransaction transaction(db, QStringLiteral("kobel"));
+    if (!transaction.isActive())
+        return false;
+
+    // The other program's triggers go first: seven of them bear the names of the book's own.
+    for (const char* trigger : { "account_deleted", "account_updated", "bill_deleted", "bill_updated", "borrow_deleted",
+             "borrow_updated", "budget_deleted", "budget_updated", "catelog_deleted", "catelog_updated",
+             "excategory_deleted", "excategory_updated" }) {
+        if (!execWrite(db, QStringLiteral("DROP TRIGGER IF EXISTS ") + QLatin1String(trigger), {}))
+            return false;
+    }
+
+    // The book's tables, then its triggers, as the template has them. What the file already has
+    // (its own android_metadata) stays.
+    QSqlQuery schema(init);
+    if (!schema.exec(QStringLiteral("SELECT name,sql FROM sqlite_master WHERE (type='table' or type='trigger') and "
+                                    "name <> 'sqlite_sequence' ORDER BY type;")))
+        return false;
+    while (schema.next()) {
+        if (hasObject(db, schema.value(0).toString()))
+            continue;
+        if (!execWrite(db, schema.value(1).toString(), {}))
+            return false;
+    }
+
+    const Copy copies[] = {
+        { "kbl_accounts",
+            { QStringLiteral("insert or ignore INTO tbl_account(id,name,kind,amount,description,sort) select "
+                             "account_id,name,kind,amount,description,sort from kbl_accounts;") } },
+        // A bill without a description has an empty one: the book requires the column.
+        { "kbl_bills",
+            { QStringLiteral("insert or ignore INTO tbl_bill(id,title,amount,description,date,month,category_id,"
+                             "sub_category_id,account_id,to_account_id, borrower_id,kind) select "
+                             "bill_id,title,amount,coalesce(description,''),date,month,catelog_id,catelog_id,"
+                             "account_id,to_account_id, borrower_id,kind from kbl_bills;") } },
+        { "kbl_borrowers",
+            { QStringLiteral("insert or ignore INTO tbl_borrower(id,name,kind,sort) select borrower_id,name,kind,sort "
+                             "from kbl_borrowers;") } },
+        { "kbl_catelogs",
+            { QStringLiteral("insert or ignore INTO tbl_category(id,name,kind,sort) select catelog_id,name,kind,sort "
+                             "from kbl_catelogs;"),
+                QStringLiteral("insert or ignore INTO tbl_sub_category(id,category_id,name,kind,sort) select "
+                               "catelog_id,catelog_id,name,kind,sort from kbl_catelogs;") } },
+    };
+    for (const Copy& copy : copies) {
+        if (!copyRows(db, copy, skipped))
+            return false;
+    }
+
+    for (const char* statement : { "update tbl_account set kind='credit' where kind='creditcard';",
+             "update tbl_account set kind='card' where kind='bankcard';",
+             "update tbl_bill set kind='refund' where kind='repayin';",
+             "update tbl_bill set kind='repay' where kind='repayout';", "DROP TABLE IF EXISTS kbl_accounts",
+             "DROP TABLE IF EXISTS kbl_bills", "DROP TABLE IF EXISTS kbl_borrowers",
+             "DROP TABLE IF EXISTS kbl_budget_items", "DROP TABLE IF EXISTS kbl_budgets",
+             "DROP TABLE IF EXISTS kbl_catelogs", "DROP TABLE IF EXISTS kbl_excategories",
+             "DROP TABLE IF EXISTS kbl_settings", "DROP TABLE IF EXISTS kbl_trashes" }) {
+        if (!execWrite(db, QLatin1String(statement), {}))
+            return false;
+    }
+
+    // Never synchronised, already at the current schema; no login password, no account.
+    if (!execWrite(db, QStringLiteral("insert INTO tbl_setting(sync_time,version) values(?,?);"),
+            { QLatin1String(NeverSynchronised), Constants::getInstance()->getVersionCode() }))
+        return false;
+    if (!BackupHelper::addDeleteData(db))
+        return false;
+    return transaction.commit();
+}
+
+// Writes record through its class on db and deletes it again, so that the delete trigger leaves its
+// tombstone; a live row that already holds the id is left alone.
+template <typename Record> bool tombstone(const QSqlDatabase& db, const QString& table, Record& record)
+{
+    if (sqlValue(db, QStringLiteral("select count(*) from %1 where id=?").arg(table), { record.getId() }, 1).toInt()
+        > 0)
+        return true;
+    return Record::insertRow(&record, db)
+        && execWrite(db, QStringLiteral("delete from %1 where id=?").arg(table), { record.getId() });
+}
+
+} // namespace
+
+BackupHelper::BackupHelper(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QString BackupHelper::generateBackupFileName()
+{
+    return generateBackupFileName(QDateTime::currentDateTime());
+}
+
+QString BackupHelper::generateBackupFileName(const QDateTime& moment)
+{
+    const QString fileName = QFileInfo(currentBookPath()).fileName();
+    const QString base = fileName.section(QLatin1Char('.'), 0, 0);
+    return base + moment.toString(QStringLiteral("yyyyMMddhhmmsszzz")) + QStringLiteral(".db");
+}
+
+bool BackupHelper::backup(const QString& backupFileName)
+{
+    const QString name = backupFileName.isEmpty() ? generateBackupFileName() : backupFileName;
+    const QString target = Constants::getInstance()->getBackupDir() + name;
+    // A write cut off by a crash is undone first: a copy of the file as it lies would keep part of it.
+    if (!finishInterruptedWrite(currentBookPath()))
+        return false;
+    // QFile::copy never replaces an existing file.
+    if (!QFile::copy(currentBookPath(), target))
+        return false;
+    QFile::setPermissions(target, OwnerOnly);
+    return true;
+}
+
+bool BackupHelper::isBook(const QString& path)
+{
+    // Every table of the settings and the records with every column a book has: a file that lost
+    // one would replace a sound book with one the program cannot open or use.
+    return checkFile(path, [](QSqlDatabase& db) {
+        const QHash<QString, QStringList>& wanted = recordColumns();
+        if (wanted.isEmpty())
+            return false;
+        for (auto table = wanted.constBegin(); table != wanted.constEnd(); ++table) {
+            const QStringList columns = columnsOf(db, table.key());
+            for (const QString& column : table.value()) {
+                if (!columns.contains(column, Qt::CaseInsensitive))
+                    return false;
+            }
+        }
+        return true;
+    });
+}
+
+bool BackupHelper::isKobelFile(const QString& path)
+{
+    return checkFile(path, [](QSqlDatabase& db) {
+        return tableCount(db, QStringLiteral("name in ('kbl_accounts','kbl_bills','kbl_borrowers','kbl_catelogs')")) > 0
+            && tableCount(db, QStringLiteral("name like 'tbl\\_%' escape '\\'")) == 0;
+    });
+}
+
+bool BackupHelper::restore(const QString& file)
+{
+    // Only a book replaces a book, and the book cannot be restored from itself.
+    if (!isBook(file) || QFileInfo(file).canonicalFilePath() == QFileInfo(currentBookPath()).canonicalFilePath())
+        return false;
+    const QString staged = stageCopy(file, QStringLiteral(".restoring"));
+    if (staged.isEmpty())
+        return false;
+    // Never synchronised: the next synchronisation sends everything the restored book holds.
+    withBookConnection(staged, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
+        return execWrite(
+            db, QStringLiteral("update tbl_setting set sync_time=?;"), { QLatin1String(NeverSynchronised) });
+    });
+    return replaceBook(staged);
+}
+
+bool BackupHelper::kobel(const QString& file, int* skippedRows, bool* unopened)
+{
+    if (skippedRows)
+        *skippedRows = 0;
+    if (unopened)
+        *unopened = false;
+    if (!isKobelFile(file))
+        return false;
+    // The template is read for its schema only, from a private temporary copy.
+    const std::unique_ptr<QTemporaryFile> templateCopy(
+        QTemporaryFile::createNativeFile(QStringLiteral(":/rc/data/init.db")));
+    if (!templateCopy)
+        return false;
+    const QString staged = stageCopy(file, QStringLiteral(".importing"));
+    if (staged.isEmpty())
+        return false;
+
+    int skipped = 0;
+    bool opened = false;
+    const bool converted = withBookConnection(
+        templateCopy->fileName(), QStringLiteral("init"), BookAccess::ReadOnly, [&](QSqlDatabase& init) {
+            return withBookConnection(staged, QStringLiteral("kobel"), BookAccess::ReadWrite, [&](QSqlDatabase& db) {
+                opened = true;
+                return convertKobel(init, db, &skipped)
+                    // A book like every other: no write-ahead log beside it.
+                    && sqlValue(db, QStringLiteral("pragma journal_mode=delete"), {}, QString()).toString()
+                    == QLatin1String("delete");
+            });
+        });
+    if (!opened && unopened)
+        *unopened = true;
+    if (!converted) {
+        QFile::remove(staged);
+        return false;
+    }
+    if (!replaceBook(staged))
+        return false;
+    FileSetting::getInstance()->setValue(SettingKeys::EnableBillTitle, true);
+    if (skippedRows)
+        *skippedRows = skipped;
+    return true;
+}
+
+bool BackupHelper::addDeleteData(const QSqlDatabase& db)
+{
+    const QString accounts = QStringLiteral("tbl_account");
+    MAccount account;
+    account.setId(QStringLiteral("01"));
+    account.setName(tr("我的钱包"));
+    account.setKind(QStringLiteral("cash"));
+    account.setAmount(0);
+    account.setDescription(tr("我的钱包"));
+    bool ok = tombstone(db, accounts, account);
+    account.setName(tr("我的银行卡"));
+    account.setId(QStringLiteral("02"));
+    account.setKind(QStringLiteral("card"));
+    account.setAmount(0);
+    account.setDescription(tr("我的银行卡"));
+    ok = ok && tombstone(db, accounts, account);
+
+    MBorrower borrower;
+    borrower.setId(QStringLiteral("01"));
+    borrower.setName(tr("借款人"));
+    borrower.setDescription(tr("借款人"));
+    ok = ok && tombstone(db, QStringLiteral("tbl_borrower"), borrower);
+
+    ok = ok && DBHelper::forEachDefaultCategory([&db](MCategory& category, int) {
+        const bool top = category.getCategoryId().isEmpty();
+        return tombstone(db, top ? QStringLiteral("tbl_category") : QStringLiteral("tbl_sub_category"), category);
+    });
+
+    const QString members = QStringLiteral("tbl_member");
+    MMember member;
+    member.setId(QStringLiteral("01"));
+    member.setName(tr("自己"));
+    member.setDescription(tr("我自己"));
+    ok = ok && tombstone(db, members, member);
+    member.setId(QStringLiteral("02"));
+    member.setName(tr("家人"));
+    member.setDescription(tr("我的家人"));
+    return ok && tombstone(db, members, member);
+}
+
+bool BackupHelper::resetBook()
+{
+    const QSqlDatabase db = QSqlDatabase::database();
+    bool ok = false;
+    {
+        // The default records are written through the record classes; the pages hear of the whole
+        // reset once, below, and never see a half-emptied book.
+        const QSignalBlocker quiet(Notifier::getInstance());
+        SqlTransaction transaction(db, QStringLiteral("reset"));
+        ok = transaction.isActive();
+        // Tombstones first: a live row whose id already has one would make its table's delete
+        // fail. Then the live tables, whose delete triggers refill the tombstone tables, which are
+        // emptied again, so that the next synchronisation sends no deletions.
+        for (const char* suffix : { "_deleted", "", "_deleted" }) {
+            for (const char* table : BookTables)
+                ok = ok
+                    && execWrite(db, QStringLiteral("delete from ") + QLatin1String(table) + QLatin1String(suffix), {});
+        }
+        ok = ok
+            && execWrite(
+                db, QStringLiteral("update tbl_setting set sync_time=?;"), { QLatin1String(NeverSynchronised) });
+        ok = ok && DBHelper::getInstance()->initDefaultData(QString());
+        ok = ok && transaction.commit();
+    }
+    MAccount::clearCache();
+    MBorrower::clearCache();
+    MCategory::clearCache();
+    MMember::clearCache();
+    MBill::clearCache();
+    return ok;
+}

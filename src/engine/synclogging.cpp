@@ -1,0 +1,3 @@
+#include "engine/synclogging.h"
+
+Q_LOGGING_CATEGORY(lcSync, "quorvane.sync", QtWarningMsg)

@@ -1,3 +1,0 @@
-#include "sync/synclogging.h"
-
-Q_LOGGING_CATEGORY(lcSync, "quorvane.sync", QtWarningMsg)
