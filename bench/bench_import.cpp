@@ -13,7 +13,6 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/mbill.h"
-#include "data/backuphelper.h"
 #include "datamgmt/dimport.h"
 #include "import/importplan.h"
 #include "import/importsource.h"
@@ -105,12 +104,7 @@ GroupResult importRows(const BenchBook& book)
         ImportPlan::Summary summary;
         QElapsedTimer timer;
         timer.start();
-        if (!plan.book(
-                [](QString* name) {
-                    *name = BackupHelper::generateBackupFileName();
-                    return BackupHelper::backup(*name);
-                },
-                &summary, &error))
+        if (!plan.book(&summary, &error))
             std::fprintf(stderr, "import failed: %s\n", qPrintable(error));
         program.push_back(double(timer.nsecsElapsed()) / 1e6);
         StatementRecorder::stop();

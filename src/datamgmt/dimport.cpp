@@ -21,7 +21,6 @@
 #include "data/metadata.h"
 #include "data/money.h"
 #include "data/settingkeys.h"
-#include "data/backuphelper.h"
 #include "import/importpreset.h"
 #include "import/textdecoder.h"
 #include "widgets/dmessagebox.h"
@@ -611,12 +610,7 @@ void DImport::book()
     ImportPlan::Summary summary;
     QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = plan.book(
-        [](QString* name) {
-            *name = BackupHelper::generateBackupFileName();
-            return BackupHelper::backup(*name);
-        },
-        &summary, &error);
+    const bool ok = plan.book(&summary, &error);
     QApplication::restoreOverrideCursor();
     if (!ok) {
         DMessageBox::error(this, tr("导入失败，账本没有改变。\n%1").arg(error));

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QStringBuilder>
 
+#include "data/backuphelper.h"
 #include "data/enteredtext.h"
 #include "data/logging.h"
 #include "data/maccount.h"
@@ -519,7 +520,7 @@ ImportPlan::Summary ImportPlan::preview() const
     return summary;
 }
 
-bool ImportPlan::book(const std::function<bool(QString*)>& backup, Summary* summary, QString* error)
+bool ImportPlan::book(Summary* summary, QString* error)
 {
     *summary = preview();
     summary->dryRun = false;
@@ -536,7 +537,9 @@ bool ImportPlan::book(const std::function<bool(QString*)>& backup, Summary* summ
         summary->createdNames = 0;
         return true;
     }
-    if (!backup(&summary->backupName)) {
+    summary->backupName = BackupHelper::generateBackupFileName();
+    if (!BackupHelper::backup(summary->backupName)) {
+        summary->backupName.clear();
         *error = QObject::tr("导入前无法备份账本，没有导入任何账目。");
         return false;
     }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <functional>
-
 #include <QDate>
 #include <QHash>
 #include <QList>
@@ -115,11 +113,12 @@ public:
     // The records of the book that a name of type (and kind) may be mapped to: (name, id).
     QList<QPair<QString, QString>> candidates(NameType type, const QString& kind) const;
 
-    // Books every ticked row: first backup (false stops everything), then, in one transaction, the
-    // missing names and the bills. Nothing is written when anything fails; the record caches and
-    // the bill index are read again afterwards. False with the reason in *error. Once booked, the
-    // plan holds no rows: a file is checked against the book anew by a new plan.
-    bool book(const std::function<bool(QString* backupName)>& backup, Summary* summary, QString* error);
+    // Books every ticked row: first an automatic backup of the book (as before a synchronisation;
+    // when it cannot be made nothing is booked), then, in one transaction, the missing names and the
+    // bills. Nothing is written when anything fails; the record caches and the bill index are read
+    // again afterwards. False with the reason in *error. Once booked, the plan holds no rows: a file
+    // is checked against the book anew by a new plan.
+    bool book(Summary* summary, QString* error);
     // What book() would do, without writing.
     Summary preview() const;
 

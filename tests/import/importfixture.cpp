@@ -3,7 +3,6 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/maccount.h"
-#include "data/backuphelper.h"
 
 ImportFixture::ImportFixture()
 {
@@ -32,12 +31,7 @@ bool ImportFixture::read(const QString& file, const ImportSource::Settings& sett
 bool ImportFixture::book(ImportPlan::Summary* summary)
 {
     error.clear();
-    return plan->book(
-        [](QString* name) {
-            *name = BackupHelper::generateBackupFileName();
-            return BackupHelper::backup(*name);
-        },
-        summary, &error);
+    return plan->book(summary, &error);
 }
 
 double ImportFixture::balance(const QString& accountName)

@@ -381,10 +381,16 @@ void TestImportPlan::failedBackupBooksNothing()
 {
     ImportFixture fixture;
     QVERIFY(fixture.read(ImportFixture::fixture(QStringLiteral("accounts.qif"))));
+    // A file where the backup folder should be: no backup can be written.
+    const QString backupDir = QDir::cleanPath(Constants::getInstance()->getBackupDir());
+    QVERIFY(QDir(backupDir).removeRecursively());
+    QFile blocker(backupDir);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
     ImportPlan::Summary summary;
-    QString error;
-    QVERIFY(!fixture.plan->book([](QString*) { return false; }, &summary, &error));
-    QVERIFY(error.contains(QStringLiteral("备份")));
+    QVERIFY(!fixture.book(&summary));
+    QVERIFY(fixture.error.contains(QStringLiteral("备份")));
+    QVERIFY(summary.backupName.isEmpty());
     QCOMPARE(ImportFixture::count(QStringLiteral("tbl_bill")), 0);
     QCOMPARE(ImportFixture::count(QStringLiteral("tbl_account")), 2);
 }

@@ -12,7 +12,6 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
-#include "data/backuphelper.h"
 #include "import/columnrole.h"
 #include "import/importplan.h"
 #include "import/importpreset.h"
@@ -139,12 +138,7 @@ int main(int argc, char* argv[])
     ImportPlan::Summary summary;
     if (dryRun) {
         summary = plan.preview();
-    } else if (!plan.book(
-                   [](QString* name) {
-                       *name = BackupHelper::generateBackupFileName();
-                       return BackupHelper::backup(*name);
-                   },
-                   &summary, &error)) {
+    } else if (!plan.book(&summary, &error)) {
         return fail(error, 1);
     }
     std::printf("%s\n", ImportPlan::summaryText(summary).toUtf8().constData());

@@ -269,11 +269,7 @@ QWidget* importSummary()
     ImportPlan plan;
     plan.build(source, ValueParser::DateOrder::Unknown, settings.defaultAccount);
     ImportPlan::Summary summary;
-    plan.book([](QString* name) {
-        *name = QStringLiteral("家庭20230311093000123.db");
-        return true;
-    },
-        &summary, &error);
+    plan.book(&summary, &error);
     return messageBox(QObject::tr("导入完成"), ImportPlan::summaryText(summary, 10), false);
 }
 
