@@ -8,6 +8,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite
     qt6-svg-dev qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
     qt6-httpserver-dev qt6-websockets-dev
+    libsodium-dev
     libgl-dev libvulkan-dev
     qt6-translations-l10n libjs-jquery
     fonts-noto-cjk xvfb xauth poppler-utils xdotool

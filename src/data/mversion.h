@@ -18,4 +18,7 @@ public:
     QString panreg;
     QString vername;
     int vercode = 0;
+    // The release file's SHA-256 digest (hex) and the publisher's signature of it (base64).
+    QString sha256;
+    QString signature;
 };

@@ -8,7 +8,10 @@
 #include "data/mversion.h"
 #include "engine/httphelper.h"
 #include "engine/json.h"
+#include "engine/releasedigest.h"
+#include "engine/releasesignature.h"
 #include "engine/servicepaths.h"
+#include "engine/synclogging.h"
 
 UpdateCheck::UpdateCheck(QObject* parent)
     : QObject(parent)
@@ -32,6 +35,8 @@ void UpdateCheck::read(const QString& text, MVersion* version)
     version->url2 = map.value(QStringLiteral("url2")).toString();
     version->panurl = map.value(QStringLiteral("panurl")).toString();
     version->panreg = map.value(QStringLiteral("panreg")).toString();
+    version->sha256 = map.value(QStringLiteral("sha256")).toString();
+    version->signature = map.value(QStringLiteral("signature")).toString();
 }
 
 int UpdateCheck::versionCode(const QVariant& value)
@@ -54,4 +59,21 @@ int UpdateCheck::versionCode(const QVariant& value)
 bool UpdateCheck::isNewer(const MVersion& version)
 {
     return version.vercode > Constants::getInstance()->getVersionCode();
+}
+
+bool UpdateCheck::isOffered(const MVersion& version)
+{
+    if (!isNewer(version))
+        return false;
+    const char* missing = nullptr;
+    if (ReleaseDigest::fromHex(version.sha256).isEmpty())
+        missing = "sha256";
+    else if (ReleaseSignature::fromBase64(version.signature).isEmpty())
+        missing = "signature";
+    if (!missing)
+        return true;
+    qCWarning(lcSync).noquote() << QStringLiteral("update: release %1 not offered: its record has no valid \"%2\"")
+                                       .arg(version.vercode)
+                                       .arg(QLatin1String(missing));
+    return false;
 }

@@ -25,6 +25,9 @@ public:
     static int versionCode(const QVariant& value);
     // True when version is a later release than this program.
     static bool isNewer(const MVersion& version);
+    // True when version is a later release whose record carries a well-formed digest and signature
+    // of its file; a later release without them is not offered, and the log says why.
+    static bool isOffered(const MVersion& version);
 
 signals:
     // The answer's text.

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <cstdio>
 
+#include "passwordinput.h"
 #include "serviceserver.h"
 #include "servicestore.h"
 
@@ -17,7 +18,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "The web service of Quorvane记账: synchronisation, update record, feedback and installer download.\n"
-        "Add an account: quorvane-service [--data FILE] --add-user NAME PASSWORD"));
+        "Add an account: quorvane-service [--data FILE] --add-user NAME\n"
+        "(the password is asked for and not shown, or read from the first line of standard input)."));
     parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"),
         QStringLiteral("Port on 127.0.0.1 to listen on (0: any free port). Default 8098."), QStringLiteral("port"),
@@ -28,7 +30,9 @@ int main(int argc, char* argv[])
         QStringLiteral("The service's SQLite file (accounts, records, feedback). Default %1.").arg(defaultData),
         QStringLiteral("file"), defaultData);
     const QCommandLineOption addUserOption(QStringLiteral("add-user"),
-        QStringLiteral("Create the account NAME with the password given as the next argument, then end."),
+        QStringLiteral("Create the account NAME, then end. Its password is asked for (not shown) or read from "
+                       "the first line of standard input; a PASSWORD argument after NAME is visible to every user "
+                       "of this computer while the command runs."),
         QStringLiteral("name"));
     const QCommandLineOption configOption(QStringLiteral("config"),
         QStringLiteral("A JSON file read at every request: update record, installer size, cloud-disk link, faults."),
@@ -39,7 +43,9 @@ int main(int argc, char* argv[])
         QStringLiteral("Answer larger requests with 413. Default 268435456 (256 MiB)."), QStringLiteral("bytes"),
         QStringLiteral("268435456"));
     parser.addOptions({ portOption, dataOption, addUserOption, configOption, logOption, limitOption });
-    parser.addPositionalArgument(QStringLiteral("password"), QStringLiteral("The password, with --add-user."));
+    parser.addPositionalArgument(QStringLiteral("password"),
+        QStringLiteral("With --add-user, the password (for scripts and tests: visible to other users)."),
+        QStringLiteral("[password]"));
     parser.process(app);
 
     ServiceStore store;
@@ -52,11 +58,19 @@ int main(int argc, char* argv[])
 
     if (parser.isSet(addUserOption)) {
         const QStringList rest = parser.positionalArguments();
-        if (rest.size() != 1) {
-            std::fprintf(stderr, "quorvane-service: --add-user NAME PASSWORD\n");
+        if (rest.size() > 1) {
+            std::fprintf(stderr, "quorvane-service: --add-user NAME [PASSWORD]\n");
             return 2;
         }
-        if (!store.addUser(parser.value(addUserOption), rest.first(), &error)) {
+        const QString name = parser.value(addUserOption);
+        const QString password = rest.isEmpty()
+            ? PasswordInput::read(QStringLiteral("Password for %1: ").arg(name), true, &error)
+            : rest.first();
+        if (password.isEmpty() && rest.isEmpty()) {
+            std::fprintf(stderr, "quorvane-service: %s\n", qPrintable(error));
+            return 2;
+        }
+        if (!store.addUser(name, password, &error)) {
             std::fprintf(stderr, "quorvane-service: %s\n", qPrintable(error));
             return 1;
         }

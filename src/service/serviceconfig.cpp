@@ -51,6 +51,7 @@ ServiceConfig ServiceConfig::load(const QString& path, const QString& baseUrl)
         return config;
     }
     const QJsonObject update = stored.value(QLatin1String("update")).toObject();
+    config.updateConfigured = !update.isEmpty();
     for (auto it = update.constBegin(); it != update.constEnd(); ++it)
         config.update.insert(it.key(), withBase(it.value(), baseUrl));
     const QJsonObject installer = stored.value(QLatin1String("installer")).toObject();

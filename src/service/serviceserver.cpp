@@ -9,6 +9,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
+#include <cstdio>
 #include <memory>
 
 #include "serviceconfig.h"
@@ -93,6 +95,18 @@ QString field(const ServiceServer::FormFields& fields, const char* name)
 const QByteArray jsonType = "application/json; charset=utf-8";
 const QByteArray htmlType = "text/html; charset=utf-8";
 
+// A decoded path with a control character (CR and LF that would end a header line, NUL, and the
+// rest of C0, DEL and C1) names nothing here and must never reach a header or a page.
+bool hasControlCharacter(const QString& path)
+{
+    for (const QChar c : path) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u <= 0x9f))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ServiceServer::ServiceServer(ServiceStore* store, QObject* parent)
@@ -107,8 +121,11 @@ bool ServiceServer::start(const Options& serverOptions, QString* error)
 {
     options = serverOptions;
     if (!options.requestLogPath.isEmpty()) {
+        // The owner's alone, as the store: it holds account names, feedback addresses and records.
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
         requestLog.setFileName(options.requestLogPath);
-        if (!requestLog.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (!requestLog.open(QIODevice::WriteOnly | QIODevice::Append, ownerOnly)
+            || !requestLog.setPermissions(ownerOnly)) {
             *error = options.requestLogPath + QStringLiteral(": ") + requestLog.errorString();
             return false;
         }
@@ -151,7 +168,15 @@ ServiceServer::FormFields ServiceServer::decodeForm(const QByteArray& body)
 bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     socket->setProperty(requestBytesProperty, 0);
-    const QString path = request.url().path().mid(1);
+    const QString path = request.url().path(QUrl::FullyDecoded).mid(1);
+    if (hasControlCharacter(path)) {
+        Reply refused;
+        refused.status = 400;
+        refused.body = "Bad request\n";
+        log(request, path, {}, QStringLiteral("400"));
+        write(request, socket, refused, 0);
+        return true;
+    }
     FormFields fields;
     if (request.method() == QHttpServerRequest::Method::Post)
         fields = decodeForm(request.body());
@@ -190,6 +215,9 @@ ServiceServer::Reply ServiceServer::faultReply(const QJsonObject& fault)
     if (fault.contains(QLatin1String("status"))) {
         reply.status = fault.value(QLatin1String("status")).toInt();
         reply.body = "Fault injected\n";
+        // A redirection of the configuration's choosing, to another server say; never one from the
+        // request.
+        reply.location = QUrl(fault.value(QLatin1String("location")).toString()).toEncoded();
     } else if (fault.contains(QLatin1String("body"))) {
         reply.status = 200;
         reply.mimeType = htmlType;
@@ -232,6 +260,11 @@ ServiceServer::Reply ServiceServer::route(
             return reply;
         reply.mimeType = jsonType;
         reply.body = json(config.update);
+        if (config.updateConfigured
+            && !(config.update.contains(QLatin1String("sha256")) && config.update.contains(QLatin1String("signature"))))
+            std::fprintf(stderr,
+                "quorvane-service: warning: the configured update record has no \"sha256\" and \"signature\" of its "
+                "file; served as it is, and the program offers no such release\n");
     } else if (path == QLatin1String("client/feedback.php")) {
         if (!needs(post))
             return reply;
@@ -254,9 +287,13 @@ ServiceServer::Reply ServiceServer::route(
         if (!needs(get))
             return reply;
         reply.status = path.startsWith(QLatin1String("r301/")) ? 301 : 302;
-        reply.location = (baseUrl() + path.mid(5)).toUtf8();
+        // The decoded path is encoded again for the header and escaped for the page.
+        QUrl target(baseUrl());
+        target.setPath(QLatin1Char('/') + path.mid(5), QUrl::DecodedMode);
+        reply.location = target.toEncoded();
         reply.mimeType = htmlType;
-        reply.body = "<html><body>Moved to <a href=\"" + reply.location + "\">here</a>.</body></html>\n";
+        reply.body = "<html><body>Moved to <a href=\"" + QString::fromLatin1(reply.location).toHtmlEscaped().toUtf8()
+            + "\">here</a>.</body></html>\n";
     } else if (path.isEmpty()) {
         if (!needs(get))
             return reply;
@@ -264,7 +301,9 @@ ServiceServer::Reply ServiceServer::route(
         reply.body
             = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
               "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>quorvane-service --add-user "
-              "用户名 密码</code></p>"
+              "用户名</code>，然后按提示输入密码（输入时不显示）；脚本可从标准输入的第一行提供密码："
+              "<code>quorvane-service --add-user 用户名 &lt; 密码文件</code>。"
+              "请勿把密码写在命令行上：本机的其他用户都能看到。</p>"
               "<h2>同步的规则</h2><ul>"
               "<li>每条记录（账目、账户、分类、借款人、成员）都带有修改时间，精确到秒。同一条记录以修改时间较晚的"
               "为准，删除也算一次修改。</li>"

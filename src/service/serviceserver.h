@@ -18,7 +18,8 @@ struct ServiceConfig;
 // A fault (ServiceConfig "faults") is an object with one of
 //   {"hang": true}                 never answer (the connection stays open),
 //   {"close": true}                close the connection without an answer,
-//   {"status": 500}                answer with that HTTP status,
+//   {"status": 500}                answer with that HTTP status (with "location": "http://…",
+//                                  a redirection there),
 //   {"body": "<html>…"}            answer 200 with that text instead of the endpoint's own,
 //   {"error": 7, "message": "m"}   answer 200 with that JSON error object,
 // and optionally {"delay": ms}: the answer is sent that much later.

@@ -513,13 +513,17 @@ bool ServiceStore::addUser(const QString& name, const QString& password, QString
 
 QString ServiceStore::authenticate(const QString& name, const QString& password, qint64* account) const
 {
-    if (name.isEmpty())
-        return QString();
     QSqlQuery query(database());
     query.prepare(QStringLiteral("select user_id, salt, hash, iterations, account from users where name=?"));
     query.addBindValue(name);
-    if (!exec(query) || !query.next())
+    if (name.isEmpty() || !exec(query) || !query.next()) {
+        // As much work as for a known name, so that the time of a refusal does not tell which names
+        // have accounts: the password is hashed with a fixed salt and compared all the same.
+        static const QByteArray dummySalt(saltBytes, '\x5a');
+        static const QByteArray dummyHash(32, '\0');
+        sameBytes(passwordHash(password, dummySalt, hashIterations), dummyHash);
         return QString();
+    }
     const QByteArray hash = passwordHash(password, query.value(1).toByteArray(), query.value(3).toInt());
     if (!sameBytes(hash, query.value(2).toByteArray()))
         return QString();

@@ -14,6 +14,7 @@
 
 #include "data/mversion.h"
 #include "engine/httphelper.h"
+#include "engine/releasesignature.h"
 #include "engine/synclogging.h"
 #include "sync/installerlauncher.h"
 #include "widgets/dmessagebox.h"
@@ -29,6 +30,13 @@ bool isWebAddress(const QUrl& url)
     const QString scheme = url.scheme().toLower();
     return url.isValid() && !url.host().isEmpty()
         && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+// A final answer with the file, not a redirection or an error page.
+bool carriesFile(const QNetworkReply* reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status >= 200 && status < 300 && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isNull();
 }
 
 } // namespace
@@ -144,11 +152,56 @@ void DUpdate::startlDownload()
         failAttemptLater(tr("无法创建临时文件夹"));
         return;
     }
+    digest.reset();
+    writeFailed = false;
     // Redirections come back as answers and are followed in downloadFinished(), so that none of
     // their bodies is kept.
     reply = manager.get(HttpHelper::makeRequest(address, "deflate"));
     connect(reply, &QNetworkReply::finished, this, &DUpdate::downloadFinished);
+    connect(reply, &QNetworkReply::readyRead, this, &DUpdate::downloadReadyRead);
     connect(reply, &QNetworkReply::downloadProgress, this, &DUpdate::downloadProgress);
+}
+
+void DUpdate::downloadReadyRead()
+{
+    if (!reply)
+        return;
+    const QByteArray piece = reply->readAll();
+    if (cancelled || writeFailed || piece.isEmpty() || !carriesFile(reply))
+        return;
+    if (!downloadFile) {
+        // A file of its own in the private folder, never one that was already there.
+        downloadFile = std::make_unique<QFile>(downloadFilePath);
+        if (!downloadFile->open(
+                QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            qCWarning(lcSync) << "update: cannot create" << downloadFilePath << downloadFile->errorString();
+            writeFailed = true;
+            return;
+        }
+    }
+    if (downloadFile->write(piece) != piece.size()) {
+        qCWarning(lcSync) << "update: cannot write" << downloadFilePath << downloadFile->errorString();
+        writeFailed = true;
+        return;
+    }
+    digest.addData(piece);
+}
+
+bool DUpdate::closeDownloadFile()
+{
+    if (!downloadFile)
+        return !writeFailed;
+    const bool flushed = downloadFile->flush();
+    downloadFile->close();
+    downloadFile.reset();
+    return flushed && !writeFailed;
+}
+
+void DUpdate::discardDownload()
+{
+    downloadFile.reset();
+    if (!downloadFilePath.isEmpty())
+        QFile::remove(downloadFilePath);
 }
 
 void DUpdate::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
@@ -191,6 +244,11 @@ void DUpdate::failAttempt(const QString& errorText)
         nextSource();
         return;
     }
+    endChain(errorText);
+}
+
+void DUpdate::endChain(const QString& errorText)
+{
     DMessageBox::information(this, tr("下载失败"), tr("下载文件时出现错误: %1").arg(errorText));
     // The chain has ended: the page no longer says it is downloading.
     ui->lblDownloadStatus->setText(tr("下载失败"));
@@ -202,32 +260,22 @@ void DUpdate::failAttemptLater(const QString& errorText)
     QTimer::singleShot(0, this, [this, errorText] { failAttempt(errorText); });
 }
 
-bool DUpdate::saveDownload(QNetworkReply* finished)
-{
-    // A file of its own in the private folder, never one that was already there.
-    QFile file(downloadFilePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        qCWarning(lcSync) << "update: cannot create" << downloadFilePath << file.errorString();
-        return false;
-    }
-    const QByteArray body = finished->readAll();
-    const bool written = file.write(body) == body.size() && file.flush();
-    file.close();
-    if (!written)
-        file.remove();
-    return written;
-}
-
 void DUpdate::downloadFinished()
 {
     QNetworkReply* finished = reply;
+    // Whatever of the body has not been read yet.
+    downloadReadyRead();
     reply = nullptr;
     finished->deleteLater();
-    if (cancelled)
+    const bool complete = closeDownloadFile();
+    if (cancelled) {
+        discardDownload();
         return;
+    }
 
     const QUrl target = finished->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
     if (!target.isEmpty()) {
+        discardDownload();
         if (++redirects > maximumRedirects) {
             failAttempt(tr("重定向次数过多"));
             return;
@@ -238,16 +286,36 @@ void DUpdate::downloadFinished()
     }
 
     if (finished->error() != QNetworkReply::NoError) {
+        discardDownload();
         failAttempt(finished->errorString());
         return;
     }
-    if (!saveDownload(finished) || QFileInfo(downloadFilePath).size() < minimumInstallerSize) {
-        QFile::remove(downloadFilePath);
+    if (!complete || QFileInfo(downloadFilePath).size() < minimumInstallerSize) {
+        discardDownload();
         nextSource();
+        return;
+    }
+    // Whichever address it came from, a file that is not the signed release is never started, and
+    // no other address is tried for it.
+    const QString refused = checkDownload();
+    if (!refused.isEmpty()) {
+        qCWarning(lcSync).noquote() << "update: downloaded file refused:" << refused;
+        discardDownload();
+        endChain(refused);
         return;
     }
     DMessageBox::information(this, tr("下载成功"), tr("下载成功，软件将自动重启并完成升级。"));
     startInstaller();
+}
+
+QString DUpdate::checkDownload() const
+{
+    const QByteArray announced = ReleaseDigest::fromHex(version->sha256);
+    if (announced.isEmpty() || digest.result() != announced)
+        return tr("下载的文件与新版本的校验值不符，已删除");
+    if (!ReleaseSignature::verify(announced, ReleaseSignature::fromBase64(version->signature)))
+        return tr("新版本的签名无效，下载的文件已删除");
+    return QString();
 }
 
 void DUpdate::startInstaller()

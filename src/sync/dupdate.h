@@ -7,7 +7,10 @@
 #include <QUrl>
 #include <memory>
 
+#include "engine/releasedigest.h"
+
 class MVersion;
+class QFile;
 class QTemporaryDir;
 
 namespace Ui {
@@ -15,9 +18,11 @@ class DUpdate;
 }
 
 // The software update: shows a release's notes and, on "立即升级", downloads its installer, first
-// from the release's direct address, then from the link found on its cloud-disk page; a file big
-// enough to be the installer is started and the program ends. Cancelling or closing the dialog
-// stops the download for good.
+// from the release's direct address, then from the link found on its cloud-disk page. A file big
+// enough to be the installer is hashed as it arrives; only when its digest is the one the release's
+// record names and that digest carries the release key's signature is it made executable and
+// started, and the program ends. A file that fails the check is removed and the download ends with
+// "下载失败". Cancelling or closing the dialog stops the download for good.
 class DUpdate : public QDialog {
     Q_OBJECT
 
@@ -37,6 +42,9 @@ public:
 public slots:
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
     void downloadFinished();
+    // Writes what has arrived of the installer to its file and adds it to the digest; the body of a
+    // redirection or of an error goes nowhere.
+    void downloadReadyRead();
     void cancelDownload();
     void startlDownload();
     void panHtmlDownloaded(const QString& html);
@@ -58,8 +66,15 @@ private:
     // chain with "下载失败".
     void failAttempt(const QString& errorText);
     void failAttemptLater(const QString& errorText);
-    // Writes the body of the finished answer to downloadFilePath; true when all of it got there.
-    bool saveDownload(QNetworkReply* finished);
+    // Ends the chain at any step: "下载失败" with errorText, and the page says so.
+    void endChain(const QString& errorText);
+    // Closes the file being written; false when not all of the body got there.
+    bool closeDownloadFile();
+    // Removes the file of the current attempt.
+    void discardDownload();
+    // Empty when the downloaded file is the release its record names, signed with the release key;
+    // otherwise why it is not.
+    QString checkDownload() const;
     void startInstaller();
     QString newDownloadFilePath();
 
@@ -75,6 +90,10 @@ private:
     // The private folder the downloads go to; created with the first download.
     std::unique_ptr<QTemporaryDir> downloadDir;
     int redirects = 0;
+    // The file of the current attempt, open while the installer arrives, and its digest so far.
+    std::unique_ptr<QFile> downloadFile;
+    ReleaseDigest digest;
+    bool writeFailed = false;
     // The installer has been handed over: closing the dialog no longer cancels anything.
     bool installing = false;
 };

@@ -26,7 +26,7 @@ void UpdateHelper::downloaded(const QString& text)
     UpdateCheck::read(text, version);
     emit versionChecked(version);
 
-    if (!showDialog || !UpdateCheck::isNewer(*version))
+    if (!showDialog || !UpdateCheck::isOffered(*version))
         return;
     // Stays a child of the window it was opened over; the record stays alive with this helper.
     auto* dialog = new DUpdate(qobject_cast<QWidget*>(parentWidget), version);

@@ -5,9 +5,9 @@
 
 #include "data/mversion.h"
 
-// Asks the web service for the newest release. When it is newer than this program and the helper
-// was made to offer it, the update dialog opens; otherwise the check stays silent, network
-// failures included.
+// Asks the web service for the newest release. When it is newer than this program, its record
+// carries the digest and signature of its file, and the helper was made to offer it, the update
+// dialog opens; otherwise the check stays silent, network failures included.
 class UpdateHelper : public QObject {
     Q_OBJECT
 

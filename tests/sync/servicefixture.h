@@ -20,6 +20,8 @@ public:
     bool start(const QStringList& arguments = {});
     void stop();
     QString errorText() const { return process.errorText(); }
+    // The service's warnings since the last call.
+    QString takeErrorOutput() { return process.takeErrorOutput(); }
     QString baseUrl() const { return process.baseUrl(); }
     QString dataFile() const;
     QString folder() const { return dir.path(); }

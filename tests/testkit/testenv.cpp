@@ -108,6 +108,12 @@ void TestBook::closeDefault()
     }
 }
 
+QFileDevice::Permissions groupAndOthers()
+{
+    return QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+        | QFileDevice::WriteOther | QFileDevice::ExeOther;
+}
+
 QByteArray fileBytes(const QString& path)
 {
     QFile file(path);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
@@ -64,6 +65,9 @@ public:
 private:
     unsigned previous;
 };
+
+// Every permission of the group and of others: none of them may be set on an owner-only file.
+QFileDevice::Permissions groupAndOthers();
 
 // The whole contents of the file at path; empty when it cannot be read.
 QByteArray fileBytes(const QString& path);

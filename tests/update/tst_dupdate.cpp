@@ -15,6 +15,7 @@
 #include "data/mversion.h"
 #include "engine/httphelper.h"
 #include "modalanswerer.h"
+#include "releasekit.h"
 #include "servicefixture.h"
 #include "sync/dupdate.h"
 #include "sync/installerlauncher.h"
@@ -81,13 +82,18 @@ private slots:
     void startsTheDownloadedScript();
     void cancelStopsTheChain_data();
     void cancelStopsTheChain();
+    void refusedDownloads_data();
+    void refusedDownloads();
 
 private:
-    void record(MVersion& version, const QString& url1, const QString& panreg = QString()) const;
+    // The release record of the installer the service serves now, signed with the test's key. The
+    // installer is fetched for that, and the request log cleared afterwards.
+    void record(MVersion& version, const QString& url1, const QString& panreg = QString());
     // One more request to path, answered after whatever the service was still holding there.
     void roundTrip(const QString& path);
 
     ServiceFixture service;
+    ThrowawayReleaseKey releaseKey;
     QTemporaryDir* temp = nullptr;
     QList<Start> starts;
     bool startResult = true;
@@ -133,13 +139,17 @@ void TestDUpdate::cleanup()
     delete temp;
 }
 
-void TestDUpdate::record(MVersion& version, const QString& url1, const QString& panreg) const
+void TestDUpdate::record(MVersion& version, const QString& url1, const QString& panreg)
 {
     version.description = QStringLiteral("新版本");
     version.vercode = 39;
     version.url1 = QString(url1).replace("{base}", service.baseUrl());
     version.panurl = service.baseUrl() + panPath;
     version.panreg = panreg.isEmpty() ? defaultPattern : panreg;
+    const QByteArray installer = fetchBytes(service.baseUrl() + installerPath);
+    QVERIFY(!installer.isEmpty());
+    setSignature(version, releaseKey.sign(installer));
+    service.clearRequests();
 }
 
 void TestDUpdate::roundTrip(const QString& path)
@@ -467,6 +477,102 @@ void TestDUpdate::cancelStopsTheChain()
         expected << installerPath;
     expected << held << QString();
     QCOMPARE(pathsOf(service.requests()), expected);
+}
+
+void TestDUpdate::refusedDownloads_data()
+{
+    QTest::addColumn<QJsonObject>("served");
+    QTest::addColumn<QString>("url1");
+    QTest::addColumn<QString>("signature");
+    QTest::addColumn<QString>("failure");
+
+    // The release is signed as the service serves it with the script "echo a" (6 MiB); "served" is
+    // what it serves when the download comes.
+    const auto installer = [](qint64 size, const QString& script) {
+        return QJsonObject { { "installer", QJsonObject { { "size", size }, { "script", script } } } };
+    };
+    const QJsonObject same = installer(defaultSize, "echo a");
+    const QString own = "{base}" + installerPath;
+    const QString changed = "下载的文件与新版本的校验值不符，已删除";
+    const QString unsigned_ = "新版本的签名无效，下载的文件已删除";
+    QTest::newRow("file changed by one byte") << installer(defaultSize, "echo b") << own << "own" << changed;
+    QTest::newRow("file one byte longer") << installer(defaultSize + 1, "echo a") << own << "own" << changed;
+    QTest::newRow("file one byte shorter") << installer(defaultSize - 1, "echo a") << own << "own" << changed;
+    QTest::newRow("record of another file") << same << own << "another file's record" << changed;
+    QTest::newRow("signature of another file") << same << own << "another file" << unsigned_;
+    QTest::newRow("signature by another key") << same << own << "another key" << unsigned_;
+    QTest::newRow("no signature") << same << own << "none" << unsigned_;
+    QTest::newRow("malformed signature") << same << own << "malformed" << unsigned_;
+    QTest::newRow("redirection to another server") << same << "{base}moved.exe"
+                                                   << "own" << changed;
+    QJsonObject page = installer(defaultSize, "echo b");
+    page.insert("panLink", "{base}" + installerPath);
+    QTest::newRow("changed file behind the page's link") << page << "{base}missing.exe"
+                                                         << "own" << changed;
+}
+
+void TestDUpdate::refusedDownloads()
+{
+    QFETCH(QJsonObject, served);
+    QFETCH(QString, url1);
+    QFETCH(QString, signature);
+    QFETCH(QString, failure);
+
+    service.setConfig({ { "installer", QJsonObject { { "size", defaultSize }, { "script", "echo a" } } } });
+    MVersion version;
+    record(version, url1);
+    const QByteArray another(defaultSize, 'A');
+    if (signature == "another file's record")
+        setSignature(version, releaseKey.sign(another));
+    else if (signature == "another file")
+        version.signature = releaseKey.sign(another).value("signature").toString();
+    else if (signature == "another key")
+        version.signature = ThrowawayReleaseKey::signWith(
+            ReleaseSigner::generate().secretKey, fetchBytes(service.baseUrl() + installerPath))
+                                .value("signature")
+                                .toString();
+    else if (signature == "none")
+        version.signature.clear();
+    else if (signature == "malformed")
+        version.signature = version.signature.left(40) + "!!" + version.signature.mid(42);
+
+    // Another server, on another port, serving a file of its own.
+    ServiceFixture other;
+    if (url1.contains("moved.exe")) {
+        QVERIFY2(other.start(), qPrintable(other.errorText()));
+        other.setConfig({ { "installer", QJsonObject { { "size", defaultSize }, { "script", "echo other" } } } });
+        served.insert("faults",
+            QJsonObject {
+                { "moved.exe", QJsonObject { { "status", 302 }, { "location", other.baseUrl() + installerPath } } } });
+    }
+    service.setConfig(served);
+    service.clearRequests();
+
+    ModalAnswerer boxes;
+    boxes.expect(failureBox("下载文件时出现错误: " + failure), ModalAnswerer::press("确定"), "下载失败 | " + failure);
+    {
+        DUpdate dialog(nullptr, &version);
+        dialog.show();
+        button(dialog, "pbUpdate")->click();
+        QVERIFY(boxes.waitAnswered(120000));
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+        // Nothing started, and the file is gone before the box is shown.
+        QVERIFY(starts.isEmpty());
+        QCOMPARE(quits, 0);
+        QCOMPARE(downloadFolders().size(), 1);
+        QCOMPARE(QDir(QDir::temp().filePath(downloadFolders().first())).entryList(QDir::Files), QStringList());
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.findChild<QLabel*>("lblDownloadStatus")->text(), QString("下载失败"));
+        // A refused file ends the download: no other address is tried for it.
+        const QStringList paths = pathsOf(service.requests());
+        if (url1.contains("missing.exe"))
+            QCOMPARE(paths, QStringList({ "missing.exe", panPath, installerPath }));
+        else
+            QCOMPARE(paths, QStringList { QString(url1).remove("{base}") });
+        if (url1.contains("moved.exe"))
+            QCOMPARE(pathsOf(other.requests()), QStringList { installerPath });
+    }
+    QVERIFY(downloadFolders().isEmpty());
 }
 
 QTEST_MAIN(TestDUpdate)

@@ -15,6 +15,7 @@
 #include "data/settingkeys.h"
 #include "engine/httphelper.h"
 #include "engine/synchelper.h"
+#include "passwordinput.h"
 
 int main(int argc, char* argv[])
 {
@@ -29,17 +30,37 @@ int main(int argc, char* argv[])
     const QCommandLineOption userOption(
         QStringLiteral("user"), QStringLiteral("Store this sync account name in the book."), QStringLiteral("name"));
     const QCommandLineOption passwordOption(QStringLiteral("password"),
-        QStringLiteral("Store this sync password in the book."), QStringLiteral("password"));
+        QStringLiteral("Store this sync password in the book. It is visible to every user of this computer while "
+                       "quorvane-sync runs; --ask-password keeps it off the command line."),
+        QStringLiteral("password"));
+    const QCommandLineOption askPasswordOption(QStringLiteral("ask-password"),
+        QStringLiteral("Store the sync password in the book, asked for (not shown) or read from the first line of "
+                       "standard input."));
     const QCommandLineOption urlOption(QStringLiteral("base-url"),
         QStringLiteral("The web service's address (default: QUORVANE_BASE_URL or the program's)."),
         QStringLiteral("url"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout-ms"),
         QStringLiteral("Give up a request after this long without progress (default 60000)."), QStringLiteral("ms"));
-    parser.addOptions({ folderOption, createOption, userOption, passwordOption, urlOption, timeoutOption });
+    parser.addOptions(
+        { folderOption, createOption, userOption, passwordOption, askPasswordOption, urlOption, timeoutOption });
     parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("The book's file name, e.g. Quorvane.db."));
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
+    QString password = parser.value(passwordOption);
+    if (parser.isSet(askPasswordOption)) {
+        if (parser.isSet(passwordOption)) {
+            std::fprintf(stderr, "quorvane-sync: --password or --ask-password, not both\n");
+            return 2;
+        }
+        QString error;
+        password = PasswordInput::read(QStringLiteral("Sync password: "), false, &error);
+        if (password.isEmpty()) {
+            std::fprintf(stderr, "quorvane-sync: %s\n", qPrintable(error));
+            return 2;
+        }
+    }
+    const bool passwordGiven = parser.isSet(passwordOption) || parser.isSet(askPasswordOption);
 
     if (parser.isSet(urlOption))
         qputenv("QUORVANE_BASE_URL", parser.value(urlOption).toUtf8());
@@ -78,18 +99,18 @@ int main(int argc, char* argv[])
     }
 
     DbSetting* setting = DbSetting::getInstance();
-    if (parser.isSet(userOption) || parser.isSet(passwordOption)) {
+    if (parser.isSet(userOption) || passwordGiven) {
         if (parser.isSet(userOption))
             setting->setSyncUsername(parser.value(userOption));
-        if (parser.isSet(passwordOption))
-            setting->setSyncPassword(parser.value(passwordOption));
+        if (passwordGiven)
+            setting->setSyncPassword(password);
         if (!setting->save()) {
             std::fprintf(stderr, "quorvane-sync: cannot store the sync account\n");
             return 2;
         }
     }
     if (!setting->hasSyncAccount()) {
-        std::fprintf(stderr, "quorvane-sync: the book has no sync account (use --user and --password)\n");
+        std::fprintf(stderr, "quorvane-sync: the book has no sync account (use --user and --ask-password)\n");
         return 2;
     }
 

@@ -41,6 +41,11 @@ bool ServiceProcess::start(const QString& dataFile, const QStringList& arguments
     return false;
 }
 
+QString ServiceProcess::takeErrorOutput()
+{
+    return QString::fromUtf8(process.readAllStandardError());
+}
+
 void ServiceProcess::stop()
 {
     if (process.state() == QProcess::NotRunning)

@@ -21,6 +21,8 @@ public:
     // "http://127.0.0.1:<port>/" of the running service.
     QString baseUrl() const { return url; }
     QString errorText() const { return error; }
+    // What the running service has written to its error output since the last call: its warnings.
+    QString takeErrorOutput();
 
     // Creates an account in dataFile through the service's own command line.
     bool addUser(const QString& dataFile, const QString& name, const QString& password);

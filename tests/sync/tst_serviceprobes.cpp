@@ -1,0 +1,325 @@
+// quorvane-service probed from outside as a hostile client would: raw requests with control
+// characters in their paths, redirections built from what a request says, the time a wrong password
+// takes for known and unknown names, the request log's permissions, the update record it is
+// configured with, and passwords kept off the command line.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+
+#include "engine/httphelper.h"
+#include "servicefixture.h"
+#include "testenv.h"
+
+namespace {
+
+struct RawAnswer {
+    QByteArray statusLine;
+    QList<QByteArray> headerLines;
+    QByteArray body;
+};
+
+QByteArray headerOf(const RawAnswer& answer, const QByteArray& name)
+{
+    for (const QByteArray& line : answer.headerLines) {
+        if (line.toLower().startsWith(name.toLower() + ':'))
+            return line.mid(name.size() + 1).trimmed();
+    }
+    return QByteArray();
+}
+
+// Sends a request as it stands (no client library in between to clean it up) and reads the answer's
+// head and as much body as its Content-Length says.
+RawAnswer rawRequest(const QString& baseUrl, const QByteArray& target)
+{
+    const QUrl base(baseUrl);
+    QTcpSocket socket;
+    socket.connectToHost(base.host(), quint16(base.port()));
+    RawAnswer answer;
+    if (!socket.waitForConnected(60000))
+        return answer;
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: " + base.host().toLatin1() + "\r\n\r\n");
+    QByteArray bytes;
+    qsizetype headerEnd = -1;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 60000) {
+        if (headerEnd < 0 && (headerEnd = bytes.indexOf("\r\n\r\n")) >= 0) {
+            const QList<QByteArray> lines = bytes.left(headerEnd).split('\n');
+            answer.statusLine = lines.value(0).trimmed();
+            for (qsizetype i = 1; i < lines.size(); ++i)
+                answer.headerLines << lines.at(i).trimmed();
+        }
+        if (headerEnd >= 0 && bytes.size() - headerEnd - 4 >= headerOf(answer, "Content-Length").toLongLong())
+            break;
+        if (socket.state() != QAbstractSocket::ConnectedState)
+            break;
+        if (socket.waitForReadyRead(1000))
+            bytes += socket.readAll();
+    }
+    answer.body = headerEnd < 0 ? QByteArray() : bytes.mid(headerEnd + 4);
+    return answer;
+}
+
+} // namespace
+
+class TestServiceProbes : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void controlCharactersInPathsAreRefused_data();
+    void controlCharactersInPathsAreRefused();
+    void redirectionsCarryTheirPathEncoded_data();
+    void redirectionsCarryTheirPathEncoded();
+    void wrongPasswordsTakeAsLongForUnknownNames();
+    void requestLogIsTheOwnersAlone();
+    void updateRecordWithoutSignatureIsServedWithAWarning();
+    void passwordsFromStandardInput_data();
+    void passwordsFromStandardInput();
+
+private:
+    ServiceFixture service;
+};
+
+void TestServiceProbes::initTestCase()
+{
+    QVERIFY2(service.start(), qPrintable(service.errorText()));
+    QVERIFY2(service.addUser("anna", "right password"), qPrintable(service.errorText()));
+}
+
+void TestServiceProbes::cleanup()
+{
+    service.clearConfig();
+}
+
+void TestServiceProbes::controlCharactersInPathsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::newRow("CR LF in a redirection") << QByteArray("/r302/x%0D%0ASet-Cookie:%20pwned=1");
+    QTest::newRow("LF in a redirection") << QByteArray("/r301/x%0ALocation:%20http://elsewhere/");
+    QTest::newRow("CR alone") << QByteArray("/r302/download/quorvane-setup.exe%0D");
+    QTest::newRow("NUL") << QByteArray("/r302/x%00y");
+    QTest::newRow("NUL in an endpoint") << QByteArray("/client/pc.php%00.html");
+    QTest::newRow("tab") << QByteArray("/pan/quorvane.html%09");
+    QTest::newRow("DEL") << QByteArray("/r302/%7F");
+    QTest::newRow("C1 next line") << QByteArray("/r302/a%C2%85Set-Cookie:%20x=1");
+}
+
+void TestServiceProbes::controlCharactersInPathsAreRefused()
+{
+    QFETCH(QByteArray, target);
+    service.clearRequests();
+    const RawAnswer answer = rawRequest(service.baseUrl(), target);
+    QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 400 Bad Request"));
+    // No header of its own: neither a redirection nor anything made of the path.
+    QCOMPARE(headerOf(answer, "Location"), QByteArray());
+    QCOMPARE(headerOf(answer, "Set-Cookie"), QByteArray());
+    for (const QByteArray& line : answer.headerLines) {
+        const QByteArray name = line.left(line.indexOf(':')).toLower();
+        QVERIFY2(name == "content-type" || name == "content-length" || name == "connection", line.constData());
+    }
+    QVERIFY(!answer.body.contains("pwned"));
+    // Logged as refused.
+    QCOMPARE(service.requests().size(), 1);
+    QCOMPARE(service.requests().first().value("outcome").toString(), QString("400"));
+}
+
+void TestServiceProbes::redirectionsCarryTheirPathEncoded_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("location");
+    QTest::newRow("plain") << QByteArray("/r302/download/quorvane-setup.exe")
+                           << QByteArray("download/quorvane-setup.exe");
+    QTest::newRow("quotes and tags") << QByteArray("/r302/a%22%3E%3Cscript%3Ealert(1)%3C/script%3E")
+                                     << QByteArray("a%22%3E%3Cscript%3Ealert(1)%3C/script%3E");
+    QTest::newRow("space and percent") << QByteArray("/r301/a%20b%25c") << QByteArray("a%20b%25c");
+    QTest::newRow("another host") << QByteArray("/r302///elsewhere.example/x") << QByteArray("//elsewhere.example/x");
+    QTest::newRow("Chinese") << QByteArray("/r302/%E4%B8%8B%E8%BD%BD") << QByteArray("%E4%B8%8B%E8%BD%BD");
+}
+
+void TestServiceProbes::redirectionsCarryTheirPathEncoded()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, location);
+    const RawAnswer answer = rawRequest(service.baseUrl(), target);
+    QVERIFY2(answer.statusLine.startsWith("HTTP/1.1 30"), answer.statusLine.constData());
+    // Always on this service, the path encoded as a URL's path is.
+    const QByteArray expected = service.baseUrl().toLatin1() + location;
+    QCOMPARE(headerOf(answer, "Location"), expected);
+    const QUrl url = QUrl::fromEncoded(headerOf(answer, "Location"), QUrl::StrictMode);
+    QVERIFY(url.isValid());
+    QCOMPARE(url.host(), QUrl(service.baseUrl()).host());
+    QCOMPARE(url.port(), QUrl(service.baseUrl()).port());
+    // The page's link is that address, escaped for HTML.
+    QVERIFY2(answer.body.contains("<a href=\"" + QString::fromLatin1(expected).toHtmlEscaped().toLatin1() + "\">"),
+        answer.body.constData());
+    QVERIFY(!answer.body.contains("<script"));
+}
+
+void TestServiceProbes::wrongPasswordsTakeAsLongForUnknownNames()
+{
+    // One connection for all tries, known and unknown names taking turns, so that whatever else
+    // the machine does falls on both alike; the medians leave out the tries it disturbed most.
+    QNetworkAccessManager manager;
+    const auto timeOf = [&](const QString& name) {
+        QNetworkRequest request { QUrl(service.baseUrl() + "sync/userid.php") };
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+        request.setTransferTimeout(60000);
+        const QByteArray form = HttpHelper::encodeForm({ { "username", name }, { "password", "wrong password" } });
+        QElapsedTimer clock;
+        clock.start();
+        QNetworkReply* reply = manager.post(request, form);
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        finished.wait(60000);
+        const qint64 elapsed = clock.nsecsElapsed();
+        const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+        delete reply;
+        return answer.value("error").toInt() == 1 ? elapsed : -1;
+    };
+    timeOf("anna");
+    timeOf("nobody");
+    QList<qint64> known;
+    QList<qint64> unknown;
+    for (int i = 0; i < 60; ++i) {
+        known << timeOf("anna");
+        unknown << timeOf(QString("nobody%1").arg(i));
+    }
+    QVERIFY(!known.contains(-1) && !unknown.contains(-1));
+    const auto median = [](QList<qint64> times) {
+        std::sort(times.begin(), times.end());
+        return (times.at(29) + times.at(30)) / 2.0;
+    };
+    const double knownMedian = median(known);
+    const double unknownMedian = median(unknown);
+    const double apart = qAbs(knownMedian - unknownMedian) / qMax(knownMedian, unknownMedian);
+    QVERIFY2(
+        apart < 0.2, qPrintable(QString("known %1 ms, unknown %2 ms").arg(knownMedian / 1e6).arg(unknownMedian / 1e6)));
+}
+
+void TestServiceProbes::requestLogIsTheOwnersAlone()
+{
+    // A new log made under a umask that lets everything through, and one that was there, open to all.
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath("fresh.log");
+    const QString existing = dir.filePath("existing.log");
+    QVERIFY(writeFile(existing, "{\"outcome\":\"earlier\"}\n"));
+    QVERIFY(QFile::setPermissions(
+        existing, QFile::permissions(existing) | QFileDevice::ReadOther | QFileDevice::ReadGroup));
+    for (const QString& log : { fresh, existing }) {
+        ServiceFixture logged;
+        {
+            const ScopedUmask careless(0);
+            QVERIFY2(logged.start({ "--request-log", log }), qPrintable(logged.errorText()));
+        }
+        QCOMPARE(QFile::permissions(log) & groupAndOthers(), QFileDevice::Permissions());
+        QVERIFY(QFile::permissions(log).testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+    // Appended to, not replaced.
+    QVERIFY(fileBytes(existing).startsWith("{\"outcome\":\"earlier\"}\n"));
+}
+
+void TestServiceProbes::updateRecordWithoutSignatureIsServedWithAWarning()
+{
+    service.takeErrorOutput();
+    const QJsonObject withSignature { { "vercode", 39 }, { "sha256", QString(64, 'a') }, { "signature", "c2ln" } };
+    const QJsonObject without { { "vercode", 39 }, { "description", "未签名" } };
+    QNetworkAccessManager manager;
+    const auto record = [&] {
+        QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(service.baseUrl() + "client/pc.php")));
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        finished.wait(60000);
+        const QJsonObject object = QJsonDocument::fromJson(reply->readAll()).object();
+        delete reply;
+        return object;
+    };
+
+    // Served as configured, either way: refusing an unsigned record is the program's part.
+    service.setConfig({ { "update", withSignature } });
+    QJsonObject served = record();
+    QCOMPARE(served.value("sha256").toString(), QString(64, 'a'));
+    QCOMPARE(served.value("signature").toString(), QString("c2ln"));
+    service.setConfig({ { "update", without } });
+    served = record();
+    QCOMPARE(served.value("vercode").toInt(), 39);
+    QCOMPARE(served.value("description").toString(), QString("未签名"));
+    QVERIFY(!served.contains("sha256") && !served.contains("signature"));
+
+    // One warning, for the second: the errors arrive in order, so the first gave none.
+    QString errors;
+    QTRY_VERIFY_WITH_TIMEOUT((errors += service.takeErrorOutput()).contains("warning"), 60000);
+    QCOMPARE(errors.count("warning"), 1);
+    QVERIFY2(errors.contains("\"sha256\" and \"signature\""), qPrintable(errors));
+}
+
+void TestServiceProbes::passwordsFromStandardInput_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("service account") << "service" << QByteArray("pass word+中\n") << 0;
+    QTest::newRow("service account, no line break") << "service" << QByteArray("pass word+中") << 0;
+    QTest::newRow("service account, nothing given") << "service" << QByteArray() << 2;
+    QTest::newRow("service account, empty line") << "service" << QByteArray("\n") << 2;
+    QTest::newRow("sync account") << "sync" << QByteArray("pass word+中\r\n") << 0;
+    QTest::newRow("sync account, nothing given") << "sync" << QByteArray() << 2;
+}
+
+void TestServiceProbes::passwordsFromStandardInput()
+{
+    QFETCH(QString, program);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    static int accounts = 0;
+    const QString name = QString("stdin%1").arg(++accounts);
+    const QString password = QString::fromUtf8("pass word+中");
+    if (program == "sync")
+        QVERIFY(service.addUser(name, password));
+
+    QTemporaryDir folder;
+    QProcess process;
+    if (program == "service") {
+        process.start(QUORVANE_SERVICE_EXECUTABLE, { "--data", service.dataFile(), "--add-user", name });
+    } else {
+        process.start(QUORVANE_SYNC_EXECUTABLE,
+            { "--folder", folder.path(), "--create", "--user", name, "--ask-password", "--base-url", service.baseUrl(),
+                "Quorvane.db" });
+    }
+    QVERIFY(process.waitForStarted(60000));
+    process.write(input);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(120000));
+    const QByteArray errors = process.readAllStandardError();
+    QVERIFY2(process.exitCode() == exitCode, errors.constData());
+    if (exitCode != 0) {
+        QVERIFY2(errors.contains("no password"), errors.constData());
+        return;
+    }
+
+    // The account takes the password as it was typed, without its line break.
+    const QByteArray form = HttpHelper::encodeForm({ { "username", name }, { "password", password } });
+    QNetworkAccessManager manager;
+    QNetworkRequest request { QUrl(service.baseUrl() + "sync/userid.php") };
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+    QNetworkReply* reply = manager.post(request, form);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QVERIFY(finished.wait(60000));
+    QVERIFY(QJsonDocument::fromJson(reply->readAll()).object().contains("id"));
+    delete reply;
+    if (program == "sync")
+        QVERIFY(process.readAllStandardOutput().contains("synchronised"));
+}
+
+QTEST_GUILESS_MAIN(TestServiceProbes)
+#include "tst_serviceprobes.moc"
