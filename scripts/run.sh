@@ -3,7 +3,8 @@
 # (build/data/ beside the executable). Arguments are passed on, e.g. "book 家庭.db".
 # Unless QUORVANE_BASE_URL points elsewhere, the web service is started on the development port
 # (127.0.0.1:8098, data in build/service/) when nothing listens there, and stopped when the
-# program ends.
+# program ends: the last program of this run, since the program starts itself again to switch books,
+# restore, import or reset.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,9 +19,13 @@ listening() {
     (exec 3<>/dev/tcp/127.0.0.1/8098) 2>/dev/null
 }
 
+service_pid=
 if [ -z "${QUORVANE_BASE_URL:-}" ] && ! listening; then
     mkdir -p build/service
-    build/quorvane-service --port 8098 --data build/service/quorvane-service.db >>build/service/quorvane-service.log 2>&1 &
+    # The service reads build/service/quorvane-service.json (which need not exist) at every request:
+    # an update record written there is offered to the program (README, "Synchronisation service").
+    build/quorvane-service --port 8098 --data build/service/quorvane-service.db \
+        --config build/service/quorvane-service.json >>build/service/quorvane-service.log 2>&1 &
     service_pid=$!
     trap 'kill "$service_pid" 2>/dev/null || true' EXIT
     for _ in $(seq 50); do
@@ -30,6 +35,18 @@ if [ -z "${QUORVANE_BASE_URL:-}" ] && ! listening; then
     done
 fi
 
+# The programs of this run carry a mark in their environment, and so does every program they start
+# again in their place; the run lasts while any of them is alive.
+run_mark="$$-$(date +%s%N)"
+program_alive() {
+    grep -qzxF "QUORVANE_RUN=$run_mark" /proc/[0-9]*/environ 2>/dev/null
+}
+
 status=0
-build/quorvane "$@" || status=$?
+QUORVANE_RUN="$run_mark" build/quorvane "$@" || status=$?
+if [ -n "$service_pid" ]; then
+    while program_alive; do
+        sleep 1
+    done
+fi
 exit "$status"

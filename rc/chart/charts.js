@@ -12,10 +12,15 @@
 // its own.
 var Highcharts = (function() {
     var SVG_NS = 'http://www.w3.org/2000/svg';
+    // Between the pie's edge and its labels.
+    var PIE_LABEL_DISTANCE = 28;
     var FONT = '"Microsoft YaHei", "Noto Sans CJK SC", "WenQuanYi Micro Hei", sans-serif';
+    // Distinct colours for the slices of a pie; a pie of more slices goes on with colours made
+    // from further hues, so that no two slices ever share one.
     var COLORS = ['#3E7CB1', '#E4572E', '#76B041', '#8E6CB8', '#17A398', '#F3A712', '#DB5A9A', '#6C8EA4',
         '#A5673F', '#9BC53D', '#5B5F97', '#C1666B', '#2E9CCA', '#D4A373', '#4F772D', '#B5838D', '#F28482',
-        '#84A59D', '#7D5BA6', '#E9C46A'];
+        '#84A59D', '#7D5BA6', '#E9C46A', '#264653', '#E76F51', '#2A9D8F', '#A23B72', '#F18F01', '#6A994E',
+        '#3D5A80', '#BC4749', '#7F5539', '#00A6A6', '#9C89B8', '#C9A227'];
 
     // ---- Arithmetic ------------------------------------------------------------------------
 
@@ -73,6 +78,72 @@ var Highcharts = (function() {
             }
         }
         return { max: Math.ceil(max / step - 1e-9) * step, step: step };
+    }
+
+    // The colour of the slice or series at index.
+    function colorAt(index) {
+        if (index < COLORS.length)
+            return COLORS[index];
+        // Hues a golden angle apart, in three shades: never one of the list, never one before.
+        var step = index - COLORS.length;
+        var hue = Math.round((step * 137.508) % 360);
+        var lightness = [38, 52, 64][Math.floor(step / 360) % 3];
+        return 'hsl(' + hue + ', ' + (55 + (step % 2) * 15) + '%, ' + (lightness + (step % 5)) + '%)';
+    }
+
+    // How a vertical legend of `count` items, each `lineHeight` tall with `margin` below it, fits
+    // into `available` pixels of height: in one column when it fits with the margin, or with less of
+    // it; otherwise in as few columns as needed, filled evenly, so that no column holds a straggler
+    // or two.
+    function legendColumns(count, available, lineHeight, margin) {
+        if (count <= 1 || count * (lineHeight + margin) - margin <= available)
+            return { columns: count > 0 ? 1 : 0, perColumn: count, margin: margin };
+        if (count * lineHeight <= available)
+            return { columns: 1, perColumn: count, margin: Math.floor((available - count * lineHeight) / (count - 1)) };
+        var fit = Math.max(1, Math.floor((available + margin) / (lineHeight + margin)));
+        var columns = Math.ceil(count / fit);
+        return { columns: columns, perColumn: Math.ceil(count / columns), margin: margin };
+    }
+
+    // The pie's radius and the room for the labels on either side of it, in a plot `width` ×
+    // `height`: labels `widest` wide at most, of which `widestFixed` (the figures) may never be
+    // shortened, at `distance` from the pie. The labels stay whole while the pie keeps a fair size;
+    // below it the pie keeps that size and the names are shortened, and when even the figures lack
+    // room the pie gives up more of its size for them, down to a small one.
+    function pieLayout(width, height, widest, widestFixed, distance) {
+        var half = width / 2;
+        var vertical = height / 2 - (widest > 0 ? 10 : 0);
+        if (!(widest > 0)) {
+            var whole = Math.max(10, Math.min(half, height / 2) - 5);
+            return { radius: whole, room: 0 };
+        }
+        var fair = Math.max(40, Math.min(width, height) * 0.12);
+        var smallest = Math.min(25, vertical);
+        var radius = Math.min(vertical, half - widest - distance - 5);
+        if (radius < fair) {
+            radius = Math.min(fair, vertical);
+            // The figures and a character or two of the name.
+            var needed = widestFixed + 24;
+            if (half - radius - distance - 5 < needed)
+                radius = Math.max(smallest, half - needed - distance - 5);
+        }
+        radius = Math.max(radius, smallest);
+        return { radius: radius, room: Math.max(0, half - radius - distance - 5) };
+    }
+
+    // Of labels `height` tall with their slices' magnitudes, the ones that fit into `available`:
+    // the largest slices keep theirs. Returns the indexes kept, in the order given.
+    function labelsThatFit(magnitudes, height, available) {
+        var room = Math.max(0, Math.floor(available / height));
+        var order = [];
+        for (var i = 0; i < magnitudes.length; i++)
+            order.push(i);
+        if (order.length <= room)
+            return order;
+        order.sort(function(a, b) { return magnitudes[b] - magnitudes[a] || a - b; });
+        var kept = order.slice(0, room);
+        kept.sort(function(a, b) { return a - b; });
+        return kept;
     }
 
     // Moves labels wanted at the heights `wanted` (each `height` tall) the least so that none
@@ -243,22 +314,34 @@ var Highcharts = (function() {
         return width > 0 ? width : estimateWidth(node.textContent, fontSize);
     }
 
-    // Shortens a text element's text with an ellipsis until it is at most maxWidth wide.
-    function fitText(node, maxWidth, fontSize) {
+    // Shortens a label to maxWidth by shortening the name it starts with ("…" in its place); what
+    // follows the name (the figures) is never shortened. False when even that part does not fit, or
+    // when the text does not start with the name; the text is then left whole.
+    function fitLabel(node, name, maxWidth, fontSize) {
         var full = node.textContent;
         if (textWidth(node, fontSize) <= maxWidth)
-            return;
+            return true;
+        name = String(name);
+        if (name.length === 0 || full.indexOf(name) !== 0)
+            return false;
+        var rest = full.substring(name.length);
+        node.textContent = '\u2026' + rest;
+        if (textWidth(node, fontSize) > maxWidth) {
+            node.textContent = full;
+            return false;
+        }
         var low = 0;
-        var high = full.length;
+        var high = name.length;
         while (low < high) {
             var middle = Math.ceil((low + high) / 2);
-            node.textContent = full.substring(0, middle) + '\u2026';
+            node.textContent = name.substring(0, middle) + '\u2026' + rest;
             if (textWidth(node, fontSize) <= maxWidth)
                 low = middle;
             else
                 high = middle - 1;
         }
-        node.textContent = full.substring(0, low) + '\u2026';
+        node.textContent = name.substring(0, low) + '\u2026' + rest;
+        return true;
     }
 
     function Chart(options) {
@@ -347,9 +430,11 @@ var Highcharts = (function() {
         var fontSize = parseInt((labels.style && labels.style.fontSize) || 11, 10);
         var slices = pieSlices(series ? series.values() : []);
 
-        // The labels first: their widths decide how large the pie can be.
+        // The labels first: their widths decide how large the pie can be. A label starts with its
+        // point's name, which alone may be shortened; what follows (the figures) stays whole.
         var texts = [];
         var widest = 0;
+        var widestFixed = 0;
         for (var i = 0; i < points.length; i++) {
             var text = null;
             if (labels.enabled !== false && slices[i]) {
@@ -363,20 +448,15 @@ var Highcharts = (function() {
             if (text !== null) {
                 var probe = plainText(this.svg, text, 0, -100, { fontSize: fontSize });
                 widest = Math.max(widest, textWidth(probe, fontSize));
+                var name = points[i].name;
+                probe.textContent = name.length > 0 && text.indexOf(name) === 0 ? '\u2026' + text.substring(name.length)
+                    : text;
+                widestFixed = Math.max(widestFixed, textWidth(probe, fontSize));
                 this.svg.removeChild(probe);
             }
         }
-        // The pie keeps a fifth of the plot at least; labels too wide for the room beside it are shortened.
-        var plotWidth = right - left;
-        var plotHeight = bottom - top;
-        var distance = widest > 0 ? 30 : 0;
-        var minRadius = Math.max(30, Math.min(plotWidth, plotHeight) * 0.2);
-        widest = Math.min(widest, Math.max(40, plotWidth / 2 - minRadius - distance - 5));
-        var centerX = (left + right) / 2;
-        var centerY = (top + bottom) / 2;
-        var radius = Math.min(plotWidth / 2 - widest - distance - 5, plotHeight / 2 - (widest > 0 ? 10 : 0));
-        radius = Math.max(radius, Math.min(30, plotHeight / 2));
-        this.pie = { x: centerX, y: centerY, r: radius };
+        var layout = pieLayout(right - left, bottom - top, widest, widestFixed, PIE_LABEL_DISTANCE);
+        this.pie = { x: (left + right) / 2, y: (top + bottom) / 2, r: layout.radius };
 
         var group = element('g', { 'class': 'qv-pie' }, this.svg);
         for (var j = 0; j < points.length; j++) {
@@ -426,39 +506,59 @@ var Highcharts = (function() {
         return path;
     };
 
+    // The labels on both sides of the pie, each joined to its slice by a line; on each side they
+    // are moved apart so that none covers another. A side with more labels than its height holds
+    // keeps those of its largest slices (the others are in the legend), and a label whose figures
+    // have no room is left out rather than cut.
     Chart.prototype.drawPieLabels = function(texts, slices, labels, fontSize, plot) {
         var pie = this.pie;
-        var lineHeight = fontSize + 4;
+        var points = this.series[0].points;
+        // A line of CJK text is taller than its font size.
+        var lineHeight = fontSize + 6;
         var sides = { left: [], right: [] };
         for (var i = 0; i < texts.length; i++) {
             if (texts[i] === null)
                 continue;
             var slice = slices[i];
             var side = Math.cos(slice.middle) < 0 ? 'left' : 'right';
-            sides[side].push({ index: i, wanted: pie.y + Math.sin(slice.middle) * (pie.r + 20) });
+            sides[side].push({ index: i, wanted: pie.y + Math.sin(slice.middle) * (pie.r + 20),
+                magnitude: slice.end - slice.start });
         }
         var group = element('g', { 'class': 'qv-data-labels' }, this.svg);
         for (var name in sides) {
-            var entries = sides[name];
+            var all = sides[name];
+            var magnitudes = [];
+            for (var m = 0; m < all.length; m++)
+                magnitudes.push(all[m].magnitude);
+            var kept = labelsThatFit(magnitudes, lineHeight, plot.bottom - plot.top - lineHeight);
+            var entries = [];
+            for (var n = 0; n < kept.length; n++)
+                entries.push(all[kept[n]]);
             var wanted = [];
             for (var j = 0; j < entries.length; j++)
                 wanted.push(entries[j].wanted);
             var placed = spreadLabels(wanted, lineHeight, plot.top + lineHeight, plot.bottom);
             for (var k = 0; k < entries.length; k++) {
-                var s = slices[entries[k].index];
+                var index = entries[k].index;
+                var s = slices[index];
+                var labelX = name === 'left' ? pie.x - pie.r - PIE_LABEL_DISTANCE + 3 : pie.x + pie.r
+                    + PIE_LABEL_DISTANCE - 3;
+                var labelY = placed[k];
+                var label = plainText(group, texts[index], name === 'left' ? labelX - 3 : labelX + 3,
+                    labelY + fontSize / 3, { fontSize: fontSize, color: labels.color || '#000000',
+                        anchor: name === 'left' ? 'end' : 'start', className: 'qv-data-label' });
+                var room = name === 'left' ? labelX - 3 - plot.left : plot.right - labelX - 3;
+                if (!fitLabel(label, points[index].name, room, fontSize)) {
+                    group.removeChild(label);
+                    continue;
+                }
                 var edgeX = pie.x + Math.cos(s.middle) * pie.r;
                 var edgeY = pie.y + Math.sin(s.middle) * pie.r;
                 var bendX = pie.x + Math.cos(s.middle) * (pie.r + 10);
                 var bendY = pie.y + Math.sin(s.middle) * (pie.r + 10);
-                var labelX = name === 'left' ? pie.x - pie.r - 25 : pie.x + pie.r + 25;
-                var labelY = placed[k];
                 element('polyline', { points: edgeX + ',' + edgeY + ' ' + bendX + ',' + bendY + ' ' + labelX + ','
                     + labelY, fill: 'none', stroke: labels.connectorColor || '#606060', 'stroke-width': 1,
                     'class': 'qv-connector' }, group);
-                var label = plainText(group, texts[entries[k].index], name === 'left' ? labelX - 3 : labelX + 3,
-                    labelY + fontSize / 3, { fontSize: fontSize, color: labels.color || '#000000',
-                        anchor: name === 'left' ? 'end' : 'start', className: 'qv-data-label' });
-                fitText(label, name === 'left' ? labelX - 3 - plot.left : plot.right - labelX - 3, fontSize);
             }
         }
     };
@@ -532,7 +632,7 @@ var Highcharts = (function() {
         this.options = options;
         this.name = options.name === undefined ? 'Series ' + (index + 1) : options.name;
         this.type = options.type || chart.type;
-        this.color = COLORS[index % COLORS.length];
+        this.color = colorAt(index);
         this.points = [];
         var data = options.data || [];
         for (var i = 0; i < data.length; i++)
@@ -564,7 +664,7 @@ var Highcharts = (function() {
         if (!isFinite(this.y))
             this.y = 0;
         this.x = index;
-        this.color = series.type === 'pie' ? COLORS[index % COLORS.length] : series.color;
+        this.color = series.type === 'pie' ? colorAt(index) : series.color;
         this.sliced = false;
         this.legendItem = null;
     }
@@ -610,20 +710,26 @@ var Highcharts = (function() {
         var fontSize = 12;
         var symbol = 12;
         var padding = 8;
-        var itemHeight = 16 + (options.itemMarginBottom || 0);
+        var lineHeight = 16;
         var vertical = options.layout === 'vertical';
         var top = chart.plotTop + 10;
         var available = chart.chartHeight - top - 10 - 2 * padding;
-        // A legend too tall for the chart continues in further columns.
-        var perColumn = vertical ? Math.max(1, Math.floor(available / itemHeight)) : items.length;
+        // A legend too tall for the chart closes up its lines first, then continues in further
+        // columns of even length.
+        var fit = vertical ? legendColumns(items.length, available, lineHeight, options.itemMarginBottom || 0)
+            : { columns: 1, perColumn: items.length, margin: options.itemMarginBottom || 0 };
+        var perColumn = Math.max(1, fit.perColumn);
+        var itemHeight = lineHeight + fit.margin;
         var columnWidths = [];
         var nodes = [];
         for (var i = 0; i < items.length; i++) {
             var label = options.labelFormatter ? options.labelFormatter.call(items[i]) : items[i].name;
             var node = plainText(group, label, 0, 0, { fontSize: fontSize, color: '#333333',
                 className: 'qv-legend-item' });
-            // A long name must not push the pie aside: an item takes a third of the chart at most.
-            fitText(node, chart.chartWidth / 3 - symbol - 6, fontSize);
+            // A long name must not push the pie aside: the legend takes a third of the chart, or half
+            // when it needs more columns, its names shortened, never their figures.
+            var share = fit.columns > 1 ? chart.chartWidth / 2 / fit.columns - 16 : chart.chartWidth / 3;
+            fitLabel(node, items[i].name, share - symbol - 6, fontSize);
             items[i].legendItem = node;
             nodes.push(node);
             var column = vertical ? Math.floor(i / perColumn) : i;
@@ -634,7 +740,7 @@ var Highcharts = (function() {
         var width = 2 * padding;
         for (var c = 0; c < columns; c++)
             width += columnWidths[c] + (c > 0 ? 16 : 0);
-        var height = 2 * padding + rows * itemHeight - (options.itemMarginBottom || 0);
+        var height = 2 * padding + rows * itemHeight - fit.margin;
         var x = options.align === 'left' ? 10 : options.align === 'center' ? (chart.chartWidth - width) / 2
             : chart.chartWidth - width - 10;
         var y = options.verticalAlign === 'bottom' ? chart.chartHeight - height - 10 : top;
@@ -709,6 +815,10 @@ var Highcharts = (function() {
             pieSlices: pieSlices,
             niceScale: niceScale,
             spreadLabels: spreadLabels,
+            colorAt: colorAt,
+            legendColumns: legendColumns,
+            pieLayout: pieLayout,
+            labelsThatFit: labelsThatFit,
             columnLayout: columnLayout,
             parseMarkup: parseMarkup,
             formatPoint: formatPoint,

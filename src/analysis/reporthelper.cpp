@@ -180,11 +180,14 @@ QList<MPeriodStat> ReportHelper::statMonth(int month)
     MPeriodStat sums;
     forEachRow(QStringLiteral("select date, kind, total(amount) from tbl_bill where month=? group by date,kind "),
         { month }, [&](const QSqlQuery& query) {
-            // A bill whose date lies outside its month (damaged or imported data) has no day here.
+            // The bills of the month are those the year view counts in its row, whatever their date
+            // says: a bill whose date lies in another month (only an import or a synchronisation
+            // makes one) goes to the day of its date's number. One whose day this month lacks, or
+            // whose date cannot be read, counts in the total alone.
             const QDate date = QDate::fromString(query.value(0).toString(), QStringLiteral("yyyy-MM-dd"));
-            if (!date.isValid() || date.year() != first.year() || date.month() != first.month())
-                return;
-            addPeriodGroup(&rows[date.day() - 1], &sums, query.value(1).toString(), query.value(2).toDouble());
+            MPeriodStat ignored;
+            MPeriodStat* row = date.isValid() && date.day() <= rows.size() ? &rows[date.day() - 1] : &ignored;
+            addPeriodGroup(row, &sums, query.value(1).toString(), query.value(2).toDouble());
         });
     rows.append(totalPeriodRow(sums));
     return rows;

@@ -1,6 +1,9 @@
 #include "analysis/wanalysispage.h"
 
+#include <algorithm>
+
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -12,14 +15,17 @@
 #include <QSaveFile>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTreeWidget>
 
 #include "analysis/reporthelper.h"
 #include "analysis/reportpages.h"
 #include "analysis/reportview.h"
 #include "analysis/reportviewloader.h"
+#include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "widgets/dmessagebox.h"
+#include "widgets/pagetext.h"
 
 namespace {
 
@@ -43,7 +49,9 @@ bool runPrintDialog(QPrinter* printer, QWidget* parent)
 
 QString askFileName(QWidget* parent)
 {
-    QFileDialog dialog(parent, WAnalysisPage::tr("保存报表"), QString(), WAnalysisPage::tr("报表文件 (*.html)"));
+    // Reports go where the user keeps documents, not wherever the program was started from.
+    QFileDialog dialog(
+        parent, WAnalysisPage::tr("保存报表"), Constants::getDocumentsDir(), WAnalysisPage::tr("报表文件 (*.html)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // The dialog here does not add the filter's extension by itself.
     dialog.setDefaultSuffix(QStringLiteral("html"));
@@ -117,6 +125,8 @@ void WAnalysisPage::build()
         for (const auto& [label, key] : kinds)
             frame.cbKind->addItem(label, key);
     }
+    // The page's labels wear the pages' look from the first visit on, as on every later one.
+    markPageText(this);
     // The page is being shown: what its form made must be shown with it, unless hidden on purpose.
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (!child->isWindow() && !child->testAttribute(Qt::WA_WState_ExplicitShowHide))
@@ -246,8 +256,6 @@ void WAnalysisPage::fillTable(
 {
     table->clearContents();
     table->setRowCount(int(rows.size()));
-    for (int column = 0; column < widths.size(); ++column)
-        table->setColumnWidth(column, widths.at(column));
     for (int row = 0; row < rows.size(); ++row) {
         const QStringList& cells = rows.at(row);
         for (int column = 0; column < cells.size(); ++column) {
@@ -257,6 +265,37 @@ void WAnalysisPage::fillTable(
             table->setItem(row, column, item);
         }
     }
+    fitColumns(table, widths);
+}
+
+namespace {
+
+const int NameColumnMaximum = 320;
+
+// The fixed widths fit the fonts they were chosen for, not every font a system has: a column
+// grows to what its texts need as the view measures them (style, font, margins).
+template <typename View> void fitColumnsOf(View* view, const QList<int>& widths)
+{
+    view->ensurePolished();
+    for (int column = 0; column < widths.size(); ++column) {
+        view->resizeColumnToContents(column);
+        int width = std::max(view->columnWidth(column), widths.at(column));
+        if (column == 0)
+            width = std::min(width, std::max(widths.at(column), NameColumnMaximum));
+        view->setColumnWidth(column, width);
+    }
+}
+
+} // namespace
+
+void WAnalysisPage::fitColumns(QTableView* view, const QList<int>& widths)
+{
+    fitColumnsOf(view, widths);
+}
+
+void WAnalysisPage::fitColumns(QTreeView* view, const QList<int>& widths)
+{
+    fitColumnsOf(view, widths);
 }
 
 void WAnalysisPage::showPie(const QString& title, const QList<QPair<QString, double>>& points)
@@ -344,9 +383,14 @@ void WAnalysisPage::on_pbExport_clicked()
         return;
     QSaveFile file(fileName);
     if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        // A report of the household's money is its owner's business, whatever the umask says.
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         file.write(html.toUtf8());
-        if (file.commit())
+        if (file.commit()) {
+            DMessageBox::information(
+                this, tr("导出成功"), tr("您已经成功导出报表：%1").arg(QDir::toNativeSeparators(fileName)));
             return;
+        }
     }
     DMessageBox::error(this, tr("报表没有保存成功：%1").arg(file.errorString()));
 }

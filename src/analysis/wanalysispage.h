@@ -13,7 +13,9 @@ class QComboBox;
 class QPrinter;
 class QPushButton;
 class QStackedWidget;
+class QTableView;
 class QTableWidget;
+class QTreeView;
 class ReportView;
 
 // The frame the five analysis pages share: the year and month (and kind) combos, the table, chart
@@ -80,10 +82,15 @@ protected:
     // The kind in the title: the kind combo's text in chart mode, empty otherwise.
     virtual QString kindText() const;
 
-    // Fills a table with rows of cell texts: the given column widths; cells from column
-    // firstCentred on are centred.
+    // Fills a table with rows of cell texts, its columns at least the given widths (see
+    // fitColumns); cells from column firstCentred on are centred.
     static void fillTable(
         QTableWidget* table, const QList<QStringList>& rows, const QList<int>& widths, int firstCentred);
+    // Gives each column the width its header and its widest text need, and at least the given
+    // width: no figure is ever cut. The first column (names) grows to a few hundred pixels at most;
+    // a longer name is shortened with "…".
+    static void fitColumns(QTableView* view, const QList<int>& widths);
+    static void fitColumns(QTreeView* view, const QList<int>& widths);
     // Shows the pie chart page with one point per (name, value).
     void showPie(const QString& title, const QList<QPair<QString, double>>& points);
     // Shows a report page whose table rows are made of cells, given as HTML.

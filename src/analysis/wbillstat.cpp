@@ -45,8 +45,7 @@ void WBillStat::refreshFigures()
 {
     ui->twBillStat->clearContents();
     ui->twBillStat->setRowCount(0);
-    for (int column = 0; column < ColumnWidths.size(); ++column)
-        ui->twBillStat->setColumnWidth(column, ColumnWidths.at(column));
+    fitColumns(ui->twBillStat, ColumnWidths);
     ReportHelper helper;
     const QList<MPeriodStat> rows = month < 1 ? helper.statYear(year) : helper.statMonth(year * 100 + month);
     const QString text = title(QString(), tr("<b>%1</b>年账目汇总"), tr("<b>%1</b>年<b>%2</b>月账目汇总"));

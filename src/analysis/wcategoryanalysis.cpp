@@ -78,9 +78,6 @@ QTreeWidgetItem* treeItem(const MCategoryStat& row)
 
 void WCategoryAnalysis::bindTable(const QList<MCategoryStat>& rows)
 {
-    const QList<int> widths = { 250, 100, 100, 100, 50 };
-    for (int column = 0; column < widths.size(); ++column)
-        ui->tableWidget->setColumnWidth(column, widths.at(column));
     ui->tableWidget->clear();
     for (const MCategoryStat& row : rows) {
         QTreeWidgetItem* item = treeItem(row);
@@ -89,6 +86,7 @@ void WCategoryAnalysis::bindTable(const QList<MCategoryStat>& rows)
         for (const MCategoryStat& child : row.children)
             item->addChild(treeItem(child));
     }
+    fitColumns(ui->tableWidget, { 250, 100, 100, 100, 50 });
 }
 
 void WCategoryAnalysis::bindChart(const QList<MCategoryStat>& rows, const QString& title)

@@ -30,7 +30,9 @@ QString askWithDialog(QWidget* parent)
 {
     const QString excel = QObject::tr("导出Excel文件 (*.xls)");
     const QString csv = QObject::tr("导出CSV文件 (*.csv)");
-    QFileDialog dialog(parent, QObject::tr("导出Excel文件"), QString(), excel + QStringLiteral(";;") + csv);
+    // Exports go where the user keeps documents, not wherever the program was started from.
+    QFileDialog dialog(
+        parent, QObject::tr("导出Excel文件"), Constants::getDocumentsDir(), excel + QStringLiteral(";;") + csv);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (dialog.exec() != QDialog::Accepted)
         return QString();

@@ -323,6 +323,9 @@ void WBillList::changePageButtons()
     const int index = model->getPageIndex();
     const int count = model->getPageCount();
     ui->lblPagePosition->setText(QStringLiteral("%1/%2 ").arg(index + 1).arg(count));
+    // The jump box shows the page shown, however it was reached (a number beyond the last page
+    // included), so that the next jump starts from there.
+    ui->sbPageNo->setValue(index + 1);
     ui->pbFirst->setEnabled(index != 0);
     ui->pbPrev->setEnabled(index != 0);
     ui->pbNext->setEnabled(count != index + 1);

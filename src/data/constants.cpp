@@ -129,7 +129,13 @@ void Constants::makeDir(const QString& path)
     }
 }
 
-QString Constants::getVersion() const
+QString Constants::getDocumentsDir()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString Constants::getVersion()
 {
     return QStringLiteral("1.6");
 }

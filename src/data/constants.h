@@ -43,8 +43,12 @@ public:
     void setBookDir(const QString& dir);
     // Creates path with every missing parent, each owner-only.
     static void makeDir(const QString& path);
+    // Where the user keeps documents (exports and reports are saved there first): the documents
+    // folder, or the home folder when there is none.
+    static QString getDocumentsDir();
 
-    QString getVersion() const;
+    // The release's text ("1.6"), also known before any folder is made.
+    static QString getVersion();
     int getVersionCode() const;
 
     QString getBookName();

@@ -1,6 +1,7 @@
 #include "datamgmt/udata.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -25,9 +26,9 @@ UData::~UData()
     delete ui;
 }
 
-QString UData::askFile(const QString& caption, bool save)
+QString UData::askFile(const QString& caption, bool save, const QString& folder)
 {
-    QFileDialog dialog(this, caption, QString(), tr("数据文件 (*.db)"));
+    QFileDialog dialog(this, caption, folder, tr("数据文件 (*.db)"));
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("db"));
@@ -43,7 +44,8 @@ QString UData::askFile(const QString& caption, bool save)
 
 void UData::on_pbBackup_clicked()
 {
-    const QString target = askFile(tr("备份数据文件"), true);
+    // Beside the automatic backups: a copy in the book folder itself would show as a book.
+    const QString target = askFile(tr("备份数据文件"), true, Constants::getInstance()->getBackupDir());
     if (target.isEmpty())
         return;
     if (QFileInfo::exists(target)) {
@@ -58,11 +60,12 @@ void UData::on_pbBackup_clicked()
     }
     // The copy holds the login and sync passwords as the book does.
     QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    DMessageBox::information(this, tr("备份成功"), tr("您已经成功备份数据：%1").arg(QDir::toNativeSeparators(target)));
 }
 
-void UData::restartWith(const QString& word, const QString& caption, const QString& failText)
+void UData::restartWith(const QString& word, const QString& caption, const QString& folder, const QString& failText)
 {
-    const QString file = askFile(caption, false);
+    const QString file = askFile(caption, false, folder);
     if (file.isEmpty())
         return;
     // The running program never swaps its book: the next run replaces it before opening it.
@@ -72,7 +75,8 @@ void UData::restartWith(const QString& word, const QString& caption, const QStri
 
 void UData::on_pbResotre_clicked()
 {
-    restartWith(QStringLiteral("restore"), tr("数据备份文件"), tr("无法重新启动程序，数据没有恢复。"));
+    restartWith(QStringLiteral("restore"), tr("数据备份文件"), Constants::getInstance()->getBackupDir(),
+        tr("无法重新启动程序，数据没有恢复。"));
 }
 
 void UData::on_pbAutoBackup_clicked()
@@ -83,7 +87,8 @@ void UData::on_pbAutoBackup_clicked()
 
 void UData::on_pbKobel_clicked()
 {
-    restartWith(QStringLiteral("kobel"), tr("kobel数据文件"), tr("无法重新启动程序，数据没有导入。"));
+    restartWith(QStringLiteral("kobel"), tr("kobel数据文件"), Constants::getDocumentsDir(),
+        tr("无法重新启动程序，数据没有导入。"));
 }
 
 void UData::on_pbImport_clicked()

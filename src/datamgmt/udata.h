@@ -25,9 +25,10 @@ private slots:
     void on_pbAutoBackup_2_clicked();
 
 private:
-    // Asks for a data file: to write (the manual backup) or to read. Empty when cancelled.
-    QString askFile(const QString& caption, bool save);
-    void restartWith(const QString& word, const QString& caption, const QString& failText);
+    // Asks for a data file, starting in folder: to write (the manual backup) or to read. Empty when
+    // cancelled.
+    QString askFile(const QString& caption, bool save, const QString& folder);
+    void restartWith(const QString& word, const QString& caption, const QString& folder, const QString& failText);
 
     Ui::UData* ui;
 };

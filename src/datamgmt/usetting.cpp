@@ -196,11 +196,11 @@ QString USetting::chosenBook(const QString& failureTitle)
     return item->text();
 }
 
-QString USetting::askBookName(const QString& failureTitle)
+QString USetting::askBookName(const QString& failureTitle, const QString& current)
 {
     bool accepted = false;
     const QString name = QInputDialog::getText(
-        this, tr("新建账本"), tr("请输入新账本的名称："), QLineEdit::Normal, QString(), &accepted);
+        this, tr("新建账本"), tr("请输入新账本的名称："), QLineEdit::Normal, current, &accepted);
     if (!accepted || name.isEmpty())
         return QString();
     // The name becomes part of a path: it must stay a file name in the book folder. A leading dot
@@ -216,7 +216,7 @@ QString USetting::askBookName(const QString& failureTitle)
 void USetting::on_pbCreateBook_clicked()
 {
     const QString failed = tr("新建失败");
-    const QString name = askBookName(failed);
+    const QString name = askBookName(failed, QString());
     if (name.isEmpty())
         return;
 
@@ -240,7 +240,7 @@ void USetting::on_pbCreateBook_clicked()
 
     DMessageBox::information(this, tr("新建成功"),
         tr("新建成功！您可以通过窗口顶部") + QLatin1Char('"') + tr("[切换账本]") + QLatin1Char('"')
-            + tr("按钮快速切换账"));
+            + tr("按钮快速切换账本。"));
     bindBookList();
 }
 
@@ -254,8 +254,10 @@ void USetting::on_pbRenameBook_clicked()
         DMessageBox::information(this, failed, tr("账本正在被使用，您不能修改正在使用的账本"));
         return;
     }
-    const QString newName = askBookName(failed);
-    if (newName.isEmpty())
+    // The dialog starts with the name, to be changed rather than typed again; kept as it was, there
+    // is nothing to do.
+    const QString newName = askBookName(failed, name);
+    if (newName.isEmpty() || newName == name)
         return;
 
     // QFile::rename never replaces an existing file.

@@ -46,7 +46,8 @@ private:
     // The chosen book's name (without ".db"), or "" after asking the user to choose one.
     QString chosenBook(const QString& failureTitle);
     // A new book name typed by the user, or "" when cancelled, empty or refused (the refusal told).
-    QString askBookName(const QString& failureTitle);
+    // The dialog starts with current.
+    QString askBookName(const QString& failureTitle, const QString& current);
 
     Ui::USetting* ui;
 };

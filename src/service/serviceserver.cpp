@@ -1,11 +1,13 @@
 #include "serviceserver.h"
 
+#include <QCoreApplication>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -90,6 +92,19 @@ QString field(const ServiceServer::FormFields& fields, const char* name)
             return pair.second;
     }
     return QString();
+}
+
+// A word of a shell command as a user can paste it: as it is when the shell takes it so, otherwise
+// in single quotes.
+QString shellWord(const QString& word)
+{
+    static const QRegularExpression plain(
+        QStringLiteral("^[\\w./:@%+=,-]+$"), QRegularExpression::UseUnicodePropertiesOption);
+    if (plain.match(word).hasMatch())
+        return word;
+    QString quoted = word;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 const QByteArray jsonType = "application/json; charset=utf-8";
@@ -298,11 +313,15 @@ ServiceServer::Reply ServiceServer::route(
         if (!needs(get))
             return reply;
         reply.mimeType = htmlType;
-        reply.body
-            = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
-              "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>quorvane-service --add-user "
-              "用户名</code>，然后按提示输入密码（输入时不显示）；脚本可从标准输入的第一行提供密码："
-              "<code>quorvane-service --add-user 用户名 &lt; 密码文件</code>。"
+        // The commands that add an account to the very file this service reads.
+        const QString command = (shellWord(QCoreApplication::applicationFilePath()) + QStringLiteral(" --data ")
+            + shellWord(store->path()) + QStringLiteral(" --add-user 用户名"))
+                                    .toHtmlEscaped();
+        reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
+                     "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>"
+            + command.toUtf8() + "</code>，然后按提示输入密码（输入时不显示）；脚本可从标准输入的第一行提供密码：<code>"
+            + command.toUtf8()
+            + " &lt; 密码文件</code>。"
               "请勿把密码写在命令行上：本机的其他用户都能看到。</p>"
               "<h2>同步的规则</h2><ul>"
               "<li>每条记录（账目、账户、分类、借款人、成员）都带有修改时间，精确到秒。同一条记录以修改时间较晚的"

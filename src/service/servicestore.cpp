@@ -396,6 +396,7 @@ bool ServiceStore::open(const QString& path, QString* error)
         *error = db.lastError().text();
         return false;
     }
+    filePath = info.absoluteFilePath();
     QSqlQuery query(db);
     const char* const schema[] = {
         "pragma synchronous=normal",

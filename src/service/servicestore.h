@@ -29,6 +29,8 @@ public:
 
     // Opens (or creates, owner-only) the service file at path.
     bool open(const QString& path, QString* error);
+    // The file opened, as an absolute path.
+    QString path() const { return filePath; }
 
     // Creates an account with a salted hash of password; refused when the name is empty or taken.
     bool addUser(const QString& name, const QString& password, QString* error);
@@ -59,4 +61,5 @@ private:
     bool seenSequence(qint64 account, const QString& syncTime, const QString& clientTime, qint64* seen) const;
 
     QString connectionName;
+    QString filePath;
 };

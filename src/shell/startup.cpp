@@ -35,6 +35,29 @@ Command parseCommand(const QStringList& arguments)
     return command;
 }
 
+QString infoText(const QStringList& arguments)
+{
+    if (arguments.size() != 2)
+        return QString();
+    const QString word = arguments.at(1);
+    const QString version = QStringLiteral("Quorvane记账 %1\n").arg(Constants::getVersion());
+    if (word == QLatin1String("--version") || word == QLatin1String("-v"))
+        return version;
+    if (word != QLatin1String("--help") && word != QLatin1String("-h"))
+        return QString();
+    return version
+        + QObject::tr("\n"
+                      "用法：quorvane [命令 文件]\n"
+                      "\n"
+                      "  book 文件      打开账本文件夹中的这个账本，例如 book 家庭.db\n"
+                      "  restore 文件   先用这个备份文件恢复当前账本，再打开它\n"
+                      "  kobel 文件     先导入另一个记账程序的这个数据文件，再打开账本\n"
+                      "  --help, -h     显示这段说明\n"
+                      "  --version, -v  显示版本\n"
+                      "\n"
+                      "不带命令时打开上次用过的账本；账本文件夹中有几个账本时，先询问打开哪一个。\n");
+}
+
 Choice chooseBook(const QString& dbDir, const QStringList& files, const QString& chosenBook)
 {
     Choice choice;

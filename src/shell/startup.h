@@ -31,6 +31,11 @@ struct Choice {
 // "book" word named (empty when none, or when that file does not exist).
 Choice chooseBook(const QString& dbDir, const QStringList& files, const QString& chosenBook);
 
+// What "--help" (or "-h") and "--version" (or "-v") print; empty for any other command line, which
+// starts the program. Asked before anything of the program is made: these make no folder and no book,
+// and need no screen.
+QString infoText(const QStringList& arguments);
+
 // Runs the whole start and the event loop; returns the exit code.
 int run(QApplication& app);
 

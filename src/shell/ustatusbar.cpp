@@ -1,5 +1,7 @@
 #include "shell/ustatusbar.h"
 
+#include <algorithm>
+
 #include <QDate>
 #include <QHash>
 
@@ -20,6 +22,8 @@ const char* const syncLink
 const char* const syncingLink
     = "<a href=\"#\"><span style=\" text-decoration: underline; color:#cceeff;\">同步中</span></a>";
 const char* const timeFormat = "yyyy-MM-dd hh:mm:ss";
+// The form's minimum width of the state text.
+const int SyncStateMinimumWidth = 100;
 
 } // namespace
 
@@ -34,9 +38,9 @@ UStatusBar::UStatusBar(QWidget* parent)
     synced.setTimeSpec(Qt::UTC);
     synced = synced.toLocalTime();
     if (!synced.isValid() || synced.date().year() < 2009)
-        ui->lblSyncTime->setText(tr("  尚未同步过 "));
+        showSyncState(tr("  尚未同步过 "));
     else
-        ui->lblSyncTime->setText(tr("  上次同步 ") + synced.toString(QLatin1String(timeFormat)));
+        showSyncState(tr("  上次同步 ") + synced.toString(QLatin1String(timeFormat)));
 
     SyncHelper* sync = SyncHelper::getInstance();
     connect(sync, &SyncHelper::syncFinished, this, &UStatusBar::syncFinished);
@@ -105,9 +109,19 @@ void UStatusBar::billDataChanged()
     ui->lblMonthSummary->setText(tr("本月  ") + summaryOf(BillIndex::monthTotals(month.toInt())));
 }
 
+void UStatusBar::showSyncState(const QString& text)
+{
+    // The state is never cut: when the row is short of room, the summary lines give way. The form's
+    // minimum width alone would let the layout squeeze the time to it.
+    ui->lblSyncTime->setText(text);
+    const int whole = ui->lblSyncTime->fontMetrics().horizontalAdvance(text) + ui->lblSyncTime->width()
+        - ui->lblSyncTime->contentsRect().width();
+    ui->lblSyncTime->setMinimumWidth(std::max(SyncStateMinimumWidth, whole));
+}
+
 void UStatusBar::syncStarted()
 {
-    ui->lblSyncTime->setText(tr("  正在同步，请稍候...... "));
+    showSyncState(tr("  正在同步，请稍候...... "));
     syncStartTime = QDateTime::currentDateTime();
     ui->lblSync->setText(tr(syncingLink));
     ui->lblSync->setEnabled(false);
@@ -115,7 +129,7 @@ void UStatusBar::syncStarted()
 
 void UStatusBar::syncFinished()
 {
-    ui->lblSyncTime->setText(tr("  上次同步 ") + syncStartTime.toString(QLatin1String(timeFormat)));
+    showSyncState(tr("  上次同步 ") + syncStartTime.toString(QLatin1String(timeFormat)));
     ui->lblSync->setText(tr(syncLink));
     ui->lblSync->setEnabled(true);
 }
@@ -123,7 +137,7 @@ void UStatusBar::syncFinished()
 void UStatusBar::syncError(int, const QString& message)
 {
     DMessageBox::error(this, message);
-    ui->lblSyncTime->setText(tr("  上次同步失败"));
+    showSyncState(tr("  上次同步失败"));
     ui->lblSync->setText(tr(syncLink));
     ui->lblSync->setEnabled(true);
 }

@@ -35,6 +35,8 @@ private slots:
     void listConditionChanged(const QString& condition);
 
 private:
+    // Shows the synchronisation's state in lblSyncTime, always whole.
+    void showSyncState(const QString& text);
     // The summary text of totals per kind.
     static QString summaryOf(const QHash<QString, double>& totals);
 

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QLabel>
+#include <QStringList>
 
-// A one-line label that gives up width when its row is short of room. It then keeps its last word
-// (a summary's key figure, such as the change of a month) whole and shortens what comes before it
-// with "…"; its tooltip is the whole text. text() stays the whole text.
+// A one-line label of items separated by blanks (a summary: "本月  支出:-12.50 收入:300.00 变化:+287.50")
+// that gives up width when its row is short of room. It then leaves out whole items from the end,
+// "…" in their place, but keeps its first item (what the line is about) and its last (the key
+// figure, such as the change of a month): an item is shown whole or not at all, so that no figure
+// is ever cut. Its tooltip is the whole text while part of it is left out; text() stays the whole
+// text.
 class WElidedLabel : public QLabel
 {
     Q_OBJECT
@@ -21,6 +25,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    // The last word, with the blank before it; empty when the text has no blank.
-    QString lastWord() const;
+    // The text with the items after the first `kept` left out (but the last), "…" in their place.
+    QString shortened(int kept) const;
+    // Where each item ends in the text; the items lie between runs of blanks.
+    QList<qsizetype> itemEnds() const;
 };

@@ -1,6 +1,9 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
@@ -8,6 +11,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,11 +25,13 @@
 #include "analysis/wcategoryanalysis.h"
 #include "analysis/wmemberanalysis.h"
 #include "analysisbook.h"
+#include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "modalanswerer.h"
 #include "shell/ubook.h"
+#include "shell/ucontent.h"
 #include "widgettest.h"
 
 using Ids = QVariantMap;
@@ -139,6 +145,9 @@ private slots:
     void exportSavesTheShownReport();
     void withoutTheWebEngineTheFiguresStay();
     void bookPageHoldsTheRealPages();
+    void columnsFitTheWidestFigure_data();
+    void columnsFitTheWidestFigure();
+    void labelsLookTheSameOnEveryVisit();
     void programStartsWithoutTheWebEngine();
 };
 
@@ -694,7 +703,16 @@ void TestAnalysisPages::exportSavesTheShownReport()
     QTest::mouseClick(shown.button("pbReport"), Qt::LeftButton);
     QString answer = file;
     WAnalysisPage::setFileNameAsker([&answer](QWidget*) { return answer; });
-    QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
+    {
+        // Owner-only whatever the umask lets through, and the user is told where it went.
+        const ScopedUmask careless(0);
+        ModalAnswerer boxes;
+        boxes.expect("导出成功", "您已经成功导出报表：" + QDir::toNativeSeparators(file), "确定");
+        QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    }
+    QCOMPARE(QFileInfo(file).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QFile saved(file);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray bytes = saved.readAll();
@@ -716,6 +734,18 @@ void TestAnalysisPages::exportSavesTheShownReport()
     WAnalysisPage::setFileNameAsker({});
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), bytes);
+
+    // The save dialog starts where the user keeps documents, not in the folder the program was
+    // started from.
+    ModalAnswerer boxes;
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), [](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        QCOMPARE(dialog->directory().absolutePath(), QDir(Constants::getDocumentsDir()).absolutePath());
+        QVERIFY(QDir(Constants::getDocumentsDir()).absolutePath() != QDir::currentPath());
+        dialog->reject();
+    });
+    QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
 }
 
 void TestAnalysisPages::withoutTheWebEngineTheFiguresStay()
@@ -753,6 +783,111 @@ void TestAnalysisPages::bookPageHoldsTheRealPages()
     QVERIFY(category->findChild<QPushButton*>("pbChart")->isVisible());
     QVERIFY(!category->findChild<QPushButton*>("pbPrint")->isVisible());
     QCOMPARE(treeRows(tree), QStringList({ "餐饮 支出 0.00 0.00% 0", "合计 支出 0.00 100.00% 0" }));
+}
+
+void TestAnalysisPages::columnsFitTheWidestFigure_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("wholeYear");
+    for (const char* page : { "category", "account", "borrower", "member", "statistics" }) {
+        QTest::newRow((QByteArray(page) + ", a month").constData()) << page << false;
+        QTest::newRow((QByteArray(page) + ", a year").constData()) << page << true;
+    }
+}
+
+// Every text of an analysis table, the totals' largest figures among them, is drawn whole in its
+// column (a name up to the width a name column may take).
+void TestAnalysisPages::columnsFitTheWidestFigure()
+{
+    QFETCH(QString, page);
+    QFETCH(bool, wholeYear);
+    AnalysisBook book;
+    book.account("a1", "招商银行信用卡（尾号 8888）", "credit");
+    book.account("a2", "钱包");
+    book.category("c1", "交通出行", "expense");
+    book.category("s1", "停车费和高速公路通行费", "expense", "c1");
+    book.category("c2", "工资", "income");
+    book.borrower("b1", "老王");
+    book.member("m1", "爸爸");
+    for (int day = 1; day <= 28; ++day) {
+        const QDate date(2013, day % 2 ? 5 : 3, day);
+        const Ids ids { { "account_id", "a1" }, { "to_account_id", "a2" }, { "category_id", "c1" },
+            { "sub_category_id", "s1" }, { "borrower_id", "b1" }, { "member_id", "m1" } };
+        for (const char* kind : { "expense", "transfer", "lend", "repay" })
+            book.bill(kind, -987654.32 - day, date, ids);
+        for (const char* kind : { "income", "borrow", "refund" })
+            book.bill(kind, 8765432.19 + day, date, ids);
+    }
+    Shown shown(makeAnalysisPage(page));
+    if (wholeYear)
+        shown.choose("cbMonth", 0);
+
+    auto* table = shown.find<QAbstractItemView>(page == "statistics" ? "twBillStat" : "tableWidget");
+    const int margins = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+    const QFontMetrics metrics(table->font());
+    QAbstractItemModel* model = table->model();
+    int checked = 0;
+    const std::function<void(const QModelIndex&, int)> check = [&](const QModelIndex& parent, int depth) {
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            for (int column = 0; column < model->columnCount(parent); ++column) {
+                const QModelIndex index = model->index(row, column, parent);
+                const QString text = index.data().toString();
+                int needed = metrics.horizontalAdvance(text) + margins;
+                if (column == 0)
+                    needed += depth * 20 + (page == "category" ? 20 : 0);
+                const int width = page == "category" ? static_cast<QTreeView*>(table)->columnWidth(column)
+                                                     : static_cast<QTableView*>(table)->columnWidth(column);
+                if (column == 0 && needed > 320)
+                    continue;
+                QVERIFY2(
+                    width >= needed, qPrintable(QString("%1 px for \"%2\" (%3 px)").arg(width).arg(text).arg(needed)));
+                ++checked;
+            }
+            check(model->index(row, 0, parent), depth + 1);
+        }
+    };
+    check(QModelIndex(), 0);
+    QVERIFY(checked > 10);
+}
+
+// The bar's labels wear the pages' look (bold, 14 px) from the first visit on, as on every later one.
+void TestAnalysisPages::labelsLookTheSameOnEveryVisit()
+{
+    AnalysisBook book;
+    QFile sheet(":/rc/style/default.qss");
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    {
+        UContent content;
+        content.resize(1000, 600);
+        content.switchPage("Book");
+        content.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&content));
+        const auto looks = [&](const char* pageName) {
+            QStringList seen;
+            auto* page = content.findChild<WAnalysisPage*>(pageName);
+            for (const QLabel* label : page->findChildren<QLabel*>()) {
+                if (label->isVisible())
+                    seen << QString("%1 %2 %3 %4")
+                                .arg(label->objectName(), label->text())
+                                .arg(label->font().bold())
+                                .arg(label->font().pixelSize());
+            }
+            return seen;
+        };
+        for (const char* button : { "pbAccountAnalysis", "pbBillStat" }) {
+            QTest::mouseClick(content.findChild<QPushButton*>(button), Qt::LeftButton);
+            const QString name = QString(button) == "pbBillStat" ? "wgtBillStat" : "wgtAccountAnalysis";
+            const QStringList first = looks(qPrintable(name));
+            QVERIFY(!first.isEmpty());
+            for (const QString& label : first)
+                QVERIFY2(label.endsWith(" 1 14"), qPrintable(label));
+            QTest::mouseClick(content.findChild<QPushButton*>("tbBillList"), Qt::LeftButton);
+            QTest::mouseClick(content.findChild<QPushButton*>(button), Qt::LeftButton);
+            QCOMPARE(looks(qPrintable(name)), first);
+        }
+    }
+    qApp->setStyleSheet(QString());
 }
 
 void TestAnalysisPages::programStartsWithoutTheWebEngine()

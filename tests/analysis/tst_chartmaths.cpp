@@ -2,6 +2,8 @@
 #include <QJSEngine>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 #include <QTest>
 
 // The arithmetic of the chart script (:/rc/chart/charts.js), run in a plain script engine: shares,
@@ -19,6 +21,13 @@ private slots:
     void labelsDoNotOverlap_data();
     void labelsDoNotOverlap();
     void barsStandInTheirSlots();
+    void slicesNeverShareAColour_data();
+    void slicesNeverShareAColour();
+    void legendColumnsAreEven_data();
+    void legendColumnsAreEven();
+    void pieLeavesRoomForTheFigures_data();
+    void pieLeavesRoomForTheFigures();
+    void crowdedSidesKeepTheLargestSlices();
     void markupRuns_data();
     void markupRuns();
     void pointFormatEscapesItsValues();
@@ -128,6 +137,106 @@ void TestChartMaths::labelsDoNotOverlap()
 void TestChartMaths::barsStandInTheirSlots()
 {
     QCOMPARE(json("Highcharts.maths.columnLayout(100, 2, 0.2, 0.2)"), QString("{\"barWidth\":18,\"offsets\":[26,56]}"));
+}
+
+void TestChartMaths::slicesNeverShareAColour_data()
+{
+    QTest::addColumn<int>("slices");
+    QTest::newRow("23 accounts") << 23;
+    QTest::newRow("a long list") << 400;
+}
+
+void TestChartMaths::slicesNeverShareAColour()
+{
+    QFETCH(int, slices);
+    const QJsonArray colours = QJsonDocument::fromJson(json(QString("(function() { var c = []; for (var i = 0; i < %1; "
+                                                                    "i++) c.push(Highcharts.maths.colorAt(i)); "
+                                                                    "return c; })()")
+                                                                .arg(slices))
+                                                           .toUtf8())
+                                   .array();
+    QCOMPARE(colours.size(), slices);
+    QSet<QString> seen;
+    for (const QJsonValue& colour : colours) {
+        QVERIFY(!colour.toString().isEmpty());
+        QVERIFY2(!seen.contains(colour.toString()), qPrintable(colour.toString()));
+        seen.insert(colour.toString());
+    }
+}
+
+void TestChartMaths::legendColumnsAreEven_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("available");
+    QTest::addColumn<QString>("layout");
+    // Items 16 tall with 8 below each, as the pie page asks.
+    QTest::newRow("fits as asked") << 10 << 400 << "{\"columns\":1,\"perColumn\":10,\"margin\":8}";
+    QTest::newRow("fits closer together") << 23 << 384 << "{\"columns\":1,\"perColumn\":23,\"margin\":0}";
+    QTest::newRow("one too many for a column") << 17 << 250 << "{\"columns\":2,\"perColumn\":9,\"margin\":8}";
+    QTest::newRow("two columns, even") << 23 << 300 << "{\"columns\":2,\"perColumn\":12,\"margin\":8}";
+    QTest::newRow("four columns") << 40 << 300 << "{\"columns\":4,\"perColumn\":10,\"margin\":8}";
+    QTest::newRow("nothing") << 0 << 300 << "{\"columns\":0,\"perColumn\":0,\"margin\":8}";
+}
+
+void TestChartMaths::legendColumnsAreEven()
+{
+    QFETCH(int, count);
+    QFETCH(int, available);
+    QFETCH(QString, layout);
+    QCOMPARE(json(QString("Highcharts.maths.legendColumns(%1, %2, 16, 8)").arg(count).arg(available)), layout);
+}
+
+void TestChartMaths::pieLeavesRoomForTheFigures_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("widest");
+    QTest::addColumn<int>("widestFixed");
+    QTest::addColumn<bool>("whole");
+    QTest::addColumn<bool>("figuresFit");
+    QTest::newRow("wide: whole labels") << 900 << 500 << 200 << 120 << true << true;
+    QTest::newRow("the window the program opens with") << 540 << 420 << 210 << 125 << false << true;
+    QTest::newRow("narrow") << 400 << 300 << 220 << 130 << false << true;
+    // Not even the figures fit beside the smallest pie: its labels are left out.
+    QTest::newRow("very narrow") << 360 << 300 << 220 << 130 << false << false;
+    QTest::newRow("no labels") << 400 << 300 << 0 << 0 << true << true;
+}
+
+// The figures of every label fit beside the pie unless the pie is as small as it gets, and the
+// labels are whole when the pie can stay a fair size beside them.
+void TestChartMaths::pieLeavesRoomForTheFigures()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, widest);
+    QFETCH(int, widestFixed);
+    QFETCH(bool, whole);
+    QFETCH(bool, figuresFit);
+    const QJsonObject layout = QJsonDocument::fromJson(json(QString("Highcharts.maths.pieLayout(%1, %2, %3, %4, 28)")
+                                                                .arg(width)
+                                                                .arg(height)
+                                                                .arg(widest)
+                                                                .arg(widestFixed))
+                                                           .toUtf8())
+                                   .object();
+    const double radius = layout["radius"].toDouble();
+    const double room = layout["room"].toDouble();
+    QVERIFY2(radius >= 25, qPrintable(QString::number(radius)));
+    QVERIFY(radius <= height / 2.0);
+    // The pie and the room on both sides stay within the plot.
+    QVERIFY(2 * (radius + 28 + room) <= width);
+    QCOMPARE(room >= widestFixed, figuresFit);
+    if (!figuresFit)
+        QCOMPARE(radius, 25.0);
+    QCOMPARE(room >= widest, whole);
+}
+
+void TestChartMaths::crowdedSidesKeepTheLargestSlices()
+{
+    QCOMPARE(json("Highcharts.maths.labelsThatFit([5, 1, 9, 2, 7], 16, 100)"), QString("[0,1,2,3,4]"));
+    QCOMPARE(json("Highcharts.maths.labelsThatFit([5, 1, 9, 2, 7], 16, 50)"), QString("[0,2,4]"));
+    QCOMPARE(json("Highcharts.maths.labelsThatFit([3, 3, 3], 16, 32)"), QString("[0,1]"));
+    QCOMPARE(json("Highcharts.maths.labelsThatFit([3], 16, 10)"), QString("[]"));
 }
 
 void TestChartMaths::markupRuns_data()

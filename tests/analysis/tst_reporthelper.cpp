@@ -15,7 +15,7 @@ private slots:
     void yearCountsMonthsOfExpenseAndIncome();
     void monthHasOneRowPerDay_data();
     void monthHasOneRowPerDay();
-    void monthSkipsBillsDatedOutsideIt();
+    void monthAgreesWithTheYearView();
     void categoriesWithSubCategoriesAndShares();
     void categoriesOfTheOtherKindAndOrphansAreLeftOut();
     void categoryKindIsBoundNotPasted();
@@ -111,21 +111,40 @@ void TestReportHelper::monthHasOneRowPerDay()
     QCOMPARE(rows.last().total, 70.0);
 }
 
-void TestReportHelper::monthSkipsBillsDatedOutsideIt()
+void TestReportHelper::monthAgreesWithTheYearView()
 {
     AnalysisBook book;
     book.bill("expense", -10, QDate(2013, 2, 14));
-    // Kept in February's month but dated elsewhere: a day past February's end, a day February has,
-    // and no date at all.
-    book.bill("expense", -1, QDate(2013, 3, 30), Ids { { "month", 201302 } });
+    book.bill("income", 100, QDate(2013, 2, 14));
+    // Kept in February's month but dated elsewhere (an import or a synchronisation makes such
+    // bills): a day February has, a day past February's end, and no date at all.
     book.bill("expense", -2, QDate(2013, 3, 5), Ids { { "month", 201302 } });
+    book.bill("income", 20, QDate(2012, 11, 5), Ids { { "month", 201302 } });
+    book.bill("expense", -1, QDate(2013, 3, 30), Ids { { "month", 201302 } });
     book.bill("expense", -4, QDate(2013, 2, 1), Ids { { "month", 201302 }, { "date", "not a date" } });
+    // Dated in February but kept in March: March's.
+    book.bill("expense", -1000, QDate(2013, 2, 20), Ids { { "month", 201303 } });
 
-    const QList<MPeriodStat> rows = ReportHelper().statMonth(201302);
-    QCOMPARE(rows.size(), 29);
-    QCOMPARE(rows.at(13).expense, -10.0);
-    QCOMPARE(rows.at(4).expense, 0.0);
-    QCOMPARE(rows.last().expense, -10.0);
+    ReportHelper helper;
+    const QList<MPeriodStat> days = helper.statMonth(201302);
+    QCOMPARE(days.size(), 29);
+    QCOMPARE(days.at(13).total, 90.0);
+    // The day of the date's number, the month of the date not compared.
+    QCOMPARE(days.at(4).expense, -2.0);
+    QCOMPARE(days.at(4).income, 20.0);
+    QCOMPARE(days.at(19).expense, 0.0);
+    double dayRows = 0;
+    for (int day = 0; day < 28; ++day)
+        dayRows += days.at(day).total;
+    QCOMPARE(dayRows, 108.0);
+
+    const MPeriodStat february = helper.statYear(2013).at(1);
+    const MPeriodStat& total = days.last();
+    QCOMPARE(total.expense, february.expense);
+    QCOMPARE(total.income, february.income);
+    QCOMPARE(total.total, february.total);
+    QCOMPARE(total.expense, -17.0);
+    QCOMPARE(total.income, 120.0);
 }
 
 void TestReportHelper::categoriesWithSubCategoriesAndShares()

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 #include "analysis/reportpages.h"
 #include "analysis/reportview.h"
 #include "analysis/reportviewloader.h"
+#include "analysis/waccountanalysis.h"
 #include "analysis/wcategoryanalysis.h"
 #include "analysisbook.h"
 #include "data/dbsetting.h"
@@ -106,6 +108,27 @@ bool legendKeepsClear(ReportView* view)
         .toBool();
 }
 
+// A page of the analyses in a window of size, showing its chart or report (button "pbChart" or
+// "pbReport"), drawn, and the console of its view watched from the first load on.
+struct ShownPage {
+    std::unique_ptr<QWidget> window;
+    ReportView* view = nullptr;
+    std::unique_ptr<WebTesting::Console> console;
+
+    bool show(WAnalysisPage* page, const QSize& size, const char* button)
+    {
+        window = host(page, size);
+        if (!window)
+            return false;
+        QTest::mouseClick(page->findChild<QPushButton*>(button), Qt::LeftButton);
+        view = page->getReportView();
+        if (!view)
+            return false;
+        console = std::make_unique<WebTesting::Console>(view);
+        return QByteArray(button) == "pbChart" ? WebTesting::waitForChart(view) : WebTesting::waitForReport(view);
+    }
+};
+
 } // namespace
 
 // Charts and reports in a real web view, offscreen: what the chart script draws, that the web
@@ -116,9 +139,12 @@ class TestWebCharts : public QObject {
 private slots:
     void engineStaysOutUntilTheFirstChart();
     void pieDrawsEveryNameAsText();
+    void pieLabelsNeverCutAFigure_data();
+    void pieLabelsNeverCutAFigure();
     void columnsDrawTwoBarsPerPeriod_data();
     void columnsDrawTwoBarsPerPeriod();
     void reportPrintsWithItsChineseText();
+    void reportCellsKeepTheirWords();
     void everyPageDrawsItsChart_data();
     void everyPageDrawsItsChart();
 };
@@ -222,6 +248,96 @@ void TestWebCharts::pieDrawsEveryNameAsText()
     QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
 }
 
+void TestWebCharts::pieLabelsNeverCutAFigure_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("slices");
+    QTest::addColumn<bool>("allLabelled");
+    // The page as the program's window of 1024 × 700 shows it, maximised on a screen of 1280 × 800,
+    // and narrow: then the labels that have no room for their figures are left out.
+    QTest::newRow("23 slices, 1024 × 700") << QSize(875, 545) << 23 << true;
+    QTest::newRow("23 slices, maximised") << QSize(1130, 645) << 23 << true;
+    QTest::newRow("8 slices, 1024 × 700") << QSize(875, 545) << 8 << true;
+    QTest::newRow("8 slices, narrow") << QSize(640, 420) << 8 << false;
+}
+
+// Measured in the drawn chart: every label ends with its point's whole figures, and only its name
+// may be shortened; the labels keep clear of each other and of the legend; the legend's columns are
+// even, and no two slices share a colour.
+void TestWebCharts::pieLabelsNeverCutAFigure()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, slices);
+    QFETCH(bool, allLabelled);
+    AnalysisBook book;
+    for (int i = 0; i < slices; ++i) {
+        const QString id = QString("c%1").arg(i);
+        book.category(id, QString("第%1类：房贷车贷与日常开销").left(4 + (i * 7) % 12).arg(i), "expense");
+        book.bill("expense", -38027.12 - i * 1317.37, QDate(2013, 5, 2), Ids { { "category_id", id } });
+    }
+    ShownPage shown;
+    QVERIFY(shown.show(new WCategoryAnalysis, size, "pbChart"));
+    ReportView* view = shown.view;
+
+    // What each label would read whole, by the template's own formatter.
+    const QStringList whole = evaluate(view,
+        "chart.series[0].points.map(function(p) { return p.name + ' ' + p.y + '元: ' + p.percentage.toFixed(2) "
+        "+ ' %'; }).join('|')")
+                                  .toString()
+                                  .split('|');
+    const QStringList names
+        = evaluate(view, "chart.series[0].points.map(function(p) { return p.name; }).join('|')").toString().split('|');
+    QCOMPARE(whole.size(), slices);
+    const QStringList labels = texts(view, ".qv-data-label").split('|', Qt::SkipEmptyParts);
+    if (allLabelled)
+        QCOMPARE(labels.size(), slices);
+    for (const QString& label : labels) {
+        bool matched = false;
+        for (int i = 0; i < whole.size() && !matched; ++i) {
+            const QString figures = whole.at(i).mid(names.at(i).size());
+            if (label == whole.at(i))
+                matched = true;
+            else if (label.endsWith(QChar(0x2026) + figures))
+                matched = names.at(i).startsWith(label.chopped(figures.size() + 1));
+        }
+        QVERIFY2(matched, qPrintable(label));
+    }
+
+    QVERIFY(legendKeepsClear(view));
+    QVERIFY(labelsOnTop(view, ".qv-data-label"));
+    QVERIFY(labelsOnTop(view, ".qv-legend-item"));
+    QVERIFY2(evaluate(view,
+                 "var boxes = Array.prototype.map.call(document.querySelectorAll('.qv-data-label'), function(e) {"
+                 "    return e.getBBox(); });"
+                 "boxes.every(function(a, i) { return a.x >= 0 && boxes.every(function(b, j) {"
+                 "    return i === j || a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y"
+                 "        || b.y + b.height <= a.y; }); })")
+                 .toBool(),
+        "labels overlap or leave the chart");
+    // The legend's items, whole in their figures, in columns of even length.
+    const QStringList columns = evaluate(view,
+        "var counts = {}; Array.prototype.forEach.call(document.querySelectorAll('.qv-legend-item'), function(e) {"
+        "    counts[e.getAttribute('x')] = (counts[e.getAttribute('x')] || 0) + 1; });"
+        "Object.keys(counts).map(function(k) { return counts[k]; }).join('|')")
+                                    .toString()
+                                    .split('|');
+    int shortest = slices;
+    int longest = 0;
+    for (const QString& column : columns) {
+        shortest = std::min(shortest, column.toInt());
+        longest = std::max(longest, column.toInt());
+    }
+    QVERIFY2(longest - shortest <= 1, qPrintable(columns.join(", ")));
+    for (const QString& item : texts(view, ".qv-legend-item").split('|'))
+        QVERIFY2(QRegularExpression(" -\\d+(\\.\\d+)?元 : \\d+\\.\\d\\d %$").match(item).hasMatch(), qPrintable(item));
+    QCOMPARE(evaluate(view,
+                 "var fills = {}; Array.prototype.forEach.call(document.querySelectorAll('.qv-slice'), function(e) {"
+                 "    fills[e.getAttribute('fill')] = true; }); Object.keys(fills).length")
+                 .toInt(),
+        slices);
+    QVERIFY2(shown.console->errors().isEmpty(), qPrintable(shown.console->errors().join('\n')));
+}
+
 void TestWebCharts::columnsDrawTwoBarsPerPeriod_data()
 {
     QTest::addColumn<QStringList>("names");
@@ -316,6 +432,37 @@ void TestWebCharts::reportPrintsWithItsChineseText()
         QVERIFY2(text.contains(QString::fromUtf8(expected)),
             qPrintable(QString::fromUtf8(expected) + " is missing from:\n" + text));
     QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
+}
+
+// The account report has eleven columns: at the size the program opens with, names and kinds stay on
+// one line (a name of a few words) and the page scrolls sideways instead.
+void TestWebCharts::reportCellsKeepTheirWords()
+{
+    AnalysisBook book;
+    const QStringList kinds = { "cash", "card", "credit", "fund", "stock", "other" };
+    for (int i = 0; i < 12; ++i) {
+        const QString id = QString("a%1").arg(i);
+        book.account(id, QString("招商银行储蓄卡").left(2 + i % 6), kinds.at(i % kinds.size()));
+        for (const char* kind : { "expense", "transfer", "lend", "repay" })
+            book.bill(kind, -38027.12 - i, QDate(2013, 5, 2), Ids { { "account_id", id }, { "to_account_id", "a0" } });
+        for (const char* kind : { "income", "borrow", "refund" })
+            book.bill(kind, 130916.55 + i, QDate(2013, 5, 2), Ids { { "account_id", id } });
+    }
+    ShownPage shown;
+    QVERIFY(shown.show(new WAccountAnalysis, QSize(875, 545), "pbReport"));
+    ReportView* view = shown.view;
+    QCOMPARE(count(view, "td"), 13 * 11);
+    // Each cell's text in lines as drawn.
+    const QString wrapped = evaluate(view,
+        "Array.prototype.filter.call(document.querySelectorAll('td, th'), function(cell) {"
+        "    var range = document.createRange(); range.selectNodeContents(cell);"
+        "    var tops = {}; Array.prototype.forEach.call(range.getClientRects(), function(r) {"
+        "        tops[Math.round(r.top)] = true; });"
+        "    return Object.keys(tops).length > 1; }).map(function(cell) { return cell.textContent; }).join('|')")
+                                .toString();
+    QVERIFY2(wrapped.isEmpty(), qPrintable("wrapped: " + wrapped));
+    QVERIFY(evaluate(view, "document.scrollingElement.scrollWidth > document.scrollingElement.clientWidth").toBool());
+    QVERIFY2(shown.console->errors().isEmpty(), qPrintable(shown.console->errors().join('\n')));
 }
 
 void TestWebCharts::everyPageDrawsItsChart_data()

@@ -641,26 +641,35 @@ void TestWBillList::pagingButtonsAndJumpBox()
     QCOMPARE(label->text(), QString("1/3 "));
     QCOMPARE(buttons(), (QList<bool> { false, false, true, true }));
 
+    // The jump box follows the page shown, however it was reached.
     next->click();
     QCOMPARE(label->text(), QString("2/3 "));
+    QCOMPARE(number->value(), 2);
     QCOMPARE(buttons(), (QList<bool> { true, true, true, true }));
     last->click();
     QCOMPARE(label->text(), QString("3/3 "));
+    QCOMPARE(number->value(), 3);
     QCOMPARE(buttons(), (QList<bool> { true, true, false, false }));
     QCOMPARE(model(page)->rowCount(), 5);
     prev->click();
     QCOMPARE(label->text(), QString("2/3 "));
     first->click();
     QCOMPARE(label->text(), QString("1/3 "));
+    QCOMPARE(number->value(), 1);
 
     number->setValue(99999);
     jump->click();
     QCOMPARE(label->text(), QString("3/3 "));
-    QCOMPARE(number->value(), 99999);
+    QCOMPARE(number->value(), 3);
     number->setValue(2);
     jump->click();
     QCOMPARE(label->text(), QString("2/3 "));
+    QCOMPARE(number->value(), 2);
     QCOMPARE(buttons(), (QList<bool> { true, true, true, true }));
+    // Another filter: the box shows its page too.
+    choose(page, "cbMonthList", 201307);
+    QCOMPARE(label->text(), QString("2/2 "));
+    QCOMPARE(number->value(), 2);
 }
 
 void TestWBillList::pageSizeFollowsTheTreeHeight_data()

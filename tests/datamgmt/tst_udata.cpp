@@ -24,7 +24,7 @@ ModalAnswerer::Answer chooseFile(const QString& path, QStringList* shown)
 {
     return [path, shown](QWidget* modal) {
         auto* dialog = static_cast<QFileDialog*>(modal);
-        *shown << dialog->windowTitle() << dialog->nameFilters();
+        *shown << dialog->windowTitle() << dialog->nameFilters() << dialog->directory().absolutePath();
         if (path.isEmpty()) {
             dialog->reject();
             return;
@@ -187,9 +187,15 @@ void TestUData::manualBackup()
                 return ModalAnswerer::titleOf(modal) == "错误" && ModalAnswerer::textOf(modal).startsWith(error);
             },
             ModalAnswerer::press("确定"), error);
+    if (!written.isEmpty())
+        boxes.expect(
+            "备份成功", "您已经成功备份数据：" + QDir::toNativeSeparators(env->root() + "/" + written), "确定");
     button("pbBackup")->click();
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
-    QCOMPARE(shown, QStringList({ "备份数据文件", "数据文件 (*.db)" }));
+    // The dialog starts beside the automatic backups.
+    QCOMPARE(shown,
+        QStringList(
+            { "备份数据文件", "数据文件 (*.db)", QDir(Constants::getInstance()->getBackupDir()).absolutePath() }));
 
     QCOMPARE(fileBytes(taken), QByteArray("keep me"));
     QStringList after = QDir(env->root()).entryList(QDir::Files);
@@ -253,7 +259,11 @@ void TestUData::restoreAndImportRestart()
         boxes.expect("错误", error, "确定");
     page->findChild<QPushButton*>(button)->click();
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
-    QCOMPARE(shown, QStringList({ caption, "数据文件 (*.db)" }));
+    // A backup is restored from beside the automatic ones; the other program's file comes from the
+    // user's documents.
+    const QString folder
+        = button == "pbResotre" ? Constants::getInstance()->getBackupDir() : Constants::getDocumentsDir();
+    QCOMPARE(shown, QStringList({ caption, "数据文件 (*.db)", QDir(folder).absolutePath() }));
 
     if (!restart.isEmpty())
         restart[1] = chosen;

@@ -104,6 +104,8 @@ private slots:
     void firstStartCreatesTheBookQuietly();
     void terminateEndsEveryPhase_data();
     void terminateEndsEveryPhase();
+    void helpAndVersionPrintAndEnd_data();
+    void helpAndVersionPrintAndEnd();
 };
 
 void TestProgram::firstStartCreatesTheBookQuietly()
@@ -165,6 +167,45 @@ void TestProgram::terminateEndsEveryPhase()
     QVERIFY(program.terminate());
     QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.process.exitCode(), 0);
+}
+
+void TestProgram::helpAndVersionPrintAndEnd_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("printed");
+    const QStringList help = { "Quorvane记账 1.6\n", "用法：quorvane [命令 文件]", "  book 文件", "  restore 文件",
+        "  kobel 文件", "--version", "先询问打开哪一个" };
+    QTest::newRow("--help") << "--help" << help;
+    QTest::newRow("-h") << "-h" << help;
+    QTest::newRow("--version") << "--version" << QStringList { "Quorvane记账 1.6\n" };
+    QTest::newRow("-v") << "-v" << QStringList { "Quorvane记账 1.6\n" };
+}
+
+// They answer on the terminal, without a screen, and end: no window, no data folder, no book.
+void TestProgram::helpAndVersionPrintAndEnd()
+{
+    QFETCH(QString, option);
+    QFETCH(QStringList, printed);
+    Program program;
+    QVERIFY(QDir(program.data).removeRecursively());
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", program.root.path());
+    for (const char* screen : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })
+        environment.remove(screen);
+    process.setProcessEnvironment(environment);
+    process.start(program.appDir + "/quorvane", { option });
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    for (const QString& text : printed)
+        QVERIFY2(out.contains(text), qPrintable(out));
+    if (printed.size() == 1)
+        QCOMPARE(out, printed.first());
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
+    QCOMPARE(QDir(program.appDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "quorvane" });
+    QCOMPARE(QDir(program.root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "app" });
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

@@ -1,8 +1,13 @@
+#include <QApplication>
 #include <QDate>
+#include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
+#include <QToolTip>
 
 #include "data/dbsetting.h"
 #include "data/notifier.h"
@@ -43,6 +48,7 @@ private slots:
     void syncTimeAtStart();
     void syncStates();
     void linkAsksForTheAccountFirst();
+    void fullSyncTimeAndWholeItems();
 
 private:
     TestEnv* env = nullptr;
@@ -214,6 +220,60 @@ void TestUStatusBar::linkAsksForTheAccountFirst()
     QMetaObject::invokeMethod(bar.findChild<QLabel*>("lblSync"), "linkActivated", Q_ARG(QString, "#"));
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     QCOMPARE(started.count(), 0);
+}
+
+void TestUStatusBar::fullSyncTimeAndWholeItems()
+{
+    // A book whose totals are far too long for the window, as a few years of bills make them.
+    addBill("expense", -1763450.85);
+    addBill("income", 5943085.60);
+    addBill("borrow", 62456.00);
+    addBill("lend", -30522.69);
+    addBill("repay", -1234.50);
+    QFile sheet(":/rc/style/default.qss");
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    UStatusBar bar;
+    bar.setObjectName("wgtStatusBar");
+    bar.resize(1024, 27);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    auto* state = bar.findChild<QLabel*>("lblSyncTime");
+    emit SyncHelper::getInstance()->syncStarted();
+    emit SyncHelper::getInstance()->syncFinished();
+    QVERIFY(
+        QRegularExpression("^  上次同步 \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(state->text()).hasMatch());
+
+    for (const int width : { 900, 1024, 1280 }) {
+        bar.resize(width, 27);
+        QTRY_COMPARE(bar.width(), width);
+        QTRY_VERIFY2(state->contentsRect().width() >= state->fontMetrics().horizontalAdvance(state->text()),
+            qPrintable(QString("%1 px for %2").arg(state->contentsRect().width()).arg(state->text())));
+        for (const char* name : { "lblMonthSummary", "lblTotalSummary" }) {
+            auto* line = bar.findChild<WElidedLabel*>(name);
+            const QString whole = line->text();
+            const QString shown = line->shownText();
+            QVERIFY(line->fontMetrics().horizontalAdvance(shown) <= line->contentsRect().width());
+            // Whole items only: each shown item is one of the text's, or the "…" in place of some.
+            const QStringList items = whole.split(' ', Qt::SkipEmptyParts);
+            const QStringList shownItems = shown.split(' ', Qt::SkipEmptyParts);
+            QCOMPARE(shownItems.first(), items.first());
+            QCOMPARE(shownItems.last(), items.last());
+            for (const QString& item : shownItems)
+                QVERIFY2(item == "…" || items.contains(item), qPrintable(shown));
+            if (shown == whole)
+                continue;
+            QVERIFY2(shown.contains("…"), qPrintable(shown));
+            QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), line->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(line, &hover);
+            QTRY_COMPARE(QToolTip::text(), whole);
+            QToolTip::hideText();
+        }
+    }
+    // At the width the program opens with the totals do not fit whole.
+    bar.resize(1024, 27);
+    QTRY_VERIFY(bar.findChild<WElidedLabel*>("lblTotalSummary")->shownText().contains("…"));
+    qApp->setStyleSheet(QString());
 }
 
 QTEST_MAIN(TestUStatusBar)

@@ -1,7 +1,8 @@
 // quorvane-service on its own: accounts, bad synchronisation requests, what a device is sent and
-// how equal versions are settled, the size limit, the update record with its download chain, and
-// feedback.
+// how equal versions are settled, the size limit, the update record with its download chain,
+// feedback, and the home page's command for adding accounts.
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -186,6 +187,7 @@ private slots:
     void tooLargeRequestsAreRefused();
     void updateRecordAndDownloadChain();
     void feedbackIsStored();
+    void homePageAddsAccountsToItsOwnFile();
 
 private:
     HttpHelper::FormFields syncFields(const QString& password, const QString& data) const;
@@ -213,6 +215,55 @@ void TestService::initTestCase()
 void TestService::cleanup()
 {
     service.clearConfig();
+}
+
+// The command the home page shows adds an account that this very service then knows, whatever its
+// data file is called.
+void TestService::homePageAddsAccountsToItsOwnFile()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString dataFile = folder.filePath("it's a <store> & more.db");
+    ServiceProcess running(QStringLiteral(QUORVANE_SERVICE_EXECUTABLE));
+    QVERIFY2(running.start(dataFile), qPrintable(running.errorText()));
+
+    const Response home = fetch(running.baseUrl());
+    QCOMPARE(home.status, 200);
+    // Two commands: the one that asks for the password, and the one for scripts that reads it from a
+    // file.
+    QStringList commands;
+    QRegularExpressionMatchIterator codes
+        = QRegularExpression("<code>(.*?)</code>").globalMatch(QString::fromUtf8(home.body));
+    while (codes.hasNext()) {
+        QString command = codes.next().captured(1);
+        for (const auto& [entity, text] :
+            { std::pair { "&lt;", "<" }, { "&gt;", ">" }, { "&quot;", "\"" }, { "&#39;", "'" }, { "&amp;", "&" } })
+            command.replace(entity, text);
+        commands << command;
+    }
+    QCOMPARE(commands.size(), 2);
+    QVERIFY2(commands.first().endsWith(" --add-user 用户名"), qPrintable(commands.first()));
+    QCOMPARE(commands.last(), commands.first() + " < 密码文件");
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    QFile passwordFile(elsewhere.filePath("密码文件"));
+    QVERIFY(passwordFile.open(QIODevice::WriteOnly));
+    passwordFile.write("new secret\n");
+    passwordFile.close();
+    QString command = commands.last();
+    command.replace(" --add-user 用户名 ", " --add-user 新用户 ");
+
+    QProcess shell;
+    shell.setWorkingDirectory(elsewhere.path());
+    shell.start("/bin/sh", { "-c", command });
+    QVERIFY(shell.waitForFinished(30000));
+    QVERIFY2(shell.exitCode() == 0, shell.readAllStandardError().constData());
+    const QJsonObject id = objectOf(post(running.baseUrl() + "sync/userid.php",
+        { { "username", QString::fromUtf8("新用户") }, { "password", "new secret" } })
+                                        .body);
+    QCOMPARE(id.value("id").toString().size(), 36);
+    // Nothing was written anywhere but the service's own file.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList { "it's a <store> & more.db" });
 }
 
 HttpHelper::FormFields TestService::syncFields(const QString& password, const QString& data) const
