@@ -324,8 +324,9 @@ void DImport::updateButtons()
 
 void DImport::chooseFile()
 {
-    QFileDialog dialog(
-        this, tr("选择要导入的文件"), QString(), tr("账目文件 (*.csv *.txt *.qif *.CSV *.TXT *.QIF);;所有文件 (*)"));
+    // Statements are looked for where the user keeps documents, as the other import does.
+    QFileDialog dialog(this, tr("选择要导入的文件"), Constants::getDocumentsDir(),
+        tr("账目文件 (*.csv *.txt *.qif *.CSV *.TXT *.QIF);;所有文件 (*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted)
         return;
