@@ -1,6 +1,7 @@
 #include "bills/exporthelper.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -12,6 +13,7 @@
 #include "data/mcategory.h"
 #include "data/metadata.h"
 #include "data/mmember.h"
+#include "import/csvwriter.h"
 
 namespace {
 
@@ -26,15 +28,44 @@ ExportHelper::FileNameAsker& fileNameAsker()
 
 QString askWithDialog(QWidget* parent)
 {
+    const QString excel = QObject::tr("导出Excel文件 (*.xls)");
+    const QString csv = QObject::tr("导出CSV文件 (*.csv)");
     // Exports go where the user keeps documents, not wherever the program was started from.
     QFileDialog dialog(
-        parent, QObject::tr("导出Excel文件"), Constants::getDocumentsDir(), QObject::tr("导出Excel文件 (*.xls)"));
+        parent, QObject::tr("导出Excel文件"), Constants::getDocumentsDir(), excel + QStringLiteral(";;") + csv);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    // The dialog here does not add the filter's extension by itself.
-    dialog.setDefaultSuffix(QStringLiteral("xls"));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    return dialog.selectedFiles().value(0);
+    // The dialog here does not add the chosen filter's extension by itself; a name that has one
+    // keeps it, and the extension decides the format.
+    QString name = dialog.selectedFiles().value(0);
+    if (!name.isEmpty() && QFileInfo(name).suffix().isEmpty())
+        name += dialog.selectedNameFilter() == csv ? QStringLiteral(".csv") : QStringLiteral(".xls");
+    return name;
+}
+
+// Writes bytes to fileName as a whole, owner-only, or leaves the file as it was.
+bool writeWhole(const QString& fileName, const QByteArray& bytes, QString* errorText)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (errorText)
+            *errorText = file.errorString();
+        return false;
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        if (errorText)
+            *errorText = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+template <typename Record> QString nameOf(const Record* record)
+{
+    return record ? record->getName() : QString();
 }
 
 void writeCell(QTextStream& out, const QString& text)
@@ -116,6 +147,25 @@ bool ExportHelper::exportBills(const QString& fileName, QList<MBill*>* bills, QS
         return false;
     }
     return true;
+}
+
+bool ExportHelper::exportBillsCsv(const QString& fileName, const QList<MBill*>& bills, QString* errorText)
+{
+    QByteArray bytes("\xEF\xBB\xBF");
+    bytes.reserve(qsizetype(bills.size()) * 120 + 200);
+    bytes += CsvWriter::record({ tr("日期"), tr("类型"), tr("金额"), tr("账户"), tr("转入账户"), tr("大类别"),
+        tr("小类别"), tr("成员"), tr("标题"), tr("说明"), tr("借款人") });
+    const MetaData* kinds = Constants::getInstance()->getBillKinds();
+    for (const MBill* bill : bills) {
+        // A bill keeps a date that names no day as the book has it.
+        const QString date = bill->getDate().isValid() ? bill->getDate().toString(QStringLiteral("yyyy-MM-dd"))
+                                                       : MBill::getStoredDate(bill->getId());
+        bytes += CsvWriter::record({ date, kinds->getLabel(bill->getKind()), QString::number(bill->getAmount(), 'f', 2),
+            nameOf(bill->getAccount()), nameOf(bill->getToAccount()), nameOf(bill->getCategory()),
+            nameOf(bill->getSubCategory()), nameOf(bill->getMember()), enteredText(bill->getTitle()),
+            enteredText(bill->getDescription()), nameOf(bill->getBorrower()) });
+    }
+    return writeWhole(fileName, bytes, errorText);
 }
 
 QString ExportHelper::askFileName(QWidget* parent)

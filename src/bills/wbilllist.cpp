@@ -576,7 +576,10 @@ void WBillList::on_pbExport_clicked()
     if (fileName.isEmpty())
         return;
     QString reason;
-    if (!ExportHelper::exportBills(fileName, model->getBillList(), &reason)) {
+    const bool csv = fileName.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    QList<MBill*>* bills = model->getBillList();
+    if (!(csv ? ExportHelper::exportBillsCsv(fileName, bills ? *bills : QList<MBill*>(), &reason)
+              : ExportHelper::exportBills(fileName, bills, &reason))) {
         DMessageBox::error(this, tr("导出失败，无法写入文件 %1：%2").arg(fileName, reason));
         return;
     }

@@ -90,6 +90,14 @@ void Constants::init(const Roots& roots)
     bookName = QLatin1String("");
 }
 
+void Constants::setBookDir(const QString& dir)
+{
+    dbDir = withTrailingSeparator(QDir::cleanPath(dir));
+    settingDir = dbDir;
+    backupDir = withTrailingSeparator(QDir::cleanPath(dbDir + QStringLiteral("backup")));
+    makeDir(backupDir);
+}
+
 Constants* Constants::getInstance()
 {
     if (!instance)

@@ -38,6 +38,9 @@ public:
     QString getDbDir() const { return dbDir; }
     QString getBackupDir() const { return backupDir; }
     QString getSettingDir() const { return settingDir; }
+    // Keeps books, their backups and the settings in dir instead: a tool that works on a book
+    // wherever it lies.
+    void setBookDir(const QString& dir);
     // Creates path with every missing parent, each owner-only.
     static void makeDir(const QString& path);
     // Where the user keeps documents (exports and reports are saved there first): the documents

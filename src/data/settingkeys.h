@@ -29,5 +29,8 @@ inline const QString BackupWhenStartup = QStringLiteral("Backup/BackupWhenStartu
 inline const QString BackupWhenClose = QStringLiteral("Backup/BackupWhenClose");
 inline const QString BackupBeforeSync = QStringLiteral("Backup/BackupBeforeSync");
 inline const QString BackupAfterSync = QStringLiteral("Backup/BackupAfterSync");
+// The import dialog's last column mapping: the roles, and the header row they were set for.
+inline const QString ImportColumns = QStringLiteral("Import/LastColumns");
+inline const QString ImportHeader = QStringLiteral("Import/LastHeader");
 inline const QString FeedbackEmail = QStringLiteral("Feedback/Email");
 } // namespace SettingKeys

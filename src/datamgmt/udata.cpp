@@ -9,6 +9,7 @@
 #include "data/bookfile.h"
 #include "data/constants.h"
 #include "datamgmt/dbackup.h"
+#include "datamgmt/dimport.h"
 #include "widgets/appcontrol.h"
 #include "widgets/dmessagebox.h"
 #include "ui_udata.h"
@@ -89,6 +90,12 @@ void UData::on_pbKobel_clicked()
 {
     restartWith(QStringLiteral("kobel"), tr("kobel数据文件"), Constants::getDocumentsDir(),
         tr("无法重新启动程序，数据没有导入。"));
+}
+
+void UData::on_pbImport_clicked()
+{
+    DImport dialog(this);
+    dialog.exec();
 }
 
 void UData::on_pbAutoBackup_2_clicked()

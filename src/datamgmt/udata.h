@@ -7,8 +7,8 @@ class UData;
 }
 
 // The data page: the book as a whole. A backup to a file of the user's choice, the restore and the
-// import (both take effect across a restart of the program), the backup settings and the reset of
-// the book to its default records.
+// import (both take effect across a restart of the program), the backup settings, the reset of the
+// book to its default records, and the import of CSV and QIF files into the open book.
 class UData : public QWidget {
     Q_OBJECT
 
@@ -21,6 +21,7 @@ private slots:
     void on_pbResotre_clicked();
     void on_pbAutoBackup_clicked();
     void on_pbKobel_clicked();
+    void on_pbImport_clicked();
     void on_pbAutoBackup_2_clicked();
 
 private:

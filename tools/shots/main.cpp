@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
+#include <QStringEncoder>
 #include <QMainWindow>
 #include <QMap>
 #include <QPushButton>
@@ -46,7 +47,9 @@
 #include "data/settingkeys.h"
 #include "data/sqlhelper.h"
 #include "datamgmt/dbackup.h"
+#include "datamgmt/dimport.h"
 #include "datamgmt/usetting.h"
+#include "import/csvwriter.h"
 #include "lists/daccount.h"
 #include "lists/dborrower.h"
 #include "lists/dcategory.h"
@@ -196,6 +199,80 @@ QWidget* quickChange(const QString& type, const QString& kind)
     return new DQuickChange(type, bills, nullptr);
 }
 
+// A payment platform's statement as such platforms hand them out: GB18030, a heading per column,
+// a 收/支 column, a time with every date; one row twice, one row whose amount is not one.
+QString sampleStatement()
+{
+    const QString path = Constants::getInstance()->getDbDir() + QStringLiteral("账单2023年3月.csv");
+    if (QFile::exists(path))
+        return path;
+    QString text = QString::fromUtf8(CsvWriter::record(
+        { QStringLiteral("交易时间"), QStringLiteral("交易分类"), QStringLiteral("交易对方"), QStringLiteral("商品"),
+            QStringLiteral("收/支"), QStringLiteral("金额(元)"), QStringLiteral("支付方式"), QStringLiteral("备注") }));
+    struct Line {
+        const char* time;
+        const char* category;
+        const char* party;
+        const char* goods;
+        const char* inOut;
+        const char* amount;
+        const char* payment;
+        const char* note;
+    };
+    const Line rows[] = {
+        { "2023-03-01 08:12:45", "餐饮食品:早中晚餐", "早点铺", "豆浆油条", "支出", "8.50", "零钱", "" },
+        { "2023-03-01 12:30:10", "餐饮食品:早中晚餐", "兰州拉面", "牛肉面", "支出", "22.00", "零钱", "" },
+        { "2023-03-02 18:45:00", "交通出行:地铁", "地铁公司", "地铁充值", "支出", "100.00", "招商银行储蓄卡", "" },
+        { "2023-03-03 09:00:00", "工资奖金:工资收入", "星辰科技有限公司", "二月工资", "收入", "12,500.00",
+            "招商银行储蓄卡", "含加班费" },
+        { "2023-03-04 20:15:33", "数码", "京东商城", "机械键盘", "支出", "399.00", "花呗", "\"618\"预售" },
+        { "2023-03-05 10:20:00", "日常居家:水电煤气", "国家电网", "二月电费", "支出", "156.30", "招商银行储蓄卡", "" },
+        { "2023-03-05 10:20:00", "日常居家:水电煤气", "国家电网", "二月电费", "支出", "156.30", "招商银行储蓄卡", "" },
+        { "2023-03-06 19:02:11", "休闲娱乐:电影演出", "万达影城", "电影票两张", "支出", "￥９６．００", "花呗", "" },
+        { "2023-03-07 07:58:40", "餐饮食品:水果", "百果园", "草莓", "支出", "45.90", "零钱", "" },
+        { "2023-03-08 13:14:00", "人情交际:送礼请客", "花店", "鲜花", "支出", "待定", "零钱", "妇女节" },
+        { "2023-03-09 21:30:00", "其它收入", "闲鱼", "旧书转卖", "收入", "35.00", "零钱", "" },
+        { "2023-03-10 08:30:00", "交通出行:打的", "滴滴出行", "打车上班", "支出", "27.40", "花呗", "" },
+    };
+    for (const Line& row : rows) {
+        QStringList fields;
+        for (const char* field :
+            { row.time, row.category, row.party, row.goods, row.inOut, row.amount, row.payment, row.note })
+            fields << QString::fromUtf8(field);
+        text += QString::fromUtf8(CsvWriter::record(fields));
+    }
+    QStringEncoder encoder("GB18030");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(encoder.encode(text));
+    return path;
+}
+
+// The import dialog on the sample statement at one of its steps.
+QWidget* importDialog(int step)
+{
+    auto* dialog = new DImport(nullptr);
+    dialog->openFile(sampleStatement());
+    dialog->showStep(step);
+    return dialog;
+}
+
+// The import's closing box after the sample statement was booked.
+QWidget* importSummary()
+{
+    ImportSource source;
+    QString error;
+    source.load(sampleStatement(), &error);
+    ImportSource::Settings settings;
+    settings.defaultAccount = QObject::tr("我的钱包");
+    source.parse(settings, &error);
+    ImportPlan plan;
+    plan.build(source, ValueParser::DateOrder::Unknown, settings.defaultAccount);
+    ImportPlan::Summary summary;
+    plan.book(&summary, &error);
+    return messageBox(QObject::tr("导入完成"), ImportPlan::summaryText(summary, 10), false);
+}
+
 QMap<QString, Factory> factories()
 {
     QMap<QString, Factory> pages {
@@ -213,6 +290,11 @@ QMap<QString, Factory> factories()
         { QStringLiteral("bill-loan"), onSampleBook([] { return billDialog("rbLoan"); }) },
         { QStringLiteral("calculator"), [] { return calculator(); } },
         { QStringLiteral("backup"), [] { return new DBackup(nullptr); } },
+        { QStringLiteral("import-1-file"), onSampleBook([] { return importDialog(0); }) },
+        { QStringLiteral("import-2-columns"), onSampleBook([] { return importDialog(1); }) },
+        { QStringLiteral("import-3-names"), onSampleBook([] { return importDialog(2); }) },
+        { QStringLiteral("import-4-preview"), onSampleBook([] { return importDialog(3); }) },
+        { QStringLiteral("import-5-summary"), onSampleBook([] { return importSummary(); }) },
         { QStringLiteral("update-notes"), [] { return updateDialog(false); } },
         { QStringLiteral("update-download"), [] { return updateDialog(true); } },
         { QStringLiteral("feedback"), [] { return feedbackForm(); } },

@@ -372,19 +372,19 @@ void TestExportHelper::spreadsheetReadsTheCells()
 void TestExportHelper::saveDialogAddsTheExtension_data()
 {
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("csv");
     QTest::addColumn<QString>("chosen");
 
-    QTest::newRow("name alone") << "bills"
-                                << "bills.xls";
-    QTest::newRow("name with the extension") << "bills.xls"
-                                             << "bills.xls";
-    QTest::newRow("cancelled") << ""
-                               << "";
+    QTest::newRow("name alone") << "bills" << false << "bills.xls";
+    QTest::newRow("name with the extension") << "bills.xls" << false << "bills.xls";
+    QTest::newRow("csv chosen") << "bills" << true << "bills.csv";
+    QTest::newRow("cancelled") << "" << false << "";
 }
 
 void TestExportHelper::saveDialogAddsTheExtension()
 {
     QFETCH(QString, typed);
+    QFETCH(bool, csv);
     QFETCH(QString, chosen);
     QStringList shown;
     ModalAnswerer boxes;
@@ -397,6 +397,8 @@ void TestExportHelper::saveDialogAddsTheExtension()
                 dialog->reject();
                 return;
             }
+            if (csv)
+                dialog->selectNameFilter(dialog->nameFilters().last());
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText(env->root() + "/" + typed);
             QMetaObject::invokeMethod(dialog, "accept");
         },
@@ -405,7 +407,8 @@ void TestExportHelper::saveDialogAddsTheExtension()
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     // It starts where the user keeps documents, not in the folder the program was started from.
     QCOMPARE(shown,
-        (QStringList { "导出Excel文件", "导出Excel文件 (*.xls)", QDir(Constants::getDocumentsDir()).absolutePath() }));
+        (QStringList { "导出Excel文件", "导出Excel文件 (*.xls)", "导出CSV文件 (*.csv)",
+            QDir(Constants::getDocumentsDir()).absolutePath() }));
     QCOMPARE(path, chosen.isEmpty() ? QString() : env->root() + "/" + chosen);
 }
 

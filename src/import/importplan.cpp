@@ -1,0 +1,690 @@
+#include "import/importplan.h"
+
+#include <cmath>
+#include <functional>
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringBuilder>
+
+#include "data/backuphelper.h"
+#include "data/enteredtext.h"
+#include "data/logging.h"
+#include "data/maccount.h"
+#include "data/mbill.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+#include "data/sqlhelper.h"
+#include "data/sqltransaction.h"
+#include "import/importsource.h"
+
+namespace {
+
+using Role = ColumnRole::Role;
+
+// The dialogs' limit for a name.
+const int MaxNameLength = 20;
+
+const QChar Separator(0x1F);
+
+qint64 cents(double amount)
+{
+    return std::llround(amount * 100.0);
+}
+
+bool isStoredNegative(const QString& kind)
+{
+    return kind == QLatin1String("expense") || kind == QLatin1String("transfer") || kind == QLatin1String("lend")
+        || kind == QLatin1String("repay");
+}
+
+bool isLoan(const QString& kind)
+{
+    return kind == QLatin1String("lend") || kind == QLatin1String("borrow") || kind == QLatin1String("refund")
+        || kind == QLatin1String("repay");
+}
+
+// The kind an in/out column's word names: "收"/"支" and their like, or one of the bill kinds'
+// labels; empty when it names none.
+QString kindOfWord(const QString& word)
+{
+    static const QHash<QString, QString> words {
+        { QStringLiteral("收"), QStringLiteral("income") },
+        { QStringLiteral("收入"), QStringLiteral("income") },
+        { QStringLiteral("入"), QStringLiteral("income") },
+        { QStringLiteral("存入"), QStringLiteral("income") },
+        { QStringLiteral("贷"), QStringLiteral("income") },
+        { QStringLiteral("income"), QStringLiteral("income") },
+        { QStringLiteral("in"), QStringLiteral("income") },
+        { QStringLiteral("credit"), QStringLiteral("income") },
+        { QStringLiteral("deposit"), QStringLiteral("income") },
+        { QStringLiteral("支"), QStringLiteral("expense") },
+        { QStringLiteral("支出"), QStringLiteral("expense") },
+        { QStringLiteral("出"), QStringLiteral("expense") },
+        { QStringLiteral("取出"), QStringLiteral("expense") },
+        { QStringLiteral("借"), QStringLiteral("expense") },
+        { QStringLiteral("expense"), QStringLiteral("expense") },
+        { QStringLiteral("out"), QStringLiteral("expense") },
+        { QStringLiteral("debit"), QStringLiteral("expense") },
+        { QStringLiteral("withdrawal"), QStringLiteral("expense") },
+        { QStringLiteral("转账"), QStringLiteral("transfer") },
+        { QStringLiteral("transfer"), QStringLiteral("transfer") },
+        { QStringLiteral("借出"), QStringLiteral("lend") },
+        { QStringLiteral("lend"), QStringLiteral("lend") },
+        { QStringLiteral("借入"), QStringLiteral("borrow") },
+        { QStringLiteral("borrow"), QStringLiteral("borrow") },
+        { QStringLiteral("收款"), QStringLiteral("refund") },
+        { QStringLiteral("refund"), QStringLiteral("refund") },
+        { QStringLiteral("还款"), QStringLiteral("repay") },
+        { QStringLiteral("repay"), QStringLiteral("repay") },
+    };
+    const auto plain = words.constFind(word);
+    if (plain != words.constEnd())
+        return plain.value();
+    return words.value(word.normalized(QString::NormalizationForm_KC).trimmed().toLower());
+}
+
+QChar typeKey(ImportPlan::NameType type)
+{
+    switch (type) {
+    case ImportPlan::NameType::Account:
+        return QLatin1Char('A');
+    case ImportPlan::NameType::Category:
+        return QLatin1Char('C');
+    case ImportPlan::NameType::SubCategory:
+        return QLatin1Char('S');
+    case ImportPlan::NameType::Member:
+        return QLatin1Char('M');
+    case ImportPlan::NameType::Borrower:
+        return QLatin1Char('B');
+    }
+    return QLatin1Char('?');
+}
+
+// Why a name cannot become a record; empty when it can.
+QString nameProblem(const QString& name)
+{
+    for (QChar c : name) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            return QObject::tr("名称“%1”含有换行或控制字符").arg(name.simplified().left(20));
+    }
+    if (name.size() > MaxNameLength)
+        return QObject::tr("名称“%1…”超过%2个字符").arg(name.left(10)).arg(MaxNameLength);
+    return QString();
+}
+
+// Writes a record of a name the book lacks, with what else its kind needs, on db.
+template <typename Record>
+bool insertNamed(
+    const QString& id, const QString& name, const QSqlDatabase& db, const std::function<void(Record&)>& more = nullptr)
+{
+    Record record;
+    record.setId(id);
+    record.setName(name);
+    record.setDescription(QStringLiteral(""));
+    if (more)
+        more(record);
+    return Record::insertRow(&record, db);
+}
+
+} // namespace
+
+ImportPlan::ImportPlan()
+{
+    loadBook();
+}
+
+QString ImportPlan::key(const Name& name) const
+{
+    return typeKey(name.type) % Separator % name.kind % Separator % name.parent % Separator % name.name;
+}
+
+void ImportPlan::loadBook()
+{
+    known.clear();
+    knownById.clear();
+    const auto add = [this](const Name& name, const QString& id, const QString& parentId, const QString& parentName) {
+        const Known record { id, parentId, name.name, parentName };
+        if (!known.contains(key(name)))
+            known.insert(key(name), record);
+        knownById.insert(typeKey(name.type) % id, record);
+    };
+    for (const MAccount* account : *MAccount::get())
+        add(Name { NameType::Account, QString(), QString(), account->getName() }, account->getId(), QString(),
+            QString());
+    for (const QString& kind : { QStringLiteral("expense"), QStringLiteral("income") }) {
+        for (const MCategory* category : *MCategory::get(kind)) {
+            add(Name { NameType::Category, kind, QString(), category->getName() }, category->getId(), QString(),
+                QString());
+            for (const MCategory* sub : category->getChildren())
+                add(Name { NameType::SubCategory, kind, category->getName(), sub->getName() }, sub->getId(),
+                    category->getId(), category->getName());
+        }
+    }
+    for (const MMember* member : *MMember::get())
+        add(Name { NameType::Member, QString(), QString(), member->getName() }, member->getId(), QString(), QString());
+    for (const MBorrower* borrower : *MBorrower::get())
+        add(Name { NameType::Borrower, QString(), QString(), borrower->getName() }, borrower->getId(), QString(),
+            QString());
+
+    existingBills.clear();
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("select date, amount, account_id, title from tbl_bill"))) {
+        qCWarning(lcSql) << "ImportPlan: cannot read the bills:" << query.lastError().text();
+        return;
+    }
+    while (query.next()) {
+        existingBills.insert(query.value(0).toString() % Separator % QString::number(cents(query.value(1).toDouble()))
+            % Separator % query.value(2).toString() % Separator % query.value(3).toString());
+    }
+}
+
+const ImportPlan::Known* ImportPlan::resolve(const Name& name) const
+{
+    const auto mapped = mappings.constFind(key(name));
+    if (mapped != mappings.constEnd() && !mapped.value().isEmpty()) {
+        const auto record = knownById.constFind(typeKey(name.type) % mapped.value());
+        if (record != knownById.constEnd())
+            return &record.value();
+    }
+    const auto record = known.constFind(key(name));
+    return record == known.constEnd() ? nullptr : &record.value();
+}
+
+QString ImportPlan::noteName(Row* row, const Name& name, QString* id)
+{
+    const QString nameKey = key(name);
+    const QString mappedTo = mappings.value(nameKey);
+    if (mappedTo.isEmpty()) {
+        const auto record = known.constFind(nameKey);
+        if (record != known.constEnd()) {
+            if (id)
+                *id = record->id;
+            return record->name;
+        }
+    }
+    int index = missingIndex.value(nameKey, -1);
+    if (index < 0) {
+        index = int(missing.size());
+        missingIndex.insert(nameKey, index);
+        MissingName entry;
+        entry.name = name;
+        entry.problem = nameProblem(name.name);
+        entry.mappedTo = mappedTo;
+        missing.append(entry);
+    }
+    MissingName& entry = missing[index];
+    ++entry.rows;
+    if (!mappedTo.isEmpty()) {
+        const auto record = knownById.constFind(typeKey(name.type) % mappedTo);
+        if (record != knownById.constEnd()) {
+            if (id)
+                *id = record->id;
+            return record->name;
+        }
+    }
+    if (id)
+        *id = QStringLiteral("new:") % name.name;
+    row->newNames.append(index);
+    if (!entry.problem.isEmpty() && row->status != Status::Unreadable) {
+        row->status = Status::Unreadable;
+        row->reason = entry.problem;
+    }
+    return name.name;
+}
+
+void ImportPlan::readRow(
+    const ImportRecord& record, const QString& defaultAccount, ValueParser::DateOrder order, Row* row)
+{
+    row->line = record.line;
+    const auto unreadable = [row](const QString& reason) {
+        row->status = Status::Unreadable;
+        row->reason = reason;
+    };
+    if (!record.problem.isEmpty())
+        return unreadable(record.problem);
+    QString reason;
+    if (!ValueParser::parseDate(record.value(Role::Date), order, &row->date, &reason))
+        return unreadable(reason);
+
+    QString kind;
+    const QString word = record.value(Role::InOut).trimmed();
+    if (!word.isEmpty()) {
+        kind = kindOfWord(word);
+        if (kind.isEmpty())
+            return unreadable(QObject::tr("收/支“%1”无法识别").arg(word.left(20)));
+    }
+
+    double amount = 0;
+    const QString amountText = record.value(Role::Amount);
+    const QString incomeText = record.value(Role::Income).trimmed();
+    const QString expenseText = record.value(Role::Expense).trimmed();
+    if (!amountText.trimmed().isEmpty()) {
+        if (!ValueParser::parseAmount(amountText, &amount, &reason))
+            return unreadable(reason);
+    } else if (!incomeText.isEmpty() || !expenseText.isEmpty()) {
+        double income = 0;
+        double expense = 0;
+        if (!incomeText.isEmpty() && !ValueParser::parseAmount(incomeText, &income, &reason))
+            return unreadable(reason);
+        if (!expenseText.isEmpty() && !ValueParser::parseAmount(expenseText, &expense, &reason))
+            return unreadable(reason);
+        if (income != 0 && expense != 0)
+            return unreadable(QObject::tr("收入和支出都有金额"));
+        amount = income != 0 ? std::abs(income) : -std::abs(expense);
+    } else {
+        return unreadable(QObject::tr("没有金额"));
+    }
+
+    const QString toAccount = enteredText(record.value(Role::ToAccount)).trimmed();
+    if (kind.isEmpty())
+        kind = !toAccount.isEmpty() ? QStringLiteral("transfer")
+                                    : (amount > 0 ? QStringLiteral("income") : QStringLiteral("expense"));
+    if (kind == QLatin1String("transfer") && toAccount.isEmpty())
+        return unreadable(QObject::tr("转账没有转入账户"));
+    row->kind = kind;
+    row->amount = isStoredNegative(kind) ? -std::abs(amount) : std::abs(amount);
+
+    QString account = enteredText(record.value(Role::Account)).trimmed();
+    if (account.isEmpty())
+        account = defaultAccount;
+    if (account.isEmpty())
+        return unreadable(QObject::tr("没有账户，请选择默认账户"));
+    row->title = enteredText(record.value(Role::Title)).trimmed();
+    row->description = enteredText(record.value(Role::Description)).trimmed();
+
+    QString borrower;
+    if (isLoan(kind)) {
+        borrower = enteredText(record.value(Role::Borrower)).trimmed();
+        if (borrower.isEmpty())
+            return unreadable(QObject::tr("借贷账目没有借款人"));
+    }
+
+    row->refs.account = Name { NameType::Account, QString(), QString(), account };
+    row->account = noteName(row, row->refs.account, &row->accountKey);
+    if (kind == QLatin1String("transfer")) {
+        row->refs.toAccount = Name { NameType::Account, QString(), QString(), toAccount };
+        row->toAccount = noteName(row, row->refs.toAccount);
+    }
+    if (MBill::isCategoryKind(kind)) {
+        QString category = enteredText(record.value(Role::Category)).trimmed();
+        QString sub = enteredText(record.value(Role::SubCategory)).trimmed();
+        // "餐饮:早餐" and "餐饮/早餐" name a category and its sub-category.
+        const qsizetype split = std::find_if(category.cbegin(), category.cend(), [](QChar c) {
+            return c == QLatin1Char(':') || c == QLatin1Char('/') || c == QChar(0xFF1A);
+        }) - category.cbegin();
+        if (split > 0 && split < category.size() && sub.isEmpty()) {
+            sub = category.mid(split + 1).trimmed();
+            category = category.left(split).trimmed();
+        }
+        if (category.isEmpty())
+            category = QObject::tr("未分类");
+        if (sub.isEmpty())
+            sub = category;
+        const Name top { NameType::Category, kind, QString(), category };
+        const Known* topRecord = resolve(top);
+        const Name child { NameType::SubCategory, kind, topRecord ? topRecord->name : category, sub };
+        row->refs.subCategory = child;
+        const Known* subRecord = mappings.value(key(child)).isEmpty() ? nullptr : resolve(child);
+        if (subRecord) {
+            // A sub-category mapped to one of the book's brings its category along.
+            row->category = subRecord->parentName;
+        } else {
+            row->refs.category = top;
+            row->category = noteName(row, top);
+        }
+        row->subCategory = noteName(row, child);
+        const QString member = enteredText(record.value(Role::Member)).trimmed();
+        if (!member.isEmpty()) {
+            row->refs.member = Name { NameType::Member, QString(), QString(), member };
+            row->member = noteName(row, row->refs.member);
+        }
+    } else if (isLoan(kind)) {
+        row->refs.borrower = Name { NameType::Borrower, QString(), QString(), borrower };
+        row->borrower = noteName(row, row->refs.borrower);
+    }
+}
+
+void ImportPlan::build(const ImportSource& source, ValueParser::DateOrder order, const QString& defaultAccount)
+{
+    lastRecords = source.records();
+    // Ticks belong to the rows of the file as it was read.
+    tickedRows.clear();
+    lastOrder = order;
+    lastDefaultAccount = defaultAccount;
+    accountKinds = source.accountKinds();
+    fileProblem.clear();
+    if (!source.isQif()) {
+        const QList<Role> roles = source.columns();
+        if (!roles.contains(Role::Date))
+            fileProblem = QObject::tr("没有日期列：请指定哪一列是日期。");
+        else if (!roles.contains(Role::Amount) && !roles.contains(Role::Income) && !roles.contains(Role::Expense))
+            fileProblem = QObject::tr("没有金额列：请指定哪一列是金额（或收入和支出）。");
+    }
+    rebuild();
+}
+
+void ImportPlan::rebuild()
+{
+    int monthDay = 0;
+    int dayMonth = 0;
+    int ambiguous = 0;
+    for (const ImportRecord& record : std::as_const(lastRecords)) {
+        const QString& date = record.value(Role::Date);
+        // Year first (2023-03-05, 2023/3/5): nothing to tell.
+        if (date.size() >= 8 && date.at(4) == QLatin1Char('-') && date.at(0).isDigit())
+            continue;
+        const ValueParser::DateShape shape = ValueParser::dateShape(date);
+        if (!shape.positional)
+            continue;
+        if (shape.ambiguous)
+            ++ambiguous;
+        else if (shape.monthDayPossible && !shape.dayMonthPossible)
+            ++monthDay;
+        else if (shape.dayMonthPossible && !shape.monthDayPossible)
+            ++dayMonth;
+    }
+    detectedOrder = monthDay > 0 && dayMonth == 0 ? ValueParser::DateOrder::MonthDay
+        : dayMonth > 0 && monthDay == 0           ? ValueParser::DateOrder::DayMonth
+                                                  : ValueParser::DateOrder::Unknown;
+    const ValueParser::DateOrder effective = lastOrder != ValueParser::DateOrder::Unknown ? lastOrder : detectedOrder;
+    orderNeeded = effective == ValueParser::DateOrder::Unknown && (ambiguous > 0 || (monthDay > 0 && dayMonth > 0));
+
+    // Mapped names stay mapped (mappings); the list of missing ones is made anew.
+    missing.clear();
+    missingIndex.clear();
+    planned.clear();
+    planned.reserve(lastRecords.size());
+    for (const ImportRecord& record : std::as_const(lastRecords)) {
+        Row row;
+        readRow(record, lastDefaultAccount, effective, &row);
+        planned.append(std::move(row));
+    }
+    markDuplicates();
+}
+
+QString ImportPlan::duplicateKey(const Row& row) const
+{
+    // yyyy-MM-dd as the book stores dates, written without the date formatter: this runs per row.
+    char16_t date[10];
+    int year = row.date.year();
+    for (int i = 3; i >= 0; --i, year /= 10)
+        date[i] = char16_t(u'0' + year % 10);
+    date[4] = date[7] = u'-';
+    date[5] = char16_t(u'0' + row.date.month() / 10);
+    date[6] = char16_t(u'0' + row.date.month() % 10);
+    date[8] = char16_t(u'0' + row.date.day() / 10);
+    date[9] = char16_t(u'0' + row.date.day() % 10);
+    return QStringView(date, 10) % Separator % QString::number(cents(row.amount)) % Separator % row.accountKey
+        % Separator % row.title;
+}
+
+void ImportPlan::markDuplicates()
+{
+    QHash<QString, int> firstLine;
+    for (qsizetype index = 0; index < planned.size(); ++index) {
+        Row& row = planned[index];
+        if (row.status == Status::Unreadable) {
+            row.ticked = false;
+            continue;
+        }
+        const QString rowKey = duplicateKey(row);
+        if (existingBills.contains(rowKey)) {
+            row.status = Status::Duplicate;
+            row.reason = QObject::tr("账本中已有相同的账目");
+        } else if (firstLine.contains(rowKey)) {
+            row.status = Status::Duplicate;
+            row.reason = QObject::tr("与第 %1 行相同").arg(firstLine.value(rowKey));
+        } else {
+            row.status = Status::New;
+            row.reason.clear();
+            firstLine.insert(rowKey, row.line);
+        }
+        row.ticked = row.status == Status::New || tickedRows.contains(int(index));
+    }
+}
+
+void ImportPlan::setTicked(int index, bool ticked)
+{
+    if (index < 0 || index >= planned.size() || planned.at(index).status != Status::Duplicate)
+        return;
+    planned[index].ticked = ticked;
+    if (ticked)
+        tickedRows.insert(index);
+    else
+        tickedRows.remove(index);
+}
+
+int ImportPlan::count(Status status) const
+{
+    return int(
+        std::count_if(planned.cbegin(), planned.cend(), [status](const Row& row) { return row.status == status; }));
+}
+
+int ImportPlan::tickedCount() const
+{
+    return int(std::count_if(planned.cbegin(), planned.cend(), [](const Row& row) { return row.ticked; }));
+}
+
+void ImportPlan::mapName(int index, const QString& id)
+{
+    if (index < 0 || index >= missing.size())
+        return;
+    mappings.insert(key(missing.at(index).name), id);
+    rebuild();
+}
+
+QList<QPair<QString, QString>> ImportPlan::candidates(NameType type, const QString& kind) const
+{
+    QList<QPair<QString, QString>> records;
+    const QString prefix = typeKey(type) % Separator;
+    for (auto record = known.cbegin(); record != known.cend(); ++record) {
+        if (!record.key().startsWith(prefix))
+            continue;
+        if (!kind.isEmpty() && record.key().section(Separator, 1, 1) != kind)
+            continue;
+        const QString label
+            = type == NameType::SubCategory ? record->parentName + QStringLiteral(" - ") + record->name : record->name;
+        records.append({ label, record->id });
+    }
+    std::sort(records.begin(), records.end());
+    return records;
+}
+
+ImportPlan::Summary ImportPlan::preview() const
+{
+    Summary summary;
+    summary.dryRun = true;
+    for (const Row& row : planned) {
+        if (row.status == Status::Unreadable) {
+            ++summary.unreadable;
+            summary.unreadableRows.append({ row.line, row.reason });
+        } else if (row.ticked) {
+            ++summary.booked;
+        } else {
+            ++summary.duplicates;
+        }
+    }
+    QSet<int> needed;
+    for (const Row& row : planned) {
+        if (row.ticked && row.status != Status::Unreadable) {
+            for (int index : row.newNames)
+                needed.insert(index);
+        }
+    }
+    summary.createdNames = int(needed.size());
+    return summary;
+}
+
+bool ImportPlan::book(Summary* summary, QString* error)
+{
+    *summary = preview();
+    summary->dryRun = false;
+    if (!fileProblem.isEmpty()) {
+        *error = fileProblem;
+        return false;
+    }
+    if (orderNeeded) {
+        *error = QObject::tr("文件中的日期分不清日和月，请选择日期顺序。");
+        return false;
+    }
+    if (summary->booked == 0) {
+        // Nothing to book: the book stays as it is, without a backup.
+        summary->createdNames = 0;
+        return true;
+    }
+    summary->backupName = BackupHelper::generateBackupFileName();
+    if (!BackupHelper::backup(summary->backupName)) {
+        summary->backupName.clear();
+        *error = QObject::tr("导入前无法备份账本，没有导入任何账目。");
+        return false;
+    }
+
+    const QSqlDatabase db = QSqlDatabase::database();
+    bool ok = false;
+    int created = 0;
+    {
+        SqlTransaction transaction(db, QStringLiteral("import"));
+        ok = transaction.isActive();
+        QHash<QString, QString> ids;
+        // The id of a name: the mapped or existing record's, or that of the record made for it now.
+        const auto idOf = [&](const Name& name, QString* parentId) -> QString {
+            if (const Known* record = resolve(name)) {
+                if (parentId && !record->parentId.isEmpty())
+                    *parentId = record->parentId;
+                return record->id;
+            }
+            const QString nameKey = key(name);
+            if (ids.contains(nameKey))
+                return ids.value(nameKey);
+            QString id = newRecordId();
+            bool written = false;
+            switch (name.type) {
+            case NameType::Account:
+                written = insertNamed<MAccount>(id, name.name, db, [&](MAccount& account) {
+                    account.setKind(accountKinds.value(name.name, QStringLiteral("other")));
+                });
+                break;
+            case NameType::Category:
+            case NameType::SubCategory:
+                written = insertNamed<MCategory>(id, name.name, db, [&](MCategory& category) {
+                    category.setKind(name.kind);
+                    if (name.type == NameType::SubCategory) {
+                        const Name top { NameType::Category, name.kind, QString(), name.parent };
+                        const Known* topRecord = resolve(top);
+                        category.setCategoryId(topRecord ? topRecord->id : ids.value(key(top)));
+                    }
+                });
+                break;
+            case NameType::Member:
+                written = insertNamed<MMember>(id, name.name, db);
+                break;
+            case NameType::Borrower:
+                written = insertNamed<MBorrower>(id, name.name, db);
+                break;
+            }
+            if (!written) {
+                ok = false;
+                return QString();
+            }
+            ++created;
+            ids.insert(nameKey, id);
+            return id;
+        };
+
+        QSqlQuery insert(db);
+        ok = ok
+            && insert.prepare(QStringLiteral(
+                "insert into tbl_bill (id,amount,description,date,month,category_id,sub_category_id,account_id,"
+                "to_account_id,borrower_id,member_id,title,kind)  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "));
+        const QString none = QStringLiteral("");
+        for (const Row& row : std::as_const(planned)) {
+            if (!ok)
+                break;
+            if (!row.ticked || row.status == Status::Unreadable)
+                continue;
+            const QString accountId = idOf(row.refs.account, nullptr);
+            QString toAccountId = none;
+            QString categoryId = none;
+            QString subCategoryId = none;
+            QString memberId = none;
+            QString borrowerId = none;
+            if (row.kind == QLatin1String("transfer"))
+                toAccountId = idOf(row.refs.toAccount, nullptr);
+            if (MBill::isCategoryKind(row.kind)) {
+                if (!row.refs.category.name.isEmpty())
+                    categoryId = idOf(row.refs.category, nullptr);
+                subCategoryId = idOf(row.refs.subCategory, &categoryId);
+                if (!row.refs.member.name.isEmpty())
+                    memberId = idOf(row.refs.member, nullptr);
+            } else if (isLoan(row.kind)) {
+                borrowerId = idOf(row.refs.borrower, nullptr);
+            }
+            if (!ok)
+                break;
+            insert.addBindValue(newRecordId());
+            insert.addBindValue(row.amount);
+            insert.addBindValue(row.description.isNull() ? none : row.description);
+            insert.addBindValue(row.date);
+            insert.addBindValue(row.date.year() * 100 + row.date.month());
+            insert.addBindValue(categoryId);
+            insert.addBindValue(subCategoryId);
+            insert.addBindValue(accountId);
+            insert.addBindValue(toAccountId);
+            insert.addBindValue(borrowerId);
+            insert.addBindValue(memberId);
+            insert.addBindValue(row.title.isNull() ? none : row.title);
+            insert.addBindValue(row.kind);
+            if (!insert.exec()) {
+                *error = QObject::tr("第 %1 行无法写入账本：%2").arg(row.line).arg(insert.lastError().text());
+                ok = false;
+            }
+        }
+        ok = ok && transaction.commit();
+    }
+    // Whatever happened, the caches and the bill index are read from the book again.
+    MAccount::clearCache();
+    MBorrower::clearCache();
+    MCategory::clearCache();
+    MMember::clearCache();
+    MBill::clearCache();
+    if (!ok) {
+        if (error->isEmpty())
+            *error = QObject::tr("写入账本时出现错误，没有导入任何账目。");
+        return false;
+    }
+    summary->createdNames = created;
+    // The plan is spent: booking it again books nothing. A new plan reads the book as it is now.
+    lastRecords.clear();
+    planned.clear();
+    missing.clear();
+    missingIndex.clear();
+    return true;
+}
+
+QString ImportPlan::summaryText(const Summary& summary, int maxListed)
+{
+    QStringList lines;
+    lines
+        << (summary.dryRun ? QObject::tr("将导入 %1 条账目。") : QObject::tr("已导入 %1 条账目。")).arg(summary.booked);
+    lines << QObject::tr("跳过重复的账目 %1 条。").arg(summary.duplicates);
+    lines << QObject::tr("无法读取的行 %1 条。").arg(summary.unreadable);
+    int listed = 0;
+    for (const auto& row : summary.unreadableRows) {
+        if (maxListed >= 0 && listed == maxListed) {
+            lines << QObject::tr("……（还有 %1 行）").arg(summary.unreadableRows.size() - listed);
+            break;
+        }
+        lines << QObject::tr("第 %1 行：%2").arg(row.first).arg(row.second);
+        ++listed;
+    }
+    if (summary.createdNames > 0)
+        lines << QObject::tr("新建了 %1 个账户、类别、成员或借款人。").arg(summary.createdNames);
+    if (!summary.backupName.isEmpty())
+        lines << QObject::tr("导入前的备份：%1").arg(summary.backupName);
+    return lines.join(QLatin1Char('\n'));
+}

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include "import/importrecord.h"
+#include "import/valueparser.h"
+
+class ImportSource;
+
+// The bills a file's records become in the open book (the default connection), before and when
+// they are booked: each row's kind, signed amount and names as they will be stored, whether it is
+// new, a duplicate of a bill already there (or of an earlier row) or cannot be read and why; the
+// names the book does not have yet; and the booking of all of it in one transaction.
+class ImportPlan {
+public:
+    enum class Status { New, Duplicate, Unreadable };
+
+    // A name of a record the rows refer to. kind is the category kind for categories and
+    // sub-categories; parent the category of a sub-category.
+    enum class NameType { Account, Category, SubCategory, Member, Borrower };
+    struct Name {
+        NameType type = NameType::Account;
+        QString kind;
+        QString parent;
+        QString name;
+        bool operator==(const Name& other) const
+        {
+            return type == other.type && kind == other.kind && parent == other.parent && name == other.name;
+        }
+    };
+    struct Row {
+        int line = 0;
+        Status status = Status::New;
+        QString reason;
+        // Booked when ticked: new rows are, duplicates are not until the user ticks them.
+        bool ticked = false;
+        QDate date;
+        QString kind;
+        // Signed as the book stores it: negative for expense, transfer, lend and repay.
+        double amount = 0;
+        QString account;
+        QString toAccount;
+        QString category;
+        QString subCategory;
+        QString member;
+        QString borrower;
+        QString title;
+        QString description;
+        // The names the row refers to as the file gives them (a category left empty when the
+        // sub-category is mapped to one of the book's, which brings its own), and the missing
+        // names among them.
+        struct Refs {
+            Name account, toAccount, category, subCategory, member, borrower;
+        } refs;
+        QList<int> newNames;
+        // The account as duplicates are compared: the book's record id, or "new:" and the name.
+        QString accountKey;
+    };
+
+    // A name the book does not have: created when the rows are booked, unless the user maps it to a
+    // record the book has.
+    struct MissingName {
+        Name name;
+        int rows = 0;
+        // Why it cannot be created (too long, a line break); mapping it is the only way then.
+        QString problem;
+        // The id of the record it is mapped to; empty: created.
+        QString mappedTo;
+    };
+
+    struct Summary {
+        int booked = 0;
+        int duplicates = 0;
+        int unreadable = 0;
+        // Line and reason of every row that cannot be read.
+        QList<QPair<int, QString>> unreadableRows;
+        int createdNames = 0;
+        QString backupName;
+        bool dryRun = false;
+    };
+
+    // Reads the book's names and bills once, for the checks of every build() after it.
+    ImportPlan();
+
+    // The rows of source's records. order settles dates such as 3/4/2023 (Unknown: only when the
+    // file itself tells); rows naming no account are booked on defaultAccount. Mappings of names
+    // made before stay.
+    void build(const ImportSource& source, ValueParser::DateOrder order, const QString& defaultAccount);
+
+    // What is wrong with the whole file (no date column, no amount column); empty when the rows
+    // can be booked.
+    QString problem() const { return fileProblem; }
+    // True when the file has dates such as 3/4/2023 and nothing in it tells the order: the user
+    // must choose one.
+    bool needsDateOrder() const { return orderNeeded; }
+    // The order the file's dates themselves show, or Unknown.
+    ValueParser::DateOrder fileDateOrder() const { return detectedOrder; }
+
+    const QList<Row>& rows() const { return planned; }
+    // Books or skips the duplicate row at index.
+    void setTicked(int index, bool ticked);
+    int count(Status status) const;
+    int tickedCount() const;
+
+    const QList<MissingName>& missingNames() const { return missing; }
+    // Maps the missing name at index to the record with id (empty: create it); the rows follow.
+    void mapName(int index, const QString& id);
+    // The records of the book that a name of type (and kind) may be mapped to: (name, id).
+    QList<QPair<QString, QString>> candidates(NameType type, const QString& kind) const;
+
+    // Books every ticked row: first an automatic backup of the book (as before a synchronisation;
+    // when it cannot be made nothing is booked), then, in one transaction, the missing names and the
+    // bills. Nothing is written when anything fails; the record caches and the bill index are read
+    // again afterwards. False with the reason in *error. Once booked, the plan holds no rows: a file
+    // is checked against the book anew by a new plan.
+    bool book(Summary* summary, QString* error);
+    // What book() would do, without writing.
+    Summary preview() const;
+
+    // The closing text: how many were booked, skipped as duplicates and unreadable (with lines).
+    // At most maxListed unreadable rows are listed when it is not negative.
+    static QString summaryText(const Summary& summary, int maxListed = -1);
+
+private:
+    struct Known {
+        QString id;
+        QString parentId;
+        QString name;
+        QString parentName;
+    };
+    void loadBook();
+    QString key(const Name& name) const;
+    // The record the name stands for, the mapped one or the book's of that name; null when it is
+    // to be created.
+    const Known* resolve(const Name& name) const;
+    void readRow(const ImportRecord& record, const QString& defaultAccount, ValueParser::DateOrder order, Row* row);
+    // The name as it will be booked; a name the book lacks is listed as missing (and its row is
+    // unreadable when the name cannot be created).
+    // *id, when given, gets the record's id, or "new:" and the name for one to be created.
+    QString noteName(Row* row, const Name& name, QString* id = nullptr);
+    void rebuild();
+    void markDuplicates();
+    QString duplicateKey(const Row& row) const;
+
+    QHash<QString, Known> known;
+    QHash<QString, Known> knownById;
+    QList<ImportRecord> lastRecords;
+    ValueParser::DateOrder lastOrder = ValueParser::DateOrder::Unknown;
+    QString lastDefaultAccount;
+    // The duplicate rows the user ticked, by index.
+    QSet<int> tickedRows;
+    QSet<QString> existingBills;
+    QList<Row> planned;
+    QList<MissingName> missing;
+    QHash<QString, QString> mappings;
+    QHash<QString, int> missingIndex;
+    QHash<QString, QString> accountKinds;
+    QString fileProblem;
+    bool orderNeeded = false;
+    ValueParser::DateOrder detectedOrder = ValueParser::DateOrder::Unknown;
+};
