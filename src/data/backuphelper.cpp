@@ -618,10 +618,6 @@ bool BackupHelper::resetBook(QString* reason)
         ok = ok && DBHelper::getInstance()->initDefaultData(QString());
         ok = ok && transaction.commit();
     }
-    MAccount::clearCache();
-    MBorrower::clearCache();
-    MCategory::clearCache();
-    MMember::clearCache();
-    MBill::clearCache();
+    DBHelper::clearRecordCaches();
     return ok;
 }

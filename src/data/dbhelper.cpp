@@ -10,6 +10,7 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/maccount.h"
+#include "data/mbill.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
@@ -346,6 +347,15 @@ bool DBHelper::fillDefaultData(const QString& connectionName)
         MMember::clearCache();
     }
     return ok;
+}
+
+void DBHelper::clearRecordCaches()
+{
+    MAccount::clearCache();
+    MBorrower::clearCache();
+    MCategory::clearCache();
+    MMember::clearCache();
+    MBill::clearCache();
 }
 
 QStringList DBHelper::defaultCategoryNames(const QString& kind)

@@ -59,6 +59,10 @@ public:
     // number; the walk stops at the first false, and returns it.
     static bool forEachDefaultCategory(const std::function<bool(MCategory& record, int number)>& visit);
 
+    // Drops the records held in memory and the bill index, so that they are read from the book
+    // again after a write that changed it beneath them (a reset, an import, a synchronisation).
+    static void clearRecordCaches();
+
 private:
     explicit DBHelper(QObject* parent = nullptr);
 

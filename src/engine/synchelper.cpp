@@ -18,6 +18,7 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/dbhelper.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
@@ -643,11 +644,7 @@ void SyncHelper::downloadChanges(QIODevice* body)
     // The settings row in memory follows the book, so whatever is built later (the status bar after
     // the start-up synchronisation) shows this run's time.
     DbSetting::getInstance()->setSyncTime(timestampFromText(timestampToText(startTime)));
-    MAccount::clearCache();
-    MBorrower::clearCache();
-    MCategory::clearCache();
-    MMember::clearCache();
-    MBill::clearCache();
+    DBHelper::clearRecordCaches();
     if (FileSetting::getInstance()->value(SettingKeys::BackupAfterSync, true).toBool())
         BackupHelper::backup(QString());
     running = false;

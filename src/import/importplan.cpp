@@ -12,6 +12,7 @@
 #include "data/backuphelper.h"
 #include "data/enteredtext.h"
 #include "data/logging.h"
+#include "data/dbhelper.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
@@ -647,11 +648,7 @@ bool ImportPlan::book(Summary* summary, QString* error)
         ok = ok && transaction.commit();
     }
     // Whatever happened, the caches and the bill index are read from the book again.
-    MAccount::clearCache();
-    MBorrower::clearCache();
-    MCategory::clearCache();
-    MMember::clearCache();
-    MBill::clearCache();
+    DBHelper::clearRecordCaches();
     if (!ok) {
         if (error->isEmpty())
             *error = QObject::tr("写入账本时出现错误，没有导入任何账目。");
