@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QMutex>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
 #include <QSet>
@@ -181,12 +182,12 @@ ServiceStore::Failure failure(int code, const QString& message)
 }
 
 // Reads the change set; false with the reason when it is not one the service can store.
-bool readChanges(const QString& data, QList<Change>* changes, ServiceStore::Failure* error)
+bool readChanges(const QByteArray& data, QList<Change>* changes, ServiceStore::Failure* error)
 {
     const ServiceStore::Failure badData = failure(ServiceStore::BadData, QStringLiteral("同步数据格式错误"));
     const ServiceStore::Failure badNames = failure(ServiceStore::BadNames, QStringLiteral("同步数据的表名或列名错误"));
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(data.toUtf8(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isArray()) {
         *error = badData;
         return false;
@@ -318,22 +319,115 @@ QByteArray replyText(const QMap<int, ReplyTable>& tables)
 
 } // namespace
 
+// What every connection of a store is made from, and the connections made so far, one per thread.
+struct ServiceStore::Shared {
+    QString connectionPrefix
+        = QStringLiteral("quorvane-service-") + QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('-');
+    QString filePath;
+    QMutex mutex;
+    QStringList connections;
+    quint64 made = 0;
+
+    // Forgets a connection whose thread ends.
+    void release(const QString& name)
+    {
+        const QMutexLocker lock(&mutex);
+        if (connections.removeOne(name))
+            QSqlDatabase::removeDatabase(name);
+    }
+};
+
+namespace {
+
+// The connections this thread made, each with the store it belongs to; removed when the thread ends
+// (or by the store, when it goes first).
+struct ThreadConnections {
+    struct Entry {
+        std::weak_ptr<ServiceStore::Shared> store;
+        QString name;
+    };
+    QList<Entry> entries;
+
+    ~ThreadConnections()
+    {
+        for (const Entry& entry : std::as_const(entries)) {
+            if (const auto store = entry.store.lock())
+                store->release(entry.name);
+        }
+    }
+};
+
+thread_local ThreadConnections threadConnections;
+
+// Settings every connection takes when it is opened.
+bool prepareConnection(QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    for (const char* statement : {
+             "pragma synchronous=normal",
+             // A first synchronisation of a large book writes its whole account at once.
+             "pragma cache_size=-65536",
+         }) {
+        if (!query.exec(QLatin1String(statement))) {
+            std::fprintf(stderr, "quorvane-service: %s: %s\n", statement, qPrintable(query.lastError().text()));
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 ServiceStore::ServiceStore()
-    : connectionName(QStringLiteral("quorvane-service-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+    : shared(std::make_shared<Shared>())
 {
 }
 
 ServiceStore::~ServiceStore()
 {
-    if (QSqlDatabase::contains(connectionName)) {
-        QSqlDatabase::database(connectionName, false).close();
-        QSqlDatabase::removeDatabase(connectionName);
-    }
+    // Threads that are still there lose their connection to this store now.
+    const QMutexLocker lock(&shared->mutex);
+    for (const QString& name : std::as_const(shared->connections))
+        QSqlDatabase::removeDatabase(name);
+    shared->connections.clear();
+}
+
+QString ServiceStore::path() const
+{
+    return shared->filePath;
 }
 
 QSqlDatabase ServiceStore::database() const
 {
-    return QSqlDatabase::database(connectionName, false);
+    QList<ThreadConnections::Entry>& entries = threadConnections.entries;
+    for (qsizetype i = 0; i < entries.size();) {
+        const auto store = entries.at(i).store.lock();
+        if (!store) {
+            entries.removeAt(i);
+            continue;
+        }
+        if (store == shared) {
+            QSqlDatabase db = QSqlDatabase::database(entries.at(i).name, false);
+            if (!db.isOpen() && db.open() && !prepareConnection(db))
+                db.close();
+            return db;
+        }
+        ++i;
+    }
+    QString name;
+    {
+        const QMutexLocker lock(&shared->mutex);
+        name = shared->connectionPrefix + QString::number(++shared->made);
+        shared->connections << name;
+    }
+    entries.append({ shared, name });
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(shared->filePath);
+    // Other threads' merges hold the file's write lock while they run; a large one takes seconds.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=60000"));
+    if (db.open() && !prepareConnection(db))
+        db.close();
+    return db;
 }
 
 const QStringList& ServiceStore::tableNames()
@@ -390,18 +484,14 @@ bool ServiceStore::open(const QString& path, QString* error)
     }
     QFile::setPermissions(path, ownerOnly);
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    db.setDatabaseName(path);
-    if (!db.open()) {
+    shared->filePath = info.absoluteFilePath();
+    QSqlDatabase db = database();
+    if (!db.isOpen()) {
         *error = db.lastError().text();
         return false;
     }
-    filePath = info.absoluteFilePath();
     QSqlQuery query(db);
     const char* const schema[] = {
-        "pragma synchronous=normal",
-        // A first synchronisation of a large book writes its whole account at once.
-        "pragma cache_size=-65536",
         // change_seq: the account's change sequence, the last number given to a change of its records.
         "create table if not exists users (account integer primary key, name text not null unique, "
         "user_id text not null unique, salt blob not null, hash blob not null, iterations integer not null, "
@@ -562,7 +652,7 @@ bool ServiceStore::seenSequence(qint64 account, const QString& syncTime, const Q
     return true;
 }
 
-bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
+bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QByteArray& data,
     QByteArray* reply, Failure* error)
 {
     QList<Change> changes;
@@ -571,12 +661,14 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
 
     QSqlDatabase db = database();
     const QString now = nowText();
-    if (!db.transaction()) {
+    // The write lock from the start: merges wait for each other here, not half-way.
+    QSqlQuery begin(db);
+    if (!begin.exec(QStringLiteral("begin immediate"))) {
         *error = failure(StorageFailed, QStringLiteral("服务器保存同步数据时出错"));
         return false;
     }
     const auto storageFailed = [&] {
-        db.rollback();
+        QSqlQuery(db).exec(QStringLiteral("rollback"));
         *error = failure(StorageFailed, QStringLiteral("服务器保存同步数据时出错"));
         return false;
     };
@@ -776,7 +868,7 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
     answered.prepare(QStringLiteral("update syncs set answered_seq=? where request=?"));
     answered.addBindValue(seq);
     answered.addBindValue(request);
-    if (!exec(answered) || !db.commit())
+    if (!exec(answered) || !QSqlQuery(db).exec(QStringLiteral("commit")))
         return storageFailed();
     *reply = replyText(tables);
     return true;

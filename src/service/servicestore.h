@@ -4,10 +4,13 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // The service's accounts, the records each account synchronises and the feedback it received, in
 // one SQLite file that only its owner may read. Records are kept by table and id with the columns
-// they arrived with; versions are compared as texts, as the clients compare them.
+// they arrived with; versions are compared as texts, as the clients compare them. Every public
+// function may be called from several threads at once: each thread works on a connection of its
+// own, made on its first call and removed when the thread ends.
 //
 // What a device has not seen yet is decided by the service's own bookkeeping, never by comparing the
 // two clocks: every change to an account's records is stamped with the account's change sequence,
@@ -30,7 +33,7 @@ public:
     // Opens (or creates, owner-only) the service file at path.
     bool open(const QString& path, QString* error);
     // The file opened, as an absolute path.
-    QString path() const { return filePath; }
+    QString path() const;
 
     // Creates an account with a salted hash of password; refused when the name is empty or taken.
     bool addUser(const QString& name, const QString& password, QString* error);
@@ -42,7 +45,8 @@ public:
     // the records the client has not seen since its run that started at syncTime, as the reply's JSON
     // text; clientTime is the client's clock now. On a bad change set nothing is stored and failure
     // says why.
-    bool synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
+    // data is the UTF-8 JSON text of the change set.
+    bool synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QByteArray& data,
         QByteArray* reply, Failure* failure);
 
     bool addFeedback(const QString& email, const QString& subject, const QString& content);
@@ -52,7 +56,10 @@ public:
     static const QStringList& tableNames();
     static const QStringList& columnsOf(const QString& table);
 
+    struct Shared;
+
 private:
+    // This thread's connection, opened on first use.
     QSqlDatabase database() const;
     // Adds what an older service file lacks.
     bool upgrade(QString* error);
@@ -60,6 +67,5 @@ private:
     // service cannot tell (every record is sent then). False when the store cannot be read.
     bool seenSequence(qint64 account, const QString& syncTime, const QString& clientTime, qint64* seen) const;
 
-    QString connectionName;
-    QString filePath;
+    std::shared_ptr<Shared> shared;
 };
