@@ -770,7 +770,8 @@ bool ServiceStore::open(const QString& location, QString* error)
         if (!info.exists()) {
             // Created owner-only from the start: it holds the accounts' records and password hashes.
             QFile file(path);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly)) {
+            // Another process may make it at the same time: then it is there.
+            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly) && !QFileInfo::exists(path)) {
                 *error = file.errorString();
                 return false;
             }
@@ -1008,8 +1009,9 @@ bool ServiceStore::isAvailable() const
 {
     return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
         *attempt = Attempt::FailedFirst;
+        // A query that reads the store, not one the database could answer without looking at it.
         QSqlQuery query(db);
-        if (!query.exec(QStringLiteral("select 1")) || !query.next())
+        if (!query.exec(QStringLiteral("select 1 from users limit 1")))
             return false;
         *attempt = Attempt::Done;
         return true;

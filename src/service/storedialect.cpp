@@ -104,7 +104,9 @@ QStringList StoreDialect::connectionSetUp() const
             QStringLiteral("create temp table if not exists send_back (tbl integer not null, id text not null, "
                            "primary key (tbl, id))") };
     }
-    return { QStringLiteral("create temporary table if not exists send_back (tbl integer not null, id text not null, "
+    // Notices ("already exists, skipping") are no news for the service's log.
+    return { QStringLiteral("set client_min_messages to warning"),
+        QStringLiteral("create temporary table if not exists send_back (tbl integer not null, id text not null, "
                             "primary key (tbl, id)) on commit delete rows") };
 }
 
