@@ -43,6 +43,9 @@ public:
     // The schema script with the words that differ put in.
     QString schemaText(const QString& script) const;
 
+    // The length in bytes of a text or bytes column.
+    QString byteLength(const QString& column) const;
+
     // How the cells of a record are bound: PostgreSQL stores them as text, SQLite as they came.
     QVariant cellsValue(const QByteArray& cells) const;
 
