@@ -143,6 +143,8 @@ struct StoreResult {
     bool largeOk = false;
     int largeAttempts = 0;
     double largeMs = 0;
+    double largeFromS = 0;
+    double largeToS = 0;
     bool killed = false;
     double killAtS = 0;
     double outageMs = 0;
@@ -303,11 +305,14 @@ StoreResult runStore(const QString& storeName, const QStringList& storeArguments
     QObject receiver;
     int loadRemaining = settings.devices;
     bool loadOver = false;
+    qint64 devicesDone = 0;
     QObject::connect(&large.process, &QProcess::finished, &receiver, [&](int code, QProcess::ExitStatus status) {
         if (status == QProcess::NormalExit && code == 0) {
             result.largeOk = true;
             largeEndMs = clock.elapsed();
             result.largeMs = double(largeEndMs - large.startedMs);
+            result.largeFromS = double(large.startedMs - loadStart) / 1000.0;
+            result.largeToS = double(largeEndMs - loadStart) / 1000.0;
         } else if (large.attempts < 5) {
             // As the program would at its next synchronisation: the upload goes again.
             QTimer::singleShot(1000, &receiver, [&] { large.start(shared.elapsedMs); });
@@ -340,6 +345,7 @@ StoreResult runStore(const QString& storeName, const QStringList& storeArguments
                 QMetaObject::invokeMethod(&receiver, [&] {
                     if (--loadRemaining == 0) {
                         loadOver = true;
+                        devicesDone = clock.elapsed();
                         if (large.process.state() == QProcess::NotRunning)
                             loadLoop.quit();
                     }
@@ -348,8 +354,8 @@ StoreResult runStore(const QString& storeName, const QStringList& storeArguments
         });
     }
     loadLoop.exec();
-    const qint64 loadEnd = clock.elapsed();
-    result.seconds = double(loadEnd - loadStart) / 1000.0;
+    // The devices' time: the large upload may go on after they stopped.
+    result.seconds = double(devicesDone - loadStart) / 1000.0;
     result.largeAttempts = large.attempts;
     result.killAtS = killAt < 0 ? 0 : double(killAt - loadStart) / 1000.0;
     result.outageMs = killAt < 0 ? 0 : double(restartedAt - killAt);
@@ -496,8 +502,10 @@ void printResults(const Settings& settings, const std::vector<StoreResult>& resu
         if (!result.failure.isEmpty())
             std::printf("- %s: %s\n", qPrintable(result.store), qPrintable(result.failure));
         else
-            std::printf("- %s: %d changes of bills in %.1f s; the kill at %.1f s.\n", qPrintable(result.store),
-                result.changes, result.seconds, result.killAtS);
+            std::printf("- %s: %d changes of bills in %.1f s; the kill at %.1f s; the large upload that succeeded "
+                        "ran from %.1f s to %.1f s.\n",
+                qPrintable(result.store), result.changes, result.seconds, result.killAtS, result.largeFromS,
+                result.largeToS);
         for (const QString& example : result.examples)
             std::printf("  - %s\n", qPrintable(example));
     }
