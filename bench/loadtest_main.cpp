@@ -27,6 +27,7 @@
 #include "benchsupport.h"
 #include "bookgenerator.h"
 #include "loaddevice.h"
+#include "pgserver.h"
 
 namespace {
 
@@ -535,7 +536,9 @@ int main(int argc, char* argv[])
         "a kill of the service midway, and a check that it lost no acknowledged row."));
     parser.addHelpOption();
     const QCommandLineOption storesOption(QStringLiteral("stores"),
-        QStringLiteral("Comma-separated stores to run on: sqlite."), QStringLiteral("list"), QStringLiteral("sqlite"));
+        QStringLiteral("Comma-separated stores to run on: sqlite (a file), postgresql (a server of its own started "
+                       "for the run)."),
+        QStringLiteral("list"), QStringLiteral("sqlite,postgresql"));
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
         QStringLiteral("Length of the load (default 60; 10 for a quick run)."), QStringLiteral("s"),
         QStringLiteral("60"));
@@ -582,8 +585,20 @@ int main(int argc, char* argv[])
     std::vector<StoreResult> results;
     for (const QString& store : parser.value(storesOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         QStringList storeArguments;
+        // A database server of the run's own, on this machine, reached over TCP as a shared one would be.
+        std::unique_ptr<PgServer> server;
         if (store == QLatin1String("sqlite")) {
             storeArguments = { QStringLiteral("--data"), work.filePath(QStringLiteral("service.db")) };
+        } else if (store == QLatin1String("postgresql")) {
+            server = std::make_unique<PgServer>();
+            if (!server->start()) {
+                StoreResult failed;
+                failed.store = store;
+                failed.failure = QStringLiteral("the PostgreSQL server did not start: ") + server->errorText();
+                results.push_back(failed);
+                continue;
+            }
+            storeArguments = { QStringLiteral("--store"), server->url() };
         } else {
             std::fprintf(stderr, "quorvane-loadtest: unknown store %s\n", qPrintable(store));
             return 2;
