@@ -606,10 +606,12 @@ int main(int argc, char* argv[])
         results.push_back(runStore(store, storeArguments, settings, base, largeBook, work.path()));
     }
     printResults(settings, results, loadBefore, loadAverage());
+    // A lost or altered row, a device that could not synchronise at the end, the large upload that never
+    // went through or an error away from the kill is a fault of the service.
     for (const StoreResult& result : results) {
-        if (!result.failure.isEmpty()
+        if (!result.failure.isEmpty() || !result.largeOk
             || result.rowsLost + result.largeRowsLost + result.rowsDifferent + result.rowsRevived + result.rowsExtra
-                    + result.finalFailed
+                    + result.finalFailed + result.errorsOutside
                 > 0)
             return 1;
     }
