@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
+#include <vector>
 
 #include "data/sqlhelper.h"
 #include "engine/httphelper.h"
@@ -61,11 +63,11 @@ struct HttpAnswer {
 
 // One request through the proxy, trusting the test's certificate as the program does (the process's
 // default TLS configuration).
-HttpAnswer request(const QString& url, const QByteArray* postBody = nullptr)
+HttpAnswer request(const QString& url, const QByteArray* postBody = nullptr, int timeoutMs = 60000)
 {
     QNetworkAccessManager manager;
     QNetworkRequest request { QUrl(url) };
-    request.setTransferTimeout(60000);
+    request.setTransferTimeout(timeoutMs);
     QNetworkReply* reply = nullptr;
     if (postBody) {
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
@@ -96,6 +98,7 @@ private slots:
 
     void synchronisesThroughTheProxy();
     void oversizedBodyStopsAtTheProxy();
+    void requestsAtOnceFromOneAddressAreLimited();
 
 private:
     QString errorLog() const;
@@ -260,6 +263,41 @@ void TestNginxProxy::oversizedBodyStopsAtTheProxy()
     const HttpAnswer refused = request(proxyUrl + QStringLiteral("sync/userid.php"), &small);
     QCOMPARE(refused.status, 200);
     QVERIFY2(refused.body.contains("\"error\""), refused.body.constData());
+}
+
+void TestNginxProxy::requestsAtOnceFromOneAddressAreLimited()
+{
+    // Sixteen requests under way from this address, each on a connection of its own, which the service
+    // holds without answering.
+    const QString path = QStringLiteral("client/pc.php");
+    service.setFault(path, { { QStringLiteral("hang"), true } });
+    service.clearRequests();
+    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
+    std::vector<QNetworkReply*> held;
+    for (int i = 0; i < 16; ++i) {
+        managers.push_back(std::make_unique<QNetworkAccessManager>());
+        held.push_back(managers.back()->get(QNetworkRequest(QUrl(proxyUrl + path))));
+    }
+    QVERIFY2(QTest::qWaitFor([&] { return service.requests(path).size() == 16; }, 30000),
+        qPrintable(QString::number(service.requests(path).size())));
+
+    // One more is answered 503 by the proxy and never reaches the service (where it would hang).
+    const HttpAnswer refused = request(proxyUrl + path, nullptr, 10000);
+    QCOMPARE(refused.status, 503);
+    QCOMPARE(service.requests(path).size(), 16);
+
+    // Once the client gives those up, its requests go through again.
+    for (QNetworkReply* reply : held)
+        reply->abort();
+    service.clearConfig();
+    int status = 0;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     status = request(proxyUrl + path).status;
+                     return status == 200;
+                 },
+                 30000),
+        qPrintable(QString::number(status)));
 }
 
 QTEST_GUILESS_MAIN(TestNginxProxy)
