@@ -13,6 +13,7 @@ PACKAGES=(
     libgl-dev libvulkan-dev
     qt6-translations-l10n libjs-jquery rapidjson-dev
     fonts-noto-cjk xvfb xauth poppler-utils xdotool
+    nginx openssl
 )
 
 missing=()

@@ -84,6 +84,7 @@ class TestPgServer : public QObject {
 private slots:
     void startGivesDatabase_data();
     void startGivesDatabase();
+    void furtherDatabases();
     void stopAndStartAgain_data();
     void stopAndStartAgain();
     void destructorRemovesEverything();
@@ -124,6 +125,30 @@ void TestPgServer::startGivesDatabase()
     QCOMPARE(output.trimmed(), QStringLiteral("早餐 ☕ 'quoted'"));
     QVERIFY(!server.runSql(QStringLiteral("select nothing from nowhere;")));
     QVERIFY(server.errorText().contains(QStringLiteral("nowhere")));
+}
+
+void TestPgServer::furtherDatabases()
+{
+    PgServer server;
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    QVERIFY2(server.createDatabase(QStringLiteral("service_1")), qPrintable(server.errorText()));
+    QVERIFY(!server.createDatabase(QStringLiteral("service_1")));
+    QVERIFY(server.url(QStringLiteral("service_1")).endsWith(QStringLiteral("/service_1")));
+    {
+        QSqlDatabase one = connectTo(server.url(QStringLiteral("service_1")), QStringLiteral("one"));
+        QVERIFY2(one.isOpen(), qPrintable(one.lastError().text()));
+        QSqlQuery query(one);
+        QVERIFY(query.exec(QStringLiteral("create table only_here (id integer)")));
+        // A database of its own: the server's first one does not see the table.
+        QVERIFY(!server.runSql(QStringLiteral("select * from only_here;")));
+
+        // Dropped while a session is still connected to it.
+        QVERIFY2(server.dropDatabase(QStringLiteral("service_1")), qPrintable(server.errorText()));
+        QVERIFY(!query.exec(QStringLiteral("select * from only_here")));
+        QVERIFY(!connectTo(server.url(QStringLiteral("service_1")), QStringLiteral("gone")).isOpen());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("one"));
+    QSqlDatabase::removeDatabase(QStringLiteral("gone"));
 }
 
 void TestPgServer::stopAndStartAgain_data()

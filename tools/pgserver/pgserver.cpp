@@ -299,11 +299,7 @@ bool PgServer::start()
     if (watchdog == 0)
         startWatchdog();
     if (first) {
-        QString output;
-        if (!runTool(QStringLiteral("createdb"),
-                { QStringLiteral("--host=") + dir.path(), QStringLiteral("--port=%1").arg(listenPort),
-                    QStringLiteral("--username=") + userName, database },
-                &output)) {
+        if (!createDatabase(database)) {
             stop(true);
             initialised = false;
             return false;
@@ -340,17 +336,36 @@ bool PgServer::isRunning() const
     return processAlive(lock.readLine().trimmed().toLongLong());
 }
 
-QString PgServer::url() const
+QString PgServer::url(const QString& databaseName) const
 {
-    return QStringLiteral("postgresql://%1:%2@127.0.0.1:%3/%4").arg(userName, secret).arg(listenPort).arg(database);
+    return QStringLiteral("postgresql://%1:%2@127.0.0.1:%3/%4")
+        .arg(userName, secret)
+        .arg(listenPort)
+        .arg(databaseName.isEmpty() ? database : databaseName);
 }
 
-QString PgServer::socketUrl() const
+QString PgServer::socketUrl(const QString& databaseName) const
 {
     return QStringLiteral("postgresql://%1@localhost:%2/%3?host=%4")
         .arg(userName)
         .arg(listenPort)
-        .arg(database, QString::fromUtf8(QUrl::toPercentEncoding(dir.path(), "/")));
+        .arg(databaseName.isEmpty() ? database : databaseName,
+            QString::fromUtf8(QUrl::toPercentEncoding(dir.path(), "/")));
+}
+
+bool PgServer::createDatabase(const QString& name)
+{
+    return runTool(QStringLiteral("createdb"),
+        { QStringLiteral("--host=") + dir.path(), QStringLiteral("--port=%1").arg(listenPort),
+            QStringLiteral("--username=") + userName, QStringLiteral("--"), name });
+}
+
+bool PgServer::dropDatabase(const QString& name)
+{
+    return runTool(QStringLiteral("dropdb"),
+        { QStringLiteral("--host=") + dir.path(), QStringLiteral("--port=%1").arg(listenPort),
+            QStringLiteral("--username=") + userName, QStringLiteral("--force"), QStringLiteral("--if-exists"),
+            QStringLiteral("--"), name });
 }
 
 QString PgServer::logTail(int lines) const
@@ -362,14 +377,14 @@ QString PgServer::logTail(int lines) const
     return all.mid(qMax(0, int(all.size()) - lines)).join(QLatin1Char('\n'));
 }
 
-QSqlDatabase PgServer::addConnection(const QString& connectionName) const
+QSqlDatabase PgServer::addConnection(const QString& connectionName, const QString& databaseName) const
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
     db.setHostName(dir.path());
     db.setPort(listenPort);
     db.setUserName(userName);
     db.setPassword(secret);
-    db.setDatabaseName(database);
+    db.setDatabaseName(databaseName.isEmpty() ? database : databaseName);
     return db;
 }
 
