@@ -48,8 +48,11 @@ bool StoreDialect::setLocation(const QString& location, QString* error)
     QStringList settings = { QStringLiteral("connect_timeout=10"), QStringLiteral("application_name=quorvane-service") };
     static const QRegularExpression plainValue(QStringLiteral("^[A-Za-z0-9_./:+-]+$"));
     for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+        bool isNumber = false;
         if (key == QLatin1String("host")) {
             host = value;
+        } else if (key == QLatin1String("port") && value.toInt(&isNumber) > 0 && isNumber) {
+            port = value.toInt();
         } else if (passedSettings().contains(key) && plainValue.match(value).hasMatch()) {
             settings.erase(std::remove_if(settings.begin(), settings.end(),
                                [&](const QString& setting) { return setting.startsWith(key + QLatin1Char('=')); }),
