@@ -81,6 +81,8 @@ const int clockAheadSeconds = 86400;
 // Rows and deletions are looked up and written this many at a time: few round trips to a database
 // server, little memory, whatever the size of the change set.
 const int batchSize = 200;
+// A merge that adds this many records has the database's statistics of the records made anew.
+const int refreshStatisticsAfter = 5000;
 
 QString timeText(const QDateTime& time)
 {
@@ -296,6 +298,8 @@ public:
     // How many records the reply sends back although the client sent them: kept as they were here,
     // or won with a later version.
     qint64 sentBack = 0;
+    // How many records were new here.
+    qint64 newRecords = 0;
 
 private:
     struct Stored {
@@ -383,6 +387,8 @@ bool Merge::write(const QList<Write>& writes, bool deletions, bool newOnly, QSet
     while (inserted && query.next())
         inserted->insert(query.value(0).toString());
     query.finish();
+    if (inserted)
+        newRecords += inserted->size();
     return true;
 }
 
@@ -1178,12 +1184,14 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
             return refused(Refusal::Storage);
 
         qint64 sentBack = 0;
+        qint64 newRecords = 0;
         {
             Merge merge(db, shared->dialect, account, seq, request, now);
             const Refusal refusal = mergeChangeSet(changeSet, merge);
             if (refusal != Refusal::None)
                 return refused(refusal);
             sentBack = merge.sentBack;
+            newRecords = merge.newRecords;
         }
 
         // Whatever the device has not seen now carries a number after this one.
@@ -1197,6 +1205,10 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
             || !exec(query, QStringLiteral("commit")))
             return refused(Refusal::Storage);
         *attempt = Attempt::Done;
+        // After a large first synchronisation the database's statistics know nothing of the account
+        // yet, and its next merges would look their records up the slow way.
+        if (newRecords >= refreshStatisticsAfter && !shared->dialect.refreshStatistics().isEmpty())
+            exec(query, shared->dialect.refreshStatistics());
         return true;
     });
 }

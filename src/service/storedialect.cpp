@@ -136,6 +136,14 @@ QString StoreDialect::schemaText(const QString& script) const
     return text;
 }
 
+QString StoreDialect::refreshStatistics() const
+{
+    // PostgreSQL's planner chooses between the records' two indexes by its statistics: ones that
+    // do not know an account's records send the lookup by id down the other index, through every
+    // record of the table. SQLite's planner takes the key without statistics.
+    return storeKind == Kind::SQLite ? QString() : QStringLiteral("analyze records");
+}
+
 QString StoreDialect::byteLength(const QString& column) const
 {
     return storeKind == Kind::SQLite ? QStringLiteral("length(cast(%1 as blob))").arg(column)
