@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 #include <cstdio>
 
@@ -181,12 +182,12 @@ ServiceStore::Failure failure(int code, const QString& message)
 }
 
 // Reads the change set; false with the reason when it is not one the service can store.
-bool readChanges(const QString& data, QList<Change>* changes, ServiceStore::Failure* error)
+bool readChanges(const QByteArray& data, QList<Change>* changes, ServiceStore::Failure* error)
 {
     const ServiceStore::Failure badData = failure(ServiceStore::BadData, QStringLiteral("同步数据格式错误"));
     const ServiceStore::Failure badNames = failure(ServiceStore::BadNames, QStringLiteral("同步数据的表名或列名错误"));
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(data.toUtf8(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isArray()) {
         *error = badData;
         return false;
@@ -325,6 +326,8 @@ ServiceStore::ServiceStore()
 
 ServiceStore::~ServiceStore()
 {
+    for (const QString& name : std::as_const(threadConnections))
+        QSqlDatabase::removeDatabase(name);
     if (QSqlDatabase::contains(connectionName)) {
         QSqlDatabase::database(connectionName, false).close();
         QSqlDatabase::removeDatabase(connectionName);
@@ -333,7 +336,31 @@ ServiceStore::~ServiceStore()
 
 QSqlDatabase ServiceStore::database() const
 {
-    return QSqlDatabase::database(connectionName, false);
+    // A connection serves only the thread that made it: every other thread gets one of its own.
+    if (!openedBy || openedBy == QThread::currentThread())
+        return QSqlDatabase::database(connectionName, false);
+    const QString name = connectionName + QStringLiteral("-thread-")
+        + QString::number(reinterpret_cast<quintptr>(QThread::currentThread()), 16);
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name, false);
+    QSqlDatabase db = QSqlDatabase::cloneDatabase(connectionName, name);
+    // Writers of several threads take turns on the file; a large merge holds it for seconds.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=300000"));
+    if (db.open()) {
+        QSqlQuery query(db);
+        query.exec(QStringLiteral("pragma synchronous=normal"));
+        query.exec(QStringLiteral("pragma cache_size=-65536"));
+    }
+    const QMutexLocker lock(&threadConnectionsMutex);
+    threadConnections << name;
+    return db;
+}
+
+bool ServiceStore::isAvailable() const
+{
+    // A query that reads the store, not one the database could answer without looking at it.
+    QSqlQuery query(database());
+    return query.exec(QStringLiteral("select 1 from users limit 1"));
 }
 
 const QStringList& ServiceStore::tableNames()
@@ -392,6 +419,7 @@ bool ServiceStore::open(const QString& path, QString* error)
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(path);
+    openedBy = QThread::currentThread();
     if (!db.open()) {
         *error = db.lastError().text();
         return false;
@@ -562,7 +590,7 @@ bool ServiceStore::seenSequence(qint64 account, const QString& syncTime, const Q
     return true;
 }
 
-bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
+bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QByteArray& data,
     QByteArray* reply, Failure* error)
 {
     QList<Change> changes;

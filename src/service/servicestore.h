@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,8 @@
 // two clocks: every change to an account's records is stamped with the account's change sequence,
 // which only grows, and every answered run keeps the sequence it was answered at, found again by the
 // sync time the device sends next (that run's start, on the device's clock).
+class QThread;
+
 class ServiceStore {
 public:
     // The error codes of the service's JSON error replies.
@@ -42,10 +45,12 @@ public:
     // the records the client has not seen since its run that started at syncTime, as the reply's JSON
     // text; clientTime is the client's clock now. On a bad change set nothing is stored and failure
     // says why.
-    bool synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
+    bool synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QByteArray& data,
         QByteArray* reply, Failure* failure);
 
     bool addFeedback(const QString& email, const QString& subject, const QString& content);
+    // Whether the store answers a trivial query.
+    bool isAvailable() const;
 
     // The synchronised tables in the order replies list them, and the columns each may carry, in the
     // order rows are sent.
@@ -62,4 +67,8 @@ private:
 
     QString connectionName;
     QString filePath;
+    // The thread that opened the store, and the connections made for other threads.
+    QThread* openedBy = nullptr;
+    mutable QMutex threadConnectionsMutex;
+    mutable QStringList threadConnections;
 };

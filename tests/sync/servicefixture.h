@@ -23,6 +23,7 @@ public:
     // The service's warnings since the last call.
     QString takeErrorOutput() { return process.takeErrorOutput(); }
     QString baseUrl() const { return process.baseUrl(); }
+    qint64 processId() const { return process.processId(); }
     QString dataFile() const;
     QString folder() const { return dir.path(); }
     bool addUser(const QString& name, const QString& password);

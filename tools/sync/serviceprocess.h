@@ -18,6 +18,8 @@ public:
     bool start(const QString& dataFile, const QStringList& arguments = {});
     void stop();
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
+    // The running service's process id (0 when none runs).
+    qint64 processId() const { return process.processId(); }
     // "http://127.0.0.1:<port>/" of the running service.
     QString baseUrl() const { return url; }
     QString errorText() const { return error; }
