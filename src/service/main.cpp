@@ -7,6 +7,9 @@
 #include <QThread>
 #include <QUrl>
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "passwordinput.h"
 #include "serviceserver.h"
@@ -14,6 +17,12 @@
 
 int main(int argc, char* argv[])
 {
+#ifdef __GLIBC__
+    // Request bodies, change sets and replies grow to many megabytes by doubling. Kept in mapped
+    // memory of their own from 1 MiB on, they grow in place and go back to the system when freed;
+    // glibc's moving threshold would put those up to 32 MiB on the heap, where growing copies them.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvane-service"));
 

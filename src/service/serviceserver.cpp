@@ -505,12 +505,12 @@ void ServiceServer::runOnWorker(const JobPtr& job, std::function<Reply()> work)
 void ServiceServer::finish(const JobPtr& job, Reply reply)
 {
     job->reply = std::move(reply);
+    // Logged once the outcome is known, before a delay holds the answer back.
+    log(job, QString::number(job->reply.status));
     const auto done = [this, job] {
         job->done = true;
         if (job->socket)
             flush(job->socket);
-        else
-            log(job, QStringLiteral("gone"));
     };
     if (job->delayMs > 0)
         QTimer::singleShot(job->delayMs, this, done);
@@ -533,7 +533,6 @@ void ServiceServer::flush(QTcpSocket* socket)
 
 void ServiceServer::write(const JobPtr& job)
 {
-    log(job, QString::number(job->reply.status));
     QTcpSocket* socket = job->socket;
     if (!socket || socket->state() != QAbstractSocket::ConnectedState)
         return;
