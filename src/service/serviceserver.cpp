@@ -131,7 +131,7 @@ bool ServiceServer::start(const Options& serverOptions, QString* error)
             return false;
         }
     }
-    passwords = std::make_unique<PasswordCache>(options.passwordCacheSeconds, 100000);
+    passwords = std::make_unique<PasswordCache>(options.passwordCacheSeconds, 10000);
     workers.setMaxThreadCount(qMax(1, options.workers));
     // Threads stay, and with them their database connections.
     workers.setExpiryTimeout(-1);
