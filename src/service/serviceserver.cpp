@@ -283,11 +283,12 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
             const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
             qint64 account = 0;
             QString userId;
+            QByteArray refusal = badCredentials();
             Reply reply;
             reply.mimeType = jsonType;
-            reply.body = !nameTooLong && !passwordTooLong && verify(name, password, &account, &userId)
+            reply.body = !nameTooLong && !passwordTooLong && verify(name, password, &account, &userId, &refusal)
                 ? json({ { QStringLiteral("id"), userId } })
-                : badCredentials();
+                : refusal;
             return reply;
         });
     } else if (path == QLatin1String("sync/syncpc2.php")) {
@@ -398,13 +399,20 @@ ServiceServer::Reply ServiceServer::homePage() const
     return reply;
 }
 
-bool ServiceServer::verify(const QString& name, const QString& password, qint64* account, QString* userId)
+bool ServiceServer::verify(
+    const QString& name, const QString& password, qint64* account, QString* userId, QByteArray* refusal)
 {
+    *refusal = badCredentials();
     if (passwords->find(name, password, account, userId))
         return true;
-    *userId = store->authenticate(name, password, account);
-    if (userId->isEmpty())
+    ServiceStore::Failure failure;
+    *userId = store->authenticate(name, password, account, &failure);
+    if (userId->isEmpty()) {
+        // A store that cannot be read is not a wrong password: the client is told so.
+        if (failure.code != 0)
+            *refusal = errorObject(failure.code, failure.message);
         return false;
+    }
     passwords->remember(name, password, *account, *userId);
     return true;
 }
@@ -425,15 +433,19 @@ void ServiceServer::startSynchronisation(const JobPtr& job)
         const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
         qint64 account = 0;
         QString userId;
-        const bool ok = !nameTooLong && !passwordTooLong && verify(name, password, &account, &userId);
+        QByteArray refusal = badCredentials();
+        const bool ok = !nameTooLong && !passwordTooLong && verify(name, password, &account, &userId, &refusal);
         body = QByteArray();
         QMetaObject::invokeMethod(
-            this, [this, job = std::move(job), ok, account] { authenticated(job, ok, account); },
+            this,
+            [this, job = std::move(job), ok, account, refusal = std::move(refusal)] {
+                authenticated(job, ok, account, refusal);
+            },
             Qt::QueuedConnection);
     });
 }
 
-void ServiceServer::authenticated(const JobPtr& job, bool ok, qint64 account)
+void ServiceServer::authenticated(const JobPtr& job, bool ok, qint64 account, const QByteArray& refusal)
 {
     if (!ok) {
         auto& queue = accountQueues[job->accountName];
@@ -441,7 +453,7 @@ void ServiceServer::authenticated(const JobPtr& job, bool ok, qint64 account)
         job->body = QByteArray();
         Reply refused;
         refused.mimeType = jsonType;
-        refused.body = badCredentials();
+        refused.body = refusal;
         finish(job, refused);
     } else {
         job->account = account;

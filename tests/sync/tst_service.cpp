@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QSqlError>
 #include <QTest>
@@ -21,6 +22,7 @@
 #include "data/constants.h"
 #include "data/sqlhelper.h"
 #include "engine/httphelper.h"
+#include "pgserver.h"
 #include "servicefixture.h"
 #include "testenv.h"
 
@@ -353,6 +355,20 @@ void TestService::accountsAreKeptSafely()
         QCOMPARE(refused.value("message").toString(), QString::fromUtf8("用户名或密码错误"));
     }
 
+    if (ServiceFixture::usesPostgreSql()) {
+        // No row of the database holds the password, only its salted hash.
+        QStringList rows;
+        QVERIFY(service.withStore("accounts", [&](QSqlDatabase& db) {
+            QSqlQuery query("select * from users", db);
+            while (query.next()) {
+                for (int i = 0; i < query.record().count(); ++i)
+                    rows << query.value(i).toString();
+            }
+            return !rows.isEmpty();
+        }));
+        QVERIFY(!rows.join('\n').contains(password));
+        return;
+    }
     // Owner-only, and the password is not in it, only its salted hash.
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
         | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
@@ -627,6 +643,8 @@ void TestService::runsAreKnownAfterARestart()
 
 void TestService::olderServiceFilesSendEverythingOnce()
 {
+    if (ServiceFixture::usesPostgreSql())
+        QSKIP("stores of services before the change sequence are SQLite files");
     ServiceFixture older;
     QVERIFY2(older.start(), qPrintable(older.errorText()));
     const QString user = newAccount("older", &older);
@@ -733,13 +751,16 @@ void TestService::feedbackIsStored()
     const Response empty = post(service.baseUrl() + "client/feedback.php", { { "email", "a@b.com" } });
     QVERIFY(!empty.body.contains("success"));
 
-    QString stored;
-    withBookConnection(service.dataFile(), "feedback", BookAccess::ReadOnly, [&](QSqlDatabase& db) {
-        stored = sqlValue(db, "select group_concat(email||'|'||subject||'|'||content) from feedback", {}, QVariant())
-                     .toString();
+    QStringList stored;
+    QVERIFY(service.withStore("feedback", [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        if (!query.exec("select email, subject, content from feedback"))
+            return false;
+        while (query.next())
+            stored << query.value(0).toString() + '|' + query.value(1).toString() + '|' + query.value(2).toString();
         return true;
-    });
-    QCOMPARE(stored, "a@b.com|" + QString::fromUtf8("QRV PC 反馈a@b.com|") + content);
+    }));
+    QCOMPARE(stored, QStringList { "a@b.com|" + QString::fromUtf8("QRV PC 反馈a@b.com|") + content });
 }
 
 void TestService::otherAccountsAreServedDuringALargeMerge()
@@ -820,8 +841,6 @@ void TestService::oneAccountsRequestsMergeInArrivalOrder()
 
 void TestService::verifiedPasswordsAreRememberedBriefly()
 {
-    if (qEnvironmentVariable("QUORVANE_TEST_STORE", "sqlite") != "sqlite")
-        QSKIP("changes a password in the SQLite file itself");
     // A short memory, to see it end.
     const int lifetimeMs = 4000;
     ServiceFixture remembering;
@@ -846,12 +865,15 @@ void TestService::verifiedPasswordsAreRememberedBriefly()
     }
 
     // The password changes in the store (as an administrator would change it there).
-    QVERIFY(withBookConnection(remembering.dataFile(), "password", BookAccess::ReadWrite, [](QSqlDatabase& db) {
+    const auto change = [](QSqlDatabase& db) {
         QSqlQuery query(db);
         return query.exec("update users set salt=(select salt from users where name='donor'), "
                           "hash=(select hash from users where name='donor'), "
                           "iterations=(select iterations from users where name='donor') where name='kept'");
-    }));
+    };
+    QVERIFY(ServiceFixture::usesPostgreSql()
+            ? remembering.withStore("password", change)
+            : withBookConnection(remembering.dataFile(), "password", BookAccess::ReadWrite, change));
     QVERIFY(accepted("new password"));
     const bool stillRemembered = accepted("old password");
     if (clock.elapsed() < lifetimeMs - 500)
@@ -868,13 +890,22 @@ void TestService::healthTellsWhetherTheStoreAnswers()
     QCOMPARE(healthy.status, 200);
     QCOMPARE(objectOf(healthy.body), QJsonObject({ { "status", "ok" } }));
     QCOMPARE(post(service.baseUrl() + "health", {}).status, 405);
-    if (qEnvironmentVariable("QUORVANE_TEST_STORE", "sqlite") != "sqlite")
-        QSKIP("makes the SQLite file unreadable");
 
-    // The store's file turns into something else under the running service, then comes back.
     ServiceFixture broken;
     QVERIFY2(broken.start(), qPrintable(broken.errorText()));
     QVERIFY(broken.addUser("someone", "pw"));
+    if (ServiceFixture::usesPostgreSql()) {
+        // The database server goes away under the running service, then comes back.
+        PgServer* server = broken.pgServer();
+        QVERIFY(server->stop());
+        const Response unavailable = fetch(broken.baseUrl() + "health");
+        QVERIFY2(server->start(), qPrintable(server->errorText()));
+        QCOMPARE(unavailable.status, 503);
+        QCOMPARE(objectOf(unavailable.body), QJsonObject({ { "status", "unavailable" } }));
+        QCOMPARE(fetch(broken.baseUrl() + "health").status, 200);
+        return;
+    }
+    // The store's file turns into something else under the running service, then comes back.
     QFile file(broken.dataFile());
     QVERIFY(file.open(QIODevice::ReadWrite));
     const QByteArray stored = file.readAll();
