@@ -260,8 +260,8 @@ struct Change {
 };
 
 // The merge of one change set into an account's records, inside the transaction of the request:
-// changes are gathered into batches of one table, each looked up with one query and written with one
-// or two more.
+// changes are gathered into batches of one table; a batch's new records are inserted with one
+// statement, the others looked up with one query and written with one or two more.
 class Merge {
 public:
     Merge(QSqlDatabase& db, const StoreDialect& dialect, qint64 account, qint64 seq, qint64 request, const QString& now)
@@ -385,11 +385,11 @@ bool Merge::write(const QList<Write>& writes, bool deletions, bool newOnly, QSet
     }
     if (!exec(query))
         return false;
-    while (inserted && query.next())
+    while (inserted && query.next()) {
         inserted->insert(query.value(0).toString());
+        ++newRecords;
+    }
     query.finish();
-    if (inserted)
-        newRecords += inserted->size();
     return true;
 }
 
