@@ -346,6 +346,12 @@ void TestServiceStore::changeSetsAreReadWhateverTheirKeyOrder_data()
     QTest::newRow("a row that is an object")
         << QByteArray(R"([{"table_name":"member","update_columns":["id","name","version"],"update_data":[{"id":"m1"}]}])")
         << QStringList { "error 2" };
+    QTest::newRow("a row that is an object holding an array")
+        << QByteArray(R"([{"table_name":"member","update_columns":["id","name","version"],)"
+                      R"("update_data":[{"id":["m1"],"x":{"y":[[]]}}]}])")
+        << QStringList { "error 2" };
+    QTest::newRow("a deletion that is an object holding an array")
+        << QByteArray(R"([{"table_name":"member","delete_data":[{"id":["m1","v"]}]}])") << QStringList { "error 2" };
     QTest::newRow("a cell that is an array")
         << QByteArray(
                R"([{"table_name":"member","update_columns":["id","name","version"],"update_data":[["m1",["N"],"v"]]}])")
