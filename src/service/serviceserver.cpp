@@ -276,19 +276,12 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
         if (!needs(post))
             return;
         runOnWorker(job, [this, body = std::exchange(job->body, QByteArray())] {
-            const FormBody form(body, { "username", "password" });
-            bool nameTooLong = false;
-            bool passwordTooLong = false;
-            const QString name = form.text("username", maxCredentialBytes, &nameTooLong);
-            const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
             qint64 account = 0;
             QString userId;
-            QByteArray refusal = badCredentials();
+            QByteArray refusal;
             Reply reply;
             reply.mimeType = jsonType;
-            reply.body = !nameTooLong && !passwordTooLong && verify(name, password, &account, &userId, &refusal)
-                ? json({ { QStringLiteral("id"), userId } })
-                : refusal;
+            reply.body = verify(body, &account, &userId, &refusal) ? json({ { QStringLiteral("id"), userId } }) : refusal;
             return reply;
         });
     } else if (path == QLatin1String("sync/syncpc2.php")) {
@@ -399,10 +392,16 @@ ServiceServer::Reply ServiceServer::homePage() const
     return reply;
 }
 
-bool ServiceServer::verify(
-    const QString& name, const QString& password, qint64* account, QString* userId, QByteArray* refusal)
+bool ServiceServer::verify(const QByteArray& body, qint64* account, QString* userId, QByteArray* refusal)
 {
     *refusal = badCredentials();
+    const FormBody form(body, { "username", "password" });
+    bool nameTooLong = false;
+    bool passwordTooLong = false;
+    const QString name = form.text("username", maxCredentialBytes, &nameTooLong);
+    const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
+    if (nameTooLong || passwordTooLong)
+        return false;
     if (passwords->find(name, password, account, userId))
         return true;
     ServiceStore::Failure failure;
@@ -426,15 +425,10 @@ void ServiceServer::startSynchronisation(const JobPtr& job)
     // Checked at once, at the same time as the account's earlier requests are merged; the change
     // set is not touched.
     workers.start([this, job, body = job->body]() mutable {
-        const FormBody form(body, { "username", "password" });
-        bool nameTooLong = false;
-        bool passwordTooLong = false;
-        const QString name = form.text("username", maxCredentialBytes, &nameTooLong);
-        const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
         qint64 account = 0;
         QString userId;
-        QByteArray refusal = badCredentials();
-        const bool ok = !nameTooLong && !passwordTooLong && verify(name, password, &account, &userId, &refusal);
+        QByteArray refusal;
+        const bool ok = verify(body, &account, &userId, &refusal);
         body = QByteArray();
         QMetaObject::invokeMethod(
             this,

@@ -107,10 +107,10 @@ private:
     void startSynchronisation(const JobPtr& job);
     void authenticated(const JobPtr& job, bool ok, qint64 account, const QByteArray& refusal);
     void nextOfAccount(const QString& name);
-    // The account of name with this password, from the cache or the store (on a worker); false
-    // with *refusal, the JSON error to answer, when the name and password do not match an account
-    // or the store cannot be read.
-    bool verify(const QString& name, const QString& password, qint64* account, QString* userId, QByteArray* refusal);
+    // The account that the form's user name and password name, from the cache or the store (on a
+    // worker); false with *refusal, the JSON error to answer, when they do not match an account or
+    // the store cannot be read.
+    bool verify(const QByteArray& body, qint64* account, QString* userId, QByteArray* refusal);
 
     void log(const JobPtr& job, const QString& outcome);
     void logRefused(const QString& outcome);
