@@ -193,11 +193,7 @@ bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     }
 
     if (hasControlCharacter(job->path)) {
-        Reply refused;
-        refused.status = 400;
-        refused.body = "Bad request\n";
-        job->body = QByteArray();
-        finish(job, refused);
+        refuse(job, 400, "Bad request\n");
         return true;
     }
     const ServiceConfig config = ServiceConfig::load(options.configPath, baseUrl());
@@ -262,14 +258,9 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
     const bool get = request.method() == QHttpServerRequest::Method::Get;
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     const auto needs = [&](bool method) {
-        if (method)
-            return true;
-        Reply refused;
-        refused.status = 405;
-        refused.body = "Method not allowed\n";
-        job->body = QByteArray();
-        finish(job, refused);
-        return false;
+        if (!method)
+            refuse(job, 405, "Method not allowed\n");
+        return method;
     };
 
     if (path == QLatin1String("sync/userid.php")) {
@@ -354,12 +345,17 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
         if (needs(get))
             finish(job, homePage());
     } else {
-        Reply reply;
-        reply.status = 404;
-        reply.body = "Not found\n";
-        job->body = QByteArray();
-        finish(job, reply);
+        refuse(job, 404, "Not found\n");
     }
+}
+
+void ServiceServer::refuse(const JobPtr& job, int status, const QByteArray& text)
+{
+    job->body = QByteArray();
+    Reply reply;
+    reply.status = status;
+    reply.body = text;
+    finish(job, reply);
 }
 
 ServiceServer::Reply ServiceServer::homePage() const

@@ -99,6 +99,8 @@ private:
     void runOnWorker(const JobPtr& job, std::function<Reply()> work);
     // The job's answer is ready: written once the answers before it on its connection are.
     void finish(const JobPtr& job, Reply reply);
+    // Answers with an HTTP error status and a line of text.
+    void refuse(const JobPtr& job, int status, const QByteArray& text);
     void flush(QTcpSocket* socket);
     void write(const JobPtr& job);
 
