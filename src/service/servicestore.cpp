@@ -17,6 +17,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 #include <cstdio>
+#include <functional>
 
 #include "servicechangeset.h"
 #include "storedialect.h"
@@ -81,6 +82,8 @@ const int clockAheadSeconds = 86400;
 // Rows and deletions are looked up and written this many at a time: few round trips to a database
 // server, little memory, whatever the size of the change set.
 const int batchSize = 200;
+// A merge that adds this many records has the database's statistics of the records made anew.
+const int refreshStatisticsAfter = 5000;
 
 QString timeText(const QDateTime& time)
 {
@@ -257,8 +260,8 @@ struct Change {
 };
 
 // The merge of one change set into an account's records, inside the transaction of the request:
-// changes are gathered into batches of one table, each looked up with one query and written with one
-// or two more.
+// changes are gathered into batches of one table; a batch's new records are inserted with one
+// statement, the others looked up with one query and written with one or two more.
 class Merge {
 public:
     Merge(QSqlDatabase& db, const StoreDialect& dialect, qint64 account, qint64 seq, qint64 request, const QString& now)
@@ -296,6 +299,8 @@ public:
     // How many records the reply sends back although the client sent them: kept as they were here,
     // or won with a later version.
     qint64 sentBack = 0;
+    // How many records were new here.
+    qint64 newRecords = 0;
 
 private:
     struct Stored {
@@ -305,7 +310,14 @@ private:
         QByteArray cells;
     };
 
-    QSqlQuery& writer(QHash<int, QSqlQuery>& writers, int count, bool deletions);
+    struct Write {
+        const Change* change;
+        QString version;
+    };
+    // The statement that writes count rows or deletions; with newOnly, only records not stored yet,
+    // whose ids it returns.
+    QSqlQuery& writer(int count, bool deletions, bool newOnly);
+    bool write(const QList<Write>& writes, bool deletions, bool newOnly, QSet<QString>* inserted);
 
     QSqlDatabase& db;
     const StoreDialect& dialect;
@@ -315,48 +327,104 @@ private:
     const QString now;
     QSqlQuery lookup;
     QSqlQuery sendBack;
-    QHash<int, QSqlQuery> rowWriters;
-    QHash<int, QSqlQuery> deletionWriters;
+    QHash<int, QSqlQuery> writers;
     int batchTable = -1;
     QList<Change> batch;
     QSet<QString> batchIds;
 };
 
-QSqlQuery& Merge::writer(QHash<int, QSqlQuery>& writers, int count, bool deletions)
+QSqlQuery& Merge::writer(int count, bool deletions, bool newOnly)
 {
-    auto found = writers.find(count);
+    const int key = count * 4 + (deletions ? 2 : 0) + (newOnly ? 1 : 0);
+    auto found = writers.find(key);
     if (found != writers.end())
         return *found;
     QSqlQuery query(db);
-    // Rows replace what is stored; a deletion keeps the record's last columns and cells.
-    const QString statement = deletions
-        ? QStringLiteral("insert into records (account, tbl, id, columns, cells, version, deleted, changed_at, "
-                         "changed_by, changed_seq) values %1 on conflict (account, tbl, id) do update set "
-                         "version=excluded.version, deleted=1, changed_at=excluded.changed_at, "
-                         "changed_by=excluded.changed_by, changed_seq=excluded.changed_seq")
-        : QStringLiteral("insert into records (account, tbl, id, columns, cells, version, deleted, changed_at, "
-                         "changed_by, changed_seq) values %1 on conflict (account, tbl, id) do update set "
-                         "columns=excluded.columns, cells=excluded.cells, version=excluded.version, deleted=0, "
-                         "changed_at=excluded.changed_at, changed_by=excluded.changed_by, "
-                         "changed_seq=excluded.changed_seq");
+    // New records are inserted as they came (a deletion of a record the service never had is kept
+    // as such); for the others, rows replace what is stored and a deletion keeps the record's last
+    // columns and cells.
+    const QString insert = QStringLiteral("insert into records (account, tbl, id, columns, cells, version, deleted, "
+                                          "changed_at, changed_by, changed_seq) values %1 ");
+    const QString statement = newOnly ? insert + QStringLiteral("on conflict (account, tbl, id) do nothing returning id")
+        : deletions
+        ? insert
+            + QStringLiteral("on conflict (account, tbl, id) do update set version=excluded.version, deleted=1, "
+                             "changed_at=excluded.changed_at, changed_by=excluded.changed_by, "
+                             "changed_seq=excluded.changed_seq")
+        : insert
+            + QStringLiteral("on conflict (account, tbl, id) do update set columns=excluded.columns, "
+                             "cells=excluded.cells, version=excluded.version, deleted=0, "
+                             "changed_at=excluded.changed_at, changed_by=excluded.changed_by, "
+                             "changed_seq=excluded.changed_seq");
     const QString one = deletions ? QStringLiteral("(?,?,?,'','[]',?,1,?,?,?)") : QStringLiteral("(?,?,?,?,?,?,0,?,?,?)");
     QStringList values;
     for (int i = 0; i < count; ++i)
         values << one;
     query.prepare(statement.arg(values.join(QLatin1Char(','))));
-    return *writers.insert(count, query);
+    return *writers.insert(key, query);
+}
+
+bool Merge::write(const QList<Write>& writes, bool deletions, bool newOnly, QSet<QString>* inserted)
+{
+    if (writes.isEmpty())
+        return true;
+    QSqlQuery& query = writer(int(writes.size()), deletions, newOnly);
+    for (const Write& w : writes) {
+        query.addBindValue(account);
+        query.addBindValue(batchTable);
+        query.addBindValue(w.change->id);
+        if (!deletions) {
+            query.addBindValue(w.change->columns);
+            query.addBindValue(dialect.cellsValue(
+                w.version == w.change->version ? w.change->cells : w.change->cellsWithVersion(w.version)));
+        }
+        query.addBindValue(w.version);
+        query.addBindValue(now);
+        query.addBindValue(request);
+        query.addBindValue(seq);
+    }
+    if (!exec(query))
+        return false;
+    while (inserted && query.next()) {
+        inserted->insert(query.value(0).toString());
+        ++newRecords;
+    }
+    query.finish();
+    return true;
 }
 
 bool Merge::flush()
 {
     if (batch.isEmpty())
         return true;
-    // What is stored of the batch's records: one query, the list filled up with its first id.
+    // Records the service does not have yet (all of them in a first synchronisation) are inserted
+    // as they came, without a look first.
+    QSet<QString> inserted;
+    {
+        QList<Write> rows;
+        QList<Write> deletions;
+        for (const Change& change : std::as_const(batch))
+            (change.deletion ? deletions : rows).append({ &change, change.version });
+        if (!write(rows, false, true, &inserted) || !write(deletions, true, true, &inserted))
+            return false;
+    }
+    QList<const Change*> existing;
+    for (const Change& change : std::as_const(batch)) {
+        if (!inserted.contains(change.id))
+            existing << &change;
+    }
+    if (existing.isEmpty()) {
+        batch.clear();
+        batchIds.clear();
+        return true;
+    }
+
+    // What is stored of the others: one query, the list filled up with the first id.
     QHash<QString, Stored> stored;
     lookup.addBindValue(account);
     lookup.addBindValue(batchTable);
     for (int i = 0; i < batchSize; ++i)
-        lookup.addBindValue(batch.at(i < batch.size() ? i : 0).id);
+        lookup.addBindValue(existing.at(i < existing.size() ? i : 0)->id);
     if (!exec(lookup))
         return false;
     while (lookup.next()) {
@@ -366,13 +434,10 @@ bool Merge::flush()
     }
     lookup.finish();
 
-    struct Write {
-        const Change* change;
-        QString version;
-    };
     QList<Write> rows;
     QList<Write> deletions;
-    for (const Change& change : std::as_const(batch)) {
+    for (const Change* existingChange : std::as_const(existing)) {
+        const Change& change = *existingChange;
         const auto found = stored.constFind(change.id);
         const bool exists = found != stored.constEnd();
         // The later version wins, as on the clients. Equal versions (two changes within one second,
@@ -407,28 +472,8 @@ bool Merge::flush()
         }
     }
 
-    for (const bool deleting : { false, true }) {
-        const QList<Write>& writes = deleting ? deletions : rows;
-        if (writes.isEmpty())
-            continue;
-        QSqlQuery& write = writer(deleting ? deletionWriters : rowWriters, int(writes.size()), deleting);
-        for (const Write& w : writes) {
-            write.addBindValue(account);
-            write.addBindValue(batchTable);
-            write.addBindValue(w.change->id);
-            if (!deleting) {
-                write.addBindValue(w.change->columns);
-                write.addBindValue(dialect.cellsValue(
-                    w.version == w.change->version ? w.change->cells : w.change->cellsWithVersion(w.version)));
-            }
-            write.addBindValue(w.version);
-            write.addBindValue(now);
-            write.addBindValue(request);
-            write.addBindValue(seq);
-        }
-        if (!exec(write))
-            return false;
-    }
+    if (!write(rows, false, false, nullptr) || !write(deletions, true, false, nullptr))
+        return false;
     batch.clear();
     batchIds.clear();
     return true;
@@ -472,58 +517,55 @@ Refusal mergeChangeSet(const ServiceChangeSet& changeSet, Merge& merge)
         const int versionAt = int(object.columns.indexOf(QLatin1String("version")));
         const int versionCell = int(stored.indexOf(QLatin1String("version")));
 
-        Refusal refusal = Refusal::None;
-        if (object.rowsAt >= 0) {
-            const bool read = changeSet.readElements(object.rowsAt, [&](const ServiceChangeSet::Element& row) {
-                if (idAt < 0 || versionAt < 0 || !row.isArray || row.cells.size() != object.columns.size()
-                    || row.firstNotText >= 0 || row.cells.at(idAt).isEmpty()) {
-                    refusal = Refusal::BadData;
-                    return false;
-                }
+        // Each element of the array at offset made a change by make (false: it is no change the
+        // service can store) and merged.
+        const auto mergeElements = [&](qsizetype offset,
+                                       const std::function<bool(const ServiceChangeSet::Element&, Change*)>& make) {
+            Refusal refusal = Refusal::None;
+            const bool read = changeSet.readElements(offset, [&](const ServiceChangeSet::Element& element) {
                 Change change;
-                change.id = QString::fromUtf8(row.cells.at(idAt));
-                change.version = QString::fromUtf8(row.cells.at(versionAt));
-                change.columns = columns;
-                change.versionCell = versionCell;
-                change.cells = "[";
-                for (const int position : std::as_const(positions)) {
-                    if (change.cells.size() > 1)
-                        change.cells += ',';
-                    appendJsonString(change.cells, row.cells.at(position));
-                }
-                change.cells += ']';
-                if (!merge.add(table, std::move(change))) {
+                if (!make(element, &change))
+                    refusal = Refusal::BadData;
+                else if (!merge.add(table, std::move(change)))
                     refusal = Refusal::Storage;
+                return refusal == Refusal::None;
+            });
+            return refusal != Refusal::None ? refusal : read ? Refusal::None : Refusal::BadData;
+        };
+        if (object.rowsAt >= 0) {
+            const Refusal refusal = mergeElements(object.rowsAt, [&](const ServiceChangeSet::Element& row, Change* change) {
+                if (idAt < 0 || versionAt < 0 || !row.isArray || row.cells.size() != object.columns.size()
+                    || row.firstNotText >= 0 || row.cells.at(idAt).isEmpty())
                     return false;
+                change->id = QString::fromUtf8(row.cells.at(idAt));
+                change->version = QString::fromUtf8(row.cells.at(versionAt));
+                change->columns = columns;
+                change->versionCell = versionCell;
+                change->cells = "[";
+                for (const int position : std::as_const(positions)) {
+                    if (change->cells.size() > 1)
+                        change->cells += ',';
+                    appendJsonString(change->cells, row.cells.at(position));
                 }
+                change->cells += ']';
                 return true;
             });
             if (refusal != Refusal::None)
                 return refusal;
-            if (!read)
-                return Refusal::BadData;
         }
         if (object.deletionsAt >= 0) {
-            const bool read = changeSet.readElements(object.deletionsAt, [&](const ServiceChangeSet::Element& pair) {
-                if (!pair.isArray || pair.cells.size() < 2 || (pair.firstNotText >= 0 && pair.firstNotText < 2)
-                    || pair.cells.at(0).isEmpty()) {
-                    refusal = Refusal::BadData;
-                    return false;
-                }
-                Change change;
-                change.id = QString::fromUtf8(pair.cells.at(0));
-                change.version = QString::fromUtf8(pair.cells.at(1));
-                change.deletion = true;
-                if (!merge.add(table, std::move(change))) {
-                    refusal = Refusal::Storage;
-                    return false;
-                }
-                return true;
-            });
+            const Refusal refusal
+                = mergeElements(object.deletionsAt, [&](const ServiceChangeSet::Element& pair, Change* change) {
+                      if (!pair.isArray || pair.cells.size() < 2 || (pair.firstNotText >= 0 && pair.firstNotText < 2)
+                          || pair.cells.at(0).isEmpty())
+                          return false;
+                      change->id = QString::fromUtf8(pair.cells.at(0));
+                      change->version = QString::fromUtf8(pair.cells.at(1));
+                      change->deletion = true;
+                      return true;
+                  });
             if (refusal != Refusal::None)
                 return refusal;
-            if (!read)
-                return Refusal::BadData;
         }
     }
     return merge.flush() ? Refusal::None : Refusal::Storage;
@@ -535,8 +577,9 @@ Refusal mergeChangeSet(const ServiceChangeSet& changeSet, Merge& merge)
 // deletions with the first of them; written into one text as they are read.
 class ReplyWriter {
 public:
-    ReplyWriter(QSqlDatabase& db, qint64 account, qint64 seen, qint64 seq, bool withSendBack)
+    ReplyWriter(QSqlDatabase& db, const StoreDialect& dialect, qint64 account, qint64 seen, qint64 seq, bool withSendBack)
         : db(db)
+        , dialect(dialect)
         , account(account)
         , seen(seen)
         , seq(seq)
@@ -547,17 +590,21 @@ public:
     bool write(QByteArray* reply);
 
 private:
-    // A query of the table's records that the reply holds, with what and where given.
-    bool select(QSqlQuery& query, const QString& what, const QString& where, int table, const QString& columns);
+    // A query of the table's records that the reply holds, with what and where given; around, when
+    // given, is a query over it (%1 in around).
+    bool select(QSqlQuery& query, const QString& what, const QString& where, int table, const QString& columns,
+        const QString& around = QString());
 
     QSqlDatabase& db;
+    const StoreDialect& dialect;
     const qint64 account;
     const qint64 seen;
     const qint64 seq;
     const bool withSendBack;
 };
 
-bool ReplyWriter::select(QSqlQuery& query, const QString& what, const QString& where, int table, const QString& columns)
+bool ReplyWriter::select(QSqlQuery& query, const QString& what, const QString& where, int table, const QString& columns,
+    const QString& around)
 {
     // what and where name the columns with %1 before each: no prefix, or "r." in the part that reads
     // the records sent back. A distinct selection drops the same rows found by both parts.
@@ -572,6 +619,8 @@ bool ReplyWriter::select(QSqlQuery& query, const QString& what, const QString& w
                          .arg(distinct ? QString() : QStringLiteral("all"),
                              QString(what).remove(QLatin1String("distinct ")).arg(prefix), where.arg(prefix));
     }
+    if (!around.isEmpty())
+        statement = around.arg(statement);
     query.setForwardOnly(true);
     query.prepare(statement);
     for (int part = 0; part < (withSendBack ? 2 : 1); ++part) {
@@ -587,23 +636,40 @@ bool ReplyWriter::select(QSqlQuery& query, const QString& what, const QString& w
 
 bool ReplyWriter::write(QByteArray* reply)
 {
-    QByteArray& out = *reply;
-    out = "[";
     const QStringList& tables = ServiceStore::tableNames();
+    // First the column lists of each table's rows, in the order of their texts, and the length of
+    // what the reply holds: the reply is made at its full size at once, never copied to grow.
+    QList<QStringList> tableColumnLists;
+    qint64 size = 2;
     for (int table = 0; table < tables.size(); ++table) {
         QSqlQuery query(db);
-        // The column lists of the rows, in the order of their texts.
-        if (!select(query, QStringLiteral("distinct %1columns"), QStringLiteral("%1deleted=0"), table, QString()))
+        const QString length = QStringLiteral("case when %1deleted=1 then %2 + %3 + 8 else %4 + 1 end as n")
+                                   .arg(QStringLiteral("%1"), dialect.byteLength(QStringLiteral("%1id")),
+                                       dialect.byteLength(QStringLiteral("%1version")),
+                                       dialect.byteLength(QStringLiteral("%1cells")));
+        if (!select(query, QStringLiteral("%1deleted, %1columns, ") + length, QStringLiteral("%1deleted in (0,1)"),
+                table, QString(), QStringLiteral("select deleted, columns, sum(n) from (%1) as found group by deleted, columns")))
             return false;
         QStringList columnLists;
-        while (query.next())
-            columnLists << query.value(0).toString();
+        while (query.next()) {
+            if (query.value(0).toInt() == 0)
+                columnLists << query.value(1).toString();
+            size += query.value(2).toLongLong();
+        }
         query.finish();
         columnLists.removeDuplicates();
         columnLists.sort();
         if (columnLists.isEmpty())
             columnLists << QString();
-
+        size += 512 * columnLists.size();
+        tableColumnLists << columnLists;
+    }
+    QByteArray& out = *reply;
+    out.clear();
+    out.reserve(size);
+    out += '[';
+    for (int table = 0; table < tables.size(); ++table) {
+        const QStringList& columnLists = tableColumnLists.at(table);
         const QByteArray name = textArray({ tables.at(table) }).mid(1).chopped(1);
         for (qsizetype group = 0; group < columnLists.size(); ++group) {
             if (out.size() > 1)
@@ -770,7 +836,8 @@ bool ServiceStore::open(const QString& location, QString* error)
         if (!info.exists()) {
             // Created owner-only from the start: it holds the accounts' records and password hashes.
             QFile file(path);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly)) {
+            // Another process may make it at the same time: then it is there.
+            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly) && !QFileInfo::exists(path)) {
                 *error = file.errorString();
                 return false;
             }
@@ -1115,12 +1182,14 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
             return refused(Refusal::Storage);
 
         qint64 sentBack = 0;
+        qint64 newRecords = 0;
         {
             Merge merge(db, shared->dialect, account, seq, request, now);
             const Refusal refusal = mergeChangeSet(changeSet, merge);
             if (refusal != Refusal::None)
                 return refused(refusal);
             sentBack = merge.sentBack;
+            newRecords = merge.newRecords;
         }
 
         // Whatever the device has not seen now carries a number after this one.
@@ -1129,11 +1198,15 @@ bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QS
         query.addBindValue(request);
         if (!exec(query))
             return refused(Refusal::Storage);
-        ReplyWriter writer(db, account, seen, seq, sentBack > 0);
+        ReplyWriter writer(db, shared->dialect, account, seen, seq, sentBack > 0);
         if (!writer.write(reply) || !exec(query, QStringLiteral("delete from send_back"))
             || !exec(query, QStringLiteral("commit")))
             return refused(Refusal::Storage);
         *attempt = Attempt::Done;
+        // After a large first synchronisation the database's statistics know nothing of the account
+        // yet, and its next merges would look their records up the slow way.
+        if (newRecords >= refreshStatisticsAfter && !shared->dialect.refreshStatistics().isEmpty())
+            exec(query, shared->dialect.refreshStatistics());
         return true;
     });
 }

@@ -55,7 +55,7 @@ public:
 
     bool addFeedback(const QString& email, const QString& subject, const QString& content);
 
-    // Whether the store answers a trivial query now.
+    // Whether the store answers a trivial query now (a lost connection is made again for it).
     bool isAvailable() const;
 
     // The synchronised tables in the order replies list them, and the columns each may carry, in the

@@ -43,6 +43,12 @@ public:
     // The schema script with the words that differ put in.
     QString schemaText(const QString& script) const;
 
+    // What makes the statistics of the records table anew, or empty where its planner needs none.
+    QString refreshStatistics() const;
+
+    // The length in bytes of a text or bytes column.
+    QString byteLength(const QString& column) const;
+
     // How the cells of a record are bound: PostgreSQL stores them as text, SQLite as they came.
     QVariant cellsValue(const QByteArray& cells) const;
 
