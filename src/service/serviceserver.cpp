@@ -193,11 +193,7 @@ bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     }
 
     if (hasControlCharacter(job->path)) {
-        Reply refused;
-        refused.status = 400;
-        refused.body = "Bad request\n";
-        job->body = QByteArray();
-        finish(job, refused);
+        refuse(job, 400, "Bad request\n");
         return true;
     }
     const ServiceConfig config = ServiceConfig::load(options.configPath, baseUrl());
@@ -262,33 +258,21 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
     const bool get = request.method() == QHttpServerRequest::Method::Get;
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     const auto needs = [&](bool method) {
-        if (method)
-            return true;
-        Reply refused;
-        refused.status = 405;
-        refused.body = "Method not allowed\n";
-        job->body = QByteArray();
-        finish(job, refused);
-        return false;
+        if (!method)
+            refuse(job, 405, "Method not allowed\n");
+        return method;
     };
 
     if (path == QLatin1String("sync/userid.php")) {
         if (!needs(post))
             return;
         runOnWorker(job, [this, body = std::exchange(job->body, QByteArray())] {
-            const FormBody form(body, { "username", "password" });
-            bool nameTooLong = false;
-            bool passwordTooLong = false;
-            const QString name = form.text("username", maxCredentialBytes, &nameTooLong);
-            const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
             qint64 account = 0;
             QString userId;
-            QByteArray refusal = badCredentials();
+            QByteArray refusal;
             Reply reply;
             reply.mimeType = jsonType;
-            reply.body = !nameTooLong && !passwordTooLong && verify(name, password, &account, &userId, &refusal)
-                ? json({ { QStringLiteral("id"), userId } })
-                : refusal;
+            reply.body = verify(body, &account, &userId, &refusal) ? json({ { QStringLiteral("id"), userId } }) : refusal;
             return reply;
         });
     } else if (path == QLatin1String("sync/syncpc2.php")) {
@@ -361,12 +345,17 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
         if (needs(get))
             finish(job, homePage());
     } else {
-        Reply reply;
-        reply.status = 404;
-        reply.body = "Not found\n";
-        job->body = QByteArray();
-        finish(job, reply);
+        refuse(job, 404, "Not found\n");
     }
+}
+
+void ServiceServer::refuse(const JobPtr& job, int status, const QByteArray& text)
+{
+    job->body = QByteArray();
+    Reply reply;
+    reply.status = status;
+    reply.body = text;
+    finish(job, reply);
 }
 
 ServiceServer::Reply ServiceServer::homePage() const
@@ -399,10 +388,16 @@ ServiceServer::Reply ServiceServer::homePage() const
     return reply;
 }
 
-bool ServiceServer::verify(
-    const QString& name, const QString& password, qint64* account, QString* userId, QByteArray* refusal)
+bool ServiceServer::verify(const QByteArray& body, qint64* account, QString* userId, QByteArray* refusal)
 {
     *refusal = badCredentials();
+    const FormBody form(body, { "username", "password" });
+    bool nameTooLong = false;
+    bool passwordTooLong = false;
+    const QString name = form.text("username", maxCredentialBytes, &nameTooLong);
+    const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
+    if (nameTooLong || passwordTooLong)
+        return false;
     if (passwords->find(name, password, account, userId))
         return true;
     ServiceStore::Failure failure;
@@ -426,15 +421,10 @@ void ServiceServer::startSynchronisation(const JobPtr& job)
     // Checked at once, at the same time as the account's earlier requests are merged; the change
     // set is not touched.
     workers.start([this, job, body = job->body]() mutable {
-        const FormBody form(body, { "username", "password" });
-        bool nameTooLong = false;
-        bool passwordTooLong = false;
-        const QString name = form.text("username", maxCredentialBytes, &nameTooLong);
-        const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
         qint64 account = 0;
         QString userId;
-        QByteArray refusal = badCredentials();
-        const bool ok = !nameTooLong && !passwordTooLong && verify(name, password, &account, &userId, &refusal);
+        QByteArray refusal;
+        const bool ok = verify(body, &account, &userId, &refusal);
         body = QByteArray();
         QMetaObject::invokeMethod(
             this,

@@ -99,6 +99,8 @@ private:
     void runOnWorker(const JobPtr& job, std::function<Reply()> work);
     // The job's answer is ready: written once the answers before it on its connection are.
     void finish(const JobPtr& job, Reply reply);
+    // Answers with an HTTP error status and a line of text.
+    void refuse(const JobPtr& job, int status, const QByteArray& text);
     void flush(QTcpSocket* socket);
     void write(const JobPtr& job);
 
@@ -107,10 +109,10 @@ private:
     void startSynchronisation(const JobPtr& job);
     void authenticated(const JobPtr& job, bool ok, qint64 account, const QByteArray& refusal);
     void nextOfAccount(const QString& name);
-    // The account of name with this password, from the cache or the store (on a worker); false
-    // with *refusal, the JSON error to answer, when the name and password do not match an account
-    // or the store cannot be read.
-    bool verify(const QString& name, const QString& password, qint64* account, QString* userId, QByteArray* refusal);
+    // The account that the form's user name and password name, from the cache or the store (on a
+    // worker); false with *refusal, the JSON error to answer, when they do not match an account or
+    // the store cannot be read.
+    bool verify(const QByteArray& body, qint64* account, QString* userId, QByteArray* refusal);
 
     void log(const JobPtr& job, const QString& outcome);
     void logRefused(const QString& outcome);
