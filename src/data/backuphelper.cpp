@@ -99,6 +99,23 @@ const QHash<QString, QStringList>& recordColumns()
     return columns;
 }
 
+// Every table of the settings and the records with every column a book has: a file that lost one
+// would replace a sound book with one the program cannot open or use.
+bool hasBookColumns(const QSqlDatabase& db)
+{
+    const QHash<QString, QStringList>& wanted = recordColumns();
+    if (wanted.isEmpty())
+        return false;
+    for (auto table = wanted.constBegin(); table != wanted.constEnd(); ++table) {
+        const QStringList columns = columnsOf(db, table.key());
+        for (const QString& column : table.value()) {
+            if (!columns.contains(column, Qt::CaseInsensitive))
+                return false;
+        }
+    }
+    return true;
+}
+
 bool hasObject(const QSqlDatabase& db, const QString& name)
 {
     return sqlValue(db, QStringLiteral("select count(*) from sqlite_master where name=?"), { name }, 0).toInt() > 0;
@@ -153,8 +170,23 @@ void discard(const QString& staged)
 bool replaceBook(const QString& staged, QString* reason)
 {
     const QString book = currentBookPath();
-    if (!BookFile::settle(book) || !BackupHelper::backup(BackupHelper::generateBackupFileName())
-        || !BookFile::replace(staged, book, reason)) {
+    const QString backupDir = Constants::getInstance()->getBackupDir();
+    // A replacement that a crash cut off left a whole book beside this one (the old book or the one
+    // it was replaced with): it joins the backups instead of being lost.
+    const QString safetyBackup = backupDir + BackupHelper::generateBackupFileName();
+    const QString interrupted = BookFile::interruptedReplacement(book);
+    if (!interrupted.isEmpty()) {
+        // Named after the moment it was last written, and never taking the safety backup's name.
+        QDateTime moment = QFileInfo(interrupted).lastModified();
+        QString name = backupDir + BackupHelper::generateBackupFileName(moment);
+        for (int tries = 0; tries < 100 && (name == safetyBackup || QFileInfo::exists(name)); ++tries) {
+            moment = moment.addMSecs(-1);
+            name = backupDir + BackupHelper::generateBackupFileName(moment);
+        }
+        if (!BookFile::move(interrupted, name))
+            qCWarning(lcSql) << "BackupHelper: the interrupted replacement" << interrupted << "stays where it is";
+    }
+    if (!BookFile::settle(book) || !BookFile::replaceKeeping(staged, book, safetyBackup, reason)) {
         discard(staged);
         return false;
     }
@@ -387,21 +419,7 @@ QStringList BackupHelper::automaticBackups(const QString& bookFileName)
 
 bool BackupHelper::isBook(const QString& path)
 {
-    // Every table of the settings and the records with every column a book has: a file that lost
-    // one would replace a sound book with one the program cannot open or use.
-    return checkFile(path, [](QSqlDatabase& db) {
-        const QHash<QString, QStringList>& wanted = recordColumns();
-        if (wanted.isEmpty())
-            return false;
-        for (auto table = wanted.constBegin(); table != wanted.constEnd(); ++table) {
-            const QStringList columns = columnsOf(db, table.key());
-            for (const QString& column : table.value()) {
-                if (!columns.contains(column, Qt::CaseInsensitive))
-                    return false;
-            }
-        }
-        return true;
-    });
+    return checkFile(path, hasBookColumns);
 }
 
 bool BackupHelper::isKobelFile(const QString& path)
@@ -425,7 +443,8 @@ bool BackupHelper::restore(const QString& file, QString* reason)
         return false;
     // Only a book replaces a book: one that the schema upgrade brings up to date (an older book is
     // upgraded here, before it takes the book's place), never synchronised since, and with the
-    // rollback journal whatever the file used.
+    // rollback journal whatever the file used. The file is checked once, before anything is
+    // written to it; what SQLite then writes on the same connection needs no second check.
     const bool prepared
         = withBookConnection(staged, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
               return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok")
@@ -433,9 +452,10 @@ bool BackupHelper::restore(const QString& file, QString* reason)
                   && execWrite(
                       db, QStringLiteral("update tbl_setting set sync_time=?;"), { QLatin1String(NeverSynchronised) })
                   && sqlValue(db, QStringLiteral("pragma journal_mode=delete"), {}, QString()).toString()
-                  == QLatin1String("delete");
+                  == QLatin1String("delete")
+                  && hasBookColumns(db);
           });
-    if (!prepared || !isBook(staged)) {
+    if (!prepared) {
         discard(staged);
         return false;
     }
