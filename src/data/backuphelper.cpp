@@ -324,16 +324,19 @@ bool convertKobel(const QSqlDatabase& init, const QSqlDatabase& db, int* skipped
             return false;
     }
 
+    // The kinds the other program names in words of its own are the book's as the rows are copied.
     const Copy copies[] = {
         { "kbl_accounts",
             { QStringLiteral("insert or ignore INTO tbl_account(id,name,kind,amount,description,sort) select "
-                             "account_id,name,kind,amount,description,sort from kbl_accounts;") } },
+                             "account_id,name,case kind when 'creditcard' then 'credit' when 'bankcard' then 'card' "
+                             "else kind end,amount,description,sort from kbl_accounts;") } },
         // A bill without a description has an empty one: the book requires the column.
         { "kbl_bills",
             { QStringLiteral("insert or ignore INTO tbl_bill(id,title,amount,description,date,month,category_id,"
                              "sub_category_id,account_id,to_account_id, borrower_id,kind) select "
                              "bill_id,title,amount,coalesce(description,''),date,month,catelog_id,catelog_id,"
-                             "account_id,to_account_id, borrower_id,kind from kbl_bills;") } },
+                             "account_id,to_account_id, borrower_id,case kind when 'repayin' then 'refund' when "
+                             "'repayout' then 'repay' else kind end from kbl_bills;") } },
         { "kbl_borrowers",
             { QStringLiteral("insert or ignore INTO tbl_borrower(id,name,kind,sort) select borrower_id,name,kind,sort "
                              "from kbl_borrowers;") } },
@@ -348,10 +351,7 @@ bool convertKobel(const QSqlDatabase& init, const QSqlDatabase& db, int* skipped
             return false;
     }
 
-    for (const char* statement : { "update tbl_account set kind='credit' where kind='creditcard';",
-             "update tbl_account set kind='card' where kind='bankcard';",
-             "update tbl_bill set kind='refund' where kind='repayin';",
-             "update tbl_bill set kind='repay' where kind='repayout';", "DROP TABLE IF EXISTS kbl_accounts",
+    for (const char* statement : { "DROP TABLE IF EXISTS kbl_accounts",
              "DROP TABLE IF EXISTS kbl_bills", "DROP TABLE IF EXISTS kbl_borrowers",
              "DROP TABLE IF EXISTS kbl_budget_items", "DROP TABLE IF EXISTS kbl_budgets",
              "DROP TABLE IF EXISTS kbl_catelogs", "DROP TABLE IF EXISTS kbl_excategories",
@@ -485,7 +485,12 @@ bool BackupHelper::kobel(const QString& file, int* skippedRows, bool* unopened, 
         templateCopy->fileName(), QStringLiteral("init"), BookAccess::ReadOnly, [&](QSqlDatabase& init) {
             return withBookConnection(staged, QStringLiteral("kobel"), BookAccess::ReadWrite, [&](QSqlDatabase& db) {
                 opened = true;
-                return convertKobel(init, db, &skipped)
+                // The copy is this import's alone until it replaces the book: a conversion that fails
+                // or is cut off by a crash leaves a copy that is thrown away, never played back, so
+                // its rollback journal is kept in memory instead of being written beside it.
+                return sqlValue(db, QStringLiteral("pragma journal_mode=memory"), {}, QString()).toString()
+                    == QLatin1String("memory")
+                    && convertKobel(init, db, &skipped)
                     // A book like every other: no write-ahead log beside it.
                     && sqlValue(db, QStringLiteral("pragma journal_mode=delete"), {}, QString()).toString()
                     == QLatin1String("delete");
