@@ -47,16 +47,23 @@ QString currentBookPath()
     return constants->getDbDir() + constants->getBookName();
 }
 
+// True when SQLite finds the whole file on db sound. It reads every page: through a memory map
+// that takes half the time of a copy of each page into SQLite's cache.
+bool isSound(const QSqlDatabase& db)
+{
+    // (A file that is no database refuses this as well; the check then says so.)
+    QSqlQuery(db).exec(QStringLiteral("pragma mmap_size=268435456"));
+    return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok");
+}
+
 // Opens path read-only and asks check of it, once SQLite has found the file whole: a text file, a
 // truncated book or a damaged one is refused before anything looks at its tables.
 bool checkFile(const QString& path, const std::function<bool(QSqlDatabase& db)>& check)
 {
     if (!QFileInfo(path).isFile())
         return false;
-    return withBookConnection(path, QStringLiteral("backup-check"), BookAccess::ReadOnly, [&check](QSqlDatabase& db) {
-        return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok")
-            && check(db);
-    });
+    return withBookConnection(path, QStringLiteral("backup-check"), BookAccess::ReadOnly,
+        [&check](QSqlDatabase& db) { return isSound(db) && check(db); });
 }
 
 int tableCount(const QSqlDatabase& db, const QString& condition)
@@ -447,8 +454,7 @@ bool BackupHelper::restore(const QString& file, QString* reason)
     // written to it; what SQLite then writes on the same connection needs no second check.
     const bool prepared
         = withBookConnection(staged, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
-              return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok")
-                  && DBHelper::checkSchema(db) && DBHelper::getInstance()->upgradeBook(db)
+              return isSound(db) && DBHelper::checkSchema(db) && DBHelper::getInstance()->upgradeBook(db)
                   && execWrite(
                       db, QStringLiteral("update tbl_setting set sync_time=?;"), { QLatin1String(NeverSynchronised) })
                   && sqlValue(db, QStringLiteral("pragma journal_mode=delete"), {}, QString()).toString()
