@@ -301,33 +301,6 @@ private:
     QSqlQuery remove;
 };
 
-// Sets the memory map of the book aside on db for its lifetime. The merge of a large reply touches
-// most pages of the book once: through SQLite's cache of bounded size they cost no more memory
-// than the cache, while every page read through the map would stay in the resident memory.
-class UnmappedBook {
-public:
-    explicit UnmappedBook(const QSqlDatabase& db)
-        : db(db)
-    {
-        QSqlQuery query(db);
-        if (query.exec(QStringLiteral("pragma mmap_size")) && query.next())
-            mapped = query.value(0).toLongLong();
-        if (mapped > 0)
-            QSqlQuery(db).exec(QStringLiteral("pragma mmap_size=0"));
-    }
-    ~UnmappedBook()
-    {
-        if (mapped > 0)
-            QSqlQuery(db).exec(QStringLiteral("pragma mmap_size=%1").arg(mapped));
-    }
-    UnmappedBook(const UnmappedBook&) = delete;
-    UnmappedBook& operator=(const UnmappedBook&) = delete;
-
-private:
-    QSqlDatabase db;
-    qint64 mapped = 0;
-};
-
 } // namespace
 
 // The upload's form body, written to a device as it is made: the fields as HttpHelper::encodeForm
@@ -681,7 +654,6 @@ void SyncHelper::downloadChanges(QIODevice* body)
 bool SyncHelper::applyChanges(QIODevice* reply)
 {
     const QSqlDatabase db = QSqlDatabase::database();
-    const UnmappedBook unmapped(db);
     SqlTransaction transaction(db, QStringLiteral("quorvane_sync"));
     if (!transaction.isActive())
         return false;
