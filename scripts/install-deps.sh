@@ -5,13 +5,15 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake ninja-build pkg-config ca-certificates
     sqlite3 libsqlite3-dev libcsv-dev libuchardet-dev
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite
+    postgresql
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libqt6sql6-psql
     qt6-svg-dev qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
     qt6-httpserver-dev qt6-websockets-dev
     libsodium-dev
     libgl-dev libvulkan-dev
     qt6-translations-l10n libjs-jquery rapidjson-dev
     fonts-noto-cjk xvfb xauth poppler-utils xdotool
+    nginx openssl
 )
 
 missing=()

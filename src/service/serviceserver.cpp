@@ -350,7 +350,7 @@ ServiceServer::Reply ServiceServer::synchronise(const FormFields& fields)
         return reply;
     }
     ServiceStore::Failure failure;
-    if (!store->synchronise(account, field(fields, "sync_time"), field(fields, "client_time"), field(fields, "data"),
+    if (!store->synchronise(account, field(fields, "sync_time"), field(fields, "client_time"), field(fields, "data").toUtf8(),
             &reply.body, &failure))
         reply.body = errorObject(failure.code, failure.message);
     return reply;

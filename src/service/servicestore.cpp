@@ -7,24 +7,48 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QMap>
+#include <QMutex>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 #include <cstdio>
 
+#include "servicechangeset.h"
+#include "storedialect.h"
+
+// What every connection of a store is made from, and the connections made so far, one per thread.
+struct ServiceStore::Shared {
+    StoreDialect dialect;
+    QString connectionPrefix
+        = QStringLiteral("quorvane-service-") + QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('-');
+    QMutex mutex;
+    QStringList connections;
+    quint64 made = 0;
+
+    // Forgets a connection whose thread ends.
+    void release(const QString& name)
+    {
+        const QMutexLocker lock(&mutex);
+        if (connections.removeOne(name))
+            QSqlDatabase::removeDatabase(name);
+    }
+};
+
 namespace {
 
-// PBKDF2 rounds for new accounts. Every request checks the password, so this stays moderate
-// (about 3 ms on a current machine); each account keeps the count it was made with.
+// PBKDF2 rounds for new accounts. Every request checks the password, so this stays moderate; each
+// account keeps the count it was made with.
 const int hashIterations = 10000;
 const int saltBytes = 16;
 
 const char* const timeFormat = "yyyy-MM-dd hh:mm:ss";
+
+const QString storageFailedText = QStringLiteral("服务器保存同步数据时出错");
 
 QByteArray passwordHash(const QString& password, const QByteArray& salt, int iterations)
 {
@@ -53,6 +77,12 @@ const int clockStepBackSeconds = 120;
 const int runStartSeconds = 600;
 // A sync time or client time further ahead of the service's clock than this is not trusted.
 const int clockAheadSeconds = 86400;
+
+// Rows and deletions are looked up and written this many at a time: few round trips to a database
+// server, little memory, whatever the size of the change set.
+const int batchSize = 200;
+// A merge that adds this many records has the database's statistics of the records made anew.
+const int refreshStatisticsAfter = 5000;
 
 QString timeText(const QDateTime& time)
 {
@@ -83,18 +113,13 @@ QString secondLater(const QString& version)
     return later > version ? later : QString();
 }
 
-QByteArray compact(const QJsonArray& array)
-{
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
-}
-
-// Appends text as a JSON string, escaped as JSON.stringify escapes: the cells of every stored row
-// are written this way, 100,000 of them for a large first synchronisation.
-void appendJsonString(QByteArray& out, const QString& text)
+// Appends UTF-8 text as a JSON string, escaped as JSON.stringify escapes: the cells of every stored
+// row are written this way, 100,000 of them for a large first synchronisation.
+void appendJsonString(QByteArray& out, const QByteArray& text)
 {
     static const char hex[] = "0123456789abcdef";
     out += '"';
-    for (const char byte : text.toUtf8()) {
+    for (const char byte : text) {
         const auto c = static_cast<unsigned char>(byte);
         switch (c) {
         case '"':
@@ -131,6 +156,24 @@ void appendJsonString(QByteArray& out, const QString& text)
     out += '"';
 }
 
+void appendJsonString(QByteArray& out, const QString& text)
+{
+    appendJsonString(out, text.toUtf8());
+}
+
+// A JSON array of texts.
+QByteArray textArray(const QStringList& texts)
+{
+    QByteArray array = "[";
+    for (const QString& text : texts) {
+        if (array.size() > 1)
+            array += ',';
+        appendJsonString(array, text);
+    }
+    array += ']';
+    return array;
+}
+
 bool exec(QSqlQuery& query)
 {
     if (query.exec())
@@ -140,22 +183,62 @@ bool exec(QSqlQuery& query)
     return false;
 }
 
-// The cells of a row as stored: a JSON array of texts.
-QByteArray cellsText(const QStringList& values)
+bool exec(QSqlQuery& query, const QString& statement)
 {
-    QByteArray cells = "[";
-    for (const QString& value : values) {
-        if (cells.size() > 1)
-            cells += ',';
-        appendJsonString(cells, value);
+    if (query.exec(statement))
+        return true;
+    std::fprintf(stderr, "quorvane-service: %s: %s\n", qPrintable(statement), qPrintable(query.lastError().text()));
+    return false;
+}
+
+// "?,?,?" for count placeholders.
+QString placeholders(int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += i == 0 ? QLatin1String("?") : QLatin1String(",?");
+    return text;
+}
+
+// The connections this thread made, each with the store it belongs to; removed when the thread ends
+// (or by the store, when it goes first).
+struct ThreadConnections {
+    struct Entry {
+        std::weak_ptr<ServiceStore::Shared> store;
+        QString name;
+    };
+    QList<Entry> entries;
+
+    ~ThreadConnections()
+    {
+        for (const Entry& entry : std::as_const(entries)) {
+            if (const auto store = entry.store.lock())
+                store->release(entry.name);
+        }
     }
-    cells += ']';
-    return cells;
+};
+
+thread_local ThreadConnections threadConnections;
+
+// Readies a connection just opened; closes it when that fails.
+void setUpConnection(QSqlDatabase& db, const StoreDialect& dialect)
+{
+    if (!db.isOpen()) {
+        std::fprintf(stderr, "quorvane-service: cannot connect to %s: %s\n", qPrintable(dialect.shownLocation()),
+            qPrintable(db.lastError().text()));
+        return;
+    }
+    QSqlQuery query(db);
+    for (const QString& statement : dialect.connectionSetUp()) {
+        if (!exec(query, statement)) {
+            db.close();
+            return;
+        }
+    }
 }
 
 // One row or deletion of an incoming change set, with its cells in the stored column order.
 struct Change {
-    int table = 0;
     QString id;
     QString version;
     QString columns;
@@ -171,169 +254,537 @@ struct Change {
             values << cell.toString();
         if (versionCell >= 0 && versionCell < values.size())
             values[versionCell] = other;
-        return cellsText(values);
+        return textArray(values);
     }
 };
 
-ServiceStore::Failure failure(int code, const QString& message)
+// The merge of one change set into an account's records, inside the transaction of the request:
+// changes are gathered into batches of one table, each looked up with one query and written with one
+// or two more.
+class Merge {
+public:
+    Merge(QSqlDatabase& db, const StoreDialect& dialect, qint64 account, qint64 seq, qint64 request, const QString& now)
+        : db(db)
+        , dialect(dialect)
+        , account(account)
+        , seq(seq)
+        , request(request)
+        , now(now)
+        , lookup(db)
+        , sendBack(db)
+    {
+        lookup.prepare(QStringLiteral("select id, version, deleted, columns, cells from records "
+                                      "where account=? and tbl=? and id in (%1)")
+                           .arg(placeholders(batchSize)));
+        sendBack.prepare(QStringLiteral("insert into send_back (tbl, id) values (?,?) on conflict do nothing"));
+    }
+
+    // Adds a change of table; false when the store failed.
+    bool add(int table, Change&& change)
+    {
+        if ((!batch.isEmpty() && (table != batchTable || batchIds.contains(change.id))) || batch.size() >= batchSize) {
+            if (!flush())
+                return false;
+        }
+        batchTable = table;
+        batchIds.insert(change.id);
+        batch.append(std::move(change));
+        return true;
+    }
+
+    // Writes what is gathered; false when the store failed.
+    bool flush();
+
+    // How many records the reply sends back although the client sent them: kept as they were here,
+    // or won with a later version.
+    qint64 sentBack = 0;
+    // How many records were new here.
+    qint64 newRecords = 0;
+
+private:
+    struct Stored {
+        QString version;
+        bool deleted = false;
+        QString columns;
+        QByteArray cells;
+    };
+
+    struct Write {
+        const Change* change;
+        QString version;
+    };
+    // The statement that writes count rows or deletions; with newOnly, only records not stored yet,
+    // whose ids it returns.
+    QSqlQuery& writer(int count, bool deletions, bool newOnly);
+    bool write(const QList<Write>& writes, bool deletions, bool newOnly, QSet<QString>* inserted);
+
+    QSqlDatabase& db;
+    const StoreDialect& dialect;
+    const qint64 account;
+    const qint64 seq;
+    const qint64 request;
+    const QString now;
+    QSqlQuery lookup;
+    QSqlQuery sendBack;
+    QHash<int, QSqlQuery> writers;
+    int batchTable = -1;
+    QList<Change> batch;
+    QSet<QString> batchIds;
+};
+
+QSqlQuery& Merge::writer(int count, bool deletions, bool newOnly)
 {
-    return ServiceStore::Failure { code, message };
+    const int key = count * 4 + (deletions ? 2 : 0) + (newOnly ? 1 : 0);
+    auto found = writers.find(key);
+    if (found != writers.end())
+        return *found;
+    QSqlQuery query(db);
+    // New records are inserted as they came (a deletion of a record the service never had is kept
+    // as such); for the others, rows replace what is stored and a deletion keeps the record's last
+    // columns and cells.
+    const QString insert = QStringLiteral("insert into records (account, tbl, id, columns, cells, version, deleted, "
+                                          "changed_at, changed_by, changed_seq) values %1 ");
+    const QString statement = newOnly ? insert + QStringLiteral("on conflict (account, tbl, id) do nothing returning id")
+        : deletions
+        ? insert
+            + QStringLiteral("on conflict (account, tbl, id) do update set version=excluded.version, deleted=1, "
+                             "changed_at=excluded.changed_at, changed_by=excluded.changed_by, "
+                             "changed_seq=excluded.changed_seq")
+        : insert
+            + QStringLiteral("on conflict (account, tbl, id) do update set columns=excluded.columns, "
+                             "cells=excluded.cells, version=excluded.version, deleted=0, "
+                             "changed_at=excluded.changed_at, changed_by=excluded.changed_by, "
+                             "changed_seq=excluded.changed_seq");
+    const QString one = deletions ? QStringLiteral("(?,?,?,'','[]',?,1,?,?,?)") : QStringLiteral("(?,?,?,?,?,?,0,?,?,?)");
+    QStringList values;
+    for (int i = 0; i < count; ++i)
+        values << one;
+    query.prepare(statement.arg(values.join(QLatin1Char(','))));
+    return *writers.insert(key, query);
 }
 
-// Reads the change set; false with the reason when it is not one the service can store.
-bool readChanges(const QString& data, QList<Change>* changes, ServiceStore::Failure* error)
+bool Merge::write(const QList<Write>& writes, bool deletions, bool newOnly, QSet<QString>* inserted)
 {
-    const ServiceStore::Failure badData = failure(ServiceStore::BadData, QStringLiteral("同步数据格式错误"));
-    const ServiceStore::Failure badNames = failure(ServiceStore::BadNames, QStringLiteral("同步数据的表名或列名错误"));
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(data.toUtf8(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isArray()) {
-        *error = badData;
-        return false;
+    if (writes.isEmpty())
+        return true;
+    QSqlQuery& query = writer(int(writes.size()), deletions, newOnly);
+    for (const Write& w : writes) {
+        query.addBindValue(account);
+        query.addBindValue(batchTable);
+        query.addBindValue(w.change->id);
+        if (!deletions) {
+            query.addBindValue(w.change->columns);
+            query.addBindValue(dialect.cellsValue(
+                w.version == w.change->version ? w.change->cells : w.change->cellsWithVersion(w.version)));
+        }
+        query.addBindValue(w.version);
+        query.addBindValue(now);
+        query.addBindValue(request);
+        query.addBindValue(seq);
     }
+    if (!exec(query))
+        return false;
+    while (inserted && query.next())
+        inserted->insert(query.value(0).toString());
+    query.finish();
+    if (inserted)
+        newRecords += inserted->size();
+    return true;
+}
+
+bool Merge::flush()
+{
+    if (batch.isEmpty())
+        return true;
+    // Records the service does not have yet (all of them in a first synchronisation) are inserted
+    // as they came, without a look first.
+    QSet<QString> inserted;
+    {
+        QList<Write> rows;
+        QList<Write> deletions;
+        for (const Change& change : std::as_const(batch))
+            (change.deletion ? deletions : rows).append({ &change, change.version });
+        if (!write(rows, false, true, &inserted) || !write(deletions, true, true, &inserted))
+            return false;
+    }
+    QList<const Change*> existing;
+    for (const Change& change : std::as_const(batch)) {
+        if (!inserted.contains(change.id))
+            existing << &change;
+    }
+    if (existing.isEmpty()) {
+        batch.clear();
+        batchIds.clear();
+        return true;
+    }
+
+    // What is stored of the others: one query, the list filled up with the first id.
+    QHash<QString, Stored> stored;
+    lookup.addBindValue(account);
+    lookup.addBindValue(batchTable);
+    for (int i = 0; i < batchSize; ++i)
+        lookup.addBindValue(existing.at(i < existing.size() ? i : 0)->id);
+    if (!exec(lookup))
+        return false;
+    while (lookup.next()) {
+        stored.insert(lookup.value(0).toString(),
+            { lookup.value(1).toString(), lookup.value(2).toInt() != 0, lookup.value(3).toString(),
+                lookup.value(4).toByteArray() });
+    }
+    lookup.finish();
+
+    QList<Write> rows;
+    QList<Write> deletions;
+    for (const Change* existingChange : std::as_const(existing)) {
+        const Change& change = *existingChange;
+        const auto found = stored.constFind(change.id);
+        const bool exists = found != stored.constEnd();
+        // The later version wins, as on the clients. Equal versions (two changes within one second,
+        // on two devices or on one) that leave the record otherwise than it is here: the upload that
+        // arrives later wins, and the record takes a version one second later. A client takes only a
+        // strictly later version, so every device takes the winner, the uploader too (it is sent
+        // back); with equal versions each would keep its own for good.
+        QString written = change.version;
+        bool back = false;
+        if (exists && found->version > change.version) {
+            back = !(found->deleted && change.deletion);
+        } else if (exists && found->version == change.version) {
+            if (found->deleted && change.deletion)
+                continue;
+            if (!found->deleted && !change.deletion && found->columns == change.columns && found->cells == change.cells)
+                continue;
+            const QString later = secondLater(found->version);
+            if (!later.isEmpty()) {
+                written = later;
+                back = true;
+            }
+            (change.deletion ? deletions : rows).append({ &change, written });
+        } else {
+            (change.deletion ? deletions : rows).append({ &change, written });
+        }
+        if (back) {
+            sendBack.addBindValue(batchTable);
+            sendBack.addBindValue(change.id);
+            if (!exec(sendBack))
+                return false;
+            ++sentBack;
+        }
+    }
+
+    if (!write(rows, false, false, nullptr) || !write(deletions, true, false, nullptr))
+        return false;
+    batch.clear();
+    batchIds.clear();
+    return true;
+}
+
+// Why a change set cannot be stored.
+enum class Refusal { None, BadData, BadNames, Storage };
+
+// Merges the change set table by table, in the order the client sent them: its rows, then its
+// deletions. A change set the service cannot store is refused at the first fault, in that order.
+Refusal mergeChangeSet(const ServiceChangeSet& changeSet, Merge& merge)
+{
     const QStringList& tables = ServiceStore::tableNames();
-    for (const QJsonValue& tableValue : document.array()) {
-        if (!tableValue.isObject()) {
-            *error = badData;
-            return false;
-        }
-        const QJsonObject object = tableValue.toObject();
-        const int table = tables.indexOf(object.value(QLatin1String("table_name")).toString());
-        if (table < 0) {
-            *error = badNames;
-            return false;
-        }
+    for (const ServiceChangeSet::Table& object : changeSet.tables()) {
+        if (!object.isObject)
+            return Refusal::BadData;
+        const int table = object.named ? int(tables.indexOf(object.name)) : -1;
+        if (table < 0)
+            return Refusal::BadNames;
         const QStringList& known = ServiceStore::columnsOf(tables.at(table));
 
         // The sent columns, and for each stored column (in the stored order) where it is in a row.
-        QStringList sent;
-        for (const QJsonValue& column : object.value(QLatin1String("update_columns")).toArray()) {
-            if (!column.isString() || sent.contains(column.toString())) {
-                *error = badData;
-                return false;
-            }
-            if (!known.contains(column.toString())) {
-                *error = badNames;
-                return false;
-            }
-            sent << column.toString();
+        for (qsizetype i = 0; i < object.columns.size(); ++i) {
+            if (!object.columnIsText.at(i) || object.columns.indexOf(object.columns.at(i)) < i)
+                return Refusal::BadData;
+            if (!known.contains(object.columns.at(i)))
+                return Refusal::BadNames;
         }
         QStringList stored;
         QList<int> positions;
         for (const QString& column : known) {
-            if (sent.contains(column)) {
+            const qsizetype at = object.columns.indexOf(column);
+            if (at >= 0) {
                 stored << column;
-                positions << int(sent.indexOf(column));
+                positions << int(at);
             }
         }
         // "*" stands for every column in the usual order, as nearly every client sends them.
         const QString columns = stored == known ? QStringLiteral("*") : stored.join(QLatin1Char(','));
-        const int idAt = int(sent.indexOf(QLatin1String("id")));
-        const int versionAt = int(sent.indexOf(QLatin1String("version")));
+        const int idAt = int(object.columns.indexOf(QLatin1String("id")));
+        const int versionAt = int(object.columns.indexOf(QLatin1String("version")));
+        const int versionCell = int(stored.indexOf(QLatin1String("version")));
 
-        const QJsonArray rows = object.value(QLatin1String("update_data")).toArray();
-        if (!rows.isEmpty() && (idAt < 0 || versionAt < 0)) {
-            *error = badData;
-            return false;
-        }
-        for (const QJsonValue& rowValue : rows) {
-            const QJsonArray row = rowValue.toArray();
-            if (row.size() != sent.size()) {
-                *error = badData;
-                return false;
-            }
-            for (const QJsonValue& cell : row) {
-                if (!cell.isString()) {
-                    *error = badData;
+        Refusal refusal = Refusal::None;
+        if (object.rowsAt >= 0) {
+            const bool read = changeSet.readElements(object.rowsAt, [&](const ServiceChangeSet::Element& row) {
+                if (idAt < 0 || versionAt < 0 || !row.isArray || row.cells.size() != object.columns.size()
+                    || row.firstNotText >= 0 || row.cells.at(idAt).isEmpty()) {
+                    refusal = Refusal::BadData;
                     return false;
                 }
-            }
-            Change change;
-            change.table = table;
-            change.id = row.at(idAt).toString();
-            change.version = row.at(versionAt).toString();
-            if (change.id.isEmpty()) {
-                *error = badData;
-                return false;
-            }
-            QStringList values;
-            for (int position : positions)
-                values << row.at(position).toString();
-            change.versionCell = int(stored.indexOf(QLatin1String("version")));
-            change.columns = columns;
-            change.cells = cellsText(values);
-            changes->append(change);
+                Change change;
+                change.id = QString::fromUtf8(row.cells.at(idAt));
+                change.version = QString::fromUtf8(row.cells.at(versionAt));
+                change.columns = columns;
+                change.versionCell = versionCell;
+                change.cells = "[";
+                for (const int position : std::as_const(positions)) {
+                    if (change.cells.size() > 1)
+                        change.cells += ',';
+                    appendJsonString(change.cells, row.cells.at(position));
+                }
+                change.cells += ']';
+                if (!merge.add(table, std::move(change))) {
+                    refusal = Refusal::Storage;
+                    return false;
+                }
+                return true;
+            });
+            if (refusal != Refusal::None)
+                return refusal;
+            if (!read)
+                return Refusal::BadData;
         }
-        for (const QJsonValue& pairValue : object.value(QLatin1String("delete_data")).toArray()) {
-            const QJsonArray pair = pairValue.toArray();
-            if (pair.size() < 2 || !pair.at(0).isString() || !pair.at(1).isString()
-                || pair.at(0).toString().isEmpty()) {
-                *error = badData;
-                return false;
-            }
-            Change change;
-            change.table = table;
-            change.id = pair.at(0).toString();
-            change.version = pair.at(1).toString();
-            change.deletion = true;
-            changes->append(change);
+        if (object.deletionsAt >= 0) {
+            const bool read = changeSet.readElements(object.deletionsAt, [&](const ServiceChangeSet::Element& pair) {
+                if (!pair.isArray || pair.cells.size() < 2 || (pair.firstNotText >= 0 && pair.firstNotText < 2)
+                    || pair.cells.at(0).isEmpty()) {
+                    refusal = Refusal::BadData;
+                    return false;
+                }
+                Change change;
+                change.id = QString::fromUtf8(pair.cells.at(0));
+                change.version = QString::fromUtf8(pair.cells.at(1));
+                change.deletion = true;
+                if (!merge.add(table, std::move(change))) {
+                    refusal = Refusal::Storage;
+                    return false;
+                }
+                return true;
+            });
+            if (refusal != Refusal::None)
+                return refusal;
+            if (!read)
+                return Refusal::BadData;
         }
     }
-    return true;
+    return merge.flush() ? Refusal::None : Refusal::Storage;
 }
 
-// The records of a reply, grouped as the reply lists them: per table, rows of the same columns
-// together, then the deletions.
-struct ReplyTable {
-    QMap<QString, QList<QByteArray>> rowsByColumns;
-    QList<QByteArray> deletions;
+// The reply: per table, what changed after the device's last look (changed_seq between seen and
+// this request's number), but for what this request stored as the client sent it, and what the
+// client sent that ends here otherwise (send_back). Rows of the same columns go together, the
+// deletions with the first of them; written into one text as they are read.
+class ReplyWriter {
+public:
+    ReplyWriter(QSqlDatabase& db, const StoreDialect& dialect, qint64 account, qint64 seen, qint64 seq, bool withSendBack)
+        : db(db)
+        , dialect(dialect)
+        , account(account)
+        , seen(seen)
+        , seq(seq)
+        , withSendBack(withSendBack)
+    {
+    }
+
+    bool write(QByteArray* reply);
+
+private:
+    // A query of the table's records that the reply holds, with what and where given; around, when
+    // given, is a query over it (%1 in around).
+    bool select(QSqlQuery& query, const QString& what, const QString& where, int table, const QString& columns,
+        const QString& around = QString());
+
+    QSqlDatabase& db;
+    const StoreDialect& dialect;
+    const qint64 account;
+    const qint64 seen;
+    const qint64 seq;
+    const bool withSendBack;
 };
 
-QByteArray replyText(const QMap<int, ReplyTable>& tables)
+bool ReplyWriter::select(QSqlQuery& query, const QString& what, const QString& where, int table, const QString& columns,
+    const QString& around)
 {
-    const QByteArray deleteColumns = compact({ QStringLiteral("id"), QStringLiteral("version") });
-    QByteArrayList objects;
-    for (auto table = tables.constBegin(); table != tables.constEnd(); ++table) {
-        const QString name = ServiceStore::tableNames().at(table.key());
-        QMap<QString, QList<QByteArray>> groups = table->rowsByColumns;
-        if (groups.isEmpty())
-            groups.insert(QString(), {});
-        bool first = true;
-        for (auto group = groups.constBegin(); group != groups.constEnd(); ++group) {
-            const QStringList names = group.key() == QLatin1String("*")
-                ? ServiceStore::columnsOf(name)
-                : group.key().split(QLatin1Char(','), Qt::SkipEmptyParts);
-            const QJsonArray columns = QJsonArray::fromStringList(names);
+    // what and where name the columns with %1 before each: no prefix, or "r." in the part that reads
+    // the records sent back. A distinct selection drops the same rows found by both parts.
+    const bool distinct = what.startsWith(QLatin1String("distinct "));
+    QString statement = QStringLiteral("select %1 from records where account=? and tbl=? and changed_seq>? "
+                                       "and changed_seq<? and %2")
+                            .arg(what.arg(QString()), where.arg(QString()));
+    if (withSendBack) {
+        const QString prefix = QStringLiteral("r.");
+        statement += QStringLiteral(" union %1 select %2 from records r join send_back s on s.tbl=r.tbl and s.id=r.id "
+                                    "where r.account=? and r.tbl=? and not (r.changed_seq>? and r.changed_seq<?) and %3")
+                         .arg(distinct ? QString() : QStringLiteral("all"),
+                             QString(what).remove(QLatin1String("distinct ")).arg(prefix), where.arg(prefix));
+    }
+    if (!around.isEmpty())
+        statement = around.arg(statement);
+    query.setForwardOnly(true);
+    query.prepare(statement);
+    for (int part = 0; part < (withSendBack ? 2 : 1); ++part) {
+        query.addBindValue(account);
+        query.addBindValue(table);
+        query.addBindValue(seen);
+        query.addBindValue(seq);
+        if (!columns.isNull())
+            query.addBindValue(columns);
+    }
+    return exec(query);
+}
+
+bool ReplyWriter::write(QByteArray* reply)
+{
+    const QStringList& tables = ServiceStore::tableNames();
+    // First the column lists of each table's rows, in the order of their texts, and the length of
+    // what the reply holds: the reply is made at its full size at once, never copied to grow.
+    QList<QStringList> tableColumnLists;
+    qint64 size = 2;
+    for (int table = 0; table < tables.size(); ++table) {
+        QSqlQuery query(db);
+        const QString length = QStringLiteral("case when %1deleted=1 then %2 + %3 + 8 else %4 + 1 end as n")
+                                   .arg(QStringLiteral("%1"), dialect.byteLength(QStringLiteral("%1id")),
+                                       dialect.byteLength(QStringLiteral("%1version")),
+                                       dialect.byteLength(QStringLiteral("%1cells")));
+        if (!select(query, QStringLiteral("%1deleted, %1columns, ") + length, QStringLiteral("%1deleted in (0,1)"),
+                table, QString(), QStringLiteral("select deleted, columns, sum(n) from (%1) as found group by deleted, columns")))
+            return false;
+        QStringList columnLists;
+        while (query.next()) {
+            if (query.value(0).toInt() == 0)
+                columnLists << query.value(1).toString();
+            size += query.value(2).toLongLong();
+        }
+        query.finish();
+        columnLists.removeDuplicates();
+        columnLists.sort();
+        if (columnLists.isEmpty())
+            columnLists << QString();
+        size += 512 * columnLists.size();
+        tableColumnLists << columnLists;
+    }
+    QByteArray& out = *reply;
+    out.clear();
+    out.reserve(size);
+    out += '[';
+    for (int table = 0; table < tables.size(); ++table) {
+        const QStringList& columnLists = tableColumnLists.at(table);
+        const QByteArray name = textArray({ tables.at(table) }).mid(1).chopped(1);
+        for (qsizetype group = 0; group < columnLists.size(); ++group) {
+            if (out.size() > 1)
+                out += ',';
             // Keys in sorted order, as the clients write theirs.
-            QByteArray object = "{\"delete_columns\":" + deleteColumns + ",\"delete_data\":["
-                + (first ? table->deletions.join(',') : QByteArray())
-                + "],\"table_name\":" + compact({ name }).mid(1).chopped(1) + ",\"update_columns\":" + compact(columns)
-                + ",\"update_data\":[" + group->join(',') + "]}";
-            objects << object;
-            first = false;
+            out += "{\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[";
+            if (group == 0) {
+                QSqlQuery deletions(db);
+                if (!select(deletions, QStringLiteral("%1id, %1version"), QStringLiteral("%1deleted=1"), table, QString()))
+                    return false;
+                bool first = true;
+                while (deletions.next()) {
+                    if (!first)
+                        out += ',';
+                    first = false;
+                    out += '[';
+                    appendJsonString(out, deletions.value(0).toString());
+                    out += ',';
+                    appendJsonString(out, deletions.value(1).toString());
+                    out += ']';
+                }
+            }
+            const QString& columns = columnLists.at(group);
+            const QStringList names = columns == QLatin1String("*") ? ServiceStore::columnsOf(tables.at(table))
+                                                                    : columns.split(QLatin1Char(','), Qt::SkipEmptyParts);
+            out += "],\"table_name\":" + name + ",\"update_columns\":" + textArray(names) + ",\"update_data\":[";
+            if (!columns.isEmpty()) {
+                QSqlQuery rows(db);
+                if (!select(rows, QStringLiteral("%1cells"), QStringLiteral("%1deleted=0 and %1columns=?"), table, columns))
+                    return false;
+                bool first = true;
+                while (rows.next()) {
+                    if (!first)
+                        out += ',';
+                    first = false;
+                    out += rows.value(0).toByteArray();
+                }
+            }
+            out += "]}";
         }
     }
-    return '[' + objects.join(',') + ']';
+    out += ']';
+    return true;
 }
 
 } // namespace
 
 ServiceStore::ServiceStore()
-    : connectionName(QStringLiteral("quorvane-service-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+    : shared(std::make_shared<Shared>())
 {
 }
 
 ServiceStore::~ServiceStore()
 {
-    if (QSqlDatabase::contains(connectionName)) {
-        QSqlDatabase::database(connectionName, false).close();
-        QSqlDatabase::removeDatabase(connectionName);
-    }
+    // Threads that are still there lose their connection to this store now.
+    const QMutexLocker lock(&shared->mutex);
+    for (const QString& name : std::as_const(shared->connections))
+        QSqlDatabase::removeDatabase(name);
+    shared->connections.clear();
+}
+
+QString ServiceStore::path() const
+{
+    return shared->dialect.shownLocation();
 }
 
 QSqlDatabase ServiceStore::database() const
 {
-    return QSqlDatabase::database(connectionName, false);
+    QList<ThreadConnections::Entry>& entries = threadConnections.entries;
+    for (qsizetype i = 0; i < entries.size();) {
+        const auto store = entries.at(i).store.lock();
+        if (!store) {
+            entries.removeAt(i);
+            continue;
+        }
+        if (store == shared) {
+            QSqlDatabase db = QSqlDatabase::database(entries.at(i).name, false);
+            // A connection lost (the database server went away or restarted) is made again.
+            if (!db.isOpen()) {
+                db.close();
+                db.open();
+                setUpConnection(db, shared->dialect);
+            }
+            return db;
+        }
+        ++i;
+    }
+    QString name;
+    {
+        const QMutexLocker lock(&shared->mutex);
+        name = shared->connectionPrefix + QString::number(++shared->made);
+        shared->connections << name;
+    }
+    entries.append({ shared, name });
+    QSqlDatabase db = shared->dialect.connect(name);
+    setUpConnection(db, shared->dialect);
+    return db;
+}
+
+template <typename Work>
+auto ServiceStore::withConnection(Work work) const
+{
+    // A connection of this thread that the database server dropped meanwhile (it restarted, or went
+    // away and came back) shows when the first statement fails: the work is done once more on a new
+    // connection. Anything that fails later fails the request.
+    QSqlDatabase db = database();
+    Attempt attempt = Attempt::Failed;
+    auto result = work(db, &attempt);
+    if (attempt == Attempt::FailedFirst && !db.isOpen()) {
+        db = database();
+        result = work(db, &attempt);
+    }
+    return result;
 }
 
 const QStringList& ServiceStore::tableNames()
@@ -362,78 +813,146 @@ const QStringList& ServiceStore::columnsOf(const QString& table)
     return found == columns.constEnd() ? none : *found;
 }
 
-bool ServiceStore::open(const QString& path, QString* error)
+bool ServiceStore::open(const QString& location, QString* error)
 {
-    const QFileInfo info(path);
-    // Folders made for the file are its owner's alone, whatever the umask lets through: nobody
-    // else needs to see even that the file is there.
-    QString missing = info.absolutePath();
-    while (!QFileInfo::exists(QFileInfo(missing).absolutePath()))
-        missing = QFileInfo(missing).absolutePath();
-    const bool makeFolders = !QFileInfo::exists(missing);
-    QDir().mkpath(info.absolutePath());
-    if (makeFolders) {
-        for (QString folder = info.absolutePath();; folder = QFileInfo(folder).absolutePath()) {
-            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            if (folder == missing)
-                break;
+    if (!shared->dialect.setLocation(location, error))
+        return false;
+    if (shared->dialect.kind() == StoreDialect::Kind::SQLite) {
+        const QString path = shared->dialect.filePath();
+        const QFileInfo info(path);
+        // Folders made for the file are its owner's alone, whatever the umask lets through: nobody
+        // else needs to see even that the file is there.
+        QString missing = info.absolutePath();
+        while (!QFileInfo::exists(QFileInfo(missing).absolutePath()))
+            missing = QFileInfo(missing).absolutePath();
+        const bool makeFolders = !QFileInfo::exists(missing);
+        QDir().mkpath(info.absolutePath());
+        if (makeFolders) {
+            for (QString folder = info.absolutePath();; folder = QFileInfo(folder).absolutePath()) {
+                QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+                if (folder == missing)
+                    break;
+            }
         }
-    }
-    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    if (!info.exists()) {
-        // Created owner-only from the start: it holds the accounts' records and password hashes.
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly)) {
-            *error = file.errorString();
-            return false;
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        if (!info.exists()) {
+            // Created owner-only from the start: it holds the accounts' records and password hashes.
+            QFile file(path);
+            // Another process may make it at the same time: then it is there.
+            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly) && !QFileInfo::exists(path)) {
+                *error = file.errorString();
+                return false;
+            }
         }
+        QFile::setPermissions(path, ownerOnly);
     }
-    QFile::setPermissions(path, ownerOnly);
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    db.setDatabaseName(path);
-    if (!db.open()) {
+    QSqlDatabase db = database();
+    if (!db.isOpen()) {
         *error = db.lastError().text();
+        if (error->trimmed().isEmpty())
+            *error = QStringLiteral("cannot connect");
         return false;
     }
-    filePath = info.absoluteFilePath();
-    QSqlQuery query(db);
-    const char* const schema[] = {
-        "pragma synchronous=normal",
-        // A first synchronisation of a large book writes its whole account at once.
-        "pragma cache_size=-65536",
-        // change_seq: the account's change sequence, the last number given to a change of its records.
-        "create table if not exists users (account integer primary key, name text not null unique, "
-        "user_id text not null unique, salt blob not null, hash blob not null, iterations integer not null, "
-        "created text not null, change_seq integer not null default 0)",
-        // Every synchronisation request an account made; for an answered one, the client's clock when
-        // it was sent and the account's change sequence when it was answered (null where either is
-        // unknown).
-        "create table if not exists syncs (request integer primary key, account integer not null, "
-        "received text not null, client_time text, answered_seq integer)",
-        // One row per record of an account: its table (the position in tableNames()), the columns it
-        // arrived with (comma-separated, or "*" for all of columnsOf() in that order), its cells as a
-        // JSON array in that order, its version, whether it is deleted, and when, by which request and
-        // under which number of the account's change sequence it last changed here.
-        "create table if not exists records (account integer not null, tbl integer not null, id text not null, "
-        "columns text not null, cells text not null, version text not null, deleted integer not null, "
-        "changed_at text not null, changed_by integer not null, changed_seq integer not null default 0, "
-        "primary key (account, tbl, id))",
-        "create table if not exists feedback (id integer primary key, received text not null, email text, "
-        "subject text, content text)",
-    };
-    for (const char* statement : schema) {
-        if (!query.exec(QLatin1String(statement))) {
-            *error = query.lastError().text();
-            return false;
-        }
-    }
-    return upgrade(error);
+    return setUpSchema(db, error);
 }
 
-bool ServiceStore::upgrade(QString* error)
+bool ServiceStore::setUpSchema(QSqlDatabase& db, QString* error)
 {
-    QSqlDatabase db = database();
+    QFile scriptFile(QStringLiteral(":/service/servicestore.sql"));
+    if (!scriptFile.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("the schema script is missing: %1").arg(scriptFile.errorString());
+        return false;
+    }
+    // The steps of the script: "-- version N" starts step N; statements end with ";" at a line's end.
+    QMap<int, QStringList> steps;
+    int step = 0;
+    QString statement;
+    static const QRegularExpression versionLine(QStringLiteral("^-- version (\\d+)\\s*$"));
+    for (const QString& line : shared->dialect.schemaText(QString::fromUtf8(scriptFile.readAll())).split('\n')) {
+        const QRegularExpressionMatch version = versionLine.match(line);
+        if (version.hasMatch()) {
+            step = version.captured(1).toInt();
+            continue;
+        }
+        if (line.trimmed().startsWith(QLatin1String("--")) || line.trimmed().isEmpty())
+            continue;
+        statement += line + QLatin1Char('\n');
+        if (line.trimmed().endsWith(QLatin1Char(';'))) {
+            statement = statement.trimmed();
+            statement.chop(1);
+            steps[step] << statement;
+            statement.clear();
+        }
+    }
+    const int latest = steps.isEmpty() ? 0 : steps.lastKey();
+
+    QSqlQuery query(db);
+    const auto failed = [&] {
+        *error = query.lastError().text();
+        QSqlQuery(db).exec(QStringLiteral("rollback"));
+        return false;
+    };
+    // One process at a time sets the schema up; another that starts meanwhile finds it done.
+    if (!exec(query, shared->dialect.beginWriting()))
+        return failed();
+    if (!shared->dialect.lockStatement().isEmpty()) {
+        query.prepare(shared->dialect.lockStatement());
+        query.addBindValue(StoreDialect::schemaLock());
+        if (!exec(query))
+            return failed();
+    }
+    if (!exec(query, QStringLiteral("create table if not exists schema_version (version integer not null)"))
+        || !exec(query, QStringLiteral("select max(version) from schema_version")) || !query.next())
+        return failed();
+    const int current = query.value(0).toInt();
+    query.finish();
+    if (current > latest) {
+        QSqlQuery(db).exec(QStringLiteral("rollback"));
+        *error = QStringLiteral("the store was set up by a newer quorvane-service (schema version %1, this one knows "
+                                "up to %2)")
+                     .arg(current)
+                     .arg(latest);
+        return false;
+    }
+    // Service files from before the schema had versions lack columns that later files have.
+    if (shared->dialect.kind() == StoreDialect::Kind::SQLite && !addMissingColumns(db, error)) {
+        QSqlQuery(db).exec(QStringLiteral("rollback"));
+        return false;
+    }
+    for (auto it = steps.constBegin(); it != steps.constEnd(); ++it) {
+        if (it.key() <= current)
+            continue;
+        for (const QString& sql : it.value()) {
+            if (!exec(query, sql))
+                return failed();
+        }
+    }
+    if (current < latest) {
+        query.prepare(QStringLiteral("delete from schema_version"));
+        if (!exec(query))
+            return failed();
+        query.prepare(QStringLiteral("insert into schema_version (version) values (?)"));
+        query.addBindValue(latest);
+        if (!exec(query))
+            return failed();
+    }
+    if (shared->dialect.kind() == StoreDialect::Kind::SQLite) {
+        // As the last step makes them, for a file whose indexes went with its columns.
+        for (const char* sql : { "drop index if exists records_changed",
+                 "create index if not exists records_sequence on records (account, tbl, changed_seq)",
+                 "create index if not exists syncs_client_time on syncs (account, client_time)" }) {
+            if (!exec(query, QLatin1String(sql)))
+                return failed();
+        }
+    }
+    if (!exec(query, QStringLiteral("commit")))
+        return failed();
+    return true;
+}
+
+bool ServiceStore::addMissingColumns(QSqlDatabase& db, QString* error)
+{
     QSqlQuery query(db);
     // Columns that service files written before the change sequence lack. Their records count as
     // changed before anything a device can name, and their requests as unknown: every device gets
@@ -453,25 +972,17 @@ bool ServiceStore::upgrade(QString* error)
             *error = query.lastError().text();
             return false;
         }
+        // A table that is not there yet is made by the schema script.
+        bool exists = false;
         bool present = false;
-        while (query.next())
+        while (query.next()) {
+            exists = true;
             present = present || query.value(1).toString() == QLatin1String(column.column);
-        if (!present
+        }
+        if (exists && !present
             && !query.exec(QStringLiteral("alter table %1 add column %2 %3")
                                .arg(QLatin1String(column.table), QLatin1String(column.column),
                                    QLatin1String(column.definition)))) {
-            *error = query.lastError().text();
-            return false;
-        }
-    }
-    const char* const indexes[] = {
-        // Replies were once chosen by the time of the change; nothing reads that any more.
-        "drop index if exists records_changed",
-        "create index if not exists records_sequence on records (account, changed_seq)",
-        "create index if not exists syncs_client_time on syncs (account, client_time)",
-    };
-    for (const char* statement : indexes) {
-        if (!query.exec(QLatin1String(statement))) {
             *error = query.lastError().text();
             return false;
         }
@@ -485,39 +996,69 @@ bool ServiceStore::addUser(const QString& name, const QString& password, QString
         *error = QStringLiteral("the name and the password may not be empty");
         return false;
     }
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("select count(*) from users where name=?"));
-    query.addBindValue(name);
-    if (!exec(query) || !query.next() || query.value(0).toInt() > 0) {
-        *error = QStringLiteral("an account named \"%1\" exists").arg(name);
-        return false;
-    }
-    QByteArray salt(saltBytes, '\0');
-    QRandomGenerator::system()->generate(salt.begin(), salt.end());
-    // 34 characters and "00": the clients drop the last two to prefix the ids of their default
-    // records, which then have the 36 characters of every other record id.
-    const QString userId = QUuid::createUuid().toString(QUuid::WithoutBraces).left(34) + QStringLiteral("00");
-    query.prepare(QStringLiteral("insert into users (name, user_id, salt, hash, iterations, created) "
-                                 "values (?,?,?,?,?,?)"));
-    query.addBindValue(name);
-    query.addBindValue(userId);
-    query.addBindValue(salt);
-    query.addBindValue(passwordHash(password, salt, hashIterations));
-    query.addBindValue(hashIterations);
-    query.addBindValue(nowText());
-    if (!exec(query)) {
-        *error = query.lastError().text();
-        return false;
-    }
-    return true;
+    return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("select count(*) from users where name=?"));
+        query.addBindValue(name);
+        if (!exec(query) || !query.next()) {
+            *error = QStringLiteral("the store cannot be read: %1").arg(query.lastError().text());
+            return false;
+        }
+        *attempt = Attempt::Failed;
+        if (query.value(0).toInt() > 0) {
+            *error = QStringLiteral("an account named \"%1\" exists").arg(name);
+            return false;
+        }
+        QByteArray salt(saltBytes, '\0');
+        QRandomGenerator::system()->generate(salt.begin(), salt.end());
+        // 34 characters and "00": the clients drop the last two to prefix the ids of their default
+        // records, which then have the 36 characters of every other record id.
+        const QString userId = QUuid::createUuid().toString(QUuid::WithoutBraces).left(34) + QStringLiteral("00");
+        query.prepare(QStringLiteral("insert into users (name, user_id, salt, hash, iterations, created) "
+                                     "values (?,?,?,?,?,?)"));
+        query.addBindValue(name);
+        query.addBindValue(userId);
+        query.addBindValue(salt);
+        query.addBindValue(passwordHash(password, salt, hashIterations));
+        query.addBindValue(hashIterations);
+        query.addBindValue(nowText());
+        if (!exec(query)) {
+            *error = query.lastError().text();
+            return false;
+        }
+        *attempt = Attempt::Done;
+        return true;
+    });
 }
 
-QString ServiceStore::authenticate(const QString& name, const QString& password, qint64* account) const
+QString ServiceStore::authenticate(const QString& name, const QString& password, qint64* account, Failure* failure) const
 {
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("select user_id, salt, hash, iterations, account from users where name=?"));
-    query.addBindValue(name);
-    if (name.isEmpty() || !exec(query) || !query.next()) {
+    QString userId;
+    QByteArray salt;
+    QByteArray hash;
+    int iterations = 0;
+    qint64 number = 0;
+    const bool read = name.isEmpty() || withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("select user_id, salt, hash, iterations, account from users where name=?"));
+        query.addBindValue(name);
+        if (!exec(query))
+            return false;
+        *attempt = Attempt::Done;
+        if (query.next()) {
+            userId = query.value(0).toString();
+            salt = query.value(1).toByteArray();
+            hash = query.value(2).toByteArray();
+            iterations = query.value(3).toInt();
+            number = query.value(4).toLongLong();
+        }
+        return true;
+    });
+    if (!read && failure)
+        *failure = Failure { StorageFailed, storageFailedText };
+    if (userId.isEmpty()) {
         // As much work as for a known name, so that the time of a refusal does not tell which names
         // have accounts: the password is hashed with a fixed salt and compared all the same.
         static const QByteArray dummySalt(saltBytes, '\x5a');
@@ -525,15 +1066,28 @@ QString ServiceStore::authenticate(const QString& name, const QString& password,
         sameBytes(passwordHash(password, dummySalt, hashIterations), dummyHash);
         return QString();
     }
-    const QByteArray hash = passwordHash(password, query.value(1).toByteArray(), query.value(3).toInt());
-    if (!sameBytes(hash, query.value(2).toByteArray()))
+    if (!sameBytes(passwordHash(password, salt, iterations), hash))
         return QString();
     if (account)
-        *account = query.value(4).toLongLong();
-    return query.value(0).toString();
+        *account = number;
+    return userId;
 }
 
-bool ServiceStore::seenSequence(qint64 account, const QString& syncTime, const QString& clientTime, qint64* seen) const
+bool ServiceStore::isAvailable() const
+{
+    return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        // A query that reads the store, not one the database could answer without looking at it.
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("select 1 from users limit 1")))
+            return false;
+        *attempt = Attempt::Done;
+        return true;
+    });
+}
+
+bool ServiceStore::seenSequence(
+    QSqlDatabase& db, qint64 account, const QString& syncTime, const QString& clientTime, qint64* seen) const
 {
     *seen = everything;
     const QDateTime start = timeFromText(syncTime);
@@ -549,7 +1103,7 @@ bool ServiceStore::seenSequence(qint64 account, const QString& syncTime, const Q
     // only make the reply larger. Unless one of them may be the device's previous run (its upload
     // soon after syncTime), the run is unknown here (a first run, an account changed in the book, a
     // service file older than the run), and the device gets everything.
-    QSqlQuery query(database());
+    QSqlQuery query(db);
     query.prepare(QStringLiteral("select min(answered_seq), count(case when client_time <= ? then 1 end) from syncs "
                                  "where account = ? and answered_seq is not null and client_time >= ?"));
     query.addBindValue(timeText(start.addSecs(runStartSeconds)));
@@ -562,233 +1116,116 @@ bool ServiceStore::seenSequence(qint64 account, const QString& syncTime, const Q
     return true;
 }
 
-bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QString& clientTime, const QString& data,
-    QByteArray* reply, Failure* error)
+bool ServiceStore::synchronise(qint64 account, const QString& syncTime, const QString& clientTime,
+    const QByteArray& data, QByteArray* reply, Failure* error)
 {
-    QList<Change> changes;
-    if (!readChanges(data, &changes, error))
-        return false;
-
-    QSqlDatabase db = database();
-    const QString now = nowText();
-    if (!db.transaction()) {
-        *error = failure(StorageFailed, QStringLiteral("服务器保存同步数据时出错"));
+    ServiceChangeSet changeSet(data);
+    if (!changeSet.readOutline()) {
+        *error = Failure { BadData, QStringLiteral("同步数据格式错误") };
         return false;
     }
-    const auto storageFailed = [&] {
-        db.rollback();
-        *error = failure(StorageFailed, QStringLiteral("服务器保存同步数据时出错"));
-        return false;
-    };
-
-    // The account's change sequence moves on first: this request's changes take the new number, and
-    // requests of one account wait for each other here (the row stays locked until the commit).
-    QSqlQuery sequence(db);
-    sequence.prepare(QStringLiteral("update users set change_seq = change_seq + 1 where account = ?"));
-    sequence.addBindValue(account);
-    if (!exec(sequence))
-        return storageFailed();
-    sequence.prepare(QStringLiteral("select change_seq from users where account = ?"));
-    sequence.addBindValue(account);
-    if (!exec(sequence) || !sequence.next())
-        return storageFailed();
-    const qint64 seq = sequence.value(0).toLongLong();
-    sequence.finish();
-    qint64 seen = everything;
-    if (!seenSequence(account, syncTime, clientTime, &seen))
-        return storageFailed();
-
-    // The run is found again by its client time; one from a clock the service does not trust is not.
-    const QDateTime client = timeFromText(clientTime);
-    const bool trusted = client.isValid() && client <= QDateTime::currentDateTimeUtc().addSecs(clockAheadSeconds);
-    QSqlQuery newRequest(db);
-    newRequest.prepare(QStringLiteral("insert into syncs (account, received, client_time) values (?,?,?)"));
-    newRequest.addBindValue(account);
-    newRequest.addBindValue(now);
-    newRequest.addBindValue(trusted ? QVariant(timeText(client)) : QVariant(QMetaType::fromType<QString>()));
-    if (!exec(newRequest))
-        return storageFailed();
-    const qint64 request = newRequest.lastInsertId().toLongLong();
-
-    // Records the client sent that end here otherwise than it sent them (kept as they were, or won
-    // with a later version): the reply carries them back.
-    QSet<QPair<int, QString>> sendBack;
-    {
-        QSqlQuery find(db);
-        find.prepare(QStringLiteral("select version, deleted from records where account=? and tbl=? and id=?"));
-        QSqlQuery content(db);
-        content.prepare(QStringLiteral("select columns, cells from records where account=? and tbl=? and id=?"));
-        QSqlQuery write(db);
-        write.prepare(QStringLiteral("insert or replace into records (account, tbl, id, columns, cells, version, "
-                                     "deleted, changed_at, changed_by, changed_seq) values (?,?,?,?,?,?,?,?,?,?)"));
-        QSqlQuery bury(db);
-        bury.prepare(QStringLiteral("update records set deleted=1, version=?, changed_at=?, changed_by=?, "
-                                    "changed_seq=? where account=? and tbl=? and id=?"));
-        // A large change set (a first synchronisation) reads the account's records at once rather than
-        // one by one: (table, id) -> (version, deleted).
-        QHash<QPair<int, QString>, QPair<QString, bool>> stored;
-        const bool readAll = changes.size() > 1000;
-        if (readAll) {
-            QSqlQuery all(db);
-            all.setForwardOnly(true);
-            all.prepare(QStringLiteral("select tbl, id, version, deleted from records where account=?"));
-            all.addBindValue(account);
-            if (!exec(all))
-                return storageFailed();
-            while (all.next()) {
-                stored.insert({ all.value(0).toInt(), all.value(1).toString() },
-                    { all.value(2).toString(), all.value(3).toInt() != 0 });
+    return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        const QString now = nowText();
+        const auto refused = [&](Refusal refusal) {
+            QSqlQuery(db).exec(QStringLiteral("rollback"));
+            reply->clear();
+            switch (refusal) {
+            case Refusal::BadData:
+                *error = Failure { BadData, QStringLiteral("同步数据格式错误") };
+                break;
+            case Refusal::BadNames:
+                *error = Failure { BadNames, QStringLiteral("同步数据的表名或列名错误") };
+                break;
+            default:
+                *error = Failure { StorageFailed, storageFailedText };
             }
+            return false;
+        };
+        QSqlQuery query(db);
+        if (!exec(query, shared->dialect.beginWriting()))
+            return refused(Refusal::Storage);
+        *attempt = Attempt::Failed;
+        // Merges of one account wait for each other here, in every process on the database.
+        if (!shared->dialect.lockStatement().isEmpty()) {
+            query.prepare(shared->dialect.lockStatement());
+            query.addBindValue(account);
+            if (!exec(query))
+                return refused(Refusal::Storage);
         }
-        for (const Change& change : changes) {
-            const QPair<int, QString> key { change.table, change.id };
-            bool exists;
-            QString version;
-            bool deleted;
-            if (readAll) {
-                const auto found = stored.constFind(key);
-                exists = found != stored.constEnd();
-                version = exists ? found->first : QString();
-                deleted = exists && found->second;
-            } else {
-                find.addBindValue(account);
-                find.addBindValue(change.table);
-                find.addBindValue(change.id);
-                if (!exec(find))
-                    return storageFailed();
-                exists = find.next();
-                version = exists ? find.value(0).toString() : QString();
-                deleted = exists && find.value(1).toInt() != 0;
-                find.finish();
-            }
 
-            // The later version wins, as on the clients. Equal versions (two changes within one
-            // second, on two devices or on one) that leave the record otherwise than it is here: the
-            // upload that arrives later wins, and the record takes a version one second later. A
-            // client takes only a strictly later version, so every device takes the winner, the
-            // uploader too (it is sent back); with equal versions each would keep its own for good.
-            QString written = change.version;
-            if (exists && version > change.version) {
-                if (!(deleted && change.deletion))
-                    sendBack.insert(key);
-                continue;
-            }
-            if (exists && version == change.version) {
-                if (deleted && change.deletion)
-                    continue;
-                if (!deleted && !change.deletion) {
-                    content.addBindValue(account);
-                    content.addBindValue(change.table);
-                    content.addBindValue(change.id);
-                    if (!exec(content) || !content.next())
-                        return storageFailed();
-                    const bool same = content.value(0).toString() == change.columns
-                        && content.value(1).toByteArray() == change.cells;
-                    content.finish();
-                    if (same)
-                        continue;
-                }
-                const QString later = secondLater(version);
-                if (!later.isEmpty()) {
-                    written = later;
-                    sendBack.insert(key);
-                }
-            }
-            bool ok;
-            if (change.deletion && exists) {
-                bury.addBindValue(written);
-                bury.addBindValue(now);
-                bury.addBindValue(request);
-                bury.addBindValue(seq);
-                bury.addBindValue(account);
-                bury.addBindValue(change.table);
-                bury.addBindValue(change.id);
-                ok = exec(bury);
-            } else {
-                write.addBindValue(account);
-                write.addBindValue(change.table);
-                write.addBindValue(change.id);
-                write.addBindValue(change.deletion ? QStringLiteral("") : change.columns);
-                write.addBindValue(change.deletion  ? QByteArray("[]")
-                        : written == change.version ? change.cells
-                                                    : change.cellsWithVersion(written));
-                write.addBindValue(written);
-                write.addBindValue(change.deletion ? 1 : 0);
-                write.addBindValue(now);
-                write.addBindValue(request);
-                write.addBindValue(seq);
-                ok = exec(write);
-            }
-            if (!ok)
-                return storageFailed();
-            if (readAll)
-                stored.insert(key, { written, change.deletion });
+        // The account's change sequence moves on first: this request's changes take the new number.
+        query.prepare(QStringLiteral("update users set change_seq = change_seq + 1 where account = ? "
+                                     "returning change_seq"));
+        query.addBindValue(account);
+        if (!exec(query) || !query.next())
+            return refused(Refusal::Storage);
+        const qint64 seq = query.value(0).toLongLong();
+        query.finish();
+        qint64 seen = everything;
+        if (!seenSequence(db, account, syncTime, clientTime, &seen))
+            return refused(Refusal::Storage);
+
+        // The run is found again by its client time; one from a clock the service does not trust is
+        // not.
+        const QDateTime client = timeFromText(clientTime);
+        const bool trusted = client.isValid() && client <= QDateTime::currentDateTimeUtc().addSecs(clockAheadSeconds);
+        query.prepare(
+            QStringLiteral("insert into syncs (account, received, client_time) values (?,?,?) returning request"));
+        query.addBindValue(account);
+        query.addBindValue(now);
+        query.addBindValue(trusted ? QVariant(timeText(client)) : QVariant(QMetaType::fromType<QString>()));
+        if (!exec(query) || !query.next())
+            return refused(Refusal::Storage);
+        const qint64 request = query.value(0).toLongLong();
+        query.finish();
+        // Left over from a request of this connection that failed half-way.
+        if (!exec(query, QStringLiteral("delete from send_back")))
+            return refused(Refusal::Storage);
+
+        qint64 sentBack = 0;
+        qint64 newRecords = 0;
+        {
+            Merge merge(db, shared->dialect, account, seq, request, now);
+            const Refusal refusal = mergeChangeSet(changeSet, merge);
+            if (refusal != Refusal::None)
+                return refused(refusal);
+            sentBack = merge.sentBack;
+            newRecords = merge.newRecords;
         }
-    }
 
-    // The reply: what changed here after the device's last look, but for what this request stored
-    // as the client sent it; then what the client sent that ends here otherwise.
-    QMap<int, ReplyTable> tables;
-    for (int table = 0; table < tableNames().size(); ++table)
-        tables.insert(table, ReplyTable());
-    QSet<QPair<int, QString>> listed;
-    const auto add = [&](const QSqlQuery& row) {
-        const int table = row.value(0).toInt();
-        if (table < 0 || table >= tableNames().size())
-            return;
-        const QString id = row.value(1).toString();
-        if (listed.contains({ table, id }))
-            return;
-        listed.insert({ table, id });
-        if (row.value(5).toInt() != 0)
-            tables[table].deletions << compact({ id, row.value(4).toString() });
-        else
-            tables[table].rowsByColumns[row.value(2).toString()] << row.value(3).toByteArray();
-    };
-    QSqlQuery changed(db);
-    changed.setForwardOnly(true);
-    changed.prepare(QStringLiteral("select tbl, id, columns, cells, version, deleted from records "
-                                   "where account=? and changed_seq>? and changed_seq<?"));
-    changed.addBindValue(account);
-    changed.addBindValue(seen);
-    changed.addBindValue(seq);
-    if (!exec(changed))
-        return storageFailed();
-    while (changed.next())
-        add(changed);
-    changed.finish();
-    QSqlQuery one(db);
-    one.prepare(QStringLiteral(
-        "select tbl, id, columns, cells, version, deleted from records where account=? and tbl=? and id=?"));
-    for (const auto& key : std::as_const(sendBack)) {
-        one.addBindValue(account);
-        one.addBindValue(key.first);
-        one.addBindValue(key.second);
-        if (!exec(one))
-            return storageFailed();
-        if (one.next())
-            add(one);
-        one.finish();
-    }
-
-    // Whatever the device has not seen now carries a number after this one.
-    QSqlQuery answered(db);
-    answered.prepare(QStringLiteral("update syncs set answered_seq=? where request=?"));
-    answered.addBindValue(seq);
-    answered.addBindValue(request);
-    if (!exec(answered) || !db.commit())
-        return storageFailed();
-    *reply = replyText(tables);
-    return true;
+        // Whatever the device has not seen now carries a number after this one.
+        query.prepare(QStringLiteral("update syncs set answered_seq=? where request=?"));
+        query.addBindValue(seq);
+        query.addBindValue(request);
+        if (!exec(query))
+            return refused(Refusal::Storage);
+        ReplyWriter writer(db, shared->dialect, account, seen, seq, sentBack > 0);
+        if (!writer.write(reply) || !exec(query, QStringLiteral("delete from send_back"))
+            || !exec(query, QStringLiteral("commit")))
+            return refused(Refusal::Storage);
+        *attempt = Attempt::Done;
+        // After a large first synchronisation the database's statistics know nothing of the account
+        // yet, and its next merges would look their records up the slow way.
+        if (newRecords >= refreshStatisticsAfter && !shared->dialect.refreshStatistics().isEmpty())
+            exec(query, shared->dialect.refreshStatistics());
+        return true;
+    });
 }
 
 bool ServiceStore::addFeedback(const QString& email, const QString& subject, const QString& content)
 {
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("insert into feedback (received, email, subject, content) values (?,?,?,?)"));
-    query.addBindValue(nowText());
-    query.addBindValue(email);
-    query.addBindValue(subject);
-    query.addBindValue(content);
-    return exec(query);
+    return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("insert into feedback (received, email, subject, content) values (?,?,?,?)"));
+        query.addBindValue(nowText());
+        query.addBindValue(email);
+        query.addBindValue(subject);
+        query.addBindValue(content);
+        if (!exec(query))
+            return false;
+        *attempt = Attempt::Done;
+        return true;
+    });
 }

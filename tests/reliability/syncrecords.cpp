@@ -9,6 +9,7 @@
 
 #include "data/sqlhelper.h"
 #include "reliabilitykit.h"
+#include "servicefixture.h"
 #include "servicestore.h"
 
 namespace SyncRecords {
@@ -118,10 +119,10 @@ QString syncTime(const QString& path)
     return time;
 }
 
-QMap<QString, Record> held(const QString& dataFile, const QString& user)
+QMap<QString, Record> held(const QString& store, const QString& user)
 {
     QMap<QString, Record> records;
-    withBookConnection(dataFile, QStringLiteral("service"), BookAccess::ReadOnly, [&](QSqlDatabase& db) {
+    withServiceStore(store, QStringLiteral("service"), [&](QSqlDatabase& db) {
         QSqlQuery query(db);
         query.prepare(QStringLiteral("select r.tbl, r.id, r.columns, r.cells, r.version, r.deleted from records r "
                                      "join users u on u.account=r.account where u.name=?"));

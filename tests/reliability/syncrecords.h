@@ -45,8 +45,9 @@ QSet<QString> tombstones(const QString& path);
 // The book's last synchronisation time as it sends it.
 QString syncTime(const QString& path);
 
-// The records the service holds for the account, deleted ones included.
-QMap<QString, Record> held(const QString& dataFile, const QString& user);
+// The records the service holds for the account, deleted ones included; store as the service's
+// --store names it (an SQLite file or a postgresql:// URL).
+QMap<QString, Record> held(const QString& store, const QString& user);
 // A book's record with its numbers as texts the way the service keeps them (as the book sent them).
 Record asSent(Record record);
 

@@ -207,7 +207,7 @@ void TestCrashWrites::randomKills()
     QVERIFY2(service.start(), qPrintable(service.errorText()));
     QVERIFY2(service.addUser(QStringLiteral("crash"), QStringLiteral("crash pw")), qPrintable(service.errorText()));
     QString userId;
-    withBookConnection(service.dataFile(), QStringLiteral("users"), BookAccess::ReadOnly, [&](QSqlDatabase& db) {
+    service.withStore(QStringLiteral("users"), [&](QSqlDatabase& db) {
         userId = sqlValue(db, QStringLiteral("select user_id from users where name='crash'"), {}, QString()).toString();
         return true;
     });

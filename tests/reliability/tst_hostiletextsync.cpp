@@ -77,10 +77,10 @@ QList<Written> writeRecords(const QString& text)
 }
 
 // The cell of column in the service's stored record, or "<missing>".
-QString storedAtService(const QString& dataFile, const QString& table, const QString& id, const QString& column)
+QString storedAtService(const ServiceFixture& service, const QString& table, const QString& id, const QString& column)
 {
     QString value = QStringLiteral("<missing>");
-    withBookConnection(dataFile, "service-data", BookAccess::ReadOnly, [&](QSqlDatabase& db) {
+    service.withStore("service-data", [&](QSqlDatabase& db) {
         QSqlQuery query(db);
         query.prepare("select columns, cells from records where tbl=? and id=?");
         query.addBindValue(ServiceStore::tableNames().indexOf(table));
@@ -143,7 +143,7 @@ void TestHostileTextSync::uploadAndReplyKeepTheText()
     QVERIFY2(outcome.finished, qPrintable(QString("%1 %2").arg(outcome.code).arg(outcome.message)));
     for (const Written& record : written) {
         for (const QString& column : record.columns) {
-            const QString atService = storedAtService(service.dataFile(), record.table, record.id, column);
+            const QString atService = storedAtService(service, record.table, record.id, column);
             QVERIFY2(atService == text, qPrintable(record.table + "." + column + ": " + atService.left(80)));
         }
     }

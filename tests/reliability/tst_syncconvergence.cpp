@@ -14,6 +14,11 @@
 // - no acknowledged edit is lost: every record that a completed run uploaded is at the end as that
 //   run sent it, or has a later version.
 //
+// On a PostgreSQL store (QUORVANE_TEST_STORE=postgresql) a second service process shares the
+// database with the first, as services behind one load balancer do: every run and every large upload
+// goes to one of the two at random, and in one round, while all devices' runs and a large upload are
+// under way on the second, it is killed (SIGKILL) and started again. The same checks hold.
+//
 // Everything runs on the real clock. Device A is a book driven through the program's classes in this
 // process, whose version stamps and synchronisation times read a clock of the test's
 // (tests/reliability/sqliteclock.h), stepped as a clock set by hand is; devices B and C are
@@ -33,6 +38,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -121,14 +127,24 @@ private:
     // of the version it uploaded, then synchronises again.
     void editAroundOwnRun(Device& device, bool deleteIt, int round);
     // Runs the devices' synchronisations at once; with load, behind a large upload of the second
-    // account; with restart, the service stops in the middle and starts again.
-    void runTogether(const QList<Device*>& devices, bool load = false, bool restart = false);
+    // account; with restart, the service stops in the middle and starts again; with killSecond, the
+    // second service takes everything and is killed in the middle and started again.
+    void runTogether(const QList<Device*>& devices, bool load = false, bool restart = false, bool killSecond = false);
+    // The address of the service a request goes to: with a second service, either one at random.
+    QString pickService();
     void startRun(Run& run);
     void finishRun(Run& run);
     void startLoad(QEventLoop& loop, int* pending);
     QString note(const QString& text) const;
 
     ServiceFixture service;
+    // On PostgreSQL, a second service process on the same database.
+    std::unique_ptr<ServiceProcess> second;
+    QRandomGenerator routes;
+    bool allToSecond = false;
+    int runsOnFirst = 0;
+    int runsOnSecond = 0;
+    int kills = 0;
     std::unique_ptr<TestEnv> env;
     QTemporaryDir folders;
     Device devices[3];
@@ -158,6 +174,13 @@ void TestSyncConvergence::initTestCase()
 {
     QVERIFY(SqliteClock::install());
     SqliteClock::setOffset(0);
+}
+
+QString TestSyncConvergence::pickService()
+{
+    if (second && second->isRunning() && (allToSecond || routes.bounded(2) == 1))
+        return second->baseUrl();
+    return service.baseUrl();
 }
 
 QString TestSyncConvergence::note(const QString& text) const
@@ -296,6 +319,9 @@ void TestSyncConvergence::startRun(Run& run)
         connect(sync, &SyncHelper::syncError, run.watcher, [end](int code, const QString& message) {
             end(false, QStringLiteral("error %1 %2").arg(code).arg(message));
         });
+        const QString url = pickService();
+        (url == service.baseUrl() ? runsOnFirst : runsOnSecond)++;
+        qputenv("QUORVANE_BASE_URL", url.toUtf8());
         if (!sync->sync())
             end(false, QStringLiteral("refused: a run under way"));
         return;
@@ -312,9 +338,10 @@ void TestSyncConvergence::startRun(Run& run)
         run.process = nullptr;
         process->deleteLater();
     });
+    const QString url = pickService();
+    (url == service.baseUrl() ? runsOnFirst : runsOnSecond)++;
     process->start(QStringLiteral(QUORVANE_SYNC_EXECUTABLE),
-        { QStringLiteral("--folder"), device.folder, QStringLiteral("--base-url"), service.baseUrl(),
-            QFileInfo(device.book).fileName() });
+        { QStringLiteral("--folder"), device.folder, QStringLiteral("--base-url"), url, QFileInfo(device.book).fileName() });
 }
 
 void TestSyncConvergence::finishRun(Run& run)
@@ -371,7 +398,7 @@ void TestSyncConvergence::startLoad(QEventLoop& loop, int* pending)
                             R"("update_columns":["id","name","description","sort","version"],"update_data":[)"
         + rows + "]}]";
     const QString start = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    QNetworkRequest request(QUrl(service.baseUrl() + QStringLiteral("sync/syncpc2.php")));
+    QNetworkRequest request(QUrl(pickService() + QStringLiteral("sync/syncpc2.php")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
     request.setTransferTimeout(120000);
     QNetworkReply* reply = network.post(request,
@@ -390,7 +417,7 @@ void TestSyncConvergence::startLoad(QEventLoop& loop, int* pending)
     });
 }
 
-void TestSyncConvergence::runTogether(const QList<Device*>& chosen, bool load, bool restart)
+void TestSyncConvergence::runTogether(const QList<Device*>& chosen, bool load, bool restart, bool killSecond)
 {
     std::vector<std::unique_ptr<Run>> runs;
     for (Device* device : chosen) {
@@ -422,6 +449,8 @@ void TestSyncConvergence::runTogether(const QList<Device*>& chosen, bool load, b
             loop.quit();
     });
     bool restarted = !restart;
+    bool secondRestarted = !killSecond;
+    allToSecond = killSecond;
     if (load) {
         startLoad(loop, &pending);
         loadPending = true;
@@ -437,6 +466,16 @@ void TestSyncConvergence::runTogether(const QList<Device*>& chosen, bool load, b
             restarted = service.start();
             service.useFromProgram();
             ++restarts;
+            --pending;
+        });
+    }
+    if (killSecond) {
+        ++pending;
+        QTimer::singleShot(300, &loop, [&] {
+            second->kill();
+            secondRestarted = second->start(service.storeLocation());
+            ++kills;
+            allToSecond = false;
             --pending;
         });
     }
@@ -459,6 +498,7 @@ void TestSyncConvergence::runTogether(const QList<Device*>& chosen, bool load, b
     if (QTest::currentTestFailed())
         return;
     QVERIFY2(restarted, qPrintable(service.errorText()));
+    QVERIFY2(secondRestarted, qPrintable(second ? second->errorText() : QString()));
     QVERIFY2(allEnded(), "a synchronisation did not end");
     const qint64 took = started.elapsed();
     if (loadPending)
@@ -467,8 +507,8 @@ void TestSyncConvergence::runTogether(const QList<Device*>& chosen, bool load, b
         if (run->device->inProcess)
             use(*run->device);
         finishRun(*run);
-        // Only the restart may fail a run: everything else must reach the service and back.
-        QVERIFY2(run->completed || restart,
+        // Only the restart or the kill may fail a run: everything else must reach the service and back.
+        QVERIFY2(run->completed || restart || killSecond,
             qPrintable(QStringLiteral("%1's run failed: %2").arg(run->device->name, run->outcome)));
     }
 }
@@ -489,6 +529,11 @@ void TestSyncConvergence::devicesConverge()
     QVERIFY2(service.addUser(account, accountPassword), qPrintable(service.errorText()));
     QVERIFY2(service.addUser(loadAccount, loadPassword), qPrintable(service.errorText()));
     service.useFromProgram();
+    if (ServiceFixture::usesPostgreSql()) {
+        second = std::make_unique<ServiceProcess>(QStringLiteral(QUORVANE_SERVICE_EXECUTABLE));
+        QVERIFY2(second->start(service.storeLocation()), qPrintable(second->errorText()));
+        routes.seed(seed + 1);
+    }
     HttpHelper::setTransferTimeout(60000);
     env = std::make_unique<TestEnv>();
     // Backups are another subject; hundreds of copies would only cost time.
@@ -534,6 +579,7 @@ void TestSyncConvergence::devicesConverge()
     const int stepForward = rounds / 2;
     const int stepHome = 3 * rounds / 4;
     const int restartAt = rounds / 2 + 2;
+    const int killAt = second ? rounds / 4 + 1 : -1;
     for (round = 0; round < rounds; ++round) {
         // Edits on every device, in an order of the seed's.
         int order[3] = { 0, 1, 2 };
@@ -545,7 +591,7 @@ void TestSyncConvergence::devicesConverge()
                     return;
             }
         }
-        const bool pair = round % 5 == 1 && round != restartAt;
+        const bool pair = round % 5 == 1 && round != restartAt && round != killAt;
         if (pair) {
             editInOneSecond(b, c, round);
             if (QTest::currentTestFailed())
@@ -561,7 +607,7 @@ void TestSyncConvergence::devicesConverge()
         // the others by chance.
         QList<Device*> chosen;
         for (Device& device : devices) {
-            if (choices.bounded(100) < 55 || (pair && &device != &a) || round == restartAt)
+            if (choices.bounded(100) < 55 || (pair && &device != &a) || round == restartAt || round == killAt)
                 chosen << &device;
         }
         // Device A's clock is stepped between two of its runs.
@@ -578,7 +624,7 @@ void TestSyncConvergence::devicesConverge()
         if (chosen.isEmpty())
             chosen << &devices[choices.bounded(3)];
         use(a);
-        runTogether(chosen, round % 6 == 4 || round == restartAt, round == restartAt);
+        runTogether(chosen, round % 6 == 4 || round == restartAt || round == killAt, round == restartAt, round == killAt);
         if (QTest::currentTestFailed())
             return;
     }
@@ -609,7 +655,7 @@ void TestSyncConvergence::devicesConverge()
     // The devices hold the same live records, versions included, and only deletions the service has;
     // the service holds the same live records, and what it holds deleted is live nowhere.
     const QMap<QString, Record> live = SyncRecords::read(a.book);
-    const QMap<QString, Record> held = SyncRecords::held(service.dataFile(), account);
+    const QMap<QString, Record> held = SyncRecords::held(service.storeLocation(), account);
     QStringList problems;
     for (const Device& device : devices) {
         problems << SyncRecords::differences(live, a.name, SyncRecords::read(device.book), device.name);
@@ -672,11 +718,18 @@ void TestSyncConvergence::devicesConverge()
     QCOMPARE(clockSteps, 3);
     QCOMPARE(restarts, 1);
     QVERIFY(loadsAnswered > 0);
+    if (second) {
+        QCOMPARE(kills, 1);
+        QVERIFY(runsOnFirst > 0 && runsOnSecond > 0);
+        qInfo("convergence: two services on one PostgreSQL database: %d runs on the first, %d on the second, "
+              "which was killed once",
+            runsOnFirst, runsOnSecond);
+    }
 
     int edits = 0;
     const QString counts = SyncRecords::editSummary(editCounts, &edits);
     qInfo("convergence: seed %u: %d rounds; %d edits (%s), %d pairs of edits in one second on two devices, %d "
-          "edits around a device's own run; %d runs (%d failed, all at the restart; %d together with another, %d "
+          "edits around a device's own run; %d runs (%d failed, all at a restart or a kill; %d together with another, %d "
           "queued behind %d large uploads of the second account, the slowest %lld ms); %d clock steps, %d service "
           "restart; %d passes to settle; %d uploads acknowledged, %d later overtaken, %d same-second conflicts "
           "settled, %d records back after a deletion, %d lost; %d live records alike on the three devices and the "

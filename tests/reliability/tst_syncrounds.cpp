@@ -54,10 +54,10 @@ QMap<QString, Record> readRecords(const QString& path)
 }
 
 // The live records the service holds for the account.
-QMap<QString, Record> serviceRecords(const QString& dataFile, const QString& user)
+QMap<QString, Record> serviceRecords(const QString& store, const QString& user)
 {
     QMap<QString, Record> live;
-    const QMap<QString, Record> all = SyncRecords::held(dataFile, user);
+    const QMap<QString, Record> all = SyncRecords::held(store, user);
     for (auto it = all.constBegin(); it != all.constEnd(); ++it) {
         if (!it->deleted)
             live.insert(it.key(), *it);
@@ -236,7 +236,7 @@ void TestSyncRounds::randomRounds()
     // Both books and the service hold the same live records.
     const QMap<QString, Record> liveA = readRecords(bookA);
     const QMap<QString, Record> liveB = readRecords(bookB);
-    const QMap<QString, Record> held = serviceRecords(service.dataFile(), QStringLiteral("rounds"));
+    const QMap<QString, Record> held = serviceRecords(service.storeLocation(), QStringLiteral("rounds"));
     QStringList problems = SyncRecords::differences(liveA, QStringLiteral("A"), liveB, QStringLiteral("B"));
     problems << SyncRecords::differencesWithService(liveA, held);
 

@@ -5,21 +5,101 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <memory>
 
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/sqlhelper.h"
 #include "engine/httphelper.h"
 #include "engine/synchelper.h"
+#include "pgserver.h"
+
+namespace {
+
+// The one PostgreSQL server of this test process, started by its first service and stopped when the
+// application ends (the server's watchdog sees to it should the process die first).
+std::unique_ptr<PgServer>& sharedServer()
+{
+    static std::unique_ptr<PgServer> server;
+    return server;
+}
+
+void stopSharedServer()
+{
+    sharedServer().reset();
+}
+
+PgServer* startedServer(QString* error)
+{
+    std::unique_ptr<PgServer>& server = sharedServer();
+    if (!server) {
+        server = std::make_unique<PgServer>();
+        qAddPostRoutine(stopSharedServer);
+    }
+    // Started again should a test have stopped it and failed before it started it.
+    if (!server->isRunning() && !server->start()) {
+        *error = QStringLiteral("the PostgreSQL server did not start: ") + server->errorText();
+        return nullptr;
+    }
+    return server.get();
+}
+
+} // namespace
 
 ServiceFixture::ServiceFixture()
     : process(QStringLiteral(QUORVANE_SERVICE_EXECUTABLE))
 {
+    const QString store = qEnvironmentVariable("QUORVANE_TEST_STORE", QStringLiteral("sqlite"));
+    if (store == QLatin1String("sqlite"))
+        return;
+    if (store != QLatin1String("postgresql")) {
+        storeError = QStringLiteral("QUORVANE_TEST_STORE is \"%1\": it must be sqlite or postgresql").arg(store);
+        return;
+    }
+    PgServer* server = startedServer(&storeError);
+    if (!server)
+        return;
+    // A database of its own for every service, as every service on SQLite has a file of its own.
+    static int services = 0;
+    const QString name = QStringLiteral("service_%1").arg(++services);
+    if (!server->createDatabase(name)) {
+        storeError = QStringLiteral("no database for the service: ") + server->errorText();
+        return;
+    }
+    database = name;
+}
+
+ServiceFixture::~ServiceFixture()
+{
+    process.stop();
+    if (!database.isEmpty() && sharedServer() && sharedServer()->isRunning())
+        sharedServer()->dropDatabase(database);
+}
+
+bool ServiceFixture::usesPostgreSql()
+{
+    return qEnvironmentVariable("QUORVANE_TEST_STORE") == QLatin1String("postgresql");
+}
+
+PgServer* ServiceFixture::pgServer() const
+{
+    return database.isEmpty() ? nullptr : sharedServer().get();
+}
+
+QString ServiceFixture::storeLocation() const
+{
+    if (!database.isEmpty())
+        return sharedServer()->url(database);
+    return dataFile();
 }
 
 QString ServiceFixture::dataFile() const
@@ -27,9 +107,43 @@ QString ServiceFixture::dataFile() const
     return dir.filePath(QStringLiteral("service.db"));
 }
 
+bool ServiceFixture::withStore(const QString& baseName, const std::function<bool(QSqlDatabase& db)>& work) const
+{
+    return withServiceStore(storeLocation(), baseName, work);
+}
+
+bool withServiceStore(const QString& location, const QString& baseName, const std::function<bool(QSqlDatabase& db)>& work)
+{
+    if (!location.startsWith(QLatin1String("postgresql://")))
+        return withBookConnection(location, baseName, BookAccess::ReadOnly, work);
+    static int connections = 0;
+    const QString name = QStringLiteral("%1-store-%2").arg(baseName).arg(++connections);
+    bool done = false;
+    {
+        const QUrl url(location);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        const QString socketFolder = QUrlQuery(url).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+        db.setHostName(socketFolder.isEmpty() ? url.host() : socketFolder);
+        if (url.port() > 0)
+            db.setPort(url.port());
+        db.setUserName(url.userName(QUrl::FullyDecoded));
+        db.setPassword(url.password(QUrl::FullyDecoded));
+        db.setDatabaseName(url.path(QUrl::FullyDecoded).mid(1));
+        if (db.open())
+            done = work(db);
+        else
+            qWarning("the service's store cannot be opened: %s", qPrintable(db.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return done;
+}
+
 bool ServiceFixture::start(const QStringList& arguments)
 {
-    return process.start(dataFile(),
+    if (!storeError.isEmpty())
+        return false;
+    return process.start(storeLocation(),
         QStringList { QStringLiteral("--config"), dir.filePath(QStringLiteral("config.json")),
             QStringLiteral("--request-log"), dir.filePath(QStringLiteral("requests.log")) }
             + arguments);
@@ -42,7 +156,9 @@ void ServiceFixture::stop()
 
 bool ServiceFixture::addUser(const QString& name, const QString& password)
 {
-    return process.addUser(dataFile(), name, password);
+    if (!storeError.isEmpty())
+        return false;
+    return process.addUser(storeLocation(), name, password);
 }
 
 void ServiceFixture::useFromProgram() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QJsonObject>
 #include <QList>
 #include <QSqlDatabase>
@@ -10,22 +12,41 @@
 #include "serviceprocess.h"
 #include "testenv.h"
 
-// A quorvane-service of the test's own, on a free loopback port, with its data file, its config file
+class PgServer;
+
+// A quorvane-service of the test's own, on a free loopback port, with its store, its config file
 // and its request log in a private folder.
+//
+// The store is chosen by the environment variable QUORVANE_TEST_STORE: "sqlite" (the default), a
+// data file in the folder; or "postgresql", a database of its own on a PostgreSQL server that this
+// test process starts once for all its services (PgServer).
 class ServiceFixture {
 public:
     ServiceFixture();
+    ~ServiceFixture();
+    ServiceFixture(const ServiceFixture&) = delete;
+    ServiceFixture& operator=(const ServiceFixture&) = delete;
 
-    // Starts the service (again, on the same data file after stop()); false with errorText() when not.
+    // Starts the service (again, on the same store after stop()); false with errorText() when not.
     bool start(const QStringList& arguments = {});
     void stop();
-    QString errorText() const { return process.errorText(); }
+    QString errorText() const { return storeError.isEmpty() ? process.errorText() : storeError; }
     // The service's warnings since the last call.
     QString takeErrorOutput() { return process.takeErrorOutput(); }
     QString baseUrl() const { return process.baseUrl(); }
+    // What the service's --store names: the SQLite file's path, or the PostgreSQL database's URL.
+    QString storeLocation() const;
+    // The SQLite data file (where the store is one).
     QString dataFile() const;
     QString folder() const { return dir.path(); }
     bool addUser(const QString& name, const QString& password);
+
+    // Whether the tests run on PostgreSQL (QUORVANE_TEST_STORE=postgresql).
+    static bool usesPostgreSql();
+    // The PostgreSQL server of the store, to stop and start it again; null with SQLite.
+    PgServer* pgServer() const;
+    // Runs work on a connection to the store (see withServiceStore).
+    bool withStore(const QString& baseName, const std::function<bool(QSqlDatabase& db)>& work) const;
     // Points this process's program classes (Constants::getBaseUrl) at the service.
     void useFromProgram() const;
 
@@ -41,7 +62,14 @@ public:
 private:
     QTemporaryDir dir;
     ServiceProcess process;
+    QString database; // the PostgreSQL database of this service, empty with SQLite
+    QString storeError;
 };
+
+// Runs work on a connection to a service's store, named by location as the service's --store names
+// it: an SQLite file (opened read-only) or a postgresql:// URL. False when the store cannot be opened
+// or work returns false.
+bool withServiceStore(const QString& location, const QString& baseName, const std::function<bool(QSqlDatabase& db)>& work);
 
 // A loopback address on which nothing listens: connections to it are refused.
 QString refusedBaseUrl();

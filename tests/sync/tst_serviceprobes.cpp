@@ -290,7 +290,8 @@ void TestServiceProbes::passwordsFromStandardInput()
     QTemporaryDir folder;
     QProcess process;
     if (program == "service") {
-        process.start(QUORVANE_SERVICE_EXECUTABLE, { "--data", service.dataFile(), "--add-user", name });
+        process.start(QUORVANE_SERVICE_EXECUTABLE,
+            ServiceProcess::storeArguments(service.storeLocation()) + QStringList { "--add-user", name });
     } else {
         process.start(QUORVANE_SYNC_EXECUTABLE,
             { "--folder", folder.path(), "--create", "--user", name, "--ask-password", "--base-url", service.baseUrl(),

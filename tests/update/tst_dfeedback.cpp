@@ -25,18 +25,12 @@ const QString twentyCharacters = QStringLiteral("记账软件很好用，但是�
 QStringList storedFeedback(const ServiceFixture& service)
 {
     QStringList rows;
-    const QString name = QStringLiteral("feedback-store");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(service.dataFile());
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(QStringLiteral("select email, subject, content from feedback order by id"), db);
-            while (query.next())
-                rows << query.value(0).toString() + '|' + query.value(1).toString() + '|' + query.value(2).toString();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
+    service.withStore(QStringLiteral("feedback-store"), [&](QSqlDatabase& db) {
+        QSqlQuery query(QStringLiteral("select email, subject, content from feedback order by id"), db);
+        while (query.next())
+            rows << query.value(0).toString() + '|' + query.value(1).toString() + '|' + query.value(2).toString();
+        return true;
+    });
     return rows;
 }
 

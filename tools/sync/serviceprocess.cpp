@@ -12,14 +12,21 @@ ServiceProcess::~ServiceProcess()
     stop();
 }
 
-bool ServiceProcess::start(const QString& dataFile, const QStringList& arguments)
+QStringList ServiceProcess::storeArguments(const QString& store)
+{
+    if (store.startsWith(QLatin1String("postgresql://")) || store.startsWith(QLatin1String("postgres://")))
+        return { QStringLiteral("--store"), store };
+    return { QStringLiteral("--data"), store };
+}
+
+bool ServiceProcess::start(const QString& store, const QStringList& arguments)
 {
     stop();
     url.clear();
     error.clear();
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(executable,
-        QStringList { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), dataFile } + arguments);
+        QStringList { QStringLiteral("--port"), QStringLiteral("0") } + storeArguments(store) + arguments);
     // The service prints the address it listens on once it is ready.
     const QByteArray marker = "listening on ";
     QByteArray output;
@@ -57,10 +64,18 @@ void ServiceProcess::stop()
     }
 }
 
-bool ServiceProcess::addUser(const QString& dataFile, const QString& name, const QString& password)
+void ServiceProcess::kill()
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.kill();
+    process.waitForFinished(30000);
+}
+
+bool ServiceProcess::addUser(const QString& store, const QString& name, const QString& password)
 {
     QProcess add;
-    add.start(executable, { QStringLiteral("--data"), dataFile, QStringLiteral("--add-user"), name, password });
+    add.start(executable, storeArguments(store) + QStringList { QStringLiteral("--add-user"), name, password });
     if (!add.waitForFinished(60000) || add.exitStatus() != QProcess::NormalExit || add.exitCode() != 0) {
         error = QString::fromUtf8(add.readAllStandardError());
         return false;

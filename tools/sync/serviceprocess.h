@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // Runs quorvane-service for a test or a benchmark: on a free loopback port of the service's own
-// choosing, on a data file of the caller's, stopped again when this object goes.
+// choosing, on a store of the caller's (an SQLite file's path or a postgresql:// URL), stopped again
+// when this object goes.
 class ServiceProcess {
 public:
     explicit ServiceProcess(const QString& executable);
@@ -13,10 +14,12 @@ public:
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
-    // Starts the service on dataFile with further arguments (e.g. "--config", file) and waits until
+    // Starts the service on store with further arguments (e.g. "--config", file) and waits until
     // it listens; false (see errorText()) when it does not come up.
-    bool start(const QString& dataFile, const QStringList& arguments = {});
+    bool start(const QString& store, const QStringList& arguments = {});
     void stop();
+    // Ends the service at once (SIGKILL), as a crash or an out-of-memory kill would, and waits for it.
+    void kill();
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
     // "http://127.0.0.1:<port>/" of the running service.
     QString baseUrl() const { return url; }
@@ -24,8 +27,11 @@ public:
     // What the running service has written to its error output since the last call: its warnings.
     QString takeErrorOutput();
 
-    // Creates an account in dataFile through the service's own command line.
-    bool addUser(const QString& dataFile, const QString& name, const QString& password);
+    // Creates an account in store through the service's own command line.
+    bool addUser(const QString& store, const QString& name, const QString& password);
+
+    // The service's arguments that name store.
+    static QStringList storeArguments(const QString& store);
 
 private:
     QString executable;
