@@ -217,7 +217,8 @@ private:
 
     bool nested()
     {
-        if (depth == 1 || depth == 2) {
+        // Only the outermost of nested values counts: the element itself, or one cell.
+        if (nestedAt == 0 && (depth == 1 || depth == 2)) {
             // An element that is an object, or a cell that is an array or object: passed over to its
             // end, where it counts as one.
             nestedAt = depth;
