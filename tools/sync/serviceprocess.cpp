@@ -14,9 +14,7 @@ ServiceProcess::~ServiceProcess()
 
 QStringList ServiceProcess::storeArguments(const QString& store)
 {
-    if (store.startsWith(QLatin1String("postgresql://")) || store.startsWith(QLatin1String("postgres://")))
-        return { QStringLiteral("--store"), store };
-    return { QStringLiteral("--data"), store };
+    return { QStringLiteral("--store"), store };
 }
 
 bool ServiceProcess::start(const QString& store, const QStringList& arguments)
