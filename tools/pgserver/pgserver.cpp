@@ -457,7 +457,18 @@ void PgServer::removeStaleFolders()
             stopper.setWorkingDirectory(QDir::rootPath());
             stopper.start(command.first, command.second);
             stopper.waitForFinished(90000);
+            // A server that would not stop writes on in the folder while it goes: it ends now.
+            QFile lock(QDir(data).filePath(QStringLiteral("postmaster.pid")));
+            const qint64 postmaster = lock.open(QIODevice::ReadOnly) ? lock.readLine().trimmed().toLongLong() : 0;
+            if (processAlive(postmaster)) {
+                ::kill(pid_t(postmaster), SIGKILL);
+                for (int wait = 0; wait < 100 && processAlive(postmaster); ++wait)
+                    QThread::msleep(100);
+            }
         }
-        QDir(folder.filePath()).removeRecursively();
+        if (!QDir(folder.filePath()).removeRecursively()) {
+            QThread::msleep(500);
+            QDir(folder.filePath()).removeRecursively();
+        }
     }
 }
