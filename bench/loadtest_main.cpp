@@ -65,8 +65,11 @@ public:
     {
         port = listenPort;
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Every household here connects from the loopback address, as through a proxy: no limit per address.
         process.start(QString::fromUtf8(QUORVANE_SERVICE_EXECUTABLE),
-            storeArguments + QStringList { QStringLiteral("--port"), QString::number(port) });
+            storeArguments
+                + QStringList { QStringLiteral("--port"), QString::number(port), QStringLiteral("--max-per-address"),
+                      QStringLiteral("0") });
         QByteArray output;
         QElapsedTimer waited;
         waited.start();

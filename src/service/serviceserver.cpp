@@ -8,72 +8,46 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <utility>
 
+#include "formbody.h"
+#include "guardedtcpserver.h"
 #include "serviceconfig.h"
 #include "servicestore.h"
 
+// A request, from its arrival until its answer is written.
+struct ServiceServer::Job {
+    // Its place in the order requests arrived.
+    quint64 number = 0;
+    QPointer<QTcpSocket> socket;
+    std::shared_ptr<QHttpServerResponder> responder;
+    QString path;
+    // The form, until the work that needs it has taken what it needs.
+    QByteArray body;
+    // What the request log says of it, gathered as it arrived.
+    QJsonObject logEntry;
+
+    // A synchronisation request: the account name it is queued under, and how far it is.
+    enum class Stage { Checking, Ready, Merging };
+    QString accountName;
+    Stage stage = Stage::Checking;
+    qint64 account = 0;
+
+    bool done = false;
+    Reply reply;
+    int delayMs = 0;
+};
+
 namespace {
 
-const char* const requestBytesProperty = "quorvaneRequestBytes";
-const char* const refusedProperty = "quorvaneRefused";
-
-// A TCP server that counts the bytes of the request under way on each connection before the HTTP
-// layer reads them (Qt HttpServer has no limit of its own and would hold any body in memory). A
-// connection over the limit is answered 413 and everything it sends afterwards is dropped.
-class LimitedTcpServer : public QTcpServer {
-public:
-    LimitedTcpServer(qint64 maxRequestBytes, std::function<void()> onRefused, QObject* parent)
-        : QTcpServer(parent)
-        , maxRequestBytes(maxRequestBytes)
-        , onRefused(std::move(onRefused))
-    {
-    }
-
-protected:
-    void incomingConnection(qintptr handle) override
-    {
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(handle)) {
-            delete socket;
-            return;
-        }
-        // Connected before the HTTP layer connects its own reader, so this runs first for every chunk.
-        connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-            if (socket->property(refusedProperty).toBool()) {
-                socket->readAll();
-                return;
-            }
-            const qint64 bytes = socket->property(requestBytesProperty).toLongLong() + socket->bytesAvailable();
-            socket->setProperty(requestBytesProperty, bytes);
-            if (bytes <= maxRequestBytes)
-                return;
-            socket->setProperty(refusedProperty, true);
-            socket->readAll();
-            onRefused();
-            // Written by hand: the HTTP layer never saw a whole request to answer. The client reads it
-            // once it has sent its body; the connection closes then, or after a while in any case.
-            const QByteArray text = "Request too large\n";
-            socket->write("HTTP/1.1 413 Payload Too Large\r\nContent-Type: text/plain\r\nContent-Length: "
-                + QByteArray::number(text.size()) + "\r\nConnection: close\r\n\r\n" + text);
-            QPointer<QTcpSocket> guard(socket);
-            QTimer::singleShot(30000, socket, [guard] {
-                if (guard)
-                    guard->abort();
-            });
-        });
-        addPendingConnection(socket);
-    }
-
-private:
-    qint64 maxRequestBytes;
-    std::function<void()> onRefused;
-};
+// No account name, password or time of a request is longer, encoded; longer ones are not decoded.
+const qsizetype maxCredentialBytes = 4096;
+const qsizetype maxTimeBytes = 256;
 
 QByteArray json(const QJsonObject& object)
 {
@@ -85,13 +59,9 @@ QByteArray errorObject(int code, const QString& message)
     return json({ { QStringLiteral("error"), code }, { QStringLiteral("message"), message } });
 }
 
-QString field(const ServiceServer::FormFields& fields, const char* name)
+QByteArray badCredentials()
 {
-    for (const auto& pair : fields) {
-        if (pair.first == QLatin1String(name))
-            return pair.second;
-    }
-    return QString();
+    return errorObject(ServiceStore::BadCredentials, QStringLiteral("用户名或密码错误"));
 }
 
 // A word of a shell command as a user can paste it: as it is when the shell takes it so, otherwise
@@ -122,6 +92,18 @@ bool hasControlCharacter(const QString& path)
     return false;
 }
 
+QString methodName(QHttpServerRequest::Method method)
+{
+    switch (method) {
+    case QHttpServerRequest::Method::Get:
+        return QStringLiteral("GET");
+    case QHttpServerRequest::Method::Post:
+        return QStringLiteral("POST");
+    default:
+        return QStringLiteral("OTHER");
+    }
+}
+
 } // namespace
 
 ServiceServer::ServiceServer(ServiceStore* store, QObject* parent)
@@ -130,7 +112,11 @@ ServiceServer::ServiceServer(ServiceStore* store, QObject* parent)
 {
 }
 
-ServiceServer::~ServiceServer() = default;
+ServiceServer::~ServiceServer()
+{
+    // Workers use the store, the password cache and this object to hand back their answers.
+    workers.waitForDone();
+}
 
 bool ServiceServer::start(const Options& serverOptions, QString* error)
 {
@@ -145,11 +131,22 @@ bool ServiceServer::start(const Options& serverOptions, QString* error)
             return false;
         }
     }
-    auto* tcp = new LimitedTcpServer(
-        options.maxRequestBytes, [this] { logTooLarge(); }, this);
+    passwords = std::make_unique<PasswordCache>(options.passwordCacheSeconds, 10000);
+    workers.setMaxThreadCount(qMax(1, options.workers));
+    // Threads stay, and with them their database connections.
+    workers.setExpiryTimeout(-1);
+
+    GuardedTcpServer::Limits limits;
+    limits.maxRequestBytes = options.maxRequestBytes;
+    limits.maxPerAddress = options.maxPerAddress;
+    limits.requestTimeoutMs = options.requestTimeoutMs;
+    limits.idleTimeoutMs = options.idleTimeoutMs;
+    tcp = new GuardedTcpServer(limits, this);
+    connect(tcp, &GuardedTcpServer::refused, this, &ServiceServer::logRefused);
     if (!tcp->listen(QHostAddress::LocalHost, options.port)) {
         *error = tcp->errorString();
         delete tcp;
+        tcp = nullptr;
         return false;
     }
     port = tcp->serverPort();
@@ -162,65 +159,74 @@ QString ServiceServer::baseUrl() const
     return QStringLiteral("http://127.0.0.1:%1/").arg(port);
 }
 
-ServiceServer::FormFields ServiceServer::decodeForm(const QByteArray& body)
-{
-    FormFields fields;
-    for (const QByteArray& pair : body.split('&')) {
-        if (pair.isEmpty())
-            continue;
-        const qsizetype equals = pair.indexOf('=');
-        QByteArray name = equals < 0 ? pair : pair.left(equals);
-        QByteArray value = equals < 0 ? QByteArray() : pair.mid(equals + 1);
-        // A form encoder writes a space as "+"; a plus sign arrives as %2B.
-        name.replace('+', ' ');
-        value.replace('+', ' ');
-        fields.append({ QString::fromUtf8(QByteArray::fromPercentEncoding(name)),
-            QString::fromUtf8(QByteArray::fromPercentEncoding(value)) });
-    }
-    return fields;
-}
-
 bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    socket->setProperty(requestBytesProperty, 0);
-    const QString path = request.url().path(QUrl::FullyDecoded).mid(1);
-    if (hasControlCharacter(path)) {
-        Reply refused;
-        refused.status = 400;
-        refused.body = "Bad request\n";
-        log(request, path, {}, QStringLiteral("400"));
-        write(request, socket, refused, 0);
+    tcp->requestReceived(socket);
+    auto job = std::make_shared<Job>();
+    job->number = ++arrivals;
+    job->socket = socket;
+    // Made now: the answer may be written long after this returns, from the same request object,
+    // which lives as long as its connection.
+    job->responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
+    job->path = request.url().path(QUrl::FullyDecoded).mid(1);
+    if (!unanswered.contains(socket))
+        connect(socket, &QObject::destroyed, this, [this, socket] { unanswered.remove(socket); });
+    unanswered[socket].push_back(job);
+
+    const bool post = request.method() == QHttpServerRequest::Method::Post;
+    if (post)
+        job->body = request.body();
+    if (requestLog.isOpen()) {
+        QJsonArray headers;
+        for (const auto& header : request.headers())
+            headers.append(QJsonArray { QString::fromLatin1(header.first), QString::fromUtf8(header.second) });
+        QJsonArray form;
+        const bool refusedPath = hasControlCharacter(job->path);
+        if (post && !refusedPath) {
+            // Passwords never reach the log; a large change set appears as its size, undecoded.
+            for (const auto& [name, value] : FormBody::forLog(job->body, 65536, 64))
+                form.append(QJsonArray { name, name == QLatin1String("password") ? QStringLiteral("***") : value });
+        }
+        job->logEntry = QJsonObject { { QStringLiteral("received"), qint64(job->number) },
+            { QStringLiteral("method"), methodName(request.method()) }, { QStringLiteral("path"), job->path },
+            { QStringLiteral("headers"), headers }, { QStringLiteral("fields"), form } };
+    }
+
+    if (hasControlCharacter(job->path)) {
+        refuse(job, 400, "Bad request\n");
         return true;
     }
-    FormFields fields;
-    if (request.method() == QHttpServerRequest::Method::Post)
-        fields = decodeForm(request.body());
     const ServiceConfig config = ServiceConfig::load(options.configPath, baseUrl());
-    const QJsonObject fault = config.faults.value(path).toObject();
-
+    const QJsonObject fault = config.faults.value(job->path).toObject();
     if (fault.value(QLatin1String("hang")).toBool()) {
-        log(request, path, fields, QStringLiteral("hang"));
+        // Never answered: the connection's later requests wait behind it, as a client expects.
+        log(job, QStringLiteral("hang"));
+        job->body = QByteArray();
         return true;
     }
     if (fault.value(QLatin1String("close")).toBool()) {
-        log(request, path, fields, QStringLiteral("close"));
+        log(job, QStringLiteral("close"));
+        unanswered[socket].clear();
         socket->disconnectFromHost();
         return true;
     }
+    job->delayMs = fault.value(QLatin1String("delay")).toInt();
     Reply reply = faultReply(fault);
-    if (reply.status == 0)
-        reply = route(request, path, fields, config);
-    log(request, path, fields, QString::number(reply.status));
-    write(request, socket, reply, fault.value(QLatin1String("delay")).toInt());
+    if (reply.status != 0) {
+        job->body = QByteArray();
+        finish(job, reply);
+        return true;
+    }
+    route(job, request, config);
     return true;
 }
 
 void ServiceServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    Reply reply;
-    reply.status = 404;
-    reply.body = "Not found\n";
-    write(request, socket, reply, 0);
+    // Not reached (every request is handled above), but answered all the same.
+    QHttpServerResponder responder = makeResponder(request, socket);
+    responder.write(QByteArray("Not found\n"), QByteArray("text/plain; charset=utf-8"),
+        QHttpServerResponder::StatusCode::NotFound);
 }
 
 ServiceServer::Reply ServiceServer::faultReply(const QJsonObject& fault)
@@ -246,33 +252,61 @@ ServiceServer::Reply ServiceServer::faultReply(const QJsonObject& fault)
     return reply;
 }
 
-ServiceServer::Reply ServiceServer::route(
-    const QHttpServerRequest& request, const QString& path, const FormFields& fields, const ServiceConfig& config)
+void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, const ServiceConfig& config)
 {
+    const QString& path = job->path;
     const bool get = request.method() == QHttpServerRequest::Method::Get;
     const bool post = request.method() == QHttpServerRequest::Method::Post;
-    Reply reply;
     const auto needs = [&](bool method) {
-        if (!method) {
-            reply.status = 405;
-            reply.body = "Method not allowed\n";
-        }
+        if (!method)
+            refuse(job, 405, "Method not allowed\n");
         return method;
     };
 
     if (path == QLatin1String("sync/userid.php")) {
         if (!needs(post))
+            return;
+        runOnWorker(job, [this, body = std::exchange(job->body, QByteArray())] {
+            qint64 account = 0;
+            QString userId;
+            QByteArray refusal;
+            Reply reply;
+            reply.mimeType = jsonType;
+            reply.body = verify(body, &account, &userId, &refusal) ? json({ { QStringLiteral("id"), userId } }) : refusal;
             return reply;
-        const QString userId = store->authenticate(field(fields, "username"), field(fields, "password"));
-        reply.mimeType = jsonType;
-        reply.body = userId.isEmpty() ? errorObject(ServiceStore::BadCredentials, QStringLiteral("用户名或密码错误"))
-                                      : json({ { QStringLiteral("id"), userId } });
+        });
     } else if (path == QLatin1String("sync/syncpc2.php")) {
         if (needs(post))
-            reply = synchronise(fields);
+            startSynchronisation(job);
+    } else if (path == QLatin1String("client/feedback.php")) {
+        if (!needs(post))
+            return;
+        runOnWorker(job, [this, body = std::exchange(job->body, QByteArray())] {
+            const FormBody form(body, { "email", "subject", "content" });
+            const QString content = QString::fromUtf8(form.bytes(form.find("content")));
+            const bool stored = !content.isEmpty()
+                && store->addFeedback(QString::fromUtf8(form.bytes(form.find("email"))),
+                    QString::fromUtf8(form.bytes(form.find("subject"))), content);
+            Reply reply;
+            reply.body = stored ? "success" : "failed: no feedback stored";
+            return reply;
+        });
+    } else if (path == QLatin1String("health")) {
+        if (!needs(get))
+            return;
+        runOnWorker(job, [this] {
+            Reply reply;
+            reply.mimeType = jsonType;
+            const bool available = store->isAvailable();
+            reply.status = available ? 200 : 503;
+            reply.body = json({ { QStringLiteral("status"),
+                available ? QStringLiteral("ok") : QStringLiteral("unavailable") } });
+            return reply;
+        });
     } else if (path == QLatin1String("client/pc.php")) {
         if (!needs(get))
-            return reply;
+            return;
+        Reply reply;
         reply.mimeType = jsonType;
         reply.body = json(config.update);
         if (config.updateConfigured
@@ -280,27 +314,24 @@ ServiceServer::Reply ServiceServer::route(
             std::fprintf(stderr,
                 "quorvane-service: warning: the configured update record has no \"sha256\" and \"signature\" of its "
                 "file; served as it is, and the program offers no such release\n");
-    } else if (path == QLatin1String("client/feedback.php")) {
-        if (!needs(post))
-            return reply;
-        const QString content = field(fields, "content");
-        const bool stored
-            = !content.isEmpty() && store->addFeedback(field(fields, "email"), field(fields, "subject"), content);
-        reply.body = stored ? "success" : "failed: no feedback stored";
+        finish(job, reply);
     } else if (path == QLatin1String(ServiceConfig::installerPath)) {
         if (needs(get))
-            reply = installer(config.installerSize, config.installerScript);
+            finish(job, installer(config.installerSize, config.installerScript));
     } else if (path == QLatin1String(ServiceConfig::panPath)) {
         if (!needs(get))
-            return reply;
+            return;
+        Reply reply;
         reply.mimeType = htmlType;
         reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账 网盘</title></head>"
                      "<body><p>Quorvane记账 安装程序</p><p><a href=\""
             + config.panLink.toHtmlEscaped().toUtf8() + "\">下载</a></p></body></html>\n";
+        finish(job, reply);
     } else if (path.startsWith(QLatin1String("r301/")) || path.startsWith(QLatin1String("r302/"))) {
         // A chain of redirections: r302/r301/<path> goes to r301/<path>, then to <path>.
         if (!needs(get))
-            return reply;
+            return;
+        Reply reply;
         reply.status = path.startsWith(QLatin1String("r301/")) ? 301 : 302;
         // The decoded path is encoded again for the header and escaped for the page.
         QUrl target(baseUrl());
@@ -309,51 +340,215 @@ ServiceServer::Reply ServiceServer::route(
         reply.mimeType = htmlType;
         reply.body = "<html><body>Moved to <a href=\"" + QString::fromLatin1(reply.location).toHtmlEscaped().toUtf8()
             + "\">here</a>.</body></html>\n";
+        finish(job, reply);
     } else if (path.isEmpty()) {
-        if (!needs(get))
-            return reply;
-        reply.mimeType = htmlType;
-        // The commands that add an account to the very file this service reads.
-        const QString command = (shellWord(QCoreApplication::applicationFilePath()) + QStringLiteral(" --data ")
-            + shellWord(store->path()) + QStringLiteral(" --add-user 用户名"))
-                                    .toHtmlEscaped();
-        reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
-                     "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>"
-            + command.toUtf8() + "</code>，然后按提示输入密码（输入时不显示）；脚本可从标准输入的第一行提供密码：<code>"
-            + command.toUtf8()
-            + " &lt; 密码文件</code>。"
-              "请勿把密码写在命令行上：本机的其他用户都能看到。</p>"
-              "<h2>同步的规则</h2><ul>"
-              "<li>每条记录（账目、账户、分类、借款人、成员）都带有修改时间，精确到秒。同一条记录以修改时间较晚的"
-              "为准，删除也算一次修改。</li>"
-              "<li>两台设备（或同一台设备的两次修改）在同一秒内把同一条记录改成了不同的内容，修改时间相同：以后到达"
-              "服务的那次上传为准。服务把它的修改时间往后推一秒再保存，并发给这个账号的每一台设备，包括上传它的"
-              "那一台，所以每台设备同步后都保存同一个结果。</li>"
-              "<li>每台设备还缺哪些记录，由服务自己记录的同步进度决定，不比较设备和服务的时钟，所以设备时钟不准"
-              "或被调整过都不会漏掉别的设备的修改。服务无法判断时（第一次同步、换了账号的账本），会把账号的全部"
-              "记录发给设备；设备只接受比自己更晚的修改，多发不会改坏数据。</li>"
-              "</ul></body></html>\n";
+        if (needs(get))
+            finish(job, homePage());
     } else {
-        reply.status = 404;
-        reply.body = "Not found\n";
+        refuse(job, 404, "Not found\n");
     }
+}
+
+void ServiceServer::refuse(const JobPtr& job, int status, const QByteArray& text)
+{
+    job->body = QByteArray();
+    Reply reply;
+    reply.status = status;
+    reply.body = text;
+    finish(job, reply);
+}
+
+ServiceServer::Reply ServiceServer::homePage() const
+{
+    Reply reply;
+    reply.mimeType = htmlType;
+    // The commands that add an account to the very file this service reads.
+    QStringList words { QCoreApplication::applicationFilePath() };
+    words += options.storeArguments.isEmpty() ? QStringList { QStringLiteral("--data"), store->path() }
+                                              : options.storeArguments;
+    for (QString& word : words)
+        word = shellWord(word);
+    const QString command = (words.join(QLatin1Char(' ')) + QStringLiteral(" --add-user 用户名")).toHtmlEscaped();
+    reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
+                 "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>"
+        + command.toUtf8() + "</code>，然后按提示输入密码（输入时不显示）；脚本可从标准输入的第一行提供密码：<code>"
+        + command.toUtf8()
+        + " &lt; 密码文件</code>。"
+          "请勿把密码写在命令行上：本机的其他用户都能看到。</p>"
+          "<h2>同步的规则</h2><ul>"
+          "<li>每条记录（账目、账户、分类、借款人、成员）都带有修改时间，精确到秒。同一条记录以修改时间较晚的"
+          "为准，删除也算一次修改。</li>"
+          "<li>两台设备（或同一台设备的两次修改）在同一秒内把同一条记录改成了不同的内容，修改时间相同：以后到达"
+          "服务的那次上传为准。服务把它的修改时间往后推一秒再保存，并发给这个账号的每一台设备，包括上传它的"
+          "那一台，所以每台设备同步后都保存同一个结果。</li>"
+          "<li>每台设备还缺哪些记录，由服务自己记录的同步进度决定，不比较设备和服务的时钟，所以设备时钟不准"
+          "或被调整过都不会漏掉别的设备的修改。服务无法判断时（第一次同步、换了账号的账本），会把账号的全部"
+          "记录发给设备；设备只接受比自己更晚的修改，多发不会改坏数据。</li>"
+          "</ul></body></html>\n";
     return reply;
 }
 
-ServiceServer::Reply ServiceServer::synchronise(const FormFields& fields)
+bool ServiceServer::verify(const QByteArray& body, qint64* account, QString* userId, QByteArray* refusal)
 {
-    Reply reply;
-    reply.mimeType = jsonType;
-    qint64 account = 0;
-    if (store->authenticate(field(fields, "username"), field(fields, "password"), &account).isEmpty()) {
-        reply.body = errorObject(ServiceStore::BadCredentials, QStringLiteral("用户名或密码错误"));
-        return reply;
-    }
+    *refusal = badCredentials();
+    const FormBody form(body, { "username", "password" });
+    bool nameTooLong = false;
+    bool passwordTooLong = false;
+    const QString name = form.text("username", maxCredentialBytes, &nameTooLong);
+    const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
+    if (nameTooLong || passwordTooLong)
+        return false;
+    if (passwords->find(name, password, account, userId))
+        return true;
     ServiceStore::Failure failure;
-    if (!store->synchronise(account, field(fields, "sync_time"), field(fields, "client_time"), field(fields, "data").toUtf8(),
-            &reply.body, &failure))
-        reply.body = errorObject(failure.code, failure.message);
-    return reply;
+    *userId = store->authenticate(name, password, account, &failure);
+    if (userId->isEmpty()) {
+        // A store that cannot be read is not a wrong password: the client is told so.
+        if (failure.code != 0)
+            *refusal = errorObject(failure.code, failure.message);
+        return false;
+    }
+    passwords->remember(name, password, *account, *userId);
+    return true;
+}
+
+void ServiceServer::startSynchronisation(const JobPtr& job)
+{
+    // The queue is chosen here, in the order requests arrive; the name is the first field the
+    // program sends, so little of the body is looked at on this thread.
+    job->accountName = FormBody::firstText(job->body, "username", maxCredentialBytes);
+    accountQueues[job->accountName].push_back(job);
+    // Checked at once, at the same time as the account's earlier requests are merged; the change
+    // set is not touched.
+    workers.start([this, job, body = job->body]() mutable {
+        qint64 account = 0;
+        QString userId;
+        QByteArray refusal;
+        const bool ok = verify(body, &account, &userId, &refusal);
+        body = QByteArray();
+        QMetaObject::invokeMethod(
+            this,
+            [this, job = std::move(job), ok, account, refusal = std::move(refusal)] {
+                authenticated(job, ok, account, refusal);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ServiceServer::authenticated(const JobPtr& job, bool ok, qint64 account, const QByteArray& refusal)
+{
+    if (!ok) {
+        auto& queue = accountQueues[job->accountName];
+        queue.erase(std::remove(queue.begin(), queue.end(), job), queue.end());
+        job->body = QByteArray();
+        Reply refused;
+        refused.mimeType = jsonType;
+        refused.body = refusal;
+        finish(job, refused);
+    } else {
+        job->account = account;
+        job->stage = Job::Stage::Ready;
+    }
+    nextOfAccount(job->accountName);
+}
+
+void ServiceServer::nextOfAccount(const QString& name)
+{
+    const auto queue = accountQueues.find(name);
+    if (queue == accountQueues.end())
+        return;
+    if (queue->empty()) {
+        accountQueues.erase(queue);
+        return;
+    }
+    const JobPtr head = queue->front();
+    if (head->stage != Job::Stage::Ready)
+        return;
+    head->stage = Job::Stage::Merging;
+    workers.start([this, head, body = std::exchange(head->body, QByteArray())]() mutable {
+        Reply reply;
+        reply.mimeType = jsonType;
+        {
+            const FormBody form(body, { "sync_time", "client_time", "data" });
+            const QString syncTime = form.text("sync_time", maxTimeBytes);
+            const QString clientTime = form.text("client_time", maxTimeBytes);
+            // The change set decoded once, into one byte array, and the form let go of.
+            QByteArray data = form.bytes(form.find("data"));
+            body = QByteArray();
+            ServiceStore::Failure failure;
+            if (!store->synchronise(head->account, syncTime, clientTime, data, &reply.body, &failure))
+                reply.body = errorObject(failure.code, failure.message);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, head = std::move(head), reply = std::move(reply)]() mutable {
+                auto& queue = accountQueues[head->accountName];
+                if (!queue.empty() && queue.front() == head)
+                    queue.pop_front();
+                finish(head, std::move(reply));
+                nextOfAccount(head->accountName);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ServiceServer::runOnWorker(const JobPtr& job, std::function<Reply()> work)
+{
+    workers.start([this, job, work = std::move(work)]() mutable {
+        Reply reply = work();
+        // The work lets go of what it held here; the job itself is let go of on the main thread.
+        work = nullptr;
+        QMetaObject::invokeMethod(
+            this, [this, job = std::move(job), reply = std::move(reply)]() mutable { finish(job, std::move(reply)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void ServiceServer::finish(const JobPtr& job, Reply reply)
+{
+    job->reply = std::move(reply);
+    // Logged once the outcome is known, before a delay holds the answer back.
+    log(job, QString::number(job->reply.status));
+    const auto done = [this, job] {
+        job->done = true;
+        if (job->socket)
+            flush(job->socket);
+    };
+    if (job->delayMs > 0)
+        QTimer::singleShot(job->delayMs, this, done);
+    else
+        done();
+}
+
+void ServiceServer::flush(QTcpSocket* socket)
+{
+    const auto found = unanswered.find(socket);
+    if (found == unanswered.end())
+        return;
+    // Answers go out in the order of the connection's requests.
+    while (!found->empty() && found->front()->done) {
+        const JobPtr job = found->front();
+        found->pop_front();
+        write(job);
+    }
+}
+
+void ServiceServer::write(const JobPtr& job)
+{
+    QTcpSocket* socket = job->socket;
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    QHttpServerResponder& responder = *job->responder;
+    responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(job->reply.status));
+    responder.writeHeader("Content-Type", job->reply.mimeType);
+    responder.writeHeader("Content-Length", QByteArray::number(job->reply.body.size()));
+    if (!job->reply.location.isEmpty())
+        responder.writeHeader("Location", job->reply.location);
+    responder.writeBody("", 0);
+    // Handed over as it is: the socket keeps a reference to a byte array of a chunk or more rather
+    // than a copy, and lets go of it once it is sent.
+    socket->write(std::exchange(job->reply.body, QByteArray()));
+    tcp->answerWritten(socket);
 }
 
 ServiceServer::Reply ServiceServer::installer(qint64 size, const QString& script)
@@ -379,60 +574,20 @@ ServiceServer::Reply ServiceServer::installer(qint64 size, const QString& script
     return reply;
 }
 
-void ServiceServer::write(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply, int delayMs)
-{
-    auto responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
-    const auto send = [responder, reply] {
-        responder->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
-        responder->writeHeader("Content-Type", reply.mimeType);
-        responder->writeHeader("Content-Length", QByteArray::number(reply.body.size()));
-        if (!reply.location.isEmpty())
-            responder->writeHeader("Location", reply.location);
-        responder->writeBody(reply.body);
-    };
-    if (delayMs <= 0) {
-        send();
-        return;
-    }
-    QPointer<QTcpSocket> guard(socket);
-    QTimer::singleShot(delayMs, this, [guard, send] {
-        if (guard && guard->state() == QAbstractSocket::ConnectedState)
-            send();
-    });
-}
-
-void ServiceServer::log(
-    const QHttpServerRequest& request, const QString& path, const FormFields& fields, const QString& outcome)
+void ServiceServer::log(const JobPtr& job, const QString& outcome)
 {
     if (!requestLog.isOpen())
         return;
-    QJsonArray headers;
-    for (const auto& header : request.headers())
-        headers.append(QJsonArray { QString::fromLatin1(header.first), QString::fromUtf8(header.second) });
-    QJsonArray form;
-    for (const auto& pair : fields) {
-        // Passwords never reach the log; a large change set appears as its size.
-        QString value = pair.second;
-        if (pair.first == QLatin1String("password"))
-            value = QStringLiteral("***");
-        else if (value.size() > 65536)
-            value = QStringLiteral("[%1 characters]").arg(value.size());
-        form.append(QJsonArray { pair.first, value });
-    }
-    const QString method = request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST")
-        : request.method() == QHttpServerRequest::Method::Get                   ? QStringLiteral("GET")
-                                                                                : QStringLiteral("OTHER");
-    requestLog.write(json({ { QStringLiteral("method"), method }, { QStringLiteral("path"), path },
-                         { QStringLiteral("headers"), headers }, { QStringLiteral("fields"), form },
-                         { QStringLiteral("outcome"), outcome } })
-        + '\n');
+    QJsonObject entry = job->logEntry;
+    entry.insert(QStringLiteral("outcome"), outcome);
+    requestLog.write(json(entry) + '\n');
     requestLog.flush();
 }
 
-void ServiceServer::logTooLarge()
+void ServiceServer::logRefused(const QString& outcome)
 {
     if (!requestLog.isOpen())
         return;
-    requestLog.write(json({ { QStringLiteral("outcome"), QStringLiteral("413") } }) + '\n');
+    requestLog.write(json({ { QStringLiteral("outcome"), outcome } }) + '\n');
     requestLog.flush();
 }

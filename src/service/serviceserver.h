@@ -3,17 +3,34 @@
 #include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
+#include <QThreadPool>
+#include <deque>
+#include <functional>
+#include <memory>
 
-class QJsonObject;
+#include "passwordcache.h"
+
+class GuardedTcpServer;
+class QTcpSocket;
 class ServiceStore;
 struct ServiceConfig;
 
 // The service's HTTP side on Qt HttpServer: the synchronisation endpoints, the update record, the
-// feedback form, the installer download with its cloud-disk page and redirections, plus what tests
-// need of a real service: a request log and faults per path. Handlers run on the main thread.
+// feedback form, the installer download with its cloud-disk page and redirections, the health
+// check, plus what tests need of a real service: a request log and faults per path.
+//
+// Sockets, the request log and the config file are the main thread's. What needs the store (the
+// synchronisation endpoints, feedback, the health check) runs on a pool of workers, and the answer
+// comes back to the main thread to be written; a connection's answers are written in the order of
+// its requests. The synchronisation requests of one account are merged one after the other in the
+// order they arrived; the password is checked first, on any worker, and only then is the change set
+// decoded.
 //
 // A fault (ServiceConfig "faults") is an object with one of
 //   {"hang": true}                 never answer (the connection stays open),
@@ -32,9 +49,22 @@ public:
         // Requests larger than this (headers and body) are answered 413 and their bytes dropped.
         qint64 maxRequestBytes = 256 * 1024 * 1024;
         QString configPath;
-        // One JSON line per request: method, path, headers in the order they arrived, form fields
-        // (passwords masked, values over 64 KiB as their size) and the outcome. Empty: no log.
+        // One JSON line per request: its number in the order requests arrived, method, path,
+        // headers in the order they arrived, form fields (passwords masked, values over 64 KiB as
+        // their size) and the outcome. Empty: no log.
         QString requestLogPath;
+        // Threads that serve the requests that need the store.
+        int workers = 2;
+        // Requests under way at once from one address (0: no limit), and the time-outs of a
+        // connection that stalls during a request and of one left idle.
+        int maxPerAddress = 16;
+        int requestTimeoutMs = 30000;
+        int idleTimeoutMs = 60000;
+        // How long a verified password is remembered (0: never).
+        int passwordCacheSeconds = 300;
+        // How the home page names the store in the command that adds an account, e.g.
+        // {"--data", "/path/service.db"}.
+        QStringList storeArguments;
     };
 
     explicit ServiceServer(ServiceStore* store, QObject* parent = nullptr);
@@ -44,10 +74,6 @@ public:
     bool start(const Options& options, QString* error);
     // "http://127.0.0.1:<port>/".
     QString baseUrl() const;
-
-    using FormFields = QList<QPair<QString, QString>>;
-    // The fields of an application/x-www-form-urlencoded body, in order.
-    static FormFields decodeForm(const QByteArray& body);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -60,20 +86,50 @@ private:
         QByteArray body;
         QByteArray location;
     };
+    struct Job;
+    using JobPtr = std::shared_ptr<Job>;
 
-    Reply route(
-        const QHttpServerRequest& request, const QString& path, const FormFields& fields, const ServiceConfig& config);
-    Reply synchronise(const FormFields& fields);
+    // Answers on the main thread, or hands the job to a worker.
+    void route(const JobPtr& job, const QHttpServerRequest& request, const ServiceConfig& config);
     Reply installer(qint64 size, const QString& script);
+    Reply homePage() const;
     static Reply faultReply(const QJsonObject& fault);
-    void log(const QHttpServerRequest& request, const QString& path, const FormFields& fields, const QString& outcome);
-    void logTooLarge();
-    void write(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply, int delayMs);
+
+    // Runs work on a worker; its reply comes back to finish() on the main thread.
+    void runOnWorker(const JobPtr& job, std::function<Reply()> work);
+    // The job's answer is ready: written once the answers before it on its connection are.
+    void finish(const JobPtr& job, Reply reply);
+    // Answers with an HTTP error status and a line of text.
+    void refuse(const JobPtr& job, int status, const QByteArray& text);
+    void flush(QTcpSocket* socket);
+    void write(const JobPtr& job);
+
+    // The synchronisation of an account: the password checked on a worker, then the merge once the
+    // account's earlier requests are done.
+    void startSynchronisation(const JobPtr& job);
+    void authenticated(const JobPtr& job, bool ok, qint64 account, const QByteArray& refusal);
+    void nextOfAccount(const QString& name);
+    // The account that the form's user name and password name, from the cache or the store (on a
+    // worker); false with *refusal, the JSON error to answer, when they do not match an account or
+    // the store cannot be read.
+    bool verify(const QByteArray& body, qint64* account, QString* userId, QByteArray* refusal);
+
+    void log(const JobPtr& job, const QString& outcome);
+    void logRefused(const QString& outcome);
 
     ServiceStore* store;
     Options options;
     quint16 port = 0;
+    GuardedTcpServer* tcp = nullptr;
     QFile requestLog;
     QByteArray installerBody;
     QString installerBodyScript;
+    std::unique_ptr<PasswordCache> passwords;
+    quint64 arrivals = 0;
+    // Each connection's requests that are not answered yet, in order.
+    QHash<QTcpSocket*, std::deque<JobPtr>> unanswered;
+    // Each account name's synchronisation requests, in the order they arrived; the first is merged.
+    QHash<QString, std::deque<JobPtr>> accountQueues;
+    // Last: waited for before anything the workers use goes away.
+    QThreadPool workers;
 };

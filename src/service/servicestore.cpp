@@ -1076,7 +1076,7 @@ bool ServiceStore::isAvailable() const
 {
     return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
         *attempt = Attempt::FailedFirst;
-        // A query that reads the store, not one the database could answer without looking at it.
+        // A query that reads the store: an SQLite file that is no database any more answers "select 1".
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("select 1 from users limit 1")))
             return false;

@@ -34,6 +34,7 @@ public:
     // The service's warnings since the last call.
     QString takeErrorOutput() { return process.takeErrorOutput(); }
     QString baseUrl() const { return process.baseUrl(); }
+    qint64 processId() const { return process.processId(); }
     // What the service's --store names: the SQLite file's path, or the PostgreSQL database's URL.
     QString storeLocation() const;
     // The SQLite data file (where the store is one).

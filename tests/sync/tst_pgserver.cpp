@@ -241,7 +241,6 @@ void TestPgServer::deadOwnerIsCleanedUp()
 
     if (killWatchdog) {
         // Nothing stops it now but the next server's start.
-        QTest::qWait(2500);
         QVERIFY(alive(postmaster));
         PgServer next;
         QVERIFY2(next.start(), qPrintable(next.errorText()));

@@ -3,6 +3,7 @@
 // feedback, and the home page's command for adding accounts.
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,6 +22,7 @@
 #include "data/constants.h"
 #include "data/sqlhelper.h"
 #include "engine/httphelper.h"
+#include "pgserver.h"
 #include "servicefixture.h"
 #include "testenv.h"
 
@@ -162,6 +164,64 @@ private:
     QString user;
 };
 
+// Requests under way at the same time, each on a connection of its own; finished() lists them in
+// the order their answers arrived.
+class Concurrent {
+public:
+    // Sends a form to url; its number.
+    int post(const QString& url, const HttpHelper::FormFields& fields)
+    {
+        managers.push_back(std::make_unique<QNetworkAccessManager>());
+        QNetworkRequest request { QUrl(url) };
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+        request.setTransferTimeout(240000);
+        QNetworkReply* reply = managers.back()->post(request, HttpHelper::encodeForm(fields));
+        const int number = int(replies.size());
+        replies.append(reply);
+        bodies.append(QByteArray());
+        QObject::connect(reply, &QNetworkReply::finished, reply, [this, number, reply] {
+            bodies[number] = reply->readAll();
+            ended.append(number);
+        });
+        return number;
+    }
+    // Waits until the whole body of request number has been handed to the network.
+    bool waitUntilSent(int number)
+    {
+        bool sent = false;
+        QNetworkReply* reply = replies.at(number);
+        QObject::connect(reply, &QNetworkReply::uploadProgress, reply,
+            [&sent](qint64 done, qint64 total) { sent = sent || (total > 0 && done == total); });
+        return QTest::qWaitFor([&] { return sent || ended.contains(number); }, 240000);
+    }
+    bool waitForAll() { return QTest::qWaitFor([&] { return ended.size() == replies.size(); }, 240000); }
+    QByteArray body(int number) const { return bodies.at(number); }
+    const QList<int>& finished() const { return ended; }
+
+private:
+    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
+    QList<QNetworkReply*> replies;
+    QList<QByteArray> bodies;
+    QList<int> ended;
+};
+
+// The sync request of a book that was never synchronised, with change set data.
+HttpHelper::FormFields firstSync(const QString& user, const QString& password, const QString& data,
+    const QString& clientTime = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss"))
+{
+    return { { "version", "38" }, { "username", user }, { "password", password }, { "sync_time", neverSynchronised },
+        { "client_time", clientTime }, { "data", data } };
+}
+
+// The members "<stem>0=<stem>@version" … of a change set.
+QStringList memberRows(const QString& stem, int count, const QString& version)
+{
+    QStringList rows;
+    for (int i = 0; i < count; ++i)
+        rows << QString("%1%2=%1@%3").arg(stem).arg(i).arg(version);
+    return rows;
+}
+
 } // namespace
 
 class TestService : public QObject {
@@ -189,6 +249,10 @@ private slots:
     void updateRecordAndDownloadChain();
     void feedbackIsStored();
     void homePageAddsAccountsToItsOwnFile();
+    void otherAccountsAreServedDuringALargeMerge();
+    void oneAccountsRequestsMergeInArrivalOrder();
+    void verifiedPasswordsAreRememberedBriefly();
+    void healthTellsWhetherTheStoreAnswers();
 
 private:
     HttpHelper::FormFields syncFields(const QString& password, const QString& data) const;
@@ -697,6 +761,164 @@ void TestService::feedbackIsStored()
         return true;
     }));
     QCOMPARE(stored, QStringList { "a@b.com|" + QString::fromUtf8("QRV PC 反馈a@b.com|") + content });
+}
+
+void TestService::otherAccountsAreServedDuringALargeMerge()
+{
+    // A first synchronisation of a large book takes seconds to merge; a small one of another account
+    // that arrives meanwhile is answered first. (Served one at a time, it waited for the large one.)
+    const int rows = qEnvironmentVariableIsSet("QUORVANE_TEST_LARGE_MERGE_ROWS")
+        ? qEnvironmentVariableIntValue("QUORVANE_TEST_LARGE_MERGE_ROWS")
+        : 40000;
+    const QString large = newAccount("large");
+    const QString small = newAccount("small");
+    const QString version = clockText(0);
+    Concurrent requests;
+    const int largeRequest = requests.post(
+        service.baseUrl() + "sync/syncpc2.php", firstSync(large, "pw", members(memberRows("l", rows, version))));
+    QVERIFY(requests.waitUntilSent(largeRequest));
+    const int smallRequest = requests.post(
+        service.baseUrl() + "sync/syncpc2.php", firstSync(small, "pw", members({ "s1=small@" + version })));
+    QVERIFY(requests.waitForAll());
+    QCOMPARE(requests.finished(), QList<int>({ smallRequest, largeRequest }));
+    QCOMPARE(QJsonDocument::fromJson(requests.body(smallRequest)).array().size(), 6);
+    QCOMPARE(QJsonDocument::fromJson(requests.body(largeRequest)).array().size(), 6);
+    // Each account has what it sent, and nothing of the other's.
+    QCOMPARE(Device(service, small).run(), QStringList({ "s1=small@" + version }));
+    QCOMPARE(Device(service, large).run().size(), rows);
+}
+
+void TestService::oneAccountsRequestsMergeInArrivalOrder()
+{
+    // Devices of one account, never synchronised before, upload at once: each is sent every record
+    // the account holds, so each answer tells which uploads were merged before it. The first to
+    // arrive is the largest, which takes longest to merge; one password is wrong.
+    const QString user = newAccount("order");
+    const QString version = clockText(0);
+    const QStringList stems { "a", "b", "c", "d", "e", "f" };
+    Concurrent requests;
+    QHash<QString, int> requestOf;
+    for (const QString& stem : stems) {
+        const int count = stem == "a" ? 3000 : 1;
+        const QString clientTime = QString("2030-01-01 00:00:0%1").arg(stems.indexOf(stem));
+        requestOf.insert(stem,
+            requests.post(service.baseUrl() + "sync/syncpc2.php",
+                firstSync(user, stem == "d" ? "wrong" : "pw", members(memberRows(stem, count, version)), clientTime)));
+        if (stem == "a")
+            QVERIFY(requests.waitUntilSent(requestOf.value(stem)));
+    }
+    QVERIFY(requests.waitForAll());
+
+    // The order the service received them in, from its log (each request's client time tells it).
+    QStringList arrived;
+    QList<QJsonObject> logged = service.requests("sync/syncpc2.php");
+    std::sort(logged.begin(), logged.end(), [](const QJsonObject& a, const QJsonObject& b) {
+        return a.value("received").toInteger() < b.value("received").toInteger();
+    });
+    for (const QJsonObject& request : std::as_const(logged)) {
+        if (fieldOf(request, "username") == user)
+            arrived << stems.at(fieldOf(request, "client_time").right(1).toInt());
+    }
+    QCOMPARE(arrived.size(), stems.size());
+
+    QCOMPARE(QJsonDocument::fromJson(requests.body(requestOf.value("d"))).object().value("error").toInt(), 1);
+    arrived.removeAll("d");
+    QStringList before;
+    for (const QString& stem : std::as_const(arrived)) {
+        // Everything merged before it, of the uploads that arrived before it, and nothing later.
+        QStringList expected;
+        for (const QString& earlier : std::as_const(before))
+            expected += memberRows(earlier, earlier == "a" ? 3000 : 1, version);
+        expected.sort();
+        const QStringList got = membersOf(QJsonDocument::fromJson(requests.body(requestOf.value(stem))).array());
+        QVERIFY2(got == expected,
+            qPrintable(QString("%1 (arrived after %2) was sent %3 records")
+                           .arg(stem, before.join(','))
+                           .arg(got.size())));
+        before << stem;
+    }
+}
+
+void TestService::verifiedPasswordsAreRememberedBriefly()
+{
+    // A short memory, to see it end.
+    const int lifetimeMs = 4000;
+    ServiceFixture remembering;
+    QVERIFY2(remembering.start({ "--password-cache", QString::number(lifetimeMs / 1000) }),
+        qPrintable(remembering.errorText()));
+    QVERIFY(remembering.addUser("kept", "old password"));
+    QVERIFY(remembering.addUser("donor", "new password"));
+    const auto accepted = [&](const QString& password) {
+        const QJsonObject answer = objectOf(
+            post(remembering.baseUrl() + "sync/userid.php", { { "username", "kept" }, { "password", password } })
+                .body);
+        return answer.contains("id");
+    };
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(accepted("old password"));
+    // A wrong password is refused however recently the right one was verified, and is not
+    // remembered either.
+    for (const QString wrong : { "old passwor", "old password ", "Old password", "" }) {
+        QVERIFY2(!accepted(wrong), qPrintable(wrong));
+        QVERIFY2(!accepted(wrong), qPrintable(wrong));
+    }
+
+    // The password changes in the store (as an administrator would change it there).
+    const auto change = [](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        return query.exec("update users set salt=(select salt from users where name='donor'), "
+                          "hash=(select hash from users where name='donor'), "
+                          "iterations=(select iterations from users where name='donor') where name='kept'");
+    };
+    QVERIFY(ServiceFixture::usesPostgreSql()
+            ? remembering.withStore("password", change)
+            : withBookConnection(remembering.dataFile(), "password", BookAccess::ReadWrite, change));
+    QVERIFY(accepted("new password"));
+    const bool stillRemembered = accepted("old password");
+    if (clock.elapsed() < lifetimeMs - 500)
+        QVERIFY2(stillRemembered, "the verified password was not remembered");
+    // Once its time is over, the old password is checked again, and refused.
+    QTest::qWait(int(qMax<qint64>(0, lifetimeMs + 200 - clock.elapsed())));
+    QVERIFY(!accepted("old password"));
+    QVERIFY(accepted("new password"));
+}
+
+void TestService::healthTellsWhetherTheStoreAnswers()
+{
+    const Response healthy = fetch(service.baseUrl() + "health");
+    QCOMPARE(healthy.status, 200);
+    QCOMPARE(objectOf(healthy.body), QJsonObject({ { "status", "ok" } }));
+    QCOMPARE(post(service.baseUrl() + "health", {}).status, 405);
+
+    ServiceFixture broken;
+    QVERIFY2(broken.start(), qPrintable(broken.errorText()));
+    QVERIFY(broken.addUser("someone", "pw"));
+    if (ServiceFixture::usesPostgreSql()) {
+        // The database server goes away under the running service, then comes back.
+        PgServer* server = broken.pgServer();
+        QVERIFY(server->stop());
+        const Response unavailable = fetch(broken.baseUrl() + "health");
+        QVERIFY2(server->start(), qPrintable(server->errorText()));
+        QCOMPARE(unavailable.status, 503);
+        QCOMPARE(objectOf(unavailable.body), QJsonObject({ { "status", "unavailable" } }));
+        QCOMPARE(fetch(broken.baseUrl() + "health").status, 200);
+        return;
+    }
+    // The store's file turns into something else under the running service, then comes back.
+    QFile file(broken.dataFile());
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray stored = file.readAll();
+    QVERIFY(file.seek(0));
+    QVERIFY(file.write(QByteArray(stored.size(), 'x')) == stored.size());
+    QVERIFY(file.flush());
+    const Response unavailable = fetch(broken.baseUrl() + "health");
+    QCOMPARE(unavailable.status, 503);
+    QCOMPARE(objectOf(unavailable.body), QJsonObject({ { "status", "unavailable" } }));
+    QVERIFY(file.seek(0));
+    QVERIFY(file.write(stored) == stored.size());
+    file.close();
+    QCOMPARE(fetch(broken.baseUrl() + "health").status, 200);
 }
 
 QTEST_GUILESS_MAIN(TestService)

@@ -142,7 +142,8 @@ QString PgServer::binaryFolder()
     return QString();
 }
 
-bool PgServer::runTool(const QString& tool, const QStringList& arguments, QString* output, int timeoutMs)
+bool PgServer::runTool(
+    const QString& tool, const QStringList& arguments, QString* output, const QByteArray& input, int timeoutMs)
 {
     const auto command = commandFor(runAs, QDir(binaries).filePath(tool), arguments);
     QProcess process;
@@ -155,11 +156,7 @@ bool PgServer::runTool(const QString& tool, const QStringList& arguments, QStrin
         error = tool + QStringLiteral(" did not start: ") + process.errorString();
         return false;
     }
-    if (output && tool == QLatin1String("psql")) {
-        // psql reads the statements from its standard input.
-        process.write(output->toUtf8());
-        output->clear();
-    }
+    process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
@@ -254,7 +251,7 @@ bool PgServer::startOn(quint16 port)
             { QStringLiteral("start"), QStringLiteral("--pgdata=") + dir.filePath(QStringLiteral("data")),
                 QStringLiteral("--log=") + log, QStringLiteral("--wait"), QStringLiteral("--timeout=120"),
                 QStringLiteral("-o"), QStringLiteral("-p %1").arg(port) },
-            &output, 150000)) {
+            &output, QByteArray(), 150000)) {
         listenPort = port;
         running = true;
         return true;
@@ -272,16 +269,19 @@ bool PgServer::start()
     if (isRunning())
         return true;
     error.clear();
-    const bool first = !initialised;
-    if (first) {
+    if (!initialised) {
         removeStaleFolders();
         if (!initialise())
             return false;
+        // From here on there is something to clean up should this process die.
+        startWatchdog();
     }
     // The port was free when we looked; another process may take it before the server does. A first
     // start takes another port then; a restart keeps the service's URL and waits for the port instead.
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        const quint16 port = first ? freeLoopbackPort() : listenPort;
+    const bool samePort = listenPort != 0;
+    running = false;
+    for (int attempt = 0; attempt < 10 && !running; ++attempt) {
+        const quint16 port = samePort ? listenPort : freeLoopbackPort();
         if (port == 0) {
             error = QStringLiteral("no free loopback port");
             return false;
@@ -291,19 +291,19 @@ bool PgServer::start()
             break;
         if (!startLog.contains(QLatin1String("could not bind")) && !startLog.contains(QLatin1String("in use")))
             return false;
-        if (!first)
+        if (samePort)
             QThread::msleep(500);
     }
     if (!running)
         return false;
-    if (watchdog == 0)
-        startWatchdog();
-    if (first) {
+    if (!databaseMade) {
         if (!createDatabase(database)) {
+            const QString reason = error;
             stop(true);
-            initialised = false;
+            error = reason;
             return false;
         }
+        databaseMade = true;
     }
     return true;
 }
@@ -320,7 +320,7 @@ bool PgServer::stop(bool immediate)
         { QStringLiteral("stop"), QStringLiteral("--pgdata=") + dir.filePath(QStringLiteral("data")),
             QStringLiteral("--mode=") + (immediate ? QLatin1String("immediate") : QLatin1String("fast")),
             QStringLiteral("--wait"), QStringLiteral("--timeout=120") },
-        nullptr, 150000);
+        nullptr, QByteArray(), 150000);
     running = !stopped && isRunning();
     return stopped;
 }
@@ -390,13 +390,14 @@ QSqlDatabase PgServer::addConnection(const QString& connectionName, const QStrin
 
 bool PgServer::runSql(const QString& sql, QString* output)
 {
-    QString text = sql;
+    // psql reads the statements from its standard input.
+    QString text;
     const bool ran = runTool(QStringLiteral("psql"),
         { QStringLiteral("--no-psqlrc"), QStringLiteral("--quiet"), QStringLiteral("--no-align"), QStringLiteral("--tuples-only"),
             QStringLiteral("--set=ON_ERROR_STOP=1"), QStringLiteral("--host=") + dir.path(),
             QStringLiteral("--port=%1").arg(listenPort), QStringLiteral("--username=") + userName,
             QStringLiteral("--dbname=") + database },
-        &text);
+        &text, sql.toUtf8());
     if (output)
         *output = text;
     return ran;

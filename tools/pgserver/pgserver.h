@@ -68,7 +68,7 @@ private:
     bool initialise();
     bool startOn(quint16 port);
     bool runTool(const QString& tool, const QStringList& arguments, QString* output = nullptr,
-        int timeoutMs = 120000);
+        const QByteArray& input = QByteArray(), int timeoutMs = 120000);
     void startWatchdog();
     void stopWatchdog();
     static void removeStaleFolders();
@@ -81,6 +81,7 @@ private:
     QString runAs; // the unprivileged user the binaries run as when we are root, else empty
     quint16 listenPort = 0;
     bool initialised = false;
+    bool databaseMade = false;
     bool running = false;
     qint64 watchdog = 0;
     QString error;

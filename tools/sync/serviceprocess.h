@@ -21,6 +21,8 @@ public:
     // Ends the service at once (SIGKILL), as a crash or an out-of-memory kill would, and waits for it.
     void kill();
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
+    // The running service's process id (0 when none runs).
+    qint64 processId() const { return process.processId(); }
     // "http://127.0.0.1:<port>/" of the running service.
     QString baseUrl() const { return url; }
     QString errorText() const { return error; }
