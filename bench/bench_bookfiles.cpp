@@ -1,5 +1,6 @@
 // The work on whole book files, beside a plain copy of the same file: the reset of the open book
-// (beside its SQLite floor), a manual backup and a restore.
+// (beside its SQLite floor), a manual backup, a restore and the import of the other program's data
+// file holding the same records.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include "data/backuphelper.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
+#include "data/sqlhelper.h"
 
 namespace {
 
@@ -28,6 +30,40 @@ void emptyBackups()
     QDir backups(Constants::getInstance()->getBackupDir());
     for (const QString& name : backups.entryList(QDir::Files))
         backups.remove(name);
+}
+
+// The other program's data file with the records of the book at generated: its kbl_ tables with
+// the kinds of accounts and bills in its own words, a category for each sub-category of the book.
+bool makeKobelFile(const QString& generated, const QString& path)
+{
+    QFile::remove(path);
+    return withBookConnection(path, QStringLiteral("kobel-file"), BookAccess::ReadWrite, [&](QSqlDatabase& db) {
+        if (!execWrite(db, QStringLiteral("attach database ? as book"), { generated }))
+            return false;
+        for (const char* statement : {
+                 "create table android_metadata (locale text)",
+                 "insert into android_metadata values ('zh_CN')",
+                 "create table kbl_accounts (account_id text primary key, name text, kind text, amount real, "
+                 "description text, sort integer)",
+                 "create table kbl_bills (bill_id text primary key, title text, amount real, description text, "
+                 "date text, month integer, catelog_id text, account_id text, to_account_id text, borrower_id "
+                 "text, kind text)",
+                 "create table kbl_catelogs (catelog_id text primary key, name text, kind text, sort integer)",
+                 "create table kbl_borrowers (borrower_id text primary key, name text, kind text, sort integer)",
+                 "create table kbl_settings (key text, value text)",
+                 "insert into kbl_accounts select id, name, case kind when 'credit' then 'creditcard' when 'card' "
+                 "then 'bankcard' else kind end, amount, description, sort from book.tbl_account",
+                 "insert into kbl_catelogs select id, name, kind, sort from book.tbl_sub_category",
+                 "insert into kbl_borrowers select id, name, kind, sort from book.tbl_borrower",
+                 "insert into kbl_bills select id, title, amount, description, date, month, sub_category_id, "
+                 "account_id, to_account_id, borrower_id, case kind when 'refund' then 'repayin' when 'repay' "
+                 "then 'repayout' else kind end from book.tbl_bill order by date, id",
+             }) {
+            if (!execWrite(db, QLatin1String(statement), {}))
+                return false;
+        }
+        return execWrite(db, QStringLiteral("detach database book"), {});
+    });
 }
 
 // Times work runs times after prepare (not timed), without a floor.
@@ -71,6 +107,18 @@ GroupResult bookFiles(const BenchBook& book)
     copyFresh(book.generated, restored);
     const Timing restore = timed(book.runs, freshBook, [&] { return BackupHelper::restore(restored); });
 
+    // The import of the other program's file in the open book's place (its safety backup included).
+    const QString kobelFile = book.root + QStringLiteral("/files/kobel.db");
+    Timing kobel;
+    if (makeKobelFile(book.generated, kobelFile)) {
+        kobel = timed(book.runs, freshBook, [&] { return BackupHelper::kobel(kobelFile); });
+        result.notes.push_back(std::to_string(book.bills) + " bills: the other program's file is "
+            + std::to_string(QFile(kobelFile).size() / 1024) + " kB, the book file "
+            + std::to_string(QFile(book.generated).size() / 1024) + " kB.");
+    } else {
+        std::fprintf(stderr, "the other program's file was not made\n");
+    }
+
     // The reset of the open book to its default records; the floor runs the same statements on a
     // copy of the same book.
     Floor floor;
@@ -94,10 +142,11 @@ GroupResult bookFiles(const BenchBook& book)
     result.rows.push_back({ "book file: plain copy of the file", copy, {} });
     result.rows.push_back({ "book file: manual backup", backup, {} });
     result.rows.push_back({ "book file: restore (safety backup included)", restore, {} });
+    result.rows.push_back({ "book file: import of the other program's file (safety backup included)", kobel, {} });
     result.rows.push_back({ "book file: reset to the default records", reset, {} });
     return result;
 }
 
-const bool registered = registerSteps(60, bookFiles);
+const bool registered = registerSteps(60, "bookfiles", bookFiles);
 
 } // namespace

@@ -122,6 +122,6 @@ GroupResult importRows(const BenchBook& book)
     return result;
 }
 
-const bool registered = registerSteps(100, importRows);
+const bool registered = registerSteps(100, "import", importRows);
 
 } // namespace

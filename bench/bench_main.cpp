@@ -56,7 +56,11 @@ int main(int argc, char* argv[])
         QStringLiteral("path"));
     const QCommandLineOption sqlOption(
         QStringLiteral("show-sql"), QStringLiteral("Print the statements of every step on stderr."));
-    parser.addOptions({ sizesOption, yearsOption, runsOption, programOption, sqlOption });
+    const QCommandLineOption onlyOption(QStringLiteral("only"),
+        QStringLiteral("Comma-separated groups to run, of mainroad, startup, bookfiles, import, sync and analysis "
+                       "(all when not given)."),
+        QStringLiteral("list"));
+    parser.addOptions({ sizesOption, yearsOption, runsOption, programOption, sqlOption, onlyOption });
     const std::vector<ChildModeEntry> childModes = registeredChildModes();
     for (const ChildModeEntry& mode : childModes)
         parser.addOption(QCommandLineOption(mode.option, mode.description, QStringLiteral("value")));
@@ -72,7 +76,13 @@ int main(int argc, char* argv[])
     std::vector<int> sizes;
     for (const QString& size : parser.value(sizesOption).split(QLatin1Char(','), Qt::SkipEmptyParts))
         sizes.push_back(size.toInt());
-    const std::vector<StepGroup> groups = registeredSteps();
+    const QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const auto wanted = [&only](const QString& name) { return only.isEmpty() || only.contains(name); };
+    std::vector<StepGroup> groups;
+    for (const NamedGroup& group : registeredSteps()) {
+        if (wanted(group.name))
+            groups.push_back(group.group);
+    }
 
     const QString loadBefore = loadAverage();
     QTemporaryDir home;
@@ -121,8 +131,10 @@ int main(int argc, char* argv[])
     std::printf("\n");
     for (const std::string& note : notes)
         std::printf("- %s\n", note.c_str());
-    benchSync(home.filePath(QStringLiteral("%1.db").arg(sizes.back())), sizes.back(), runs);
-    benchAnalyses(
-        sizes, [&home](int bills) { return home.filePath(QStringLiteral("%1.db").arg(bills)); }, runs);
+    if (wanted(QStringLiteral("sync")))
+        benchSync(home.filePath(QStringLiteral("%1.db").arg(sizes.back())), sizes.back(), runs);
+    if (wanted(QStringLiteral("analysis")))
+        benchAnalyses(
+            sizes, [&home](int bills) { return home.filePath(QStringLiteral("%1.db").arg(bills)); }, runs);
     return 0;
 }

@@ -298,6 +298,6 @@ GroupResult mainRoad(const BenchBook& book)
     return result;
 }
 
-const bool registered = registerSteps(0, mainRoad);
+const bool registered = registerSteps(0, "mainroad", mainRoad);
 
 } // namespace

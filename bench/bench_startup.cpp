@@ -168,6 +168,6 @@ GroupResult programStartup(const BenchBook& book)
     return result;
 }
 
-const bool registered = registerSteps(50, programStartup);
+const bool registered = registerSteps(50, "startup", programStartup);
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QWindow>
 
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
@@ -56,6 +57,8 @@ void forgetBook()
     MCategory::clearCache();
     MMember::clearCache();
     MBill::resetState();
+    // A restore or an import keeps the book locked as this program's open book until then.
+    BookLock::releaseOpenBook();
 }
 
 std::unique_ptr<MainWindow> showMainWindow()

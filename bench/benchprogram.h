@@ -16,7 +16,7 @@ extern const char* const benchBookName;
 void useProgramFolder(const QString& root);
 // Replaces to with a copy of from, writable by its owner.
 bool copyFresh(const QString& from, const QString& to);
-// Closes the default connection and forgets everything read from its book.
+// Closes the default connection, forgets everything read from its book and gives up its lock.
 void forgetBook();
 // Builds the main window on the book in the program folder and shows it, and waits until it is
 // exposed and its events are handled.

@@ -254,7 +254,7 @@ long statusLine(const QString& path, const char* key)
 
 struct RankedGroup {
     int rank;
-    StepGroup group;
+    NamedGroup named;
 };
 
 std::vector<RankedGroup>& groups()
@@ -296,20 +296,20 @@ std::vector<long> figuresOf(QProcess& child, int timeoutMs)
     return values;
 }
 
-bool registerSteps(int rank, const StepGroup& group)
+bool registerSteps(int rank, const char* name, const StepGroup& group)
 {
-    groups().push_back({ rank, group });
+    groups().push_back({ rank, { QString::fromLatin1(name), group } });
     return true;
 }
 
-std::vector<StepGroup> registeredSteps()
+std::vector<NamedGroup> registeredSteps()
 {
     std::vector<RankedGroup> ranked = groups();
     std::stable_sort(
         ranked.begin(), ranked.end(), [](const RankedGroup& a, const RankedGroup& b) { return a.rank < b.rank; });
-    std::vector<StepGroup> result;
+    std::vector<NamedGroup> result;
     for (const RankedGroup& entry : ranked)
-        result.push_back(entry.group);
+        result.push_back(entry.named);
     return result;
 }
 

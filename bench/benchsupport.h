@@ -106,12 +106,16 @@ struct GroupResult {
     std::vector<std::string> notes;
 };
 using StepGroup = std::function<GroupResult(const BenchBook& book)>;
-// Registers a group; groups run in the order of their rank (the main road is 0). Returns true, so
-// that a source file registers with
-//     const bool registered = registerSteps(100, [](const BenchBook& book) { ... });
-bool registerSteps(int rank, const StepGroup& group);
+// Registers a group under a short name (what --only picks it by); groups run in the order of their
+// rank (the main road is 0). Returns true, so that a source file registers with
+//     const bool registered = registerSteps(100, "name", [](const BenchBook& book) { ... });
+bool registerSteps(int rank, const char* name, const StepGroup& group);
+struct NamedGroup {
+    QString name;
+    StepGroup group;
+};
 // The groups, in rank order.
-std::vector<StepGroup> registeredSteps();
+std::vector<NamedGroup> registeredSteps();
 // Handlers of a command-line mode in a process of its own ("--memory-of BOOK"): the value of the
 // option, the return code of the process.
 using ChildMode = std::function<int(const QString& value)>;

@@ -47,16 +47,23 @@ QString currentBookPath()
     return constants->getDbDir() + constants->getBookName();
 }
 
+// True when SQLite finds the whole file on db sound. It reads every page: through a memory map
+// that takes half the time of a copy of each page into SQLite's cache.
+bool isSound(const QSqlDatabase& db)
+{
+    // (A file that is no database refuses this as well; the check then says so.)
+    QSqlQuery(db).exec(QStringLiteral("pragma mmap_size=268435456"));
+    return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok");
+}
+
 // Opens path read-only and asks check of it, once SQLite has found the file whole: a text file, a
 // truncated book or a damaged one is refused before anything looks at its tables.
 bool checkFile(const QString& path, const std::function<bool(QSqlDatabase& db)>& check)
 {
     if (!QFileInfo(path).isFile())
         return false;
-    return withBookConnection(path, QStringLiteral("backup-check"), BookAccess::ReadOnly, [&check](QSqlDatabase& db) {
-        return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok")
-            && check(db);
-    });
+    return withBookConnection(path, QStringLiteral("backup-check"), BookAccess::ReadOnly,
+        [&check](QSqlDatabase& db) { return isSound(db) && check(db); });
 }
 
 int tableCount(const QSqlDatabase& db, const QString& condition)
@@ -97,6 +104,23 @@ const QHash<QString, QStringList>& recordColumns()
         return read;
     }();
     return columns;
+}
+
+// Every table of the settings and the records with every column a book has: a file that lost one
+// would replace a sound book with one the program cannot open or use.
+bool hasBookColumns(const QSqlDatabase& db)
+{
+    const QHash<QString, QStringList>& wanted = recordColumns();
+    if (wanted.isEmpty())
+        return false;
+    for (auto table = wanted.constBegin(); table != wanted.constEnd(); ++table) {
+        const QStringList columns = columnsOf(db, table.key());
+        for (const QString& column : table.value()) {
+            if (!columns.contains(column, Qt::CaseInsensitive))
+                return false;
+        }
+    }
+    return true;
 }
 
 bool hasObject(const QSqlDatabase& db, const QString& name)
@@ -153,8 +177,23 @@ void discard(const QString& staged)
 bool replaceBook(const QString& staged, QString* reason)
 {
     const QString book = currentBookPath();
-    if (!BookFile::settle(book) || !BackupHelper::backup(BackupHelper::generateBackupFileName())
-        || !BookFile::replace(staged, book, reason)) {
+    const QString backupDir = Constants::getInstance()->getBackupDir();
+    // A replacement that a crash cut off left a whole book beside this one (the old book or the one
+    // it was replaced with): it joins the backups instead of being lost.
+    const QString safetyBackup = backupDir + BackupHelper::generateBackupFileName();
+    const QString interrupted = BookFile::interruptedReplacement(book);
+    if (!interrupted.isEmpty()) {
+        // Named after the moment it was last written, and never taking the safety backup's name.
+        QDateTime moment = QFileInfo(interrupted).lastModified();
+        QString name = backupDir + BackupHelper::generateBackupFileName(moment);
+        for (int tries = 0; tries < 100 && (name == safetyBackup || QFileInfo::exists(name)); ++tries) {
+            moment = moment.addMSecs(-1);
+            name = backupDir + BackupHelper::generateBackupFileName(moment);
+        }
+        if (!BookFile::move(interrupted, name))
+            qCWarning(lcSql) << "BackupHelper: the interrupted replacement" << interrupted << "stays where it is";
+    }
+    if (!BookFile::settle(book) || !BookFile::replaceKeeping(staged, book, safetyBackup, reason)) {
         discard(staged);
         return false;
     }
@@ -292,16 +331,19 @@ bool convertKobel(const QSqlDatabase& init, const QSqlDatabase& db, int* skipped
             return false;
     }
 
+    // The kinds the other program names in words of its own are the book's as the rows are copied.
     const Copy copies[] = {
         { "kbl_accounts",
             { QStringLiteral("insert or ignore INTO tbl_account(id,name,kind,amount,description,sort) select "
-                             "account_id,name,kind,amount,description,sort from kbl_accounts;") } },
+                             "account_id,name,case kind when 'creditcard' then 'credit' when 'bankcard' then 'card' "
+                             "else kind end,amount,description,sort from kbl_accounts;") } },
         // A bill without a description has an empty one: the book requires the column.
         { "kbl_bills",
             { QStringLiteral("insert or ignore INTO tbl_bill(id,title,amount,description,date,month,category_id,"
                              "sub_category_id,account_id,to_account_id, borrower_id,kind) select "
                              "bill_id,title,amount,coalesce(description,''),date,month,catelog_id,catelog_id,"
-                             "account_id,to_account_id, borrower_id,kind from kbl_bills;") } },
+                             "account_id,to_account_id, borrower_id,case kind when 'repayin' then 'refund' when "
+                             "'repayout' then 'repay' else kind end from kbl_bills;") } },
         { "kbl_borrowers",
             { QStringLiteral("insert or ignore INTO tbl_borrower(id,name,kind,sort) select borrower_id,name,kind,sort "
                              "from kbl_borrowers;") } },
@@ -316,10 +358,7 @@ bool convertKobel(const QSqlDatabase& init, const QSqlDatabase& db, int* skipped
             return false;
     }
 
-    for (const char* statement : { "update tbl_account set kind='credit' where kind='creditcard';",
-             "update tbl_account set kind='card' where kind='bankcard';",
-             "update tbl_bill set kind='refund' where kind='repayin';",
-             "update tbl_bill set kind='repay' where kind='repayout';", "DROP TABLE IF EXISTS kbl_accounts",
+    for (const char* statement : { "DROP TABLE IF EXISTS kbl_accounts",
              "DROP TABLE IF EXISTS kbl_bills", "DROP TABLE IF EXISTS kbl_borrowers",
              "DROP TABLE IF EXISTS kbl_budget_items", "DROP TABLE IF EXISTS kbl_budgets",
              "DROP TABLE IF EXISTS kbl_catelogs", "DROP TABLE IF EXISTS kbl_excategories",
@@ -387,21 +426,7 @@ QStringList BackupHelper::automaticBackups(const QString& bookFileName)
 
 bool BackupHelper::isBook(const QString& path)
 {
-    // Every table of the settings and the records with every column a book has: a file that lost
-    // one would replace a sound book with one the program cannot open or use.
-    return checkFile(path, [](QSqlDatabase& db) {
-        const QHash<QString, QStringList>& wanted = recordColumns();
-        if (wanted.isEmpty())
-            return false;
-        for (auto table = wanted.constBegin(); table != wanted.constEnd(); ++table) {
-            const QStringList columns = columnsOf(db, table.key());
-            for (const QString& column : table.value()) {
-                if (!columns.contains(column, Qt::CaseInsensitive))
-                    return false;
-            }
-        }
-        return true;
-    });
+    return checkFile(path, hasBookColumns);
 }
 
 bool BackupHelper::isKobelFile(const QString& path)
@@ -425,17 +450,18 @@ bool BackupHelper::restore(const QString& file, QString* reason)
         return false;
     // Only a book replaces a book: one that the schema upgrade brings up to date (an older book is
     // upgraded here, before it takes the book's place), never synchronised since, and with the
-    // rollback journal whatever the file used.
+    // rollback journal whatever the file used. The file is checked once, before anything is
+    // written to it; what SQLite then writes on the same connection needs no second check.
     const bool prepared
         = withBookConnection(staged, QStringLiteral("restored"), BookAccess::ReadWrite, [](QSqlDatabase& db) {
-              return sqlValue(db, QStringLiteral("pragma quick_check"), {}, QString()).toString() == QLatin1String("ok")
-                  && DBHelper::checkSchema(db) && DBHelper::getInstance()->upgradeBook(db)
+              return isSound(db) && DBHelper::checkSchema(db) && DBHelper::getInstance()->upgradeBook(db)
                   && execWrite(
                       db, QStringLiteral("update tbl_setting set sync_time=?;"), { QLatin1String(NeverSynchronised) })
                   && sqlValue(db, QStringLiteral("pragma journal_mode=delete"), {}, QString()).toString()
-                  == QLatin1String("delete");
+                  == QLatin1String("delete")
+                  && hasBookColumns(db);
           });
-    if (!prepared || !isBook(staged)) {
+    if (!prepared) {
         discard(staged);
         return false;
     }
@@ -465,7 +491,12 @@ bool BackupHelper::kobel(const QString& file, int* skippedRows, bool* unopened, 
         templateCopy->fileName(), QStringLiteral("init"), BookAccess::ReadOnly, [&](QSqlDatabase& init) {
             return withBookConnection(staged, QStringLiteral("kobel"), BookAccess::ReadWrite, [&](QSqlDatabase& db) {
                 opened = true;
-                return convertKobel(init, db, &skipped)
+                // The copy is this import's alone until it replaces the book: a conversion that fails
+                // or is cut off by a crash leaves a copy that is thrown away, never played back, so
+                // its rollback journal is kept in memory instead of being written beside it.
+                return sqlValue(db, QStringLiteral("pragma journal_mode=memory"), {}, QString()).toString()
+                    == QLatin1String("memory")
+                    && convertKobel(init, db, &skipped)
                     // A book like every other: no write-ahead log beside it.
                     && sqlValue(db, QStringLiteral("pragma journal_mode=delete"), {}, QString()).toString()
                     == QLatin1String("delete");

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -130,6 +131,52 @@ bool onlineCopy(const QString& source, const QString& target, QString* detail)
     sqlite3_close(from);
     sqlite3_close(to);
     return ok;
+}
+
+// The name under which replaceKeeping swaps a staged book with the one it replaces.
+QString outgoingName(const QString& target)
+{
+    return target + QStringLiteral(".replacing");
+}
+
+bool sameDisk(const QString& a, const QString& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0
+        && ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev;
+}
+
+// Puts staged at target and the book that stood there at kept with renames alone; false, with
+// everything where it was, where that cannot be done.
+bool swapOut(const QString& staged, const QString& target, const QString& kept)
+{
+    const QString keptFolder = QFileInfo(kept).absolutePath();
+    const QString outgoing = outgoingName(target);
+    if (QFileInfo::exists(outgoing) || !canWriteIn(keptFolder) || !sameDisk(QFileInfo(target).absolutePath(), keptFolder))
+        return false;
+    const QByteArray outgoingPath = QFile::encodeName(outgoing);
+    const QByteArray targetPath = QFile::encodeName(target);
+    // From here until the old book is at kept, outgoing always holds a whole book that no other
+    // name holds: the staged one, then the old one.
+    if (!renameNoReplace(staged, outgoing))
+        return false;
+    if (::renameat2(AT_FDCWD, outgoingPath.constData(), AT_FDCWD, targetPath.constData(), RENAME_EXCHANGE) == 0) {
+        if (renameNoReplace(outgoing, kept)) {
+            // The safety copy is the owner's and as new as the moment it was made, like a copy.
+            QFile::setPermissions(kept, OwnerOnly);
+            ::utimensat(AT_FDCWD, QFile::encodeName(kept).constData(), nullptr, 0);
+            return true;
+        }
+        // The old book back in its place, whole as it was.
+        if (::renameat2(AT_FDCWD, outgoingPath.constData(), AT_FDCWD, targetPath.constData(), RENAME_EXCHANGE) != 0) {
+            qCWarning(lcSql) << "BookFile: the book replaced at" << target << "stays at" << outgoing;
+            return true;
+        }
+    }
+    if (!renameNoReplace(outgoing, staged))
+        qCWarning(lcSql) << "BookFile: the staged book" << staged << "stays at" << outgoing;
+    return false;
 }
 
 } // namespace
@@ -272,6 +319,25 @@ bool BookFile::replace(const QString& staged, const QString& target, QString* er
     if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) != 0)
         return fail(error, cannotWrite(QFileInfo(target).absolutePath(), 0, systemError()));
     return true;
+}
+
+QString BookFile::interruptedReplacement(const QString& target)
+{
+    const QString outgoing = outgoingName(target);
+    return QFileInfo(outgoing).isFile() ? outgoing : QString();
+}
+
+bool BookFile::replaceKeeping(const QString& staged, const QString& target, const QString& kept, QString* error)
+{
+    if (QFileInfo::exists(kept))
+        return fail(error, text("文件“%1”已经存在。").arg(QDir::toNativeSeparators(kept)));
+    if (!removeLeftovers(target))
+        return fail(
+            error, text("账本旁边留有无法删除的文件（%1）。").arg(leftovers(target).join(QStringLiteral("、"))));
+    if (swapOut(staged, target, kept))
+        return true;
+    // Another disk, a file system that cannot swap two names, or a swap cut off before: a copy.
+    return copy(target, kept, error) && replace(staged, target, error);
 }
 
 QStringList BookFile::leftovers(const QString& path)

@@ -49,6 +49,19 @@ public:
     // rename, and the rename is refused while one stays.
     static bool replace(const QString& staged, const QString& target, QString* error = nullptr);
 
+    // Puts staged in target's place as replace() does, and keeps the book that stood there under
+    // kept (a new name, the caller's safety copy of it). Where kept's folder is on target's disk the
+    // old book is not copied: staged and target swap names in one step and the old book is then
+    // renamed to kept, so that target is wholly the old book or wholly staged at every moment and
+    // the old book always has a name. Elsewhere the old book is copied to kept first. On failure
+    // target is as it was, staged is where it was and nothing is at kept. target must be settled.
+    static bool replaceKeeping(
+        const QString& staged, const QString& target, const QString& kept, QString* error = nullptr);
+    // A whole book that a replaceKeeping cut off between its renames left beside target (the one it
+    // was putting in place or the one that stood there); empty when there is none. It is never
+    // removed here: the caller keeps it where the user can find it.
+    static QString interruptedReplacement(const QString& target);
+
     // The files SQLite keeps beside the book at path that exist ("-journal", "-wal", "-shm").
     static QStringList leftovers(const QString& path);
     // Removes them; true when none is left. Only for a name where no book is, or a settled book.

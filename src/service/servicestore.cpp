@@ -17,7 +17,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 #include <cstdio>
-#include <functional>
+#include <map>
 
 #include "servicechangeset.h"
 #include "storedialect.h"
@@ -327,7 +327,7 @@ private:
     const QString now;
     QSqlQuery lookup;
     QSqlQuery sendBack;
-    QHash<int, QSqlQuery> writers;
+    std::map<int, QSqlQuery> writers;
     int batchTable = -1;
     QList<Change> batch;
     QSet<QString> batchIds;
@@ -336,9 +336,9 @@ private:
 QSqlQuery& Merge::writer(int count, bool deletions, bool newOnly)
 {
     const int key = count * 4 + (deletions ? 2 : 0) + (newOnly ? 1 : 0);
-    auto found = writers.find(key);
+    const auto found = writers.find(key);
     if (found != writers.end())
-        return *found;
+        return found->second;
     QSqlQuery query(db);
     // New records are inserted as they came (a deletion of a record the service never had is kept
     // as such); for the others, rows replace what is stored and a deletion keeps the record's last
@@ -361,7 +361,7 @@ QSqlQuery& Merge::writer(int count, bool deletions, bool newOnly)
     for (int i = 0; i < count; ++i)
         values << one;
     query.prepare(statement.arg(values.join(QLatin1Char(','))));
-    return *writers.insert(key, query);
+    return writers.emplace(key, std::move(query)).first->second;
 }
 
 bool Merge::write(const QList<Write>& writes, bool deletions, bool newOnly, QSet<QString>* inserted)
@@ -517,55 +517,58 @@ Refusal mergeChangeSet(const ServiceChangeSet& changeSet, Merge& merge)
         const int versionAt = int(object.columns.indexOf(QLatin1String("version")));
         const int versionCell = int(stored.indexOf(QLatin1String("version")));
 
-        // Each element of the array at offset made a change by make (false: it is no change the
-        // service can store) and merged.
-        const auto mergeElements = [&](qsizetype offset,
-                                       const std::function<bool(const ServiceChangeSet::Element&, Change*)>& make) {
-            Refusal refusal = Refusal::None;
-            const bool read = changeSet.readElements(offset, [&](const ServiceChangeSet::Element& element) {
-                Change change;
-                if (!make(element, &change))
-                    refusal = Refusal::BadData;
-                else if (!merge.add(table, std::move(change)))
-                    refusal = Refusal::Storage;
-                return refusal == Refusal::None;
-            });
-            return refusal != Refusal::None ? refusal : read ? Refusal::None : Refusal::BadData;
-        };
+        Refusal refusal = Refusal::None;
         if (object.rowsAt >= 0) {
-            const Refusal refusal = mergeElements(object.rowsAt, [&](const ServiceChangeSet::Element& row, Change* change) {
+            const bool read = changeSet.readElements(object.rowsAt, [&](const ServiceChangeSet::Element& row) {
                 if (idAt < 0 || versionAt < 0 || !row.isArray || row.cells.size() != object.columns.size()
-                    || row.firstNotText >= 0 || row.cells.at(idAt).isEmpty())
+                    || row.firstNotText >= 0 || row.cells.at(idAt).isEmpty()) {
+                    refusal = Refusal::BadData;
                     return false;
-                change->id = QString::fromUtf8(row.cells.at(idAt));
-                change->version = QString::fromUtf8(row.cells.at(versionAt));
-                change->columns = columns;
-                change->versionCell = versionCell;
-                change->cells = "[";
-                for (const int position : std::as_const(positions)) {
-                    if (change->cells.size() > 1)
-                        change->cells += ',';
-                    appendJsonString(change->cells, row.cells.at(position));
                 }
-                change->cells += ']';
+                Change change;
+                change.id = QString::fromUtf8(row.cells.at(idAt));
+                change.version = QString::fromUtf8(row.cells.at(versionAt));
+                change.columns = columns;
+                change.versionCell = versionCell;
+                change.cells = "[";
+                for (const int position : std::as_const(positions)) {
+                    if (change.cells.size() > 1)
+                        change.cells += ',';
+                    appendJsonString(change.cells, row.cells.at(position));
+                }
+                change.cells += ']';
+                if (!merge.add(table, std::move(change))) {
+                    refusal = Refusal::Storage;
+                    return false;
+                }
                 return true;
             });
             if (refusal != Refusal::None)
                 return refusal;
+            if (!read)
+                return Refusal::BadData;
         }
         if (object.deletionsAt >= 0) {
-            const Refusal refusal
-                = mergeElements(object.deletionsAt, [&](const ServiceChangeSet::Element& pair, Change* change) {
-                      if (!pair.isArray || pair.cells.size() < 2 || (pair.firstNotText >= 0 && pair.firstNotText < 2)
-                          || pair.cells.at(0).isEmpty())
-                          return false;
-                      change->id = QString::fromUtf8(pair.cells.at(0));
-                      change->version = QString::fromUtf8(pair.cells.at(1));
-                      change->deletion = true;
-                      return true;
-                  });
+            const bool read = changeSet.readElements(object.deletionsAt, [&](const ServiceChangeSet::Element& pair) {
+                if (!pair.isArray || pair.cells.size() < 2 || (pair.firstNotText >= 0 && pair.firstNotText < 2)
+                    || pair.cells.at(0).isEmpty()) {
+                    refusal = Refusal::BadData;
+                    return false;
+                }
+                Change change;
+                change.id = QString::fromUtf8(pair.cells.at(0));
+                change.version = QString::fromUtf8(pair.cells.at(1));
+                change.deletion = true;
+                if (!merge.add(table, std::move(change))) {
+                    refusal = Refusal::Storage;
+                    return false;
+                }
+                return true;
+            });
             if (refusal != Refusal::None)
                 return refusal;
+            if (!read)
+                return Refusal::BadData;
         }
     }
     return merge.flush() ? Refusal::None : Refusal::Storage;

@@ -7,7 +7,10 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <memory>
+
 #include "data/backuphelper.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
@@ -85,6 +88,8 @@ private slots:
     void restoreReplacesTheBook();
     void restoreRefusesWhatIsNotABook_data();
     void restoreRefusesWhatIsNotABook();
+    void restoreKeepsTheOldBook_data();
+    void restoreKeepsTheOldBook();
     void backupNameOfAMoment();
     void kobelConvertsTheFile();
     void kobelLeavesTombstonesOfTheDefaults();
@@ -273,6 +278,63 @@ void TestBackupHelper::restoreRefusesWhatIsNotABook()
     }
     QCOMPARE(QDir(env->root()).entryList(QDir::Files), filesBefore);
     QVERIFY(importLeftNothing());
+}
+
+void TestBackupHelper::restoreKeepsTheOldBook_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::newRow("backups on the book's disk") << "same disk";
+    QTest::newRow("backups on another disk") << "other disk";
+    QTest::newRow("after a replacement cut off by a crash") << "crashed";
+}
+
+void TestBackupHelper::restoreKeepsTheOldBook()
+{
+    QFETCH(QString, where);
+    const QString backupDir = Constants::getInstance()->getBackupDir();
+    std::unique_ptr<FullDisk> otherDisk;
+    if (where == "other disk") {
+        otherDisk = std::make_unique<FullDisk>(QDir::cleanPath(backupDir));
+        if (!otherDisk->isMounted())
+            QSKIP("no disk of its own can be mounted for the backups here");
+    }
+    QVERIFY(TestBook::copyTemplate(book()));
+    QVERIFY(mark(book(), "current"));
+    // A book last written long ago: its safety backup is still the newest backup.
+    QFile old(book());
+    QVERIFY(old.open(QIODevice::ReadWrite));
+    QVERIFY(old.setFileTime(QDateTime(QDate(2001, 2, 3), QTime(4, 5)), QFileDevice::FileModificationTime));
+    old.close();
+    if (where == "crashed") {
+        // The whole book that a crash between the renames of an earlier replacement left beside it.
+        QVERIFY(TestBook::copyTemplate(book() + ".replacing"));
+        QVERIFY(mark(book() + ".replacing", "earlier"));
+    }
+    const QString source = env->root() + "/chosen.db";
+    QVERIFY(TestBook::copyTemplate(source));
+    QVERIFY(mark(source, "chosen"));
+
+    QString reason;
+    QVERIFY2(BackupHelper::restore(source, &reason), qPrintable(reason));
+    QCOMPARE(valueIn(book(), "select name from tbl_member where id='mark'").toString(), QString("chosen"));
+    QStringList kept;
+    for (const QString& backup : backups()) {
+        const QString path = backupDir + backup;
+        const QString mark = valueIn(path, "select name from tbl_member where id='mark'").toString();
+        kept << mark;
+        QVERIFY2(ownerOnly(path), qPrintable(backup));
+        QCOMPARE(valueIn(path, "pragma integrity_check").toString(), QString("ok"));
+        if (mark == "current") {
+            const QDateTime made = QFileInfo(path).lastModified();
+            QVERIFY2(made.secsTo(QDateTime::currentDateTime()) < 60, qPrintable(made.toString(Qt::ISODate)));
+        }
+    }
+    kept.sort();
+    const QStringList wanted = where == "crashed" ? QStringList { "current", "earlier" } : QStringList { "current" };
+    QCOMPARE(kept, wanted);
+    QVERIFY(!QFileInfo::exists(book() + ".replacing"));
+    QVERIFY(importLeftNothing());
+    BookLock::releaseOpenBook();
 }
 
 void TestBackupHelper::backupNameOfAMoment()

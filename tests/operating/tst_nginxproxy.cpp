@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -96,6 +97,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
 
+    void healthThroughTheProxy();
     void synchronisesThroughTheProxy();
     void oversizedBodyStopsAtTheProxy();
     void requestsAtOnceFromOneAddressAreLimited();
@@ -213,6 +215,15 @@ QString TestNginxProxy::errorLog() const
 {
     QFile file(prefix.filePath(QStringLiteral("error.log")));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void TestNginxProxy::healthThroughTheProxy()
+{
+    // What a load balancer or a monitor asks, with no account.
+    const HttpAnswer health = request(proxyUrl + QStringLiteral("health"));
+    QCOMPARE(health.status, 200);
+    QCOMPARE(QJsonDocument::fromJson(health.body).object(),
+        QJsonObject({ { QStringLiteral("status"), QStringLiteral("ok") } }));
 }
 
 void TestNginxProxy::synchronisesThroughTheProxy()
