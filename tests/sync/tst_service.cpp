@@ -905,7 +905,11 @@ void TestService::healthTellsWhetherTheStoreAnswers()
         PgServer* server = broken.pgServer();
         QVERIFY(server->stop());
         const Response unavailable = fetch(broken.baseUrl() + "health");
+        const QJsonObject check = objectOf(
+            post(broken.baseUrl() + "sync/userid.php", { { "username", "someone" }, { "password", "pw" } }).body);
         QVERIFY2(server->start(), qPrintable(server->errorText()));
+        // A store that cannot be read is no wrong password.
+        QCOMPARE(check.value("error").toInt(), 5);
         QCOMPARE(unavailable.status, 503);
         QCOMPARE(objectOf(unavailable.body), QJsonObject({ { "status", "unavailable" } }));
         QCOMPARE(fetch(broken.baseUrl() + "health").status, 200);
@@ -921,6 +925,12 @@ void TestService::healthTellsWhetherTheStoreAnswers()
     const Response unavailable = fetch(broken.baseUrl() + "health");
     QCOMPARE(unavailable.status, 503);
     QCOMPARE(objectOf(unavailable.body), QJsonObject({ { "status", "unavailable" } }));
+    // A store that cannot be read is no wrong password.
+    QCOMPARE(objectOf(post(broken.baseUrl() + "sync/userid.php", { { "username", "someone" }, { "password", "pw" } })
+                          .body)
+                 .value("error")
+                 .toInt(),
+        5);
     QVERIFY(file.seek(0));
     QVERIFY(file.write(stored) == stored.size());
     file.close();
