@@ -17,19 +17,6 @@
 #include "benchsync.h"
 #include "bookgenerator.h"
 
-namespace {
-
-// Other work on the machine shows in every figure: the table says how much there was.
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
-}
-
-} // namespace
-
 int main(int argc, char* argv[])
 {
     // The steps run offscreen; a program measured in a process of its own gets the display.

@@ -69,6 +69,9 @@ struct TableRow {
 void printTable(const std::vector<int>& bookSizes, const std::vector<TableRow>& rows);
 
 // A line of /proc/self/status in kB ("VmRSS", "VmHWM", "RssAnon", "RssFile"); 0 when unknown.
+// The load average of the last 1, 5 and 15 minutes: other work on the machine shows in every figure.
+QString loadAverage();
+
 long statusKb(const char* key);
 // The same line of another process's status.
 long statusKbOf(qint64 pid, const char* key);

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "engine/httphelper.h"
+#include "engine/synchelper.h"
 
 namespace {
 
@@ -24,15 +25,6 @@ const int changedPerSync = 2;
 const int addedPerSync = 1;
 const int finalAttempts = 10;
 
-// A cell as the program's upload writes it.
-QString cellText(const QVariant& value)
-{
-    if (value.isNull())
-        return QLatin1String("");
-    if (value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', 15);
-    return value.toString();
-}
 
 QString jsonCell(const QJsonValue& value)
 {
@@ -105,7 +97,7 @@ bool readBookTables(const QString& path, const QString& since, SyncTables* table
             while (query.next()) {
                 QStringList cells;
                 for (int i : std::as_const(sent))
-                    cells << cellText(query.value(i));
+                    cells << SyncHelper::cellText(query.value(i));
                 const QString id = cells.value(idAt);
                 table.ids << id;
                 table.rows.insert(id, cells);
@@ -121,7 +113,7 @@ bool readBookTables(const QString& path, const QString& since, SyncTables* table
                 break;
             }
             while (deletions.next())
-                table.deletions.insert(cellText(deletions.value(0)), cellText(deletions.value(1)));
+                table.deletions.insert(SyncHelper::cellText(deletions.value(0)), SyncHelper::cellText(deletions.value(1)));
             tables->append(table);
         }
     }

@@ -519,13 +519,6 @@ void printResults(const Settings& settings, const std::vector<StoreResult>& resu
     }
 }
 
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
-}
 
 } // namespace
 

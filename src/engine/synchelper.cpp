@@ -55,16 +55,6 @@ QString quoted(const QString& identifier)
     return QLatin1Char('"') + identifier + QLatin1Char('"');
 }
 
-// A cell of the change set: texts as stored, integers in decimal, reals with at most 15 significant
-// digits (0.1+0.2 is "0.3", -3.0 is "-3"), NULL as "".
-QString cellText(const QVariant& value)
-{
-    if (value.isNull())
-        return QLatin1String("");
-    if (value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', 15);
-    return value.toString();
-}
 
 // The message of the service's error object, or failed when it holds no text.
 QString replyMessage(const QVariantMap& reply, const QString& failed)
@@ -302,6 +292,15 @@ private:
 };
 
 } // namespace
+
+QString SyncHelper::cellText(const QVariant& value)
+{
+    if (value.isNull())
+        return QLatin1String("");
+    if (value.typeId() == QMetaType::Double)
+        return QString::number(value.toDouble(), 'g', 15);
+    return value.toString();
+}
 
 // The upload's form body, written to a device as it is made: the fields as HttpHelper::encodeForm
 // writes them, then a last field whose value (the change set) comes in pieces, each percent-encoded as

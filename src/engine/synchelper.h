@@ -29,6 +29,10 @@ public:
     bool sync();
     bool isRunning() const { return running; }
 
+    // A cell of the change set: texts as stored, integers in decimal, reals with at most 15
+    // significant digits (0.1+0.2 is "0.3", -3.0 is "-3"), NULL as "".
+    static QString cellText(const QVariant& value);
+
     // The clock a run reads its start (the book's next sync time) and the client time it reports
     // from: UTC now, unless a test runs a clock of its own (with the books' version stamps, which
     // SQLite takes, on the same clock). An empty function restores the system's.
