@@ -17,6 +17,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 #include <cstdio>
+#include <functional>
 #include <map>
 
 #include "servicechangeset.h"
@@ -517,58 +518,55 @@ Refusal mergeChangeSet(const ServiceChangeSet& changeSet, Merge& merge)
         const int versionAt = int(object.columns.indexOf(QLatin1String("version")));
         const int versionCell = int(stored.indexOf(QLatin1String("version")));
 
-        Refusal refusal = Refusal::None;
-        if (object.rowsAt >= 0) {
-            const bool read = changeSet.readElements(object.rowsAt, [&](const ServiceChangeSet::Element& row) {
-                if (idAt < 0 || versionAt < 0 || !row.isArray || row.cells.size() != object.columns.size()
-                    || row.firstNotText >= 0 || row.cells.at(idAt).isEmpty()) {
-                    refusal = Refusal::BadData;
-                    return false;
-                }
+        // Each element of the array at offset made a change by make (false: it is no change the
+        // service can store) and merged.
+        const auto mergeElements = [&](qsizetype offset,
+                                       const std::function<bool(const ServiceChangeSet::Element&, Change*)>& make) {
+            Refusal refusal = Refusal::None;
+            const bool read = changeSet.readElements(offset, [&](const ServiceChangeSet::Element& element) {
                 Change change;
-                change.id = QString::fromUtf8(row.cells.at(idAt));
-                change.version = QString::fromUtf8(row.cells.at(versionAt));
-                change.columns = columns;
-                change.versionCell = versionCell;
-                change.cells = "[";
-                for (const int position : std::as_const(positions)) {
-                    if (change.cells.size() > 1)
-                        change.cells += ',';
-                    appendJsonString(change.cells, row.cells.at(position));
-                }
-                change.cells += ']';
-                if (!merge.add(table, std::move(change))) {
+                if (!make(element, &change))
+                    refusal = Refusal::BadData;
+                else if (!merge.add(table, std::move(change)))
                     refusal = Refusal::Storage;
+                return refusal == Refusal::None;
+            });
+            return refusal != Refusal::None ? refusal : read ? Refusal::None : Refusal::BadData;
+        };
+        if (object.rowsAt >= 0) {
+            const Refusal refusal = mergeElements(object.rowsAt, [&](const ServiceChangeSet::Element& row, Change* change) {
+                if (idAt < 0 || versionAt < 0 || !row.isArray || row.cells.size() != object.columns.size()
+                    || row.firstNotText >= 0 || row.cells.at(idAt).isEmpty())
                     return false;
+                change->id = QString::fromUtf8(row.cells.at(idAt));
+                change->version = QString::fromUtf8(row.cells.at(versionAt));
+                change->columns = columns;
+                change->versionCell = versionCell;
+                change->cells = "[";
+                for (const int position : std::as_const(positions)) {
+                    if (change->cells.size() > 1)
+                        change->cells += ',';
+                    appendJsonString(change->cells, row.cells.at(position));
                 }
+                change->cells += ']';
                 return true;
             });
             if (refusal != Refusal::None)
                 return refusal;
-            if (!read)
-                return Refusal::BadData;
         }
         if (object.deletionsAt >= 0) {
-            const bool read = changeSet.readElements(object.deletionsAt, [&](const ServiceChangeSet::Element& pair) {
-                if (!pair.isArray || pair.cells.size() < 2 || (pair.firstNotText >= 0 && pair.firstNotText < 2)
-                    || pair.cells.at(0).isEmpty()) {
-                    refusal = Refusal::BadData;
-                    return false;
-                }
-                Change change;
-                change.id = QString::fromUtf8(pair.cells.at(0));
-                change.version = QString::fromUtf8(pair.cells.at(1));
-                change.deletion = true;
-                if (!merge.add(table, std::move(change))) {
-                    refusal = Refusal::Storage;
-                    return false;
-                }
-                return true;
-            });
+            const Refusal refusal
+                = mergeElements(object.deletionsAt, [&](const ServiceChangeSet::Element& pair, Change* change) {
+                      if (!pair.isArray || pair.cells.size() < 2 || (pair.firstNotText >= 0 && pair.firstNotText < 2)
+                          || pair.cells.at(0).isEmpty())
+                          return false;
+                      change->id = QString::fromUtf8(pair.cells.at(0));
+                      change->version = QString::fromUtf8(pair.cells.at(1));
+                      change->deletion = true;
+                      return true;
+                  });
             if (refusal != Refusal::None)
                 return refusal;
-            if (!read)
-                return Refusal::BadData;
         }
     }
     return merge.flush() ? Refusal::None : Refusal::Storage;

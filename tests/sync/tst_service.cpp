@@ -190,9 +190,11 @@ public:
     {
         bool sent = false;
         QNetworkReply* reply = replies.at(number);
-        QObject::connect(reply, &QNetworkReply::uploadProgress, reply,
+        const QMetaObject::Connection progress = QObject::connect(reply, &QNetworkReply::uploadProgress, reply,
             [&sent](qint64 done, qint64 total) { sent = sent || (total > 0 && done == total); });
-        return QTest::qWaitFor([&] { return sent || ended.contains(number); }, 240000);
+        const bool done = QTest::qWaitFor([&] { return sent || ended.contains(number); }, 240000);
+        QObject::disconnect(progress);
+        return done;
     }
     bool waitForAll() { return QTest::qWaitFor([&] { return ended.size() == replies.size(); }, 240000); }
     QByteArray body(int number) const { return bodies.at(number); }
@@ -854,9 +856,12 @@ void TestService::verifiedPasswordsAreRememberedBriefly()
                 .body);
         return answer.contains("id");
     };
-    QElapsedTimer clock;
-    clock.start();
+    // The password is remembered between these two moments.
+    QElapsedTimer sinceAsked;
+    sinceAsked.start();
     QVERIFY(accepted("old password"));
+    QElapsedTimer sinceAnswered;
+    sinceAnswered.start();
     // A wrong password is refused however recently the right one was verified, and is not
     // remembered either.
     for (const QString wrong : { "old passwor", "old password ", "Old password", "" }) {
@@ -876,10 +881,11 @@ void TestService::verifiedPasswordsAreRememberedBriefly()
             : withBookConnection(remembering.dataFile(), "password", BookAccess::ReadWrite, change));
     QVERIFY(accepted("new password"));
     const bool stillRemembered = accepted("old password");
-    if (clock.elapsed() < lifetimeMs - 500)
+    // Only where the remembered password cannot have been forgotten yet (a slow build may take longer).
+    if (sinceAsked.elapsed() < lifetimeMs)
         QVERIFY2(stillRemembered, "the verified password was not remembered");
     // Once its time is over, the old password is checked again, and refused.
-    QTest::qWait(int(qMax<qint64>(0, lifetimeMs + 200 - clock.elapsed())));
+    QTest::qWait(int(qMax<qint64>(0, lifetimeMs + 200 - sinceAnswered.elapsed())));
     QVERIFY(!accepted("old password"));
     QVERIFY(accepted("new password"));
 }

@@ -444,8 +444,10 @@ void TestServiceProbes::wrongPasswordsAreNeverDecoded()
 #if defined(__SANITIZE_ADDRESS__)
     QSKIP("the sanitizer's allocator keeps freed memory: its peak says nothing of the program's");
 #endif
+    // Beside the body once: what is read in pieces on the way, and a worker's own connection to the
+    // store made for the check (a PostgreSQL client library's buffers).
     const qint64 grown = peakMemory(large.processId()) - before;
-    QVERIFY2(grown < size * 3 / 2,
+    QVERIFY2(grown < size * 3 / 2 + 16 * 1000 * 1000,
         qPrintable(QString("%1 MB received, the peak grew by %2 MB").arg(size / 1000000).arg(grown / 1000000)));
 }
 
