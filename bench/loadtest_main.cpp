@@ -19,12 +19,11 @@
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
-#include <sys/types.h>
 
 #include "benchsupport.h"
+#include "serviceprocess.h"
 #include "bookgenerator.h"
 #include "loaddevice.h"
 #include "pgserver.h"
@@ -38,82 +37,6 @@ struct Settings {
     int seconds = 60;
     int threads = 4;
     bool kill = true;
-};
-
-// quorvane-service in a process of its own on the store given by storeArguments, on one port across a
-// restart, as a supervisor would bring it back.
-class ServiceRun {
-public:
-    ServiceRun(const QStringList& storeArguments)
-        : storeArguments(storeArguments)
-    {
-    }
-    ~ServiceRun() { stop(); }
-
-    bool addUser(const QString& name, const QString& password, QString* error)
-    {
-        QProcess add;
-        add.start(QString::fromUtf8(QUORVANE_SERVICE_EXECUTABLE),
-            storeArguments + QStringList { QStringLiteral("--add-user"), name, password });
-        if (add.waitForFinished(60000) && add.exitStatus() == QProcess::NormalExit && add.exitCode() == 0)
-            return true;
-        *error = QStringLiteral("--add-user %1: %2").arg(name, QString::fromUtf8(add.readAllStandardError()));
-        return false;
-    }
-
-    bool start(quint16 listenPort, QString* error)
-    {
-        port = listenPort;
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // Every household here connects from the loopback address, as through a proxy: no limit per address.
-        process.start(QString::fromUtf8(QUORVANE_SERVICE_EXECUTABLE),
-            storeArguments
-                + QStringList { QStringLiteral("--port"), QString::number(port), QStringLiteral("--max-per-address"),
-                      QStringLiteral("0") });
-        QByteArray output;
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 60000 && process.state() != QProcess::NotRunning) {
-            process.waitForReadyRead(1000);
-            output += process.readAllStandardOutput();
-            if (output.contains("listening on ") && output.endsWith('\n'))
-                return true;
-        }
-        *error = QStringLiteral("quorvane-service did not start: ") + QString::fromUtf8(output);
-        stop();
-        return false;
-    }
-
-    void killHard()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(process.processId()), SIGKILL);
-        process.waitForFinished(30000);
-    }
-
-    void stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(30000)) {
-            process.kill();
-            process.waitForFinished(30000);
-        }
-    }
-
-    // The peak resident memory of the running process so far (kB).
-    long peakKb() const
-    {
-        return process.state() == QProcess::NotRunning ? 0 : statusKbOf(process.processId(), "VmHWM");
-    }
-    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port); }
-
-private:
-    QStringList storeArguments;
-    QProcess process;
-    quint16 port = 0;
 };
 
 quint16 freePort()
@@ -226,23 +149,30 @@ public:
     qint64 startedMs = 0;
 };
 
-StoreResult runStore(const QString& storeName, const QStringList& storeArguments, const Settings& settings,
+StoreResult runStore(const QString& storeName, const QString& store, const Settings& settings,
     const SyncTables& base, const QString& largeBook, const QString& work)
 {
     StoreResult result;
     result.store = storeName;
     result.devices = settings.devices;
     QString error;
-    ServiceRun service(storeArguments);
+    ServiceProcess service(QString::fromUtf8(QUORVANE_SERVICE_EXECUTABLE));
+    // Every household here connects from the loopback address, as through a proxy: no limit per address.
+    const QStringList serviceArguments = { QStringLiteral("--max-per-address"), QStringLiteral("0") };
     const QString password = QStringLiteral("load 密码+1");
-    for (int i = 0; i < settings.devices && error.isEmpty(); ++i)
-        service.addUser(QStringLiteral("household%1").arg(i + 1, 2, 10, QLatin1Char('0')), password, &error);
-    if (error.isEmpty())
-        service.addUser(QStringLiteral("large"), QStringLiteral("large-upload"), &error);
-    if (!error.isEmpty() || !service.start(freePort(), &error)) {
-        result.failure = error;
+    bool ready = true;
+    for (int i = 0; i < settings.devices && ready; ++i)
+        ready = service.addUser(store, QStringLiteral("household%1").arg(i + 1, 2, 10, QLatin1Char('0')), password);
+    ready = ready && service.addUser(store, QStringLiteral("large"), QStringLiteral("large-upload"))
+        && service.start(store, serviceArguments, freePort());
+    if (!ready) {
+        result.failure = service.errorText();
         return result;
     }
+    // The peak resident memory of the running service so far (kB).
+    const auto servicePeakKb = [&service] {
+        return service.isRunning() ? statusKbOf(service.processId(), "VmHWM") : 0;
+    };
 
     QElapsedTimer clock;
     clock.start();
@@ -329,12 +259,12 @@ StoreResult runStore(const QString& storeName, const QStringList& storeArguments
     QTimer::singleShot(2000, &receiver, [&] { large.start(shared.elapsedMs); });
     if (settings.kill) {
         QTimer::singleShot(settings.seconds * 500, &receiver, [&] {
-            result.peakBeforeKillKb = service.peakKb();
+            result.peakBeforeKillKb = servicePeakKb();
             killAt = clock.elapsed();
-            service.killHard();
-            QString restartError;
-            if (!service.start(quint16(QUrl(service.baseUrl()).port()), &restartError))
-                result.failure = QStringLiteral("the service did not start again: ") + restartError;
+            service.kill();
+            // On the same port, as a supervisor brings a service back behind its proxy.
+            if (!service.start(store, serviceArguments, quint16(QUrl(service.baseUrl()).port())))
+                result.failure = QStringLiteral("the service did not start again: ") + service.errorText();
             restartedAt = clock.elapsed();
             result.killed = true;
             std::fprintf(stderr, "%s: service killed at %.1f s, answering again %.0f ms later\n", qPrintable(storeName),
@@ -359,7 +289,11 @@ StoreResult runStore(const QString& storeName, const QStringList& storeArguments
         });
     }
     loadLoop.exec();
-    result.peakLoadKb = service.peakKb();
+    // What the service warned of during the load, as it would have shown in its journal.
+    const QString warnings = service.takeErrorOutput();
+    if (!warnings.isEmpty())
+        std::fprintf(stderr, "%s", qPrintable(warnings));
+    result.peakLoadKb = servicePeakKb();
     // The devices' time: the large upload may go on after they stopped.
     result.seconds = double(devicesDone - loadStart) / 1000.0;
     result.largeAttempts = large.attempts;
@@ -444,7 +378,7 @@ StoreResult runStore(const QString& storeName, const QStringList& storeArguments
             result.examples << QStringLiteral("the large book could not be read: ") + error;
         }
     }
-    result.peakAfterKb = service.peakKb();
+    result.peakAfterKb = servicePeakKb();
     finish();
     return result;
 }
@@ -580,11 +514,11 @@ int main(int argc, char* argv[])
     const QString loadBefore = loadAverage();
     std::vector<StoreResult> results;
     for (const QString& store : parser.value(storesOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        QStringList storeArguments;
+        QString location;
         // A database server of the run's own, on this machine, reached over TCP as a shared one would be.
         std::unique_ptr<PgServer> server;
         if (store == QLatin1String("sqlite")) {
-            storeArguments = { QStringLiteral("--data"), work.filePath(QStringLiteral("service.db")) };
+            location = work.filePath(QStringLiteral("service.db"));
         } else if (store == QLatin1String("postgresql")) {
             server = std::make_unique<PgServer>();
             if (!server->start()) {
@@ -594,12 +528,12 @@ int main(int argc, char* argv[])
                 results.push_back(failed);
                 continue;
             }
-            storeArguments = { QStringLiteral("--store"), server->url() };
+            location = server->url();
         } else {
             std::fprintf(stderr, "quorvane-loadtest: unknown store %s\n", qPrintable(store));
             return 2;
         }
-        results.push_back(runStore(store, storeArguments, settings, base, largeBook, work.path()));
+        results.push_back(runStore(store, location, settings, base, largeBook, work.path()));
     }
     printResults(settings, results, loadBefore, loadAverage());
     // A lost or altered row, a device that could not synchronise at the end, the large upload that never

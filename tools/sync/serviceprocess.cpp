@@ -17,14 +17,14 @@ QStringList ServiceProcess::storeArguments(const QString& store)
     return { QStringLiteral("--store"), store };
 }
 
-bool ServiceProcess::start(const QString& store, const QStringList& arguments)
+bool ServiceProcess::start(const QString& store, const QStringList& arguments, quint16 port)
 {
     stop();
     url.clear();
     error.clear();
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(executable,
-        QStringList { QStringLiteral("--port"), QStringLiteral("0") } + storeArguments(store) + arguments);
+        QStringList { QStringLiteral("--port"), QString::number(port) } + storeArguments(store) + arguments);
     // The service prints the address it listens on once it is ready.
     const QByteArray marker = "listening on ";
     QByteArray output;

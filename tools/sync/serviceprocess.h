@@ -15,8 +15,9 @@ public:
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     // Starts the service on store with further arguments (e.g. "--config", file) and waits until
-    // it listens; false (see errorText()) when it does not come up.
-    bool start(const QString& store, const QStringList& arguments = {});
+    // it listens; false (see errorText()) when it does not come up. Port 0: a free port of the
+    // service's choosing; another: that port, e.g. the one of a run before a restart.
+    bool start(const QString& store, const QStringList& arguments = {}, quint16 port = 0);
     void stop();
     // Ends the service at once (SIGKILL), as a crash or an out-of-memory kill would, and waits for it.
     void kill();
