@@ -4,12 +4,14 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
 
 #include "data/constants.h"
+#include "data/scopedumask.h"
 #include "data/settingkeys.h"
 
 namespace {
@@ -91,6 +93,18 @@ void FileSetting::open(const QString& iniPath)
             file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     settings = new QSettings(iniPath, QSettings::IniFormat);
+    // The settings object writes changes on a later event loop turn of its own; those writes go
+    // through sync() as well, so that the lock file it makes beside the file is owner-only too.
+    settings->installEventFilter(this);
+}
+
+bool FileSetting::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == settings && event->type() == QEvent::UpdateRequest) {
+        sync();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 FileSetting* FileSetting::getInstance()
@@ -196,6 +210,9 @@ QList<int> FileSetting::getColumnWidths() const
 
 bool FileSetting::sync()
 {
+    // Writing makes "<file>.lock" beside the file (and a kill can leave it there): under the
+    // session's umask it could be read by anyone.
+    const ScopedUmask ownerOnly(077);
     settings->sync();
     return settings->status() == QSettings::NoError;
 }

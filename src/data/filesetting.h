@@ -44,6 +44,9 @@ public:
     bool sync();
     QString fileName() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void open(const QString& iniPath);
 
