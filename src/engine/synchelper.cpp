@@ -4,9 +4,6 @@
 #include <functional>
 
 #include <QHash>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -302,54 +299,197 @@ QString SyncHelper::cellText(const QVariant& value)
     return value.toString();
 }
 
-// The upload's form body, written to a device as it is made: the fields as HttpHelper::encodeForm
-// writes them, then a last field whose value (the change set) comes in pieces, each percent-encoded as
-// it is written.
-class SyncHelper::FormWriter {
-public:
-    explicit FormWriter(QIODevice* out)
-        : out(out)
-    {
-    }
+namespace {
 
-    void fields(const HttpHelper::FormFields& fields) { raw(HttpHelper::encodeForm(fields)); }
-    void startField(const QString& name) { raw('&' + QUrl::toPercentEncoding(name) + '='); }
-    // JSON text of the caller's (punctuation and keys).
-    void json(const char* text) { encoded(QByteArray::fromRawData(text, qsizetype(qstrlen(text)))); }
-    // A value written as the whole change set's serialisation writes it.
-    void value(const QJsonArray& array) { encoded(QJsonDocument(array).toJson(QJsonDocument::Compact)); }
-    void value(const QString& text)
-    {
-        const QByteArray wrapped = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
-        encoded(wrapped.mid(1, wrapped.size() - 2));
-    }
-    // Writes what is left; false when the device did not take everything.
-    bool finish()
-    {
-        flush();
-        return ok;
-    }
+// JSON text is percent-encoded in blocks of this size, and the form written out in blocks of the
+// other.
+constexpr qsizetype encodeBlock = 64 * 1024;
+constexpr qsizetype writeBlock = 1024 * 1024;
 
-private:
-    void raw(const QByteArray& bytes)
+// The bytes that QByteArray::toPercentEncoding leaves as they are: letters, digits and "-._~".
+struct Unreserved {
+    bool keep[256] = {};
+    constexpr Unreserved()
     {
-        buffer += bytes;
-        if (buffer.size() >= flushSize)
-            flush();
+        for (int c = 'a'; c <= 'z'; ++c)
+            keep[c] = true;
+        for (int c = 'A'; c <= 'Z'; ++c)
+            keep[c] = true;
+        for (int c = '0'; c <= '9'; ++c)
+            keep[c] = true;
+        keep[int('-')] = keep[int('.')] = keep[int('_')] = keep[int('~')] = true;
     }
-    void encoded(const QByteArray& bytes) { raw(bytes.toPercentEncoding()); }
-    void flush()
-    {
-        if (!buffer.isEmpty() && out->write(buffer) != buffer.size())
-            ok = false;
-        buffer.clear();
-    }
-
-    static constexpr qsizetype flushSize = 1024 * 1024;
-    QIODevice* out;
-    QByteArray buffer;
-    bool ok = true;
 };
+constexpr Unreserved unreserved;
+
+} // namespace
+
+SyncHelper::FormWriter::FormWriter(QIODevice* out)
+    : out(out)
+{
+    pending.reserve(encodeBlock + 1024);
+    buffer.reserve(writeBlock + 3 * encodeBlock + 3072);
+}
+
+void SyncHelper::FormWriter::fields(const HttpHelper::FormFields& fields)
+{
+    raw(HttpHelper::encodeForm(fields));
+}
+
+void SyncHelper::FormWriter::startField(const QString& name)
+{
+    raw('&' + QUrl::toPercentEncoding(name) + '=');
+}
+
+void SyncHelper::FormWriter::json(const char* text)
+{
+    pending.append(text);
+    if (pending.size() >= encodeBlock)
+        encodePending();
+}
+
+void SyncHelper::FormWriter::value(const QString& text)
+{
+    escape(text);
+    if (pending.size() >= encodeBlock)
+        encodePending();
+}
+
+void SyncHelper::FormWriter::value(const QStringList& texts)
+{
+    pending.append('[');
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            pending.append(',');
+        escape(texts.at(i));
+    }
+    pending.append(']');
+    if (pending.size() >= encodeBlock)
+        encodePending();
+}
+
+bool SyncHelper::FormWriter::finish()
+{
+    encodePending();
+    flush();
+    return ok;
+}
+
+void SyncHelper::FormWriter::raw(const QByteArray& bytes)
+{
+    encodePending();
+    buffer += bytes;
+    if (buffer.size() >= writeBlock)
+        flush();
+}
+
+// A JSON string as QJsonDocument writes one: '"', '\\' and the control characters escaped (the
+// short forms where JSON has them, else \u00xx), every other character as UTF-8, and a surrogate
+// that is not half of a pair (which has no UTF-8) as \uxxxx.
+void SyncHelper::FormWriter::escape(const QString& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    const qsizetype start = pending.size();
+    // At most six bytes for each UTF-16 unit, and the quotes.
+    pending.resize(start + 6 * text.size() + 2);
+    char* cursor = pending.data() + start;
+    const auto* src = reinterpret_cast<const char16_t*>(text.constData());
+    const char16_t* const end = src + text.size();
+    *cursor++ = '"';
+    while (src != end) {
+        const char16_t u = *src++;
+        if (u < 0x80) {
+            if (u >= 0x20 && u != '"' && u != '\\') {
+                *cursor++ = char(u);
+                continue;
+            }
+            *cursor++ = '\\';
+            switch (u) {
+            case '"':
+                *cursor++ = '"';
+                break;
+            case '\\':
+                *cursor++ = '\\';
+                break;
+            case '\b':
+                *cursor++ = 'b';
+                break;
+            case '\f':
+                *cursor++ = 'f';
+                break;
+            case '\n':
+                *cursor++ = 'n';
+                break;
+            case '\r':
+                *cursor++ = 'r';
+                break;
+            case '\t':
+                *cursor++ = 't';
+                break;
+            default:
+                *cursor++ = 'u';
+                *cursor++ = '0';
+                *cursor++ = '0';
+                *cursor++ = hex[u >> 4];
+                *cursor++ = hex[u & 0xf];
+            }
+        } else if (u < 0x800) {
+            *cursor++ = char(0xc0 | (u >> 6));
+            *cursor++ = char(0x80 | (u & 0x3f));
+        } else if (!QChar::isSurrogate(u)) {
+            *cursor++ = char(0xe0 | (u >> 12));
+            *cursor++ = char(0x80 | ((u >> 6) & 0x3f));
+            *cursor++ = char(0x80 | (u & 0x3f));
+        } else if (QChar::isHighSurrogate(u) && src != end && QChar::isLowSurrogate(*src)) {
+            const char32_t c = QChar::surrogateToUcs4(u, *src++);
+            *cursor++ = char(0xf0 | (c >> 18));
+            *cursor++ = char(0x80 | ((c >> 12) & 0x3f));
+            *cursor++ = char(0x80 | ((c >> 6) & 0x3f));
+            *cursor++ = char(0x80 | (c & 0x3f));
+        } else {
+            *cursor++ = '\\';
+            *cursor++ = 'u';
+            *cursor++ = hex[u >> 12];
+            *cursor++ = hex[(u >> 8) & 0xf];
+            *cursor++ = hex[(u >> 4) & 0xf];
+            *cursor++ = hex[u & 0xf];
+        }
+    }
+    *cursor++ = '"';
+    pending.resize(cursor - pending.constData());
+}
+
+// The JSON written so far, percent-encoded onto the form in one pass.
+void SyncHelper::FormWriter::encodePending()
+{
+    if (pending.isEmpty())
+        return;
+    static const char hex[] = "0123456789ABCDEF";
+    const qsizetype start = buffer.size();
+    buffer.resize(start + 3 * pending.size());
+    char* cursor = buffer.data() + start;
+    for (const char byte : std::as_const(pending)) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (unreserved.keep[c]) {
+            *cursor++ = char(c);
+        } else {
+            *cursor++ = '%';
+            *cursor++ = hex[c >> 4];
+            *cursor++ = hex[c & 0xf];
+        }
+    }
+    buffer.resize(cursor - buffer.constData());
+    pending.clear();
+    if (buffer.size() >= writeBlock)
+        flush();
+}
+
+void SyncHelper::FormWriter::flush()
+{
+    if (!buffer.isEmpty() && out->write(buffer) != buffer.size())
+        ok = false;
+    buffer.clear();
+}
 
 SyncHelper::SyncHelper(QObject* parent)
     : QObject(parent)
@@ -517,7 +657,7 @@ bool SyncHelper::writeChangeSet(FormWriter* out) const
         bool first = true;
         while (deleted.next()) {
             out->json(first ? "" : ",");
-            out->value(QJsonArray { cellText(deleted.value(0)), cellText(deleted.value(1)) });
+            out->value(QStringList { cellText(deleted.value(0)), cellText(deleted.value(1)) });
             first = false;
         }
         if (deleted.lastError().isValid()) {
@@ -532,7 +672,7 @@ bool SyncHelper::writeChangeSet(FormWriter* out) const
         rows.addBindValue(since);
         if (!run(rows))
             return false;
-        QJsonArray columns;
+        QStringList columns;
         const QSqlRecord record = rows.record();
         QList<int> sent;
         for (int i = 0; i < record.count(); ++i) {
@@ -547,8 +687,10 @@ bool SyncHelper::writeChangeSet(FormWriter* out) const
         out->value(columns);
         out->json(R"(,"update_data":[)");
         first = true;
+        QStringList row;
+        row.reserve(sent.size());
         while (rows.next()) {
-            QJsonArray row;
+            row.clear();
             for (int i : std::as_const(sent))
                 row.append(cellText(rows.value(i)));
             out->json(first ? "" : ",");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QByteArray>
 #include <QJsonArray>
 #include <QObject>
 #include <QString>
@@ -9,7 +10,8 @@
 #include <functional>
 #include <memory>
 
-class HttpHelper;
+#include "engine/httphelper.h"
+
 class QIODevice;
 
 // The two-way synchronisation of the open book with the user's account at the web service. A run
@@ -38,6 +40,38 @@ public:
     // SQLite takes, on the same clock). An empty function restores the system's.
     static void setClock(std::function<QDateTime()> clock);
 
+    // The upload's form body, written to a device as it is made: the fields as
+    // HttpHelper::encodeForm writes them, then a last field whose value (the change set's JSON)
+    // comes in pieces. The JSON is written as QJsonDocument's compact form writes the same values,
+    // byte for byte, and percent-encoded as QByteArray::toPercentEncoding does, a block at a time.
+    class FormWriter {
+    public:
+        explicit FormWriter(QIODevice* out);
+
+        void fields(const HttpHelper::FormFields& fields);
+        void startField(const QString& name);
+        // JSON text of the caller's (punctuation and keys, ASCII).
+        void json(const char* text);
+        // A JSON string.
+        void value(const QString& text);
+        // A JSON array of strings.
+        void value(const QStringList& texts);
+        // Writes what is left; false when the device did not take everything.
+        bool finish();
+
+    private:
+        void raw(const QByteArray& bytes);
+        void escape(const QString& text);
+        void encodePending();
+        void flush();
+
+        QIODevice* out;
+        // JSON text not percent-encoded yet, and the form's bytes not written yet.
+        QByteArray pending;
+        QByteArray buffer;
+        bool ok = true;
+    };
+
 signals:
     void syncLog(const QString& text);
     void syncProgress(float value);
@@ -51,8 +85,6 @@ private slots:
     void downloadError();
 
 private:
-    class FormWriter;
-
     explicit SyncHelper(QObject* parent = nullptr);
 
     void requestUserId();
