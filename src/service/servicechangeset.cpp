@@ -295,3 +295,48 @@ bool ServiceChangeSet::readElements(qsizetype offset, const std::function<bool(c
     rapidjson::Reader reader;
     return bool(reader.Parse<parseFlags | rapidjson::kParseStopWhenDoneFlag>(stream, handler)) && !handler.stopped;
 }
+
+void ServiceChangeSet::appendJsonString(QByteArray& out, const QByteArray& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    // The bytes between two that need escaping go in at once.
+    const char* run = text.constData();
+    const char* const end = run + text.size();
+    for (const char* at = run; at != end; ++at) {
+        const auto c = static_cast<unsigned char>(*at);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(run, at - run);
+        run = at + 1;
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default: {
+            const char escaped[] = { '\\', 'u', '0', '0', hex[c >> 4], hex[c & 15] };
+            out.append(escaped, sizeof escaped);
+        }
+        }
+    }
+    out.append(run, end - run);
+    out += '"';
+}
