@@ -310,8 +310,13 @@ QSqlQuery& Merge::writer(int count, bool deletions, bool newOnly)
     // New records are inserted as they came (a deletion of a record the service never had is kept
     // as such); for the others, rows replace what is stored and a deletion keeps the record's last
     // columns and cells.
-    const QString insert = QStringLiteral("insert into records (account, tbl, id, columns, cells, version, deleted, "
-                                          "changed_at, changed_by, changed_seq) values %1 ");
+    // What all rows share comes first and is bound once, as the first parameters; then each row's
+    // own values, their parameters numbered in the order they first appear in the statement.
+    const QString insert = deletions
+        ? QStringLiteral("insert into records (account, tbl, changed_at, changed_by, changed_seq, id, version, "
+                         "columns, cells, deleted) values %1 ")
+        : QStringLiteral("insert into records (account, tbl, changed_at, changed_by, changed_seq, id, columns, cells, "
+                         "version, deleted) values %1 ");
     const QString statement = newOnly ? insert + QStringLiteral("on conflict (account, tbl, id) do nothing returning id")
         : deletions
         ? insert
@@ -323,10 +328,15 @@ QSqlQuery& Merge::writer(int count, bool deletions, bool newOnly)
                              "cells=excluded.cells, version=excluded.version, deleted=0, "
                              "changed_at=excluded.changed_at, changed_by=excluded.changed_by, "
                              "changed_seq=excluded.changed_seq");
-    const QString one = deletions ? QStringLiteral("(?,?,?,'','[]',?,1,?,?,?)") : QStringLiteral("(?,?,?,?,?,?,0,?,?,?)");
+    const auto p = [&](int number) { return dialect.parameter(number); };
+    const QString shared = QStringLiteral("%1,%2,%3,%4,%5").arg(p(1), p(2), p(3), p(4), p(5));
+    const int own = deletions ? 2 : 4;
     QStringList values;
-    for (int i = 0; i < count; ++i)
-        values << one;
+    for (int i = 0; i < count; ++i) {
+        const int at = 6 + i * own;
+        values << (deletions ? QStringLiteral("(%1,%2,%3,'','[]',1)").arg(shared, p(at), p(at + 1))
+                             : QStringLiteral("(%1,%2,%3,%4,%5,0)").arg(shared, p(at), p(at + 1), p(at + 2), p(at + 3)));
+    }
     query.prepare(statement.arg(values.join(QLatin1Char(','))));
     return writers.emplace(key, std::move(query)).first->second;
 }
@@ -336,9 +346,12 @@ bool Merge::write(const QList<Write>& writes, bool deletions, bool newOnly, QSet
     if (writes.isEmpty())
         return true;
     QSqlQuery& query = writer(int(writes.size()), deletions, newOnly);
+    query.addBindValue(account);
+    query.addBindValue(batchTable);
+    query.addBindValue(now);
+    query.addBindValue(request);
+    query.addBindValue(seq);
     for (const Write& w : writes) {
-        query.addBindValue(account);
-        query.addBindValue(batchTable);
         query.addBindValue(w.change->id);
         if (!deletions) {
             query.addBindValue(w.change->columns);
@@ -346,9 +359,6 @@ bool Merge::write(const QList<Write>& writes, bool deletions, bool newOnly, QSet
                 w.version == w.change->version ? w.change->cells : w.change->cellsWithVersion(w.version)));
         }
         query.addBindValue(w.version);
-        query.addBindValue(now);
-        query.addBindValue(request);
-        query.addBindValue(seq);
     }
     if (!exec(query))
         return false;
