@@ -26,6 +26,7 @@
 #include "analysis/reportviewloader.h"
 #include "analysis/wanalysispage.h"
 #include "benchsupport.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
@@ -180,5 +181,7 @@ int main(int argc, char* argv[])
         std::printf(i == 0 ? "%ld" : " %ld", figures[i]);
     std::printf("\n");
     window.reset();
+    // The open book's lock lives beside the book in the temporary folder, which goes first.
+    BookLock::releaseOpenBook();
     return 0;
 }
