@@ -39,6 +39,20 @@ QString utf16(std::initializer_list<char16_t> units)
     return text;
 }
 
+// A form written into memory, its first fields and the change set's field begun.
+struct Form {
+    explicit Form(QIODevice::OpenMode mode = QIODevice::WriteOnly)
+    {
+        opened = device.open(mode);
+        writer.fields(formFields);
+        writer.startField("data");
+    }
+    QByteArray bytes;
+    QBuffer device { &bytes };
+    SyncHelper::FormWriter writer { &device };
+    bool opened = false;
+};
+
 } // namespace
 
 class TestChangeSetWriter : public QObject {
@@ -97,12 +111,9 @@ void TestChangeSetWriter::sameBytesAsDocument()
 {
     QFETCH(QStringList, cells);
     // The cells as a row, and each one alone, as the change set writes table names and cells.
-    QByteArray form;
-    QBuffer device(&form);
-    QVERIFY(device.open(QIODevice::WriteOnly));
-    SyncHelper::FormWriter writer(&device);
-    writer.fields(formFields);
-    writer.startField("data");
+    Form form;
+    QVERIFY(form.opened);
+    SyncHelper::FormWriter& writer = form.writer;
     writer.json("[");
     writer.value(cells);
     QJsonArray expected { jsonArray(cells) };
@@ -113,19 +124,16 @@ void TestChangeSetWriter::sameBytesAsDocument()
     }
     writer.json("]");
     QVERIFY(writer.finish());
-    QCOMPARE(form, expectedForm(expected));
+    QCOMPARE(form.bytes, expectedForm(expected));
 }
 
 void TestChangeSetWriter::blocksJoinUp()
 {
     // Enough rows to cross the writer's blocks many times, with characters of every length at the
     // seams (a percent-encoded character never splits across a block as the earlier text had it).
-    QByteArray form;
-    QBuffer device(&form);
-    QVERIFY(device.open(QIODevice::WriteOnly));
-    SyncHelper::FormWriter writer(&device);
-    writer.fields(formFields);
-    writer.startField("data");
+    Form form;
+    QVERIFY(form.opened);
+    SyncHelper::FormWriter& writer = form.writer;
     writer.json(R"([{"table_name":)");
     writer.value(QString("bill"));
     writer.json(R"(,"update_data":[)");
@@ -139,8 +147,8 @@ void TestChangeSetWriter::blocksJoinUp()
     }
     writer.json("]}]");
     QVERIFY(writer.finish());
-    QVERIFY(form.size() > 4 * 1024 * 1024);
-    QCOMPARE(form,
+    QVERIFY(form.bytes.size() > 4 * 1024 * 1024);
+    QCOMPARE(form.bytes,
         expectedForm(QJsonArray { QJsonObject { { "table_name", "bill" }, { "update_data", rows } } }));
 }
 
@@ -182,28 +190,22 @@ void TestChangeSetWriter::cellsReadFromBook()
     }
     QSqlDatabase::removeDatabase("cells");
 
-    QByteArray form;
-    QBuffer device(&form);
-    QVERIFY(device.open(QIODevice::WriteOnly));
-    SyncHelper::FormWriter writer(&device);
-    writer.fields(formFields);
-    writer.startField("data");
+    Form form;
+    QVERIFY(form.opened);
+    SyncHelper::FormWriter& writer = form.writer;
     writer.json("[");
     writer.value(QStringList { text, "x" });
     writer.json("]");
     QVERIFY(writer.finish());
-    QCOMPARE(form, expectedForm(QJsonArray { QJsonArray { text, "x" } }));
+    QCOMPARE(form.bytes, expectedForm(QJsonArray { QJsonArray { text, "x" } }));
 }
 
 void TestChangeSetWriter::deviceThatRefuses()
 {
     // A form that did not reach its file is never sent as if it had.
-    QByteArray form;
-    QBuffer device(&form);
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    SyncHelper::FormWriter writer(&device);
-    writer.fields(formFields);
-    writer.startField("data");
+    Form form(QIODevice::ReadOnly);
+    QVERIFY(form.opened);
+    SyncHelper::FormWriter& writer = form.writer;
     writer.json("[");
     writer.value(QStringList { "a" });
     writer.json("]");
