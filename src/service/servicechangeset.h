@@ -46,10 +46,6 @@ public:
     // deletionsAt) in turn; false as soon as visit returns false.
     bool readElements(qsizetype offset, const std::function<bool(const Element&)>& visit) const;
 
-    // Appends UTF-8 text as a JSON string, escaped as JSON.stringify escapes: '"', '\\' and the
-    // control characters, the short forms where JSON has them, else \u00xx.
-    static void appendJsonString(QByteArray& out, const QByteArray& text);
-
 private:
     const QByteArray& text;
     QList<Table> outline;

@@ -115,13 +115,52 @@ QString secondLater(const QString& version)
     return later > version ? later : QString();
 }
 
-// Appends UTF-8 text as a JSON string: the cells of every stored row are written this way, 100,000
-// of them for a large first synchronisation. The escaping lives in another file on purpose: with
-// it in this one, GCC 12.2 at -O2 compiled synchronise() into code that read a list's size from a
-// stack slot it never wrote (a crash at the first merge; not at -O0, nor with -fno-ipa-modref).
+// Appends UTF-8 text as a JSON string, escaped as JSON.stringify escapes: '"', '\\' and the control
+// characters, the short forms where JSON has them, else \u00xx. The cells of every stored row are
+// written this way, 100,000 of them for a large first synchronisation.
 void appendJsonString(QByteArray& out, const QByteArray& text)
 {
-    ServiceChangeSet::appendJsonString(out, text);
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    // The bytes between two that need escaping go in at once.
+    const char* run = text.constData();
+    const char* const end = run + text.size();
+    for (const char* at = run; at != end; ++at) {
+        const auto c = static_cast<unsigned char>(*at);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(run, at - run);
+        run = at + 1;
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default: {
+            const char escaped[] = { '\\', 'u', '0', '0', hex[c >> 4], hex[c & 15] };
+            out.append(escaped, sizeof escaped);
+        }
+        }
+    }
+    out.append(run, end - run);
+    out += '"';
 }
 
 void appendJsonString(QByteArray& out, const QString& text)
@@ -479,6 +518,8 @@ Refusal mergeChangeSet(const ServiceChangeSet& changeSet, Merge& merge)
             if (!known.contains(object.columns.at(i)))
                 return Refusal::BadNames;
         }
+        // Built with -fno-strict-aliasing (src/service/CMakeLists.txt): without it GCC 12.2 moved
+        // the first append's read of this list's size above its initialisation.
         QStringList stored;
         QList<int> positions;
         for (const QString& column : known) {
