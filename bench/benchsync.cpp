@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <spawn.h>
 #include <unistd.h>
 #include <sys/wait.h>
@@ -208,7 +209,8 @@ void benchSync(const QString& generated, int bills, int runs)
     const qint64 clientUploadBytes = lastUploadBytes(log);
     const ClientRun receive = runClient(clientFolder(root.path(), QStringLiteral("receive"), QString()),
         account + QStringList { QStringLiteral("--create") });
-    const qint64 replyCap = 8 * 1024 * 1024;
+    // A cap far below the account's reply (about the size of its upload), 8 MiB for the large books.
+    const qint64 replyCap = std::clamp<qint64>(clientUploadBytes / 4, 64 * 1024, 8 * 1024 * 1024);
     const ClientRun capped = runClient(clientFolder(root.path(), QStringLiteral("capped"), QString()),
         account
             + QStringList {
@@ -240,15 +242,18 @@ void benchSync(const QString& generated, int bills, int runs)
     std::printf("\n- Upload of the first synchronisation: %.1f MB; of the one after 100 bills changed: %.1f kB.\n",
         double(firstBytes) / 1e6, double(incrementalBytes) / 1e3);
 
-    const auto clientRows = [&](const char* name, const ClientRun& run) {
-        const std::string text = std::string("quorvane-sync: ") + name + (run.ok ? "" : " (failed)");
+    const auto clientRows = [&](const std::string& name, const ClientRun& run) {
+        const std::string text = "quorvane-sync: " + name + (run.ok ? "" : " (failed)");
         return std::vector<TableRow> { { text + ", time", { Timing { run.ms, 0, false } }, "ms" },
             { text + ", peak resident memory", { Timing { mib(run.peakKb), 0, false } }, "MiB" } };
     };
     std::vector<TableRow> client = clientRows("first sync, every bill uploaded", upload);
     for (const TableRow& row : clientRows("a new device receives every bill", receive))
         client.push_back(row);
-    for (const TableRow& row : clientRows("a new device, reply over a cap of 8 MiB (fails)", capped))
+    const std::string capText = replyCap % (1024 * 1024) == 0
+        ? std::to_string(replyCap / (1024 * 1024)) + " MiB"
+        : std::to_string(replyCap / 1024) + " KiB";
+    for (const TableRow& row : clientRows("a new device, reply over a cap of " + capText + " (fails)", capped))
         client.push_back(row);
     for (const TableRow& row : clientRows("a new device receives 350,000 bills", largeReceive))
         client.push_back(row);
