@@ -518,8 +518,8 @@ Refusal mergeChangeSet(const ServiceChangeSet& changeSet, Merge& merge)
             if (!known.contains(object.columns.at(i)))
                 return Refusal::BadNames;
         }
-        // Built with -fno-strict-aliasing (src/service/CMakeLists.txt): without it GCC 12.2 moved
-        // the first append's read of this list's size above its initialisation.
+        // Built with -fno-strict-aliasing (CMakeLists.txt): without it GCC 12.2 moved the first
+        // append's read of this list's size above its initialisation.
         QStringList stored;
         QList<int> positions;
         for (const QString& column : known) {
