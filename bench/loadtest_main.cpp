@@ -12,7 +12,6 @@
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -38,13 +37,6 @@ struct Settings {
     int threads = 4;
     bool kill = true;
 };
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // A thread whose event loop drives the requests of some of the devices.
 struct ClientThread {
@@ -164,7 +156,7 @@ StoreResult runStore(const QString& storeName, const QString& store, const Setti
     for (int i = 0; i < settings.devices && ready; ++i)
         ready = service.addUser(store, QStringLiteral("household%1").arg(i + 1, 2, 10, QLatin1Char('0')), password);
     ready = ready && service.addUser(store, QStringLiteral("large"), QStringLiteral("large-upload"))
-        && service.start(store, serviceArguments, freePort());
+        && service.start(store, serviceArguments);
     if (!ready) {
         result.failure = service.errorText();
         return result;

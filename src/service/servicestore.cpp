@@ -350,7 +350,9 @@ QSqlQuery& Merge::writer(int count, bool deletions, bool newOnly)
     // as such); for the others, rows replace what is stored and a deletion keeps the record's last
     // columns and cells.
     // What all rows share comes first and is bound once, as the first parameters; then each row's
-    // own values, their parameters numbered in the order they first appear in the statement.
+    // own values. Both databases take "$n" for a parameter used more than once, and the values are
+    // bound in the order of the numbers, which is the order in which they first appear in the
+    // statement (SQLite numbers them so).
     const QString insert = deletions
         ? QStringLiteral("insert into records (account, tbl, changed_at, changed_by, changed_seq, id, version, "
                          "columns, cells, deleted) values %1 ")
@@ -367,7 +369,7 @@ QSqlQuery& Merge::writer(int count, bool deletions, bool newOnly)
                              "cells=excluded.cells, version=excluded.version, deleted=0, "
                              "changed_at=excluded.changed_at, changed_by=excluded.changed_by, "
                              "changed_seq=excluded.changed_seq");
-    const auto p = [&](int number) { return dialect.parameter(number); };
+    const auto p = [](int number) { return QLatin1Char('$') + QString::number(number); };
     const QString shared = QStringLiteral("%1,%2,%3,%4,%5").arg(p(1), p(2), p(3), p(4), p(5));
     const int own = deletions ? 2 : 4;
     QStringList values;

@@ -150,12 +150,6 @@ QString StoreDialect::refreshStatistics() const
     return storeKind == Kind::SQLite ? QString() : QStringLiteral("analyze records");
 }
 
-QString StoreDialect::parameter(int number) const
-{
-    // A name to SQLite, a number to PostgreSQL; Qt's drivers leave both as they are.
-    return QLatin1Char('$') + QString::number(number);
-}
-
 QString StoreDialect::byteLength(const QString& column) const
 {
     return storeKind == Kind::SQLite ? QStringLiteral("length(cast(%1 as blob))").arg(column)

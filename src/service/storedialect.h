@@ -46,11 +46,6 @@ public:
     // What makes the statistics of the records table anew, or empty where its planner needs none.
     QString refreshStatistics() const;
 
-    // The statement parameter number (from 1) in SQL, for a statement that uses a parameter more
-    // than once. Values are bound in the order of the numbers, which must be the order in which
-    // they first appear in the statement (SQLite numbers them so).
-    QString parameter(int number) const;
-
     // The length in bytes of a text or bytes column.
     QString byteLength(const QString& column) const;
 
