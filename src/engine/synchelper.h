@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QDateTime>
 #include <QByteArray>
-#include <QJsonArray>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
