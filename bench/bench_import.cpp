@@ -114,7 +114,7 @@ GroupResult importRows(const BenchBook& book)
         floor.close();
     }
     result.rows.push_back({ "import of every bill as CSV: booked", { median(program), median(floorTimes), true }, {} });
-    // A book may hold the same bill twice (same day, amount, account and title): the import books it once.
+    // Every row is booked: bills alike in day, amount, account and title are booked as often as the file has them.
     result.notes.push_back(std::to_string(book.bills) + " bills: the CSV file holds " + std::to_string(book.bills)
         + " rows (" + std::to_string(QFile(csv).size() / 1024) + " kB), " + std::to_string(booked)
         + " booked into a new book (the backup before, one transaction).");

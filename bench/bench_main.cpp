@@ -44,8 +44,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption sqlOption(
         QStringLiteral("show-sql"), QStringLiteral("Print the statements of every step on stderr."));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-        QStringLiteral("Comma-separated groups to run, of mainroad, startup, bookfiles, import, sync and analysis "
-                       "(all when not given)."),
+        QStringLiteral(
+            "Comma-separated groups to run, of mainroad, startup, bookfiles, import, importqif, sync and analysis "
+            "(all when not given)."),
         QStringLiteral("list"));
     parser.addOptions({ sizesOption, yearsOption, runsOption, programOption, sqlOption, onlyOption });
     const std::vector<ChildModeEntry> childModes = registeredChildModes();

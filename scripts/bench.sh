@@ -42,7 +42,7 @@ scripts/install-deps.sh
 # Sources added since the last build are not seen by the existing moc/uic run; make it look again.
 find build-bench -path '*_autogen*' -name timestamp -delete 2>/dev/null || true
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF
-cmake --build build-bench -j"$(nproc)" --target quorvane-bench quorvane quorvane-loadtest
+cmake --build build-bench -j"$(nproc)" --target quorvane-bench quorvane quorvane-import quorvane-loadtest
 if ((run_bench)); then
     # The program starts on a virtual display, as on a desktop; the benchmark's own steps run offscreen.
     xvfb-run -a -s "-screen 0 1280x900x24" build-bench/bench/quorvane-bench --program "$PWD/build-bench/quorvane" \

@@ -376,6 +376,7 @@ ImportSource::Settings DImport::settings() const
     if (preset != QLatin1String(LastMapping))
         chosen.preset = preset;
     chosen.defaultAccount = accountBox->currentText().trimmed();
+    chosen.dateOrder = dateOrder();
     return chosen;
 }
 

@@ -1,6 +1,7 @@
 #include "import/csvreader.h"
 
 #include <QHash>
+#include <QObject>
 
 #include <csv.h>
 
@@ -11,17 +12,34 @@ struct Collector {
     QStringList fields;
     int rowStart = 0;
     int maxRecords = -1;
+    // Why the file is no statement (a record too wide, a field too long); the rest is passed over.
+    QString error;
 };
 
 void onField(void* data, size_t size, void* target)
 {
     auto* collector = static_cast<Collector*>(target);
+    if (!collector->error.isEmpty())
+        return;
+    if (collector->fields.size() >= CsvReader::MaxColumns) {
+        collector->error
+            = QObject::tr("第 %1 行有超过 %2 列，这不是账目文件。").arg(collector->rowStart).arg(CsvReader::MaxColumns);
+        return;
+    }
+    if (size > size_t(CsvReader::MaxFieldBytes)) {
+        collector->error = QObject::tr("第 %1 行有一个超过 %2 KB 的字段，这不是账目文件。")
+                               .arg(collector->rowStart)
+                               .arg(CsvReader::MaxFieldBytes / 1024);
+        return;
+    }
     collector->fields.append(QString::fromUtf8(static_cast<const char*>(data), qsizetype(size)));
 }
 
 void onRecordEnd(int, void* target)
 {
     auto* collector = static_cast<Collector*>(target);
+    if (!collector->error.isEmpty())
+        return;
     QStringList fields;
     fields.swap(collector->fields);
     collector->fields.reserve(fields.size());
@@ -77,12 +95,12 @@ char CsvReader::detectDelimiter(const QString& text)
     return best;
 }
 
-QList<CsvRecord> CsvReader::read(const QString& text, char delimiter, int maxRecords)
+QList<CsvRecord> CsvReader::read(const QString& text, char delimiter, int maxRecords, QString* error)
 {
-    return read(text.toUtf8(), delimiter, maxRecords);
+    return read(text.toUtf8(), delimiter, maxRecords, error);
 }
 
-QList<CsvRecord> CsvReader::read(const QByteArray& bytes, char delimiter, int maxRecords)
+QList<CsvRecord> CsvReader::read(const QByteArray& bytes, char delimiter, int maxRecords, QString* error)
 {
     csv_parser parser;
     csv_init(&parser, 0);
@@ -93,18 +111,28 @@ QList<CsvRecord> CsvReader::read(const QByteArray& bytes, char delimiter, int ma
 
     qsizetype start = 0;
     int line = 1;
-    while (start < bytes.size()) {
+    while (start < bytes.size() && collector.error.isEmpty()) {
         if (maxRecords >= 0 && collector.records.size() >= maxRecords)
             break;
         qsizetype end = bytes.indexOf('\n', start);
         end = end < 0 ? bytes.size() : end + 1;
         if (parser.pstate == RowNotBegun)
             collector.rowStart = line;
-        csv_parse(&parser, bytes.constData() + start, size_t(end - start), onField, onRecordEnd, &collector);
+        // A long line is fed in pieces, so that a file that is no statement is given up early.
+        for (qsizetype piece = start; piece < end && collector.error.isEmpty(); piece += 64 * 1024) {
+            const qsizetype length = std::min<qsizetype>(64 * 1024, end - piece);
+            csv_parse(&parser, bytes.constData() + piece, size_t(length), onField, onRecordEnd, &collector);
+        }
         start = end;
         ++line;
     }
-    csv_fini(&parser, onField, onRecordEnd, &collector);
+    if (collector.error.isEmpty())
+        csv_fini(&parser, onField, onRecordEnd, &collector);
     csv_free(&parser);
+    if (!collector.error.isEmpty()) {
+        if (error)
+            *error = collector.error;
+        return {};
+    }
     return collector.records;
 }

@@ -20,8 +20,14 @@ public:
     // The delimiter that splits the first records of text most evenly into more than one field;
     // a comma when none does.
     static char detectDelimiter(const QString& text);
-    // Every record of text; at most maxRecords when it is not negative.
-    static QList<CsvRecord> read(const QString& text, char delimiter, int maxRecords = -1);
+    // No statement has rows this wide or fields this long; a file that has them is refused before
+    // it takes the machine's memory.
+    static constexpr int MaxColumns = 500;
+    static constexpr int MaxFieldBytes = 16 * 1024;
+
+    // Every record of text; at most maxRecords when it is not negative. Nothing, with the reason in
+    // *error, when a record is wider or a field longer than the limits.
+    static QList<CsvRecord> read(const QString& text, char delimiter, int maxRecords = -1, QString* error = nullptr);
     // The same from UTF-8 bytes.
-    static QList<CsvRecord> read(const QByteArray& utf8, char delimiter, int maxRecords = -1);
+    static QList<CsvRecord> read(const QByteArray& utf8, char delimiter, int maxRecords = -1, QString* error = nullptr);
 };

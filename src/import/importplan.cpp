@@ -117,6 +117,33 @@ QString nameProblem(const QString& name)
     return QString();
 }
 
+// The levels of a category as other programs write them: "餐饮:早餐", "餐饮/早餐",
+// "Food > Groceries", "Expense:Housing:Rent".
+QStringList categoryLevels(QString text)
+{
+    text.replace(QStringLiteral(" > "), QStringLiteral(":"));
+    QStringList levels;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text.at(i) != QLatin1Char(':') && text.at(i) != QLatin1Char('/')
+            && text.at(i) != QChar(0xFF1A))
+            continue;
+        const QString level = text.mid(start, i - start).trimmed();
+        if (!level.isEmpty())
+            levels << level;
+        start = i + 1;
+    }
+    return levels;
+}
+
+// A top level that only says money went out or came in (GnuCash's "Expenses", KMyMoney's "Income").
+bool isKindLevel(const QString& level)
+{
+    static const QStringList words { QStringLiteral("expense"), QStringLiteral("expenses"), QStringLiteral("income"),
+        QStringLiteral("incomes"), QStringLiteral("支出"), QStringLiteral("收入") };
+    return words.contains(level.toLower());
+}
+
 // Writes a record of a name the book lacks, with what else its kind needs, on db.
 template <typename Record>
 bool insertNamed(
@@ -179,8 +206,8 @@ void ImportPlan::loadBook()
         return;
     }
     while (query.next()) {
-        existingBills.insert(query.value(0).toString() % Separator % QString::number(cents(query.value(1).toDouble()))
-            % Separator % query.value(2).toString() % Separator % query.value(3).toString());
+        ++existingBills[query.value(0).toString() % Separator % QString::number(cents(query.value(1).toDouble()))
+            % Separator % query.value(2).toString() % Separator % query.value(3).toString()];
     }
 }
 
@@ -194,6 +221,22 @@ const ImportPlan::Known* ImportPlan::resolve(const Name& name) const
     }
     const auto record = known.constFind(key(name));
     return record == known.constEnd() ? nullptr : &record.value();
+}
+
+QString ImportPlan::fitName(const QString& name, int line)
+{
+    if (name.size() <= MaxNameLength)
+        return name;
+    qsizetype length = MaxNameLength;
+    if (name.at(length - 1).isHighSurrogate())
+        --length;
+    const QString fitted = name.left(length).trimmed();
+    if (!shortenedNames.contains(name)) {
+        shortenedNames.insert(name, line);
+        nameNotes.append(
+            { line, QObject::tr("名称“%1…”超过%2个字符，记为“%3”").arg(name.left(30)).arg(MaxNameLength).arg(fitted) });
+    }
+    return fitted;
 }
 
 QString ImportPlan::noteName(Row* row, const Name& name, QString* id)
@@ -242,6 +285,7 @@ void ImportPlan::readRow(
     const ImportRecord& record, const QString& defaultAccount, ValueParser::DateOrder order, Row* row)
 {
     row->line = record.line;
+    row->group = record.group;
     const auto unreadable = [row](const QString& reason) {
         row->status = Status::Unreadable;
         row->reason = reason;
@@ -290,7 +334,7 @@ void ImportPlan::readRow(
     row->kind = kind;
     row->amount = isStoredNegative(kind) ? -std::abs(amount) : std::abs(amount);
 
-    QString account = enteredText(record.value(Role::Account)).trimmed();
+    QString account = fitName(enteredText(record.value(Role::Account)).trimmed(), row->line);
     if (account.isEmpty())
         account = defaultAccount;
     if (account.isEmpty())
@@ -300,7 +344,7 @@ void ImportPlan::readRow(
 
     QString borrower;
     if (isLoan(kind)) {
-        borrower = enteredText(record.value(Role::Borrower)).trimmed();
+        borrower = fitName(enteredText(record.value(Role::Borrower)).trimmed(), row->line);
         if (borrower.isEmpty())
             return unreadable(QObject::tr("借贷账目没有借款人"));
     }
@@ -308,24 +352,27 @@ void ImportPlan::readRow(
     row->refs.account = Name { NameType::Account, QString(), QString(), account };
     row->account = noteName(row, row->refs.account, &row->accountKey);
     if (kind == QLatin1String("transfer")) {
-        row->refs.toAccount = Name { NameType::Account, QString(), QString(), toAccount };
+        row->refs.toAccount = Name { NameType::Account, QString(), QString(), fitName(toAccount, row->line) };
         row->toAccount = noteName(row, row->refs.toAccount);
     }
     if (MBill::isCategoryKind(kind)) {
         QString category = enteredText(record.value(Role::Category)).trimmed();
         QString sub = enteredText(record.value(Role::SubCategory)).trimmed();
-        // "餐饮:早餐" and "餐饮/早餐" name a category and its sub-category.
-        const qsizetype split = std::find_if(category.cbegin(), category.cend(), [](QChar c) {
-            return c == QLatin1Char(':') || c == QLatin1Char('/') || c == QChar(0xFF1A);
-        }) - category.cbegin();
-        if (split > 0 && split < category.size() && sub.isEmpty()) {
-            sub = category.mid(split + 1).trimmed();
-            category = category.left(split).trimmed();
+        // The book has two levels: deeper trees keep their last two, a leading word that only
+        // names income or expense goes.
+        QStringList levels = categoryLevels(category);
+        if (levels.size() > 1 && isKindLevel(levels.constFirst()))
+            levels.removeFirst();
+        if (sub.isEmpty() && levels.size() > 1) {
+            category = levels.at(levels.size() - 2);
+            sub = levels.constLast();
+        } else {
+            category = levels.isEmpty() ? QString() : levels.constLast();
         }
         if (category.isEmpty())
             category = QObject::tr("未分类");
-        if (sub.isEmpty())
-            sub = category;
+        category = fitName(category, row->line);
+        sub = sub.isEmpty() ? category : fitName(sub, row->line);
         const Name top { NameType::Category, kind, QString(), category };
         const Known* topRecord = resolve(top);
         const Name child { NameType::SubCategory, kind, topRecord ? topRecord->name : category, sub };
@@ -339,7 +386,7 @@ void ImportPlan::readRow(
             row->category = noteName(row, top);
         }
         row->subCategory = noteName(row, child);
-        const QString member = enteredText(record.value(Role::Member)).trimmed();
+        const QString member = fitName(enteredText(record.value(Role::Member)).trimmed(), row->line);
         if (!member.isEmpty()) {
             row->refs.member = Name { NameType::Member, QString(), QString(), member };
             row->member = noteName(row, row->refs.member);
@@ -353,6 +400,7 @@ void ImportPlan::readRow(
 void ImportPlan::build(const ImportSource& source, ValueParser::DateOrder order, const QString& defaultAccount)
 {
     lastRecords = source.records();
+    sourceNotes = source.notes();
     // Ticks belong to the rows of the file as it was read.
     tickedRows.clear();
     lastOrder = order;
@@ -398,12 +446,27 @@ void ImportPlan::rebuild()
     // Mapped names stay mapped (mappings); the list of missing ones is made anew.
     missing.clear();
     missingIndex.clear();
+    shortenedNames.clear();
+    nameNotes.clear();
     planned.clear();
     planned.reserve(lastRecords.size());
+    QHash<int, QString> brokenGroups;
     for (const ImportRecord& record : std::as_const(lastRecords)) {
         Row row;
         readRow(record, lastDefaultAccount, effective, &row);
+        if (row.group > 0 && row.status == Status::Unreadable && !brokenGroups.contains(row.group))
+            brokenGroups.insert(row.group, row.reason);
         planned.append(std::move(row));
+    }
+    // A split is booked whole or not at all.
+    if (!brokenGroups.isEmpty()) {
+        for (Row& row : planned) {
+            const auto broken = brokenGroups.constFind(row.group);
+            if (row.group > 0 && broken != brokenGroups.constEnd() && row.status != Status::Unreadable) {
+                row.status = Status::Unreadable;
+                row.reason = QObject::tr("拆分的另一部分无法读取：%1").arg(broken.value());
+            }
+        }
     }
     markDuplicates();
 }
@@ -426,24 +489,23 @@ QString ImportPlan::duplicateKey(const Row& row) const
 
 void ImportPlan::markDuplicates()
 {
-    QHash<QString, int> firstLine;
+    // A statement lists real movements: two equal rows are two coffees. A row repeats only a bill
+    // the book already has, and each bill of the book answers for one row of the file.
+    QHash<QString, int> unmatched = existingBills;
     for (qsizetype index = 0; index < planned.size(); ++index) {
         Row& row = planned[index];
         if (row.status == Status::Unreadable) {
             row.ticked = false;
             continue;
         }
-        const QString rowKey = duplicateKey(row);
-        if (existingBills.contains(rowKey)) {
+        const auto same = unmatched.find(duplicateKey(row));
+        if (same != unmatched.end() && same.value() > 0) {
+            --same.value();
             row.status = Status::Duplicate;
             row.reason = QObject::tr("账本中已有相同的账目");
-        } else if (firstLine.contains(rowKey)) {
-            row.status = Status::Duplicate;
-            row.reason = QObject::tr("与第 %1 行相同").arg(firstLine.value(rowKey));
         } else {
             row.status = Status::New;
             row.reason.clear();
-            firstLine.insert(rowKey, row.line);
         }
         row.ticked = row.status == Status::New || tickedRows.contains(int(index));
     }
@@ -518,6 +580,7 @@ ImportPlan::Summary ImportPlan::preview() const
         }
     }
     summary.createdNames = int(needed.size());
+    summary.notes = sourceNotes + nameNotes;
     return summary;
 }
 
@@ -677,6 +740,15 @@ QString ImportPlan::summaryText(const Summary& summary, int maxListed)
             break;
         }
         lines << QObject::tr("第 %1 行：%2").arg(row.first).arg(row.second);
+        ++listed;
+    }
+    listed = 0;
+    for (const auto& note : summary.notes) {
+        if (maxListed >= 0 && listed == maxListed) {
+            lines << QObject::tr("……（还有 %1 处）").arg(summary.notes.size() - listed);
+            break;
+        }
+        lines << QObject::tr("第 %1 行：%2").arg(note.first).arg(note.second);
         ++listed;
     }
     if (summary.createdNames > 0)

@@ -14,7 +14,7 @@ class ImportSource;
 
 // The bills a file's records become in the open book (the default connection), before and when
 // they are booked: each row's kind, signed amount and names as they will be stored, whether it is
-// new, a duplicate of a bill already there (or of an earlier row) or cannot be read and why; the
+// new, a duplicate of a bill already there or cannot be read and why; the
 // names the book does not have yet; and the booking of all of it in one transaction.
 class ImportPlan {
 public:
@@ -35,6 +35,8 @@ public:
     };
     struct Row {
         int line = 0;
+        // Rows of one QIF split share a number above 0: they are booked all or none.
+        int group = 0;
         Status status = Status::New;
         QString reason;
         // Booked when ticked: new rows are, duplicates are not until the user ticks them.
@@ -79,6 +81,9 @@ public:
         int unreadable = 0;
         // Line and reason of every row that cannot be read.
         QList<QPair<int, QString>> unreadableRows;
+        // Line and text of what the import changed from the file to book it (a name shortened,
+        // the rest of a split).
+        QList<QPair<int, QString>> notes;
         int createdNames = 0;
         QString backupName;
         bool dryRun = false;
@@ -144,6 +149,8 @@ private:
     // *id, when given, gets the record's id, or "new:" and the name for one to be created.
     QString noteName(Row* row, const Name& name, QString* id = nullptr);
     void rebuild();
+    // The name as the book can hold it: one over the dialogs' limit is cut to it, and noted.
+    QString fitName(const QString& name, int line);
     void markDuplicates();
     QString duplicateKey(const Row& row) const;
 
@@ -154,12 +161,17 @@ private:
     QString lastDefaultAccount;
     // The duplicate rows the user ticked, by index.
     QSet<int> tickedRows;
-    QSet<QString> existingBills;
+    // The book's bills by duplicate key, with how many of each.
+    QHash<QString, int> existingBills;
     QList<Row> planned;
     QList<MissingName> missing;
     QHash<QString, QString> mappings;
     QHash<QString, int> missingIndex;
     QHash<QString, QString> accountKinds;
+    QList<QPair<int, QString>> sourceNotes;
+    // The names cut to the limit, with the first line that had each.
+    QHash<QString, int> shortenedNames;
+    QList<QPair<int, QString>> nameNotes;
     QString fileProblem;
     bool orderNeeded = false;
     ValueParser::DateOrder detectedOrder = ValueParser::DateOrder::Unknown;

@@ -41,7 +41,7 @@ QList<ImportPreset> ImportPreset::all()
                 { "支出金额", Role::Expense }, { "取出金额", Role::Expense }, { "借方金额", Role::Expense },
                 { "支出", Role::Expense }, { "收/支", Role::InOut }, { "收支", Role::InOut },
                 { "收支类型", Role::InOut }, { "借贷标志", Role::InOut }, { "交易对方", Role::Title },
-                { "对方户名", Role::Title }, { "摘要", Role::Title }, { "交易摘要", Role::Title },
+                { "对方户名", Role::Title }, { "摘要", Role::Description }, { "交易摘要", Role::Description },
                 { "商品", Role::Description }, { "商品名称", Role::Description }, { "备注", Role::Description },
                 { "附言", Role::Description }, { "用途", Role::Description }, { "账户", Role::Account },
                 { "支付方式", Role::Account }, { "分类", Role::Category }, { "交易分类", Role::Category } }),
@@ -86,22 +86,31 @@ QString ImportPreset::normalHeading(const QString& heading)
 
 QList<ColumnRole::Role> ImportPreset::rolesFor(const QStringList& header, int* matched) const
 {
+    QStringList known;
+    for (const auto& heading : headings)
+        known << normalHeading(heading.first);
     QList<Role> roles;
-    int known = 0;
+    int count = 0;
     for (const QString& column : header) {
         const QString text = normalHeading(column);
         Role role = Role::Skip;
-        for (const auto& heading : headings) {
-            if (normalHeading(heading.first) == text && !roles.contains(heading.second)) {
-                role = heading.second;
-                ++known;
+        for (qsizetype i = 0; i < headings.size(); ++i) {
+            if (known.at(i) == text && !roles.contains(headings.at(i).second)) {
+                role = headings.at(i).second;
+                ++count;
                 break;
             }
         }
         roles.append(role);
     }
+    // A statement's memo (摘要, 附言…) is its description; with no payee beside it, it is the title.
+    if (key == QLatin1String("bank") && !roles.contains(Role::Title)) {
+        const qsizetype memo = roles.indexOf(Role::Description);
+        if (memo >= 0)
+            roles[memo] = Role::Title;
+    }
     if (matched)
-        *matched = known;
+        *matched = count;
     return roles;
 }
 

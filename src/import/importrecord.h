@@ -16,6 +16,8 @@ struct ImportRecord {
     using Columns = std::array<int, ColumnRole::Borrower + 1>;
 
     int line = 0;
+    // The records of one QIF split share a number above 0: they are booked all or none.
+    int group = 0;
     QStringList fields;
     std::shared_ptr<const Columns> columns;
     // Why the reader could not take the record apart (too few fields); empty when it could.

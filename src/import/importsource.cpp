@@ -34,8 +34,17 @@ bool ImportSource::load(const QString& filePath, QString* error)
         return false;
     }
     bytes = file.readAll();
-    if (bytes.size() != info.size() && file.error() != QFileDevice::NoError) {
+    if (file.error() != QFileDevice::NoError) {
+        bytes.clear();
         *error = QObject::tr("无法读取文件 %1：%2").arg(filePath, file.errorString());
+        return false;
+    }
+    // A file written to while it is read gives part of one state and part of another (a row cut
+    // short reads as another amount): only a file that stayed as it was is imported.
+    const QFileInfo after(filePath);
+    if (bytes.size() != info.size() || after.size() != info.size() || after.lastModified() != info.lastModified()) {
+        bytes.clear();
+        *error = QObject::tr("文件 %1 在读取时发生了变化，没有导入。请等它写完后再导入。").arg(filePath);
         return false;
     }
     return true;
@@ -55,9 +64,11 @@ bool ImportSource::looksLikeHeader(const QStringList& fields)
 bool ImportSource::parse(const Settings& settings, QString* error)
 {
     readRecords.clear();
+    wholeRead = false;
     samples.clear();
     kinds.clear();
     pairs = 0;
+    readNotes.clear();
     roles.clear();
     preset.clear();
     headings.clear();
@@ -78,10 +89,11 @@ bool ImportSource::parse(const Settings& settings, QString* error)
 
     qif = QifReader::looksLikeQif(text);
     if (qif) {
-        const QifReader::Result read = QifReader::read(text, settings.defaultAccount);
-        readRecords = read.records;
-        kinds = read.accountKinds;
+        QifReader::Result read = QifReader::read(text, settings.defaultAccount, settings.dateOrder);
+        readRecords = std::move(read.records);
+        kinds = std::move(read.accountKinds);
         pairs = read.pairedTransfers;
+        readNotes = std::move(read.notes);
         if (readRecords.isEmpty()) {
             *error = QObject::tr("文件里没有可以导入的账目。");
             return false;
@@ -93,9 +105,15 @@ bool ImportSource::parse(const Settings& settings, QString* error)
     if (splitWith != usedDelimiter || (!csvComplete && settings.maxRecords < 0)) {
         // A UTF-8 file is read as it lies, without turning its text back into bytes.
         const int limit = settings.maxRecords < 0 ? -1 : settings.maxRecords + 1;
+        QString refused;
         csvRecords = usedEncoding == QLatin1String("UTF-8")
-            ? CsvReader::read(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes, usedDelimiter, limit)
-            : CsvReader::read(text.toUtf8(), usedDelimiter, limit);
+            ? CsvReader::read(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes, usedDelimiter, limit, &refused)
+            : CsvReader::read(text.toUtf8(), usedDelimiter, limit, &refused);
+        if (!refused.isEmpty()) {
+            splitWith = 0;
+            *error = refused;
+            return false;
+        }
         splitWith = usedDelimiter;
         csvComplete = limit < 0 || csvRecords.size() < limit;
     }
@@ -156,5 +174,7 @@ bool ImportSource::parse(const Settings& settings, QString* error)
         *error = QObject::tr("文件里只有标题行，没有可以导入的账目。");
         return false;
     }
+    // The records split earlier may be the whole file while this parse was asked for its first ones.
+    wholeRead = csvComplete && end == csvRecords.size();
     return true;
 }

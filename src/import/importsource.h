@@ -9,6 +9,7 @@
 #include "import/columnrole.h"
 #include "import/csvreader.h"
 #include "import/importrecord.h"
+#include "import/valueparser.h"
 
 // A statement file read into records: its bytes decoded, a CSV file split into fields with its
 // header row found and its columns given roles (by the user, a preset or the headings), a QIF file
@@ -29,6 +30,9 @@ public:
         QString preset;
         // The account of the QIF sections that name none.
         QString defaultAccount;
+        // The order of day and month that pairs the halves of a QIF file's transfers (Unknown: as
+        // the file's dates show).
+        ValueParser::DateOrder dateOrder = ValueParser::DateOrder::Unknown;
         // Reads only the first records of a CSV file when not negative: enough for a first look.
         int maxRecords = -1;
     };
@@ -54,8 +58,11 @@ public:
     QList<ImportRecord> records() const { return readRecords; }
     QHash<QString, QString> accountKinds() const { return kinds; }
     int pairedTransfers() const { return pairs; }
-    // False when the last parse read only the first records of the file.
-    bool isComplete() const { return !qif ? csvComplete : true; }
+    // What the reading made of the file that the user should hear of, by line.
+    QList<QPair<int, QString>> notes() const { return readNotes; }
+    // False when the last parse gave only the first records of the file, whatever an earlier
+    // parse had read of it.
+    bool isComplete() const { return qif || wholeRead; }
 
 private:
     static bool looksLikeHeader(const QStringList& fields);
@@ -67,6 +74,7 @@ private:
     char splitWith = 0;
     QList<CsvRecord> csvRecords;
     bool csvComplete = false;
+    bool wholeRead = false;
 
     bool qif = false;
     QString usedEncoding;
@@ -79,4 +87,5 @@ private:
     QList<ImportRecord> readRecords;
     QHash<QString, QString> kinds;
     int pairs = 0;
+    QList<QPair<int, QString>> readNotes;
 };

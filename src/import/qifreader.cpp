@@ -1,5 +1,7 @@
 #include "import/qifreader.h"
 
+#include <algorithm>
+
 #include <QObject>
 #include <QStringList>
 
@@ -49,23 +51,38 @@ bool isList(const QString& type)
         || t == QLatin1String("prices") || t == QLatin1String("security");
 }
 
+// Banks book the two sides of a transfer on days apart: halves this close are one transfer.
+const int TransferDays = 4;
+
 class Reader {
 public:
-    Reader(const QString& fallback)
+    Reader(const QString& fallback, ValueParser::DateOrder order)
         : defaultAccount(fallback)
+        , order(order)
     {
     }
 
-    void line(int number, const QString& text);
-    void finish() { endTransaction(); }
+    void line(int number, QStringView text);
+    void finish();
 
     QifReader::Result result;
 
 private:
+    // One side of a transfer between two accounts of the file, as its section lists it.
+    struct Half {
+        qsizetype record = 0;
+        int section = 0;
+        QString key;
+        QString date;
+        qint64 day = 0;
+    };
+
     void endTransaction();
-    void emitBill(const Transaction& t, const QString& category, const QString& memo, const QString& amount);
+    void emitBill(const Transaction& t, const QString& category, const QString& memo, const QString& amount, int group);
+    void pairTransfers();
 
     QString defaultAccount;
+    ValueParser::DateOrder order;
     QString account;
     QString sectionType;
     bool readSection = false;
@@ -73,16 +90,19 @@ private:
     QString blockName;
     QString blockType;
     int section = 0;
+    int groups = 0;
     Transaction current;
-    // Transfers waiting for their other half, by date, accounts and amount, with their section.
-    QHash<QString, QList<int>> unpaired;
+    QList<Half> halves;
+    // How many dates only one order of day and month reads, for each order.
+    int monthDayDates = 0;
+    int dayMonthDates = 0;
 };
 
-void Reader::line(int number, const QString& text)
+void Reader::line(int number, QStringView text)
 {
     if (text.startsWith(QLatin1Char('!'))) {
         endTransaction();
-        const QString header = text.mid(1).trimmed();
+        const QString header = text.mid(1).trimmed().toString();
         if (header.compare(QLatin1String("Account"), Qt::CaseInsensitive) == 0) {
             inAccountBlock = true;
             blockName.clear();
@@ -102,7 +122,7 @@ void Reader::line(int number, const QString& text)
     if (text.isEmpty())
         return;
     const QChar code = text.at(0);
-    const QString value = text.mid(1).trimmed();
+    const QString value = text.mid(1).trimmed().toString();
     if (inAccountBlock) {
         if (code == QLatin1Char('N'))
             blockName = value;
@@ -122,9 +142,15 @@ void Reader::line(int number, const QString& text)
     if (current.empty())
         current.line = number;
     switch (code.toLatin1()) {
-    case 'D':
+    case 'D': {
         current.date = value;
+        const ValueParser::DateShape shape = ValueParser::dateShape(value);
+        if (shape.monthDayPossible && !shape.dayMonthPossible)
+            ++monthDayDates;
+        else if (shape.dayMonthPossible && !shape.monthDayPossible)
+            ++dayMonthDates;
         break;
+    }
     case 'T':
         current.amount = value;
         break;
@@ -160,7 +186,7 @@ void Reader::line(int number, const QString& text)
 
 void Reader::endTransaction()
 {
-    const Transaction t = current;
+    const Transaction t = std::move(current);
     current = Transaction();
     if (t.empty())
         return;
@@ -175,18 +201,49 @@ void Reader::endTransaction()
         return;
     }
     if (t.splits.isEmpty()) {
-        emitBill(t, t.category, t.memo, t.amount);
+        emitBill(t, t.category, t.memo, t.amount, 0);
         return;
     }
+    // A split is booked whole or not at all: every part must be read, and what the parts leave of
+    // the total is one more part.
+    const auto refuse = [&](const QString& reason) {
+        ImportRecord record;
+        record.line = t.line;
+        record.problem = reason;
+        result.records.append(record);
+    };
+    qint64 parts = 0;
+    for (qsizetype i = 0; i < t.splits.size(); ++i) {
+        qint64 cents = 0;
+        QString reason;
+        if (!ValueParser::parseCents(t.splits.at(i).amount, &cents, &reason))
+            return refuse(QObject::tr("拆分的第 %1 部分：%2").arg(i + 1).arg(reason));
+        parts += cents;
+    }
+    qint64 total = parts;
+    QString reason;
+    if (!t.amount.isEmpty() && !ValueParser::parseCents(t.amount, &total, &reason))
+        return refuse(reason);
+    const int group = ++groups;
     for (const Split& split : t.splits)
-        emitBill(t, split.category, split.memo.isEmpty() ? t.memo : split.memo, split.amount);
+        emitBill(t, split.category, split.memo.isEmpty() ? t.memo : split.memo, split.amount, group);
+    if (total != parts) {
+        const QString rest = QString::number(double(total - parts) / 100.0, 'f', 2);
+        emitBill(t, QString(), t.memo, rest, group);
+        result.notes.append({ t.line,
+            QObject::tr("拆分各部分合计 %1，与总额 %2 相差 %3，差额记为“未分类”")
+                .arg(QString::number(double(parts) / 100.0, 'f', 2), QString::number(double(total) / 100.0, 'f', 2),
+                    rest) });
+    }
 }
 
-void Reader::emitBill(const Transaction& t, const QString& category, const QString& memo, const QString& amount)
+void Reader::emitBill(
+    const Transaction& t, const QString& category, const QString& memo, const QString& amount, int group)
 {
     const QString own = account.isEmpty() ? defaultAccount : account;
     ImportRecord record;
     record.line = t.line;
+    record.group = group;
     record.setValue(Role::Date, t.date);
     record.setValue(Role::Title, t.payee);
     record.setValue(Role::Description, memo);
@@ -201,37 +258,89 @@ void Reader::emitBill(const Transaction& t, const QString& category, const QStri
         // A category may carry a class after "/"; a bill keeps the category.
         record.setValue(
             Role::Category, target.isEmpty() ? category.section(QLatin1Char('/'), 0, 0).trimmed() : QString());
-        result.records.append(record);
+        result.records.append(std::move(record));
         return;
     }
 
-    double value = 0;
-    if (!ValueParser::parseAmount(amount, &value)) {
+    qint64 cents = 0;
+    if (!ValueParser::parseCents(amount, &cents)) {
         record.setValue(Role::ToAccount, target);
-        result.records.append(record);
+        result.records.append(std::move(record));
         return;
     }
     // Money that came in came from the other account.
-    const QString from = value > 0 ? target : own;
-    const QString to = value > 0 ? own : target;
+    const QString from = cents > 0 ? target : own;
+    const QString to = cents > 0 ? own : target;
     record.setValue(Role::Account, from);
     record.setValue(Role::ToAccount, to);
-    record.setValue(Role::Amount, QString::number(std::abs(value), 'f', 2));
+    record.setValue(Role::Amount, QString::number(double(std::abs(cents)) / 100.0, 'f', 2));
 
-    QString date = t.date;
-    date.remove(QLatin1Char(' '));
-    const QString key
-        = date + QChar(0x1F) + from + QChar(0x1F) + to + QChar(0x1F) + QString::number(std::abs(value), 'f', 2);
-    QList<int>& waiting = unpaired[key];
-    for (int i = 0; i < waiting.size(); ++i) {
-        if (waiting.at(i) != section) {
-            waiting.removeAt(i);
-            ++result.pairedTransfers;
-            return;
+    Half half;
+    half.record = result.records.size();
+    half.section = section;
+    half.key = from + QChar(0x1F) + to + QChar(0x1F) + QString::number(std::abs(cents));
+    half.date = t.date;
+    half.date.remove(QLatin1Char(' '));
+    halves.append(std::move(half));
+    result.records.append(std::move(record));
+}
+
+void Reader::finish()
+{
+    endTransaction();
+    pairTransfers();
+}
+
+void Reader::pairTransfers()
+{
+    if (halves.isEmpty())
+        return;
+    // The halves' days in the order the user chose, or the one the file's dates show; a date no
+    // order reads pairs only with the same text.
+    ValueParser::DateOrder used = order;
+    if (used == ValueParser::DateOrder::Unknown)
+        used = monthDayDates > 0 && dayMonthDates == 0 ? ValueParser::DateOrder::MonthDay
+            : dayMonthDates > 0 && monthDayDates == 0  ? ValueParser::DateOrder::DayMonth
+                                                       : ValueParser::DateOrder::Unknown;
+    for (Half& half : halves) {
+        QDate date;
+        if (ValueParser::parseDate(half.date, used, &date))
+            half.day = date.toJulianDay();
+        else
+            half.key += QChar(0x1F) + half.date;
+    }
+    // The same accounts and amount, nearest days first, halves of two different sections.
+    std::stable_sort(halves.begin(), halves.end(),
+        [](const Half& a, const Half& b) { return a.key != b.key ? a.key < b.key : a.day < b.day; });
+    QList<bool> paired(halves.size(), false);
+    QList<bool> dropped(result.records.size(), false);
+    for (int distance = 0; distance <= TransferDays; ++distance) {
+        for (qsizetype i = 0; i < halves.size(); ++i) {
+            if (paired.at(i))
+                continue;
+            for (qsizetype j = i + 1; j < halves.size() && halves.at(j).key == halves.at(i).key
+                 && halves.at(j).day - halves.at(i).day <= distance;
+                 ++j) {
+                if (paired.at(j) || halves.at(j).section == halves.at(i).section
+                    || halves.at(j).day - halves.at(i).day != distance)
+                    continue;
+                paired[i] = paired[j] = true;
+                // The half listed first is booked, on its own day.
+                dropped[std::max(halves.at(i).record, halves.at(j).record)] = true;
+                ++result.pairedTransfers;
+                break;
+            }
         }
     }
-    waiting.append(section);
-    result.records.append(record);
+    if (result.pairedTransfers == 0)
+        return;
+    QList<ImportRecord> kept;
+    kept.reserve(result.records.size() - result.pairedTransfers);
+    for (qsizetype i = 0; i < result.records.size(); ++i) {
+        if (!dropped.at(i))
+            kept.append(std::move(result.records[i]));
+    }
+    result.records = std::move(kept);
 }
 
 } // namespace
@@ -247,9 +356,9 @@ bool QifReader::looksLikeQif(const QString& text)
         || head.startsWith(QLatin1String("!Option"), Qt::CaseInsensitive);
 }
 
-QifReader::Result QifReader::read(const QString& text, const QString& defaultAccount)
+QifReader::Result QifReader::read(const QString& text, const QString& defaultAccount, ValueParser::DateOrder order)
 {
-    Reader reader(defaultAccount);
+    Reader reader(defaultAccount, order);
     int number = 0;
     qsizetype start = 0;
     while (start <= text.size()) {
@@ -257,7 +366,7 @@ QifReader::Result QifReader::read(const QString& text, const QString& defaultAcc
         if (end < 0)
             end = text.size();
         ++number;
-        QString line = text.mid(start, end - start);
+        QStringView line = QStringView(text).mid(start, end - start);
         while (line.endsWith(QLatin1Char('\r')) || line.endsWith(QLatin1Char(' ')))
             line.chop(1);
         reader.line(number, line);

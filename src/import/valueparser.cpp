@@ -35,36 +35,67 @@ void setReason(QString* reason, const QString& text)
 
 bool ValueParser::parseAmount(const QString& text, double* amount, QString* reason)
 {
+    qint64 value = 0;
+    if (!parseCents(text, &value, reason))
+        return false;
+    *amount = double(value) / 100.0;
+    return true;
+}
+
+namespace {
+
+// Cents of the whole part's digits and the fraction's, rounded half away from zero on the third
+// decimal. False when the value is beyond the cap.
+bool centsOf(QStringView whole, QStringView fraction, qint64* cents)
+{
+    while (whole.size() > 1 && whole.front() == u'0')
+        whole = whole.mid(1);
+    // One digit more than the cap's whole part has cannot be within it.
+    if (whole.size() > 14)
+        return false;
+    qint64 value = 0;
+    for (QChar c : whole)
+        value = value * 10 + (c.unicode() - u'0');
+    for (int i = 0; i < 2; ++i)
+        value = value * 10 + (i < fraction.size() ? fraction.at(i).unicode() - u'0' : 0);
+    if (fraction.size() > 2 && fraction.at(2).unicode() >= u'5')
+        ++value;
+    if (value > ValueParser::MaxCents)
+        return false;
+    *cents = value;
+    return true;
+}
+
+bool allDigits(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; });
+}
+
+} // namespace
+
+bool ValueParser::parseCents(const QString& text, qint64* cents, QString* reason)
+{
+    const auto refuse = [&] {
+        setReason(reason, QObject::tr("金额“%1”无法识别").arg(quoted(text)));
+        return false;
+    };
+    const auto tooLarge = [&] {
+        setReason(reason, QObject::tr("金额“%1”超出范围").arg(quoted(text)));
+        return false;
+    };
     // Most amounts are plain ("-12.50"): read them without taking them apart.
-    if (!text.isEmpty() && text.size() < 15) {
-        qsizetype i = text.at(0) == QLatin1Char('-') ? 1 : 0;
-        int points = 0;
-        bool plainNumber = i < text.size();
-        for (qsizetype j = i; j < text.size() && plainNumber; ++j) {
-            const char16_t c = text.at(j).unicode();
-            if (c == u'.')
-                ++points;
-            else if (c < u'0' || c > u'9')
-                plainNumber = false;
-        }
-        if (plainNumber && points <= 1 && text.at(i) != QLatin1Char('.') && !text.endsWith(QLatin1Char('.'))) {
-            // At most 15 digits: exact in a double.
-            qint64 whole = 0;
-            qint64 fraction = 0;
-            qint64 scale = 1;
-            bool afterPoint = false;
-            for (qsizetype j = i; j < text.size(); ++j) {
-                const char16_t c = text.at(j).unicode();
-                if (c == u'.')
-                    afterPoint = true;
-                else if (afterPoint)
-                    fraction = fraction * 10 + (c - u'0'), scale *= 10;
-                else
-                    whole = whole * 10 + (c - u'0');
-            }
-            const double value = double(whole) + double(fraction) / double(scale);
-            const double cents = std::round(value * 100.0) / 100.0;
-            *amount = cents == 0.0 ? 0.0 : (i == 1 ? -cents : cents);
+    if (!text.isEmpty() && text.size() < 64) {
+        const QStringView view(text);
+        const bool minus = view.front() == u'-';
+        const QStringView number = view.mid(minus ? 1 : 0);
+        const qsizetype point = number.indexOf(u'.');
+        const QStringView whole = point < 0 ? number : number.left(point);
+        const QStringView fraction = point < 0 ? QStringView() : number.mid(point + 1);
+        if (!whole.isEmpty() && allDigits(whole) && (point < 0 || (!fraction.isEmpty() && allDigits(fraction)))) {
+            qint64 value = 0;
+            if (!centsOf(whole, fraction, &value))
+                return tooLarge();
+            *cents = minus ? -value : value;
             return true;
         }
     }
@@ -75,42 +106,48 @@ bool ValueParser::parseAmount(const QString& text, double* amount, QString* reas
     }
     for (const char* currency : { "RMB", "CNY", "USD", "EUR" })
         s.remove(QLatin1String(currency), Qt::CaseInsensitive);
+    // Currency signs and the yuan say nothing about the value; blanks and "'" inside the number
+    // group its thousands as a comma or point may.
     QString kept;
     kept.reserve(s.size());
     for (QChar c : std::as_const(s)) {
-        // Currency signs, the yuan, blanks and the Swiss thousands mark say nothing about the value.
         if (c == QChar(0x00A5) || c == QLatin1Char('$') || c == QChar(0x20AC) || c == QChar(0x00A3)
-            || c == QChar(0x5143) || c.isSpace() || c == QLatin1Char('\''))
+            || c == QChar(0x5143))
             continue;
-        kept += c == QChar(0x2212) ? QLatin1Char('-') : c;
+        if (c.isSpace() || c == QLatin1Char('\''))
+            kept += QLatin1Char(' ');
+        else
+            kept += c == QChar(0x2212) ? QLatin1Char('-') : c;
     }
-    s = kept;
+    s = kept.trimmed();
 
     bool negative = false;
     if (s.size() >= 2 && s.startsWith(QLatin1Char('(')) && s.endsWith(QLatin1Char(')'))) {
         negative = true;
-        s = s.mid(1, s.size() - 2);
+        s = s.mid(1, s.size() - 2).trimmed();
     }
     if (s.startsWith(QLatin1Char('-')) || s.startsWith(QLatin1Char('+'))) {
         negative = negative != s.startsWith(QLatin1Char('-'));
-        s.remove(0, 1);
+        s = s.mid(1).trimmed();
     } else if (s.endsWith(QLatin1Char('-')) || s.endsWith(QLatin1Char('+'))) {
         negative = negative != s.endsWith(QLatin1Char('-'));
         s.chop(1);
+        s = s.trimmed();
     }
 
-    // What is left: digits with points and commas between them, nothing else.
-    const bool onlyNumber = std::all_of(s.cbegin(), s.cend(),
-        [](QChar c) { return (c.isDigit() && c.unicode() < 0x80) || c == QLatin1Char('.') || c == QLatin1Char(','); });
+    // What is left: digits with points, commas and blanks between them, nothing else.
+    const bool onlyNumber = std::all_of(s.cbegin(), s.cend(), [](QChar c) {
+        return (c.unicode() >= u'0' && c.unicode() <= u'9') || c == QLatin1Char('.') || c == QLatin1Char(',')
+            || c == QLatin1Char(' ');
+    });
     const bool anyDigit = std::any_of(s.cbegin(), s.cend(), [](QChar c) { return c.isDigit(); });
-    if (!onlyNumber || !anyDigit) {
-        setReason(reason, QObject::tr("金额“%1”无法识别").arg(quoted(text)));
-        return false;
-    }
+    if (!onlyNumber || !anyDigit)
+        return refuse();
 
     // The decimal mark is the last of point and comma when both are there; the other groups
-    // thousands. A lone comma before three digits groups thousands (1,234); otherwise it is the
-    // decimal comma (12,50). A mark that repeats groups thousands.
+    // thousands. A lone point is the decimal point; a lone comma before three digits groups
+    // thousands (1,234), otherwise it is the decimal comma (12,50). A mark that repeats groups
+    // thousands, and then every group after the first has three digits (1.2.3 is no amount).
     const qsizetype dot = s.lastIndexOf(QLatin1Char('.'));
     const qsizetype comma = s.lastIndexOf(QLatin1Char(','));
     QChar decimal;
@@ -120,26 +157,36 @@ bool ValueParser::parseAmount(const QString& text, double* amount, QString* reas
         decimal = QLatin1Char('.');
     else if (comma >= 0 && s.count(QLatin1Char(',')) == 1 && s.size() - comma - 1 != 3)
         decimal = QLatin1Char(',');
-    if (!decimal.isNull() && s.count(decimal) > 1) {
-        setReason(reason, QObject::tr("金额“%1”无法识别").arg(quoted(text)));
-        return false;
+    if (!decimal.isNull() && s.count(decimal) > 1)
+        return refuse();
+    const qsizetype mark = decimal.isNull() ? -1 : s.indexOf(decimal);
+    const QString wholeText = mark < 0 ? s : s.left(mark);
+    const QString fraction = mark < 0 ? QString() : s.mid(mark + 1);
+    if (!allDigits(fraction) || (mark >= 0 && fraction.isEmpty() && wholeText.isEmpty()))
+        return refuse();
+    QString whole;
+    whole.reserve(wholeText.size());
+    qsizetype group = 0;
+    bool grouped = false;
+    for (qsizetype i = 0; i <= wholeText.size(); ++i) {
+        if (i < wholeText.size() && wholeText.at(i).isDigit()) {
+            whole += wholeText.at(i);
+            ++group;
+            continue;
+        }
+        // A grouping mark or the end: the first group has one to three digits, every later one three.
+        if (i < wholeText.size() || grouped) {
+            if (grouped ? group != 3 : (group < 1 || group > 3))
+                return refuse();
+        }
+        if (i < wholeText.size())
+            grouped = true;
+        group = 0;
     }
-    QString number;
-    number.reserve(s.size());
-    for (QChar c : std::as_const(s)) {
-        if (c == decimal)
-            number += QLatin1Char('.');
-        else if (c.isDigit())
-            number += c;
-    }
-    bool ok = false;
-    const double value = number.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value > 1e13) {
-        setReason(reason, QObject::tr("金额“%1”无法识别").arg(quoted(text)));
-        return false;
-    }
-    const double cents = std::round(value * 100.0) / 100.0;
-    *amount = negative && cents != 0.0 ? -cents : cents;
+    qint64 value = 0;
+    if (!centsOf(whole.isEmpty() ? QStringLiteral("0") : whole, fraction, &value))
+        return tooLarge();
+    *cents = negative ? -value : value;
     return true;
 }
 

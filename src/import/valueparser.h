@@ -8,9 +8,14 @@ class ValueParser {
 public:
     // Amounts: a sign ("+", "-", "−") before or after the number, or parentheses for a negative one;
     // a decimal point or comma with thousands separated by the other (or by "'" or blanks);
-    // currency signs (¥, ￥, $, €, £) and "元", "RMB", "CNY"; full-width digits. Rounded to cents.
-    // False, with the reason for the user, for anything else.
+    // currency signs (¥, ￥, $, €, £) and "元", "RMB", "CNY"; full-width digits. Rounded to cents in
+    // decimal, half away from zero (1.005 is 1.01, -0.125 is -0.13). At most MaxCents in either
+    // direction. False, with the reason for the user, for anything else.
     static bool parseAmount(const QString& text, double* amount, QString* reason = nullptr);
+    // The same as a whole number of cents.
+    static bool parseCents(const QString& text, qint64* cents, QString* reason = nullptr);
+    // Ten trillion: beyond any household's sums, and exact in a double with its cents.
+    static constexpr qint64 MaxCents = Q_INT64_C(1000000000000000);
 
     // Which of day and month comes first in a date such as 3/4/2023.
     enum class DateOrder { Unknown, MonthDay, DayMonth };

@@ -22,7 +22,10 @@ bool ImportFixture::read(const QString& file, const ImportSource::Settings& sett
 {
     error.clear();
     plan.reset(new ImportPlan);
-    if (!source.load(file, &error) || !source.parse(settings, &error))
+    ImportSource::Settings used = settings;
+    if (used.dateOrder == ValueParser::DateOrder::Unknown)
+        used.dateOrder = order;
+    if (!source.load(file, &error) || !source.parse(used, &error))
         return false;
     plan->build(source, order, settings.defaultAccount);
     return true;

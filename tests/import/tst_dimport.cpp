@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringEncoder>
 #include <QTableWidget>
 #include <QTest>
 
@@ -56,6 +57,8 @@ private slots:
     void columnsChosenAndRemembered();
     void dateOrderAskedFor();
     void duplicateTicked();
+    void everyRowBooked_data();
+    void everyRowBooked();
     void nameMapped();
     void failedBookingKeepsTheDialog();
     void largeFileFirstRowsThenAll();
@@ -192,11 +195,17 @@ void TestDImport::duplicateTicked()
     ImportFixture fixture;
     const QString path = fixture.dataDir() + QStringLiteral("twice.csv");
     QVERIFY(writeFile(path, "date,amount,title\n2023-01-05,-4.50,Coffee\n2023-01-05,-4.50,Coffee\n"));
+    // The book has one of the two coffees.
+    QVERIFY(
+        execAll({ QStringLiteral("insert into tbl_bill (id,amount,description,date,month,category_id,"
+                                 "sub_category_id,account_id,to_account_id,borrower_id,member_id,title,kind) values "
+                                 "('c1',-4.5,'','2023-01-05',202301,'01','01','01','','','','Coffee','expense')") }));
     DImport dialog;
     QVERIFY(dialog.openFile(path));
-    QTableWidgetItem* status = table(dialog, "twPreview")->item(1, 0);
+    QTableWidgetItem* status = table(dialog, "twPreview")->item(0, 0);
     QCOMPARE(status->text(), QStringLiteral("重复"));
     QCOMPARE(status->checkState(), Qt::Unchecked);
+    QCOMPARE(table(dialog, "twPreview")->item(1, 0)->text(), QStringLiteral("新账目"));
     QVERIFY(
         dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))->text().contains(QStringLiteral("将导入 1 条")));
     status->setCheckState(Qt::Checked);
@@ -206,7 +215,111 @@ void TestDImport::duplicateTicked()
     boxes.expect(ModalAnswerer::titled(QStringLiteral("导入完成")), ModalAnswerer::press(QStringLiteral("确定")));
     button(dialog, "pbImport")->click();
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
-    QCOMPARE(ImportFixture::count(QStringLiteral("tbl_bill")), 2);
+    QCOMPARE(ImportFixture::count(QStringLiteral("tbl_bill")), 3);
+}
+
+void TestDImport::everyRowBooked_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("change");
+    QTest::newRow("250 rows untouched") << 250 << QStringLiteral("none");
+    QTest::newRow("250 rows, account picked in step 3") << 250 << QStringLiteral("account");
+    QTest::newRow("250 rows, column mapped in step 2") << 250 << QStringLiteral("column");
+    QTest::newRow("1000 rows untouched") << 1000 << QStringLiteral("none");
+    QTest::newRow("1000 rows, column mapped in step 2") << 1000 << QStringLiteral("column");
+}
+
+void TestDImport::everyRowBooked()
+{
+    QFETCH(int, rows);
+    QFETCH(QString, change);
+    ImportFixture fixture;
+    // A bank statement in GB18030 as a bank writes it; every 25th row is the same purchase twice.
+    QString text = QStringLiteral("交易日期,交易金额,对方户名,摘要\r\n");
+    qint64 cents = 0;
+    for (int i = 0; i < rows; ++i) {
+        const int n = i % 25 == 24 ? i - 1 : i;
+        const qint64 amount = n % 9 == 0 ? 150000 + n : -(100 + n * 37 % 100000);
+        cents += amount;
+        text += QStringLiteral("%1,%2%3.%4,商户%5,第%6笔消费\r\n")
+                    .arg(QDate(2023, 1, 1).addDays(n / 4).toString(Qt::ISODate),
+                        amount < 0 ? QStringLiteral("-") : QString())
+                    .arg(std::abs(amount) / 100)
+                    .arg(std::abs(amount) % 100, 2, 10, QLatin1Char('0'))
+                    .arg(n % 40)
+                    .arg(n);
+    }
+    QStringEncoder gb18030("GB18030");
+    QVERIFY(gb18030.isValid());
+    const QString path = fixture.dataDir() + QStringLiteral("statement.csv");
+    QVERIFY(writeFile(path, gb18030.encode(text)));
+    const QString counted
+        = QStringLiteral("共 %1 行：将导入 %1 条，重复 0 条（勾选后也导入），无法读取 0 条。").arg(rows);
+
+    {
+        DImport dialog;
+        const QLabel* fileInfo = dialog.findChild<QLabel*>(QStringLiteral("lblFileInfo"));
+        const QLabel* previewInfo = dialog.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"));
+        QVERIFY(dialog.openFile(path));
+        QVERIFY(fileInfo->text().contains(QStringLiteral("GB18030")));
+        QTRY_VERIFY(button(dialog, "pbImport")->isEnabled());
+        QVERIFY2(fileInfo->text().contains(QStringLiteral("共 %1 行").arg(rows)), qPrintable(fileInfo->text()));
+        QString account = QStringLiteral("我的钱包");
+        button(dialog, "pbNext")->click();
+        if (change == QLatin1String("column")) {
+            // The memo becomes the title, in place of the payee.
+            auto* memo = qobject_cast<QComboBox*>(table(dialog, "twColumns")->cellWidget(0, 3));
+            QVERIFY(memo);
+            QCOMPARE(memo->currentData().toInt(), int(ColumnRole::Description));
+            memo->setCurrentIndex(memo->findData(int(ColumnRole::Title)));
+            QTRY_VERIFY(
+                previewText(dialog, 0, 12) == QStringLiteral("第0笔消费") && button(dialog, "pbImport")->isEnabled());
+        }
+        button(dialog, "pbNext")->click();
+        if (change == QLatin1String("account")) {
+            QComboBox* accounts = combo(dialog, "cbDefaultAccount");
+            account = QStringLiteral("我的银行卡");
+            accounts->setCurrentIndex(accounts->findText(account));
+            QTRY_VERIFY(previewText(dialog, 0, 6) == account && button(dialog, "pbImport")->isEnabled());
+        }
+        button(dialog, "pbNext")->click();
+        QVERIFY2(previewInfo->text().startsWith(counted), qPrintable(previewInfo->text()));
+        QCOMPARE(table(dialog, "twPreview")->rowCount(), std::min(rows, 100));
+
+        ModalAnswerer boxes;
+        boxes.expect(
+            [rows](QWidget* modal) {
+                return ModalAnswerer::textOf(modal).startsWith(QStringLiteral("已导入 %1 条账目。").arg(rows));
+            },
+            ModalAnswerer::press(QStringLiteral("确定")), QStringLiteral("the closing box"));
+        button(dialog, "pbImport")->click();
+        QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+        QCOMPARE(ImportFixture::count(QStringLiteral("tbl_bill")), rows);
+        QCOMPARE(qRound64(scalar(QStringLiteral("select total(amount) from tbl_bill")).toDouble() * 100), cents);
+        QCOMPARE(scalar(QStringLiteral("select count(*) from tbl_bill b join tbl_account a on a.id=b.account_id "
+                                       "where a.name='%1'")
+                            .arg(account))
+                     .toInt(),
+            rows);
+        const QString memoColumn
+            = change == QLatin1String("column") ? QStringLiteral("title") : QStringLiteral("description");
+        QCOMPARE(
+            scalar(QStringLiteral("select count(*) from tbl_bill where %1 like '第%笔消费'").arg(memoColumn)).toInt(),
+            rows);
+    }
+
+    // The same file again (on the same account) books nothing.
+    DImport again;
+    QVERIFY(again.openFile(path));
+    if (change == QLatin1String("account")) {
+        QComboBox* accounts = combo(again, "cbDefaultAccount");
+        accounts->setCurrentIndex(accounts->findText(QStringLiteral("我的银行卡")));
+    }
+    QTRY_VERIFY(again.findChild<QLabel*>(QStringLiteral("lblPreviewInfo"))
+                    ->text()
+                    .startsWith(QStringLiteral("共 %1 行：将导入 0 条，重复 %1 条").arg(rows)));
+    QVERIFY(!button(again, "pbImport")->isEnabled());
+    QCOMPARE(ImportFixture::count(QStringLiteral("tbl_bill")), rows);
 }
 
 void TestDImport::nameMapped()

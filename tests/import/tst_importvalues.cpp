@@ -60,6 +60,16 @@ void TestImportValues::amounts_data()
     QTest::newRow("currency code") << "CNY 10.00" << 10.0;
     QTest::newRow("rounded to cents") << "0.005" << 0.01;
     QTest::newRow("zero is no negative zero") << "-0.00" << 0.0;
+    // Half a cent goes away from zero, decided on the decimal digits, not on the nearest double.
+    QTest::newRow("half cent up, 1.005") << "1.005" << 1.01;
+    QTest::newRow("half cent up, 0.125") << "0.125" << 0.13;
+    QTest::newRow("half cent away from zero") << "-2.675" << -2.68;
+    QTest::newRow("below half a cent") << "1.0049999" << 1.0;
+    QTest::newRow("half cent, grouped") << "1,234.565" << 1234.57;
+    QTest::newRow("grouped in points") << "1.234.567" << 1234567.0;
+    QTest::newRow("grouped in blanks with decimal comma") << "1 234 567,89" << 1234567.89;
+    QTest::newRow("at the cap") << "10000000000000" << 1e13;
+    QTest::newRow("at the cap, grouped") << "10,000,000,000,000.00" << 1e13;
 }
 
 void TestImportValues::amounts()
@@ -83,6 +93,18 @@ void TestImportValues::badAmounts_data()
     QTest::newRow("only a sign") << "-";
     QTest::newRow("a date") << "2023-01-05";
     QTest::newRow("too large") << "99999999999999999999";
+    // One cap, however the digits are written.
+    QTest::newRow("over the cap, plain") << "99999999999999";
+    QTest::newRow("over the cap, grouped") << "99,999,999,999,999";
+    QTest::newRow("over the cap by a cent") << "10000000000000.01";
+    QTest::newRow("over the cap, negative") << "-10000000000001";
+    // A repeated mark groups thousands only in groups of three.
+    QTest::newRow("repeated point, short groups") << "1.2.3";
+    QTest::newRow("repeated comma, short groups") << "1,2,3";
+    QTest::newRow("long first group") << "1234,567,890";
+    QTest::newRow("short group after the first") << "1,234,56.00";
+    QTest::newRow("blank in the decimals") << "12.3 4";
+    QTest::newRow("two signs") << "--5";
 }
 
 void TestImportValues::badAmounts()

@@ -90,6 +90,7 @@ int main(int argc, char* argv[])
         order = word == QLatin1String("dmy") ? ValueParser::DateOrder::DayMonth : ValueParser::DateOrder::MonthDay;
     }
     settings.defaultAccount = parser.value(accountOption).trimmed();
+    settings.dateOrder = order;
     const bool dryRun = parser.isSet(dryRunOption);
 
     const QFileInfo bookInfo(parser.positionalArguments().at(0));
