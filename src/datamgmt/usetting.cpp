@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QFileInfo>
 #include <QFont>
+#include <QIcon>
+#include <QPixmap>
 #include <QInputDialog>
 
 #include "data/backuphelper.h"
@@ -182,7 +184,12 @@ void USetting::bindBookList()
     ui->lwBookList->clear();
     // The item shows the name; the file it stands for travels with it. The open book stands out:
     // it is the one that cannot be renamed or deleted here.
+    // Its mark is the tool bar's "my book" picture; the others keep its room, so the names align.
     const QString open = Constants::getInstance()->getBookName();
+    const QSize markSize(16, 16);
+    ui->lwBookList->setIconSize(markSize);
+    QPixmap noMark(markSize);
+    noMark.fill(Qt::transparent);
     for (const QString& file : BookList::files(dbDir)) {
         auto* item = new QListWidgetItem(BookList::displayName(file), ui->lwBookList);
         item->setData(Qt::UserRole, file);
@@ -190,7 +197,10 @@ void USetting::bindBookList()
             QFont font = item->font();
             font.setBold(true);
             item->setFont(font);
+            item->setIcon(QIcon(QStringLiteral(":/rc/images/IcoHome.png")));
             item->setToolTip(tr("正在使用的账本"));
+        } else {
+            item->setIcon(QIcon(noMark));
         }
     }
 }

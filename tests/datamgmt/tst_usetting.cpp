@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -527,6 +528,10 @@ void TestUSetting::bookList()
         const bool open = item->text() == openBookName;
         QCOMPARE(item->font().bold(), open);
         QCOMPARE(item->toolTip(), open ? QString("正在使用的账本") : QString());
+        // A mark beside the open book's name only, each name at the same place.
+        const QImage mark = item->icon().pixmap(QSize(16, 16)).toImage();
+        QCOMPARE(mark.size(), QSize(16, 16));
+        QCOMPARE(mark.pixelColor(8, 8).alpha() > 0, open);
     }
 }
 
