@@ -48,7 +48,8 @@ void UData::equaliseButtons()
     for (QPushButton* button :
         { ui->pbBackup, ui->pbResotre, ui->pbAutoBackup, ui->pbAutoBackup_2, ui->pbKobel, ui->pbImport }) {
         button->ensurePolished();
-        width = std::max(width, button->sizeHint().width());
+        // With a margin, so that the longest text does not touch the tile's edges.
+        width = std::max(width, button->sizeHint().width() + button->fontMetrics().height());
     }
     for (int column = 1; column <= 3; ++column)
         ui->gridLayout->setColumnMinimumWidth(column, width);
