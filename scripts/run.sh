@@ -36,10 +36,18 @@ if [ -z "${QUORVANE_BASE_URL:-}" ] && ! listening; then
 fi
 
 # The programs of this run carry a mark in their environment, and so does every program they start
-# again in their place; the run lasts while any of them is alive.
+# again in their place; the run lasts while any of them is alive. Helpers they spawn inherit the
+# mark too (a D-Bus daemon autolaunched where the session has no bus outlives them all), so only
+# processes of the program itself count; one whose file was rebuilt meanwhile still does.
 run_mark="$$-$(date +%s%N)"
+program=$(realpath build/quorvane)
 program_alive() {
-    grep -qzxF "QUORVANE_RUN=$run_mark" /proc/[0-9]*/environ 2>/dev/null
+    local environ exe
+    for environ in $(grep -lzxF "QUORVANE_RUN=$run_mark" /proc/[0-9]*/environ 2>/dev/null); do
+        exe=$(readlink "${environ%/environ}/exe" 2>/dev/null) || continue
+        [ "${exe% (deleted)}" = "$program" ] && return 0
+    done
+    return 1
 }
 
 status=0

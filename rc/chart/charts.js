@@ -218,7 +218,8 @@ var Highcharts = (function() {
     }
 
     // Fills {series.name}, {point.y}, {point.percentage} (with `decimals`) and {point.name} of a
-    // tooltip's point format; the values are escaped, so that the format's markup alone counts.
+    // tooltip's point format; the values are escaped, so that the format's markup alone counts. The
+    // charts plot amounts of money: {point.y} has two decimals, as every table of the program.
     function formatPoint(format, point, decimals) {
         return String(format).replace(/\{(series\.name|point\.y|point\.percentage|point\.name|point\.key)\}/g,
             function(all, key) {
@@ -226,7 +227,7 @@ var Highcharts = (function() {
                 if (key === 'series.name')
                     value = point.series.name;
                 else if (key === 'point.y')
-                    value = point.y;
+                    value = point.y.toFixed(2);
                 else if (key === 'point.percentage')
                     value = point.percentage.toFixed(decimals === undefined ? 2 : decimals);
                 else

@@ -49,15 +49,20 @@ bool runPrintDialog(QPrinter* printer, QWidget* parent)
 
 QString askFileName(QWidget* parent)
 {
-    // Reports go where the user keeps documents, not wherever the program was started from.
-    QFileDialog dialog(
-        parent, WAnalysisPage::tr("保存报表"), Constants::getDocumentsDir(), WAnalysisPage::tr("报表文件 (*.html)"));
+    // Reports go where the last export went, at first where the user keeps documents, not wherever
+    // the program was started from.
+    FileSetting* settings = FileSetting::getInstance();
+    QFileDialog dialog(parent, WAnalysisPage::tr("保存报表"),
+        settings->folderFor(SettingKeys::ExportFolder, Constants::getDocumentsDir()),
+        WAnalysisPage::tr("报表文件 (*.html)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // The dialog here does not add the filter's extension by itself.
     dialog.setDefaultSuffix(QStringLiteral("html"));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    return dialog.selectedFiles().value(0);
+    const QString file = dialog.selectedFiles().value(0);
+    settings->rememberFolder(SettingKeys::ExportFolder, file);
+    return file;
 }
 
 } // namespace

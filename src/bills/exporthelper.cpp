@@ -7,12 +7,14 @@
 
 #include "data/constants.h"
 #include "data/enteredtext.h"
+#include "data/filesetting.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/metadata.h"
 #include "data/mmember.h"
+#include "data/settingkeys.h"
 #include "import/csvwriter.h"
 
 namespace {
@@ -30,12 +32,16 @@ QString askWithDialog(QWidget* parent)
 {
     const QString excel = QObject::tr("导出Excel文件 (*.xls)");
     const QString csv = QObject::tr("导出CSV文件 (*.csv)");
-    // Exports go where the user keeps documents, not wherever the program was started from.
-    QFileDialog dialog(
-        parent, QObject::tr("导出Excel文件"), Constants::getDocumentsDir(), excel + QStringLiteral(";;") + csv);
+    // Exports go where the last one went, at first where the user keeps documents, not wherever the
+    // program was started from.
+    FileSetting* settings = FileSetting::getInstance();
+    QFileDialog dialog(parent, QObject::tr("导出Excel文件"),
+        settings->folderFor(SettingKeys::ExportFolder, Constants::getDocumentsDir()),
+        excel + QStringLiteral(";;") + csv);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
+    settings->rememberFolder(SettingKeys::ExportFolder, dialog.selectedFiles().value(0));
     // The dialog here does not add the chosen filter's extension by itself; a name that has one
     // keeps it, and the extension decides the format.
     QString name = dialog.selectedFiles().value(0);

@@ -187,6 +187,19 @@ bool FileSetting::getCloseWhenSyncFinished() const
     return value(SettingKeys::CloseWhenSyncFinished, false).toBool();
 }
 
+QString FileSetting::folderFor(const QString& key, const QString& fallback) const
+{
+    // A folder since removed, or a stick no longer plugged in, would leave the dialog lost.
+    const QString folder = value(key, QString()).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : fallback;
+}
+
+void FileSetting::rememberFolder(const QString& key, const QString& chosenFile)
+{
+    if (!chosenFile.isEmpty())
+        setValue(key, QFileInfo(chosenFile).absolutePath());
+}
+
 void FileSetting::setColumnWidths(const QList<int>& widths)
 {
     QStringList parts;

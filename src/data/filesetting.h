@@ -36,6 +36,12 @@ public:
     bool getSyncWhenClose() const;
     bool getCloseWhenSyncFinished() const;
 
+    // The folder a file dialog opens in for the purpose that key names (SettingKeys' folder keys):
+    // the one a file was last chosen from for it while that folder is still there, else fallback.
+    QString folderFor(const QString& key, const QString& fallback) const;
+    // Remembers the folder of chosenFile for the purpose.
+    void rememberFolder(const QString& key, const QString& chosenFile);
+
     void setColumnWidths(const QList<int>& widths);
     QList<int> getColumnWidths() const;
 

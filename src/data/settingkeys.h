@@ -29,6 +29,11 @@ inline const QString BackupWhenStartup = QStringLiteral("Backup/BackupWhenStartu
 inline const QString BackupWhenClose = QStringLiteral("Backup/BackupWhenClose");
 inline const QString BackupBeforeSync = QStringLiteral("Backup/BackupBeforeSync");
 inline const QString BackupAfterSync = QStringLiteral("Backup/BackupAfterSync");
+// The folders the file dialogs last chose from, one per purpose (FileSetting::folderFor): files to
+// import, exported lists and reports, and the book copies of the manual backup and the restore.
+inline const QString ImportFolder = QStringLiteral("Folders/Import");
+inline const QString ExportFolder = QStringLiteral("Folders/Export");
+inline const QString BackupFileFolder = QStringLiteral("Folders/BackupFile");
 // The import dialog's last column mapping: the roles, and the header row they were set for.
 inline const QString ImportColumns = QStringLiteral("Import/LastColumns");
 inline const QString ImportHeader = QStringLiteral("Import/LastHeader");

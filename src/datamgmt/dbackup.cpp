@@ -1,6 +1,7 @@
 #include "datamgmt/dbackup.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
@@ -36,7 +37,9 @@ void DBackup::paintEvent(QPaintEvent*)
 
 void DBackup::on_pbBackupDir_clicked()
 {
-    QFileDialog dialog(this, tr("选择备份目录"));
+    // Starts at the folder the settings name now, when it is there.
+    const QString current = ui->leBackupDir->text();
+    QFileDialog dialog(this, tr("选择备份目录"), QFileInfo(current).isDir() ? current : QString());
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     if (dialog.exec() != QDialog::Accepted)

@@ -324,13 +324,17 @@ void DImport::updateButtons()
 
 void DImport::chooseFile()
 {
-    // Statements are looked for where the user keeps documents, as the other import does.
-    QFileDialog dialog(this, tr("选择要导入的文件"), Constants::getDocumentsDir(),
+    // Statements are looked for where the last import came from, at first where the user keeps
+    // documents, as the other import does.
+    FileSetting* settings = FileSetting::getInstance();
+    QFileDialog dialog(this, tr("选择要导入的文件"),
+        settings->folderFor(SettingKeys::ImportFolder, Constants::getDocumentsDir()),
         tr("账目文件 (*.csv *.txt *.qif *.CSV *.TXT *.QIF);;所有文件 (*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QString path = dialog.selectedFiles().value(0);
+    settings->rememberFolder(SettingKeys::ImportFolder, path);
     if (!path.isEmpty())
         openFile(path);
 }

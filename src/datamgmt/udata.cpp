@@ -1,13 +1,19 @@
 #include "datamgmt/udata.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPushButton>
 
 #include "data/backuphelper.h"
 #include "data/bookfile.h"
 #include "data/constants.h"
+#include "data/filesetting.h"
+#include "data/settingkeys.h"
 #include "datamgmt/dbackup.h"
 #include "datamgmt/dimport.h"
 #include "widgets/appcontrol.h"
@@ -26,9 +32,33 @@ UData::~UData()
     delete ui;
 }
 
-QString UData::askFile(const QString& caption, bool save, const QString& folder)
+bool UData::event(QEvent* event)
 {
-    QFileDialog dialog(this, caption, folder, tr("数据文件 (*.db)"));
+    // The buttons' widths follow from the style sheet's font: measured once it applies.
+    if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
+        equaliseButtons();
+    return QWidget::event(event);
+}
+
+void UData::equaliseButtons()
+{
+    // The six buttons form one block of equal tiles, three columns as wide as the longest text
+    // needs; the buttons fill their columns.
+    int width = 0;
+    for (QPushButton* button :
+        { ui->pbBackup, ui->pbResotre, ui->pbAutoBackup, ui->pbAutoBackup_2, ui->pbKobel, ui->pbImport }) {
+        button->ensurePolished();
+        // With a margin, so that the longest text does not touch the tile's edges.
+        width = std::max(width, button->sizeHint().width() + button->fontMetrics().height());
+    }
+    for (int column = 1; column <= 3; ++column)
+        ui->gridLayout->setColumnMinimumWidth(column, width);
+}
+
+QString UData::askFile(const QString& caption, bool save, const QString& folderKey, const QString& fallback)
+{
+    FileSetting* settings = FileSetting::getInstance();
+    QFileDialog dialog(this, caption, settings->folderFor(folderKey, fallback), tr("数据文件 (*.db)"));
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("db"));
@@ -39,13 +69,17 @@ QString UData::askFile(const QString& caption, bool save, const QString& folder)
     }
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    return dialog.selectedFiles().value(0);
+    const QString file = dialog.selectedFiles().value(0);
+    settings->rememberFolder(folderKey, file);
+    return file;
 }
 
 void UData::on_pbBackup_clicked()
 {
-    // Beside the automatic backups: a copy in the book folder itself would show as a book.
-    const QString target = askFile(tr("备份数据文件"), true, Constants::getInstance()->getBackupDir());
+    // Where the last copy went, at first beside the automatic backups: a copy in the book folder itself
+    // would show as a book.
+    const QString target
+        = askFile(tr("备份数据文件"), true, SettingKeys::BackupFileFolder, Constants::getInstance()->getBackupDir());
     if (target.isEmpty())
         return;
     if (QFileInfo::exists(target)) {
@@ -63,9 +97,10 @@ void UData::on_pbBackup_clicked()
     DMessageBox::information(this, tr("备份成功"), tr("您已经成功备份数据：%1").arg(QDir::toNativeSeparators(target)));
 }
 
-void UData::restartWith(const QString& word, const QString& caption, const QString& folder, const QString& failText)
+void UData::restartWith(const QString& word, const QString& caption, const QString& folderKey, const QString& fallback,
+    const QString& failText)
 {
-    const QString file = askFile(caption, false, folder);
+    const QString file = askFile(caption, false, folderKey, fallback);
     if (file.isEmpty())
         return;
     // The running program never swaps its book: the next run replaces it before opening it. It is
@@ -76,8 +111,8 @@ void UData::restartWith(const QString& word, const QString& caption, const QStri
 
 void UData::on_pbResotre_clicked()
 {
-    restartWith(QStringLiteral("restore"), tr("数据备份文件"), Constants::getInstance()->getBackupDir(),
-        tr("无法重新启动程序，数据没有恢复。"));
+    restartWith(QStringLiteral("restore"), tr("数据备份文件"), SettingKeys::BackupFileFolder,
+        Constants::getInstance()->getBackupDir(), tr("无法重新启动程序，数据没有恢复。"));
 }
 
 void UData::on_pbAutoBackup_clicked()
@@ -88,7 +123,7 @@ void UData::on_pbAutoBackup_clicked()
 
 void UData::on_pbKobel_clicked()
 {
-    restartWith(QStringLiteral("kobel"), tr("kobel数据文件"), Constants::getDocumentsDir(),
+    restartWith(QStringLiteral("kobel"), tr("kobel数据文件"), SettingKeys::ImportFolder, Constants::getDocumentsDir(),
         tr("无法重新启动程序，数据没有导入。"));
 }
 

@@ -16,6 +16,9 @@ public:
     explicit UData(QWidget* parent = nullptr);
     ~UData() override;
 
+protected:
+    bool event(QEvent* event) override;
+
 private slots:
     void on_pbBackup_clicked();
     void on_pbResotre_clicked();
@@ -25,10 +28,12 @@ private slots:
     void on_pbAutoBackup_2_clicked();
 
 private:
-    // Asks for a data file, starting in folder: to write (the manual backup) or to read. Empty when
-    // cancelled.
-    QString askFile(const QString& caption, bool save, const QString& folder);
-    void restartWith(const QString& word, const QString& caption, const QString& folder, const QString& failText);
+    void equaliseButtons();
+    // Asks for a data file, to write (the manual backup) or to read, starting in the folder last used
+    // for the purpose that folderKey names (at first fallback). Empty when cancelled.
+    QString askFile(const QString& caption, bool save, const QString& folderKey, const QString& fallback);
+    void restartWith(const QString& word, const QString& caption, const QString& folderKey, const QString& fallback,
+        const QString& failText);
 
     Ui::UData* ui;
 };

@@ -4,6 +4,9 @@
 
 #include <QColor>
 #include <QFileInfo>
+#include <QFont>
+#include <QIcon>
+#include <QPixmap>
 #include <QInputDialog>
 
 #include "data/backuphelper.h"
@@ -179,10 +182,26 @@ void USetting::bindBookList()
     const QString dbDir = Constants::getInstance()->getDbDir();
     Constants::makeDir(dbDir);
     ui->lwBookList->clear();
-    // The item shows the name; the file it stands for travels with it.
+    // The item shows the name; the file it stands for travels with it. The open book stands out:
+    // it is the one that cannot be renamed or deleted here.
+    // Its mark is the tool bar's "my book" picture; the others keep its room, so the names align.
+    const QString open = Constants::getInstance()->getBookName();
+    const QSize markSize(16, 16);
+    ui->lwBookList->setIconSize(markSize);
+    QPixmap noMark(markSize);
+    noMark.fill(Qt::transparent);
     for (const QString& file : BookList::files(dbDir)) {
         auto* item = new QListWidgetItem(BookList::displayName(file), ui->lwBookList);
         item->setData(Qt::UserRole, file);
+        if (file == open) {
+            QFont font = item->font();
+            font.setBold(true);
+            item->setFont(font);
+            item->setIcon(QIcon(QStringLiteral(":/rc/images/IcoHome.png")));
+            item->setToolTip(tr("正在使用的账本"));
+        } else {
+            item->setIcon(QIcon(noMark));
+        }
     }
 }
 
@@ -239,10 +258,11 @@ void USetting::on_pbCreateBook_clicked()
         DMessageBox::information(this, failed, error);
         return;
     }
+    // The list shows the new book while the box speaks of it.
+    bindBookList();
     DMessageBox::information(this, tr("新建成功"),
         tr("新建成功！您可以通过窗口顶部") + QLatin1Char('"') + tr("[切换账本]") + QLatin1Char('"')
             + tr("按钮快速切换账本。"));
-    bindBookList();
 }
 
 void USetting::on_pbRenameBook_clicked()
@@ -271,8 +291,8 @@ void USetting::on_pbRenameBook_clicked()
         DMessageBox::information(this, failed, tr("修改账本名称失败：%1账本保持原样。").arg(reason));
         return;
     }
-    DMessageBox::information(this, tr("修改成功"), tr("您已经成功修改账本名称！"));
     bindBookList();
+    DMessageBox::information(this, tr("修改成功"), tr("您已经成功修改账本名称！"));
 }
 
 void USetting::on_pbDeleteBook_clicked()
@@ -293,9 +313,10 @@ void USetting::on_pbDeleteBook_clicked()
 
     // Moved aside into the backup folder, never erased.
     QString reason;
-    if (BackupHelper::deleteBook(file, &reason))
+    const bool deleted = BackupHelper::deleteBook(file, &reason);
+    bindBookList();
+    if (deleted)
         DMessageBox::information(this, tr("删除成功"), tr("您已经成功删除账本！"));
     else
         DMessageBox::information(this, failed, tr("删除账本失败：%1账本保持原样。").arg(reason));
-    bindBookList();
 }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include <QBoxLayout>
 #include <QDate>
+#include <QEvent>
 #include <QHash>
 
 #include "data/billindex.h"
@@ -13,6 +15,7 @@
 #include "sync/dsyncconfig.h"
 #include "widgets/dmessagebox.h"
 #include "widgets/styledbackground.h"
+#include "widgets/welidedlabel.h"
 #include "ui_ustatusbar.h"
 
 namespace {
@@ -22,6 +25,8 @@ const char* const syncLink
 const char* const syncingLink
     = "<a href=\"#\"><span style=\" text-decoration: underline; color:#cceeff;\">同步中</span></a>";
 const char* const timeFormat = "yyyy-MM-dd hh:mm:ss";
+// The time alone, where the row has no room for the date.
+const char* const shortTimeFormat = "hh:mm:ss";
 // The form's minimum width of the state text.
 const int SyncStateMinimumWidth = 100;
 
@@ -32,6 +37,9 @@ UStatusBar::UStatusBar(QWidget* parent)
     , ui(new Ui::UStatusBar)
 {
     ui->setupUi(this);
+    // The gap between the two parts takes what is left over and holds nothing back when the row is
+    // short of room, so that every pixel goes to the figures.
+    ui->horizontalSpacer->changeSize(0, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
     condition = QStringLiteral(" 1=1 ");
 
     QDateTime synced = DbSetting::getInstance()->getSyncTime();
@@ -40,7 +48,7 @@ UStatusBar::UStatusBar(QWidget* parent)
     if (!synced.isValid() || synced.date().year() < 2009)
         showSyncState(tr("  尚未同步过 "));
     else
-        showSyncState(tr("  上次同步 ") + synced.toString(QLatin1String(timeFormat)));
+        showSyncState(tr("  上次同步 ") + synced.toString(QLatin1String(timeFormat)), synced);
 
     SyncHelper* sync = SyncHelper::getInstance();
     connect(sync, &SyncHelper::syncFinished, this, &UStatusBar::syncFinished);
@@ -100,6 +108,7 @@ void UStatusBar::listConditionChanged(const QString& newCondition)
     if (!newCondition.isEmpty())
         condition = newCondition;
     ui->lblTotalSummary->setText(tr("总计  ") + getSummary(condition));
+    fitRow();
 }
 
 void UStatusBar::billDataChanged()
@@ -107,16 +116,79 @@ void UStatusBar::billDataChanged()
     listConditionChanged(QString());
     const QString month = QDate::currentDate().toString(QStringLiteral("yyyyMM"));
     ui->lblMonthSummary->setText(tr("本月  ") + summaryOf(BillIndex::monthTotals(month.toInt())));
+    fitRow();
 }
 
-void UStatusBar::showSyncState(const QString& text)
+void UStatusBar::showSyncState(const QString& text, const QDateTime& synced)
 {
-    // The state is never cut: when the row is short of room, the summary lines give way. The form's
-    // minimum width alone would let the layout squeeze the time to it.
-    ui->lblSyncTime->setText(text);
-    const int whole = ui->lblSyncTime->fontMetrics().horizontalAdvance(text) + ui->lblSyncTime->width()
-        - ui->lblSyncTime->contentsRect().width();
-    ui->lblSyncTime->setMinimumWidth(std::max(SyncStateMinimumWidth, whole));
+    syncState = text;
+    syncedAt = synced;
+    ui->lblSyncTime->setToolTip(synced.isValid() ? text.trimmed() : QString());
+    fitRow();
+}
+
+int UStatusBar::rowWidth(const QHash<const QWidget*, int>& widths) const
+{
+    // What the row's layout asks for with the widths given for some of its labels and the others
+    // whole, but for the spacer that takes up what is left over.
+    const auto* row = static_cast<const QBoxLayout*>(layout());
+    const QMargins margins = row->contentsMargins();
+    int width = margins.left() + margins.right();
+    int shown = 0;
+    for (int i = 0; i < row->count(); ++i) {
+        QLayoutItem* item = row->itemAt(i);
+        if (item->widget() && widths.contains(item->widget()))
+            width += widths.value(item->widget());
+        else if (!item->spacerItem() || !(item->expandingDirections() & Qt::Horizontal))
+            width += item->sizeHint().width();
+        if (!item->isEmpty())
+            ++shown;
+    }
+    return width + std::max(0, shown - 1) * std::max(0, row->spacing());
+}
+
+void UStatusBar::fitRow()
+{
+    // Short of room, the row gives way in this order: the date of the last synchronisation (the
+    // time stays, the date is in the tooltip), the middle items of the totals line, then those of
+    // the month line. The state itself is never cut.
+    QLabel* state = ui->lblSyncTime;
+    WElidedLabel* month = ui->lblMonthSummary;
+    WElidedLabel* total = ui->lblTotalSummary;
+    const auto wholeWidth = [](const QLabel* label, const QString& text) {
+        return label->fontMetrics().horizontalAdvance(text) + label->width() - label->contentsRect().width();
+    };
+    const int wholeMonth = month->sizeHint().width();
+    QString text = syncState;
+    if (syncedAt.isValid()
+        && rowWidth(
+               { { state, wholeWidth(state, syncState) }, { month, wholeMonth }, { total, total->sizeHint().width() } })
+            > width())
+        text = tr("  上次同步 ") + syncedAt.toString(QLatin1String(shortTimeFormat));
+    if (state->text() != text)
+        state->setText(text);
+    // The form's minimum width alone would let the layout squeeze the state to it.
+    const int stateWidth = std::max(SyncStateMinimumWidth, wholeWidth(state, text));
+    state->setMinimumWidth(stateWidth);
+    // The month line keeps every figure while the totals line can give way instead. A cap on the
+    // totals line, not a minimum on the month line, so that the window can still be made narrower.
+    const int room = width() - rowWidth({ { state, stateWidth }, { month, wholeMonth }, { total, 0 } });
+    total->setMaximumWidth(room >= total->minimumSizeHint().width() ? room : QWIDGETSIZE_MAX);
+}
+
+void UStatusBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitRow();
+}
+
+bool UStatusBar::event(QEvent* event)
+{
+    // A label's font or text changed (the style sheet applies only when the bar is first shown):
+    // fitted again before the layout places the labels.
+    if (event->type() == QEvent::LayoutRequest)
+        fitRow();
+    return QWidget::event(event);
 }
 
 void UStatusBar::syncStarted()
@@ -129,7 +201,7 @@ void UStatusBar::syncStarted()
 
 void UStatusBar::syncFinished()
 {
-    showSyncState(tr("  上次同步 ") + syncStartTime.toString(QLatin1String(timeFormat)));
+    showSyncState(tr("  上次同步 ") + syncStartTime.toString(QLatin1String(timeFormat)), syncStartTime);
     ui->lblSync->setText(tr(syncLink));
     ui->lblSync->setEnabled(true);
 }

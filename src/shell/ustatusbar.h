@@ -25,6 +25,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private slots:
     void syncFinished();
@@ -35,13 +37,21 @@ private slots:
     void listConditionChanged(const QString& condition);
 
 private:
-    // Shows the synchronisation's state in lblSyncTime, always whole.
-    void showSyncState(const QString& text);
+    // Shows the synchronisation's state in lblSyncTime, always whole; synced is the time the state
+    // names, if any.
+    void showSyncState(const QString& text, const QDateTime& synced = QDateTime());
+    // Fits the row into the bar's width: the figures come first, the date of the last
+    // synchronisation gives way before any of them.
+    void fitRow();
+    // The row's width with the given widths of some of its widgets and every other item whole.
+    int rowWidth(const QHash<const QWidget*, int>& widths) const;
     // The summary text of totals per kind.
     static QString summaryOf(const QHash<QString, double>& totals);
 
     Ui::UStatusBar* ui;
     QDateTime syncStartTime;
+    QString syncState;
+    QDateTime syncedAt;
     QWidget* content = nullptr;
     QString condition;
 };

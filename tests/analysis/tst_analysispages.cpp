@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QPushButton>
@@ -746,6 +747,28 @@ void TestAnalysisPages::exportSavesTheShownReport()
     });
     QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+
+    // Once a report went somewhere, the next one (and the next export of the bill list) starts
+    // there, in this run and the next.
+    const QString kept = folder.filePath("kept.html");
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), [&](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(kept);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    boxes.expect("导出成功", "您已经成功导出报表：" + QDir::toNativeSeparators(kept), "确定");
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), [&](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        QCOMPARE(dialog->directory().absolutePath(), QDir(folder.path()).absolutePath());
+        dialog->reject();
+    });
+    QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
+    QTest::mouseClick(shown.button("pbExport"), Qt::LeftButton);
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QVERIFY(QFileInfo(kept).isFile());
+    QVERIFY(FileSetting::getInstance()->sync());
+    QCOMPARE(QSettings(FileSetting::getInstance()->fileName(), QSettings::IniFormat).value("Folders/Export").toString(),
+        QDir(folder.path()).absolutePath());
 }
 
 void TestAnalysisPages::withoutTheWebEngineTheFiguresStay()

@@ -266,10 +266,11 @@ void TestChartMaths::markupRuns()
 
 void TestChartMaths::pointFormatEscapesItsValues()
 {
-    const QString point = "{ series: { name: ' ' }, y: -12, percentage: 100 / 3, name: '<b>Tom</b>' }";
+    // Amounts with two decimals, as the tables write them.
+    const QString point = "{ series: { name: ' ' }, y: -3334.2, percentage: 100 / 3, name: '<b>Tom</b>' }";
     QCOMPARE(
         json("Highcharts.maths.formatPoint('{series.name} <b>{point.y}元: {point.percentage}%</b>', " + point + ", 2)"),
-        QString("\"  <b>-12元: 33.33%</b>\""));
+        QString("\"  <b>-3334.20元: 33.33%</b>\""));
     QCOMPARE(
         json("Highcharts.maths.formatPoint('{point.name}', " + point + ")"), QString("\"&lt;b&gt;Tom&lt;/b&gt;\""));
 }

@@ -219,11 +219,11 @@ void TestWebCharts::pieDrawsEveryNameAsText()
     QStringList labels = texts(view, ".qv-data-label").split('|');
     labels.sort();
     QCOMPARE(labels,
-        QStringList({ injected + " -8元: 8.00 %", "Kid's toys -12元: 12.00 %", "Tom's <b>x</b> -50元: 50.00 %",
-            "a\\b -30元: 30.00 %" }));
+        QStringList({ injected + " -8.00元: 8.00 %", "Kid's toys -12.00元: 12.00 %", "Tom's <b>x</b> -50.00元: 50.00 %",
+            "a\\b -30.00元: 30.00 %" }));
     QCOMPARE(texts(view, ".qv-legend-item").split('|'),
-        QStringList({ "Kid's toys -12元 : 12.00 %", "a\\b -30元 : 30.00 %", injected + " -8元 : 8.00 %",
-            "x\ny 0元 : 0.00 %", "Tom's <b>x</b> -50元 : 50.00 %" }));
+        QStringList({ "Kid's toys -12.00元 : 12.00 %", "a\\b -30.00元 : 30.00 %", injected + " -8.00元 : 8.00 %",
+            "x\ny 0.00元 : 0.00 %", "Tom's <b>x</b> -50.00元 : 50.00 %" }));
     QVERIFY(evaluate(view, "typeof injected === 'undefined'").toBool());
     QCOMPARE(texts(view, ".qv-title"), QString("2013年5月支出分类分析"));
     QCOMPARE(texts(view, ".qv-title tspan[font-weight=bold]"), QString("2013|5|支出"));
@@ -238,7 +238,7 @@ void TestWebCharts::pieDrawsEveryNameAsText()
         "document.querySelector('.qv-slice').dispatchEvent(new MouseEvent('mousemove', "
         "{ clientX: slice.left + slice.width / 2, clientY: slice.top + slice.height / 2 })); true")
                 .toBool());
-    QCOMPARE(texts(view, ".qv-tooltip text"), QString("Kid's toys  -12元: 12.00%"));
+    QCOMPARE(texts(view, ".qv-tooltip text"), QString("Kid's toys  -12.00元: 12.00%"));
     const int width = evaluate(view, "chart.chartWidth").toInt();
     window->resize(700, 500);
     QVERIFY(WebTesting::waitUntil(view, QString("chart.chartWidth < %1").arg(width)));
@@ -281,7 +281,8 @@ void TestWebCharts::pieLabelsNeverCutAFigure()
 
     // What each label would read whole, by the template's own formatter.
     const QStringList whole = evaluate(view,
-        "chart.series[0].points.map(function(p) { return p.name + ' ' + p.y + '元: ' + p.percentage.toFixed(2) "
+        "chart.series[0].points.map(function(p) { return p.name + ' ' + p.y.toFixed(2) + '元: ' + "
+        "p.percentage.toFixed(2) "
         "+ ' %'; }).join('|')")
                                   .toString()
                                   .split('|');
@@ -329,7 +330,7 @@ void TestWebCharts::pieLabelsNeverCutAFigure()
     }
     QVERIFY2(longest - shortest <= 1, qPrintable(columns.join(", ")));
     for (const QString& item : texts(view, ".qv-legend-item").split('|'))
-        QVERIFY2(QRegularExpression(" -\\d+(\\.\\d+)?元 : \\d+\\.\\d\\d %$").match(item).hasMatch(), qPrintable(item));
+        QVERIFY2(QRegularExpression(" -\\d+\\.\\d\\d元 : \\d+\\.\\d\\d %$").match(item).hasMatch(), qPrintable(item));
     QCOMPARE(evaluate(view,
                  "var fills = {}; Array.prototype.forEach.call(document.querySelectorAll('.qv-slice'), function(e) {"
                  "    fills[e.getAttribute('fill')] = true; }); Object.keys(fills).length")
@@ -389,7 +390,7 @@ void TestWebCharts::columnsDrawTwoBarsPerPeriod()
         "bar.dispatchEvent(new MouseEvent('mousemove', { clientX: box.left + 1, clientY: box.top + 1 }));"
         "true")
                 .toBool());
-    QCOMPARE(texts(view, ".qv-tooltip text"), QString("5 支出: 30 元"));
+    QCOMPARE(texts(view, ".qv-tooltip text"), QString("5 支出: 30.00 元"));
     QCOMPARE(texts(view, ".qv-title"), QString("2013年账目汇总"));
     QVERIFY2(console.errors().isEmpty(), qPrintable(console.errors().join('\n')));
 }
@@ -473,13 +474,13 @@ void TestWebCharts::everyPageDrawsItsChart_data()
     QTest::addColumn<QString>("legend");
     const QString name = "Tom's <b>x</b>\ny";
     QTest::newRow("category") << "category"
-                              << ".qv-slice" << 2 << name + " -30元 : 60.00 %";
+                              << ".qv-slice" << 2 << name + " -30.00元 : 60.00 %";
     QTest::newRow("account") << "account"
-                             << ".qv-slice" << 2 << name + " -30元 : 60.00 %";
+                             << ".qv-slice" << 2 << name + " -30.00元 : 60.00 %";
     QTest::newRow("borrower") << "borrower"
-                              << ".qv-slice" << 1 << name + " -500元 : 100.00 %";
+                              << ".qv-slice" << 1 << name + " -500.00元 : 100.00 %";
     QTest::newRow("member") << "member"
-                            << ".qv-slice" << 2 << name + " -30元 : 60.00 %";
+                            << ".qv-slice" << 2 << name + " -30.00元 : 60.00 %";
     QTest::newRow("statistics, a month") << "statistics"
                                          << ".qv-bar" << 62 << "支出";
 }

@@ -11,6 +11,7 @@
 #include "data/filesetting.h"
 #include "data/settingkeys.h"
 #include "datamgmt/dbackup.h"
+#include "datamgmt/dimport.h"
 #include "datamgmt/udata.h"
 #include "modalanswerer.h"
 #include "notifierrecorder.h"
@@ -63,6 +64,7 @@ private slots:
     void cleanup();
 
     void fiveButtons();
+    void buttonsFormOneBlock();
     void manualBackup_data();
     void manualBackup();
     void restoreAndImportRestart_data();
@@ -70,6 +72,8 @@ private slots:
     void backupSettings_data();
     void backupSettings();
     void backupFolderChooser();
+    void fileDialogsStartWhereTheLastOneEnded_data();
+    void fileDialogsStartWhereTheLastOneEnded();
     void resetLeavesTheDefaultRecords();
     void resetStopsAtNo_data();
     void resetStopsAtNo();
@@ -84,6 +88,10 @@ private:
     // A book with the user's own rows: bills (one of them with a stale tombstone of its id), an
     // account, a deleted member, a budget, synchronised once under a user id.
     void fillBook();
+    // Opens the file dialog of a button of the page ("pbChooseFile": the one of the CSV/QIF import
+    // dialog) and chooses path in it, or cancels when path is empty; answers what the page says
+    // then. The folder the dialog started in, empty when it did not come as expected.
+    QString fileDialogFolder(const QString& buttonName, const QString& path);
 
     TestEnv* env = nullptr;
     TestBook* book = nullptr;
@@ -143,6 +151,37 @@ void TestUData::fiveButtons()
     // Side by side, in this order.
     QVERIFY(button("pbBackup")->x() < button("pbResotre")->x());
     QVERIFY(button("pbAutoBackup_2")->x() < button("pbKobel")->x());
+}
+
+void TestUData::buttonsFormOneBlock()
+{
+    // As the program shows the page at its default size, in its own style.
+    QFile sheet(":/rc/style/default.qss");
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    page->resize(1000, 560);
+    QVERIFY(QTest::qWaitForWindowExposed(page));
+    // Six equal tiles in two rows of three, in the order of the page's tasks: none stands apart.
+    const char* const names[] = { "pbBackup", "pbResotre", "pbAutoBackup", "pbAutoBackup_2", "pbKobel", "pbImport" };
+    const QRect first = button(names[0])->geometry();
+    QVERIFY(first.width() >= 180 && first.height() >= 100);
+    for (int i = 0; i < 6; ++i) {
+        QPushButton* tile = button(names[i]);
+        QVERIFY2(tile->isVisible(), names[i]);
+        QCOMPARE(tile->size(), first.size());
+        QCOMPARE(tile->x(), button(names[i % 3])->x());
+        QCOMPARE(tile->y(), button(names[i < 3 ? 0 : 3])->y());
+        // Each text whole on its tile.
+        QVERIFY2(tile->width() >= tile->sizeHint().width(), names[i]);
+    }
+    QVERIFY(button("pbBackup")->x() < button("pbResotre")->x());
+    QVERIFY(button("pbResotre")->x() < button("pbAutoBackup")->x());
+    QVERIFY(button("pbAutoBackup_2")->y() > first.bottom());
+    // In the middle of the page.
+    const int left = first.left();
+    const int right = page->width() - 1 - button("pbAutoBackup")->geometry().right();
+    QVERIFY2(qAbs(left - right) <= 1, qPrintable(QString("%1 | %2").arg(left).arg(right)));
+    qApp->setStyleSheet(QString());
 }
 
 void TestUData::manualBackup_data()
@@ -361,8 +400,100 @@ void TestUData::backupFolderChooser()
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
     QCOMPARE(shown.value(0), QString("选择备份目录"));
     QCOMPARE(dir->text(), chosen);
+    // Asked again, the dialog starts at the folder shown.
+    shown.clear();
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), chooseFile(QString(), &shown));
+    dialog.findChild<QPushButton*>("pbBackupDir")->click();
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(shown.value(shown.size() - 1), QDir(chosen).absolutePath());
     // Nothing is stored before OK.
     QCOMPARE(FileSetting::getInstance()->value(SettingKeys::BackupDir).toString(), QString("/原来的"));
+}
+
+QString TestUData::fileDialogFolder(const QString& buttonName, const QString& path)
+{
+    QStringList shown;
+    ModalAnswerer boxes;
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), chooseFile(path, &shown));
+    if (buttonName == "pbBackup" && !path.isEmpty())
+        boxes.expect("备份成功", "您已经成功备份数据：" + QDir::toNativeSeparators(path), "确定");
+    if (buttonName == "pbChooseFile") {
+        DImport dialog(page);
+        dialog.findChild<QPushButton*>(buttonName)->click();
+    } else {
+        page->findChild<QPushButton*>(buttonName)->click();
+    }
+    AppControl::reset();
+    if (!boxes.answeredAll()) {
+        qWarning("%s", qPrintable(boxes.report()));
+        return QString();
+    }
+    return shown.value(shown.size() - 1);
+}
+
+void TestUData::fileDialogsStartWhereTheLastOneEnded_data()
+{
+    QTest::addColumn<QString>("first"); // chooses a file in <test folder>/stick
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("removed"); // the folder is gone before the second dialog
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("folder"); // where the second starts: stick, backups or documents
+
+    // Backup copies go and come back from one folder; both imports share theirs.
+    QTest::newRow("backup, then restore") << "pbBackup"
+                                          << "copy.db" << false << "pbResotre"
+                                          << "stick";
+    QTest::newRow("restore, then backup") << "pbResotre"
+                                          << "chosen.db" << false << "pbBackup"
+                                          << "stick";
+    QTest::newRow("import of a statement, then of the other program's book") << "pbChooseFile"
+                                                                             << "bank.csv" << false << "pbKobel"
+                                                                             << "stick";
+    QTest::newRow("the other program's book, then a statement") << "pbKobel"
+                                                                << "chosen.db" << false << "pbChooseFile"
+                                                                << "stick";
+    QTest::newRow("an import leaves the restore alone") << "pbKobel"
+                                                        << "chosen.db" << false << "pbResotre"
+                                                        << "backups";
+    QTest::newRow("a restore leaves the imports alone") << "pbResotre"
+                                                        << "chosen.db" << false << "pbChooseFile"
+                                                        << "documents";
+    QTest::newRow("a folder since removed") << "pbResotre"
+                                            << "chosen.db" << true << "pbResotre"
+                                            << "backups";
+}
+
+void TestUData::fileDialogsStartWhereTheLastOneEnded()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, file);
+    QFETCH(bool, removed);
+    QFETCH(QString, second);
+    QFETCH(QString, folder);
+    const QString stick = env->root() + "/stick";
+    QVERIFY(QDir().mkpath(stick));
+    QVERIFY(TestBook::copyTemplate(stick + "/chosen.db"));
+    QFile statement(stick + "/bank.csv");
+    QVERIFY(statement.open(QIODevice::WriteOnly));
+    statement.write("日期,金额,说明\n2024-01-02,-5.00,咖啡\n");
+    statement.close();
+
+    const QString backups = QDir(Constants::getInstance()->getBackupDir()).absolutePath();
+    const QString documents = QDir(Constants::getDocumentsDir()).absolutePath();
+    const bool backupFile = first == "pbBackup" || first == "pbResotre";
+
+    // The first time, each purpose starts in its own folder.
+    QCOMPARE(fileDialogFolder(first, stick + "/" + file), backupFile ? backups : documents);
+    if (removed)
+        QVERIFY(QDir(stick).removeRecursively());
+    QCOMPARE(fileDialogFolder(second, QString()),
+        folder == "stick"         ? QDir(stick).absolutePath()
+            : folder == "backups" ? backups
+                                  : documents);
+    // Kept for the next run of the program.
+    QVERIFY(FileSetting::getInstance()->sync());
+    const QString key = backupFile ? "Folders/BackupFile" : "Folders/Import";
+    QCOMPARE(QSettings(env->iniPath(), QSettings::IniFormat).value(key).toString(), QDir(stick).absolutePath());
 }
 
 void TestUData::resetLeavesTheDefaultRecords()

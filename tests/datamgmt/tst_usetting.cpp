@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -521,6 +522,17 @@ void TestUSetting::bookList()
     USetting page(nullptr);
     QCOMPARE(itemTexts(books(&page)), QStringList({ "abc.db", "家庭", openBookName, "Old" }));
     QVERIFY(!books(&page)->currentItem());
+    // The open book stands out, and says why.
+    for (int i = 0; i < books(&page)->count(); ++i) {
+        const QListWidgetItem* item = books(&page)->item(i);
+        const bool open = item->text() == openBookName;
+        QCOMPARE(item->font().bold(), open);
+        QCOMPARE(item->toolTip(), open ? QString("正在使用的账本") : QString());
+        // A mark beside the open book's name only, each name at the same place.
+        const QImage mark = item->icon().pixmap(QSize(16, 16)).toImage();
+        QCOMPARE(mark.size(), QSize(16, 16));
+        QCOMPARE(mark.pixelColor(8, 8).alpha() > 0, open);
+    }
 }
 
 void TestUSetting::create_data()
@@ -550,9 +562,16 @@ void TestUSetting::create()
     NotifierRecorder signalsSeen;
     ModalAnswerer boxes;
     answerNameDialog(boxes, typed);
-    boxes.expect("新建成功", "新建成功！您可以通过窗口顶部\"[切换账本]\"按钮快速切换账本。", "确定");
+    // The list shows the new book while the box speaks of it.
+    QStringList listedWithTheBox;
+    boxes.expect(ModalAnswerer::box("新建成功", "新建成功！您可以通过窗口顶部\"[切换账本]\"按钮快速切换账本。"),
+        [&](QWidget* box) {
+            listedWithTheBox = itemTexts(books(&page));
+            ModalAnswerer::press("确定")(box);
+        });
     click(&page, "pbCreateBook");
     QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    QCOMPARE(listedWithTheBox, QStringList({ typed, openBookName, "Old" }));
 
     const QString path = dir + file;
     QVERIFY(QFileInfo(path).isFile());

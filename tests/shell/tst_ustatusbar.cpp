@@ -48,7 +48,9 @@ private slots:
     void syncTimeAtStart();
     void syncStates();
     void linkAsksForTheAccountFirst();
-    void fullSyncTimeAndWholeItems();
+    void syncStateAndWholeItems();
+    void figuresComeBeforeTheSyncDate_data();
+    void figuresComeBeforeTheSyncDate();
 
 private:
     TestEnv* env = nullptr;
@@ -222,7 +224,7 @@ void TestUStatusBar::linkAsksForTheAccountFirst()
     QCOMPARE(started.count(), 0);
 }
 
-void TestUStatusBar::fullSyncTimeAndWholeItems()
+void TestUStatusBar::syncStateAndWholeItems()
 {
     // A book whose totals are far too long for the window, as a few years of bills make them.
     addBill("expense", -1763450.85);
@@ -241,14 +243,19 @@ void TestUStatusBar::fullSyncTimeAndWholeItems()
     auto* state = bar.findChild<QLabel*>("lblSyncTime");
     emit SyncHelper::getInstance()->syncStarted();
     emit SyncHelper::getInstance()->syncFinished();
-    QVERIFY(
-        QRegularExpression("^  上次同步 \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(state->text()).hasMatch());
+    // The date and time whole in the tooltip; the label shows them, or the time alone.
+    const QString synced = state->toolTip();
+    QVERIFY2(QRegularExpression("^上次同步 \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(synced).hasMatch(),
+        qPrintable(synced));
+    const QString withDate = "  " + synced;
+    const QString timeOnly = "  上次同步 " + synced.right(8);
 
     for (const int width : { 900, 1024, 1280 }) {
         bar.resize(width, 27);
         QTRY_COMPARE(bar.width(), width);
         QTRY_VERIFY2(state->contentsRect().width() >= state->fontMetrics().horizontalAdvance(state->text()),
             qPrintable(QString("%1 px for %2").arg(state->contentsRect().width()).arg(state->text())));
+        QVERIFY2(state->text() == withDate || state->text() == timeOnly, qPrintable(state->text()));
         for (const char* name : { "lblMonthSummary", "lblTotalSummary" }) {
             auto* line = bar.findChild<WElidedLabel*>(name);
             const QString whole = line->text();
@@ -263,6 +270,8 @@ void TestUStatusBar::fullSyncTimeAndWholeItems()
                 QVERIFY2(item == "…" || items.contains(item), qPrintable(shown));
             if (shown == whole)
                 continue;
+            // A figure is left out only when the date already gave way.
+            QCOMPARE(state->text(), timeOnly);
             QVERIFY2(shown.contains("…"), qPrintable(shown));
             QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), line->mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(line, &hover);
@@ -273,6 +282,59 @@ void TestUStatusBar::fullSyncTimeAndWholeItems()
     // At the width the program opens with the totals do not fit whole.
     bar.resize(1024, 27);
     QTRY_VERIFY(bar.findChild<WElidedLabel*>("lblTotalSummary")->shownText().contains("…"));
+    QCOMPARE(state->text(), timeOnly);
+    qApp->setStyleSheet(QString());
+}
+
+void TestUStatusBar::figuresComeBeforeTheSyncDate_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("dateShown");
+    QTest::addColumn<bool>("totalsWhole");
+    // The bar in the program's window at its default size, maximised on a screen of 1280 × 800, and
+    // on a wide screen.
+    QTest::newRow("default window") << 1018 << false << false;
+    QTest::newRow("maximised") << 1274 << true << true;
+    QTest::newRow("wide screen") << 1914 << true << true;
+}
+
+// A book of a few years, synchronised: the month's figures and the totals are what the user looks
+// for, so the date of the last synchronisation gives way before any of them.
+void TestUStatusBar::figuresComeBeforeTheSyncDate()
+{
+    QFETCH(int, width);
+    QFETCH(bool, dateShown);
+    QFETCH(bool, totalsWhole);
+    const QDate lastYear = QDate::currentDate().addYears(-1);
+    addBill("expense", -176345.85, lastYear);
+    addBill("income", 594308.56, lastYear);
+    addBill("borrow", 5000, lastYear);
+    addBill("repay", -2000, lastYear);
+    addBill("expense", -3936.21);
+    addBill("income", 8000);
+    QFile sheet(":/rc/style/default.qss");
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    UStatusBar bar;
+    bar.setObjectName("wgtStatusBar");
+    bar.resize(width, 27);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    emit SyncHelper::getInstance()->syncStarted();
+    emit SyncHelper::getInstance()->syncFinished();
+
+    auto* state = bar.findChild<QLabel*>("lblSyncTime");
+    const QString synced = state->toolTip();
+    QTRY_COMPARE(state->text(), dateShown ? "  " + synced : "  上次同步 " + synced.right(8));
+    QTRY_VERIFY(state->contentsRect().width() >= state->fontMetrics().horizontalAdvance(state->text()));
+    // Every figure of the month; the totals whole where there is room, else they give way first.
+    const auto* month = bar.findChild<WElidedLabel*>("lblMonthSummary");
+    QTRY_COMPARE(month->shownText(), QString("本月  支出:-3936.21 收入:8000.00 变化:+4063.79"));
+    const auto* total = bar.findChild<WElidedLabel*>("lblTotalSummary");
+    if (totalsWhole)
+        QTRY_COMPARE(total->shownText(), total->text());
+    else
+        QTRY_VERIFY(total->shownText().startsWith("总计  支出:") && total->shownText().endsWith(" 变化:+425026.50"));
     qApp->setStyleSheet(QString());
 }
 

@@ -6,13 +6,15 @@
 //     QUORVANE_SHOTS_OUT     folder for the pictures (<size>-<what>.png) and driver.log
 //     QUORVANE_SHOTS_USER    the sync account to enter in the account dialog
 //     QUORVANE_SHOTS_PASSWORD
+//     QUORVANE_SHOTS_IMPORT  a bank statement to take through the import dialog
 //
 // The same walk runs at 1024 × 700 and then maximised: the bill list; every analysis page in table,
 // chart and report mode, for the current month and for the whole year; every analysis page visited
 // a second time (its bar must look as on the first visit); the status bar after a synchronisation;
-// the settings page's book management. At 1024 × 700 it also creates and renames a book, backs the
-// book up and exports a report, taking pictures of the dialogs and of what the program says. Then it
-// ends the program.
+// the settings page's book management; the data page. At 1024 × 700 it also creates and renames a
+// book, backs the book up, exports a report and takes a statement through the four steps of the
+// import dialog (and cancels it), taking pictures of the dialogs and of what the program says. Then
+// it ends the program.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -41,11 +43,12 @@ class ProgramDriver : public QObject {
     Q_OBJECT
 
 public:
-    ProgramDriver(const QString& outDir, const QString& user, const QString& password)
+    ProgramDriver(const QString& outDir, const QString& user, const QString& password, const QString& statement)
         : QObject(qApp)
         , out(outDir)
         , user(user)
         , password(password)
+        , statement(statement)
     {
         log.setFileName(out.filePath(QStringLiteral("driver.log")));
         log.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -315,6 +318,7 @@ private:
     void planSync();
     void planBooks(bool dialogs);
     void planBackupAndExport();
+    void planImport();
     // Clicks a button that asks where to save, saves as fileName and takes pictures of the dialog and
     // of what the program says then (<what>-dialog, <what>-done).
     void planSaveAs(const QString& button, const QString& fileName, const QString& what);
@@ -322,6 +326,7 @@ private:
     QDir out;
     QString user;
     QString password;
+    QString statement;
     QFile log;
     QTimer timer;
     int loads = 0;
@@ -340,9 +345,10 @@ void startDriver()
         return;
     const QString user = qEnvironmentVariable("QUORVANE_SHOTS_USER");
     const QString password = qEnvironmentVariable("QUORVANE_SHOTS_PASSWORD");
+    const QString statement = qEnvironmentVariable("QUORVANE_SHOTS_IMPORT");
     // The application is still being built: the driver starts with the first event loop.
     QMetaObject::invokeMethod(
-        qApp, [outDir, user, password] { new ProgramDriver(outDir, user, password); }, Qt::QueuedConnection);
+        qApp, [=] { new ProgramDriver(outDir, user, password, statement); }, Qt::QueuedConnection);
 }
 
 void ProgramDriver::planWalk()
@@ -403,8 +409,13 @@ void ProgramDriver::planSize(const QString& size)
         return true;
     });
     planBooks(first);
-    if (first)
+    addClick(QStringLiteral("tbData"));
+    addWait(500);
+    addShot(QStringLiteral("data-page"));
+    if (first) {
         planBackupAndExport();
+        planImport();
+    }
 }
 
 void ProgramDriver::planAnalysisPage(const QString& button, const QString& name)
@@ -519,6 +530,47 @@ void ProgramDriver::planBackupAndExport()
     addClickWithLoad(QStringLiteral("pbReport"));
     planSaveAs(QStringLiteral("pbExport"), QStringLiteral("账户报表"), QStringLiteral("export"));
     addClick(QStringLiteral("pbTable"));
+}
+
+void ProgramDriver::planImport()
+{
+    if (statement.isEmpty())
+        return;
+    addClick(QStringLiteral("tbData"));
+    addClick(QStringLiteral("pbImport"), true);
+    addModal("DImport", [](QWidget* dialog) {
+        QMetaObject::invokeMethod(findIn<QAbstractButton>(dialog, QStringLiteral("pbChooseFile")),
+            &QAbstractButton::click, Qt::QueuedConnection);
+    });
+    addModal("QFileDialog", [](QWidget*) {});
+    addWait(500);
+    addShot(QStringLiteral("import-choose"));
+    addModal("QFileDialog", [this](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(statement);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    // Each step as the user sees it, then on to the next; the last one is cancelled.
+    for (int step = 1; step <= 4; ++step) {
+        addModal("DImport", [](QWidget*) {});
+        addWait(800);
+        addShot(QStringLiteral("import-step%1").arg(step));
+        if (step < 4) {
+            addModal("DImport", [this](QWidget* dialog) {
+                auto* next = findIn<QAbstractButton>(dialog, QStringLiteral("pbNext"));
+                if (!next || !next->isEnabled()) {
+                    record(QStringLiteral("no button pbNext enabled in the import dialog"));
+                    failed = true;
+                    return;
+                }
+                next->click();
+            });
+        }
+    }
+    addModal("DImport", [](QWidget* dialog) {
+        QMetaObject::invokeMethod(
+            findIn<QAbstractButton>(dialog, QStringLiteral("pbCancel")), &QAbstractButton::click, Qt::QueuedConnection);
+    });
+    addUntil(QStringLiteral("the import dialog to close"), [] { return !modal("DImport"); });
 }
 
 } // namespace

@@ -117,6 +117,7 @@ private slots:
     void spreadsheetReadsTheCells();
     void saveDialogAddsTheExtension_data();
     void saveDialogAddsTheExtension();
+    void saveDialogStartsWhereTheLastExportWent();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -410,6 +411,38 @@ void TestExportHelper::saveDialogAddsTheExtension()
         (QStringList { "导出Excel文件", "导出Excel文件 (*.xls)", "导出CSV文件 (*.csv)",
             QDir(Constants::getDocumentsDir()).absolutePath() }));
     QCOMPARE(path, chosen.isEmpty() ? QString() : env->root() + "/" + chosen);
+}
+
+void TestExportHelper::saveDialogStartsWhereTheLastExportWent()
+{
+    // The folder of the last export, as long as it is there; else where the user keeps documents.
+    const QString exports = env->root() + "/exports";
+    QVERIFY(QDir().mkpath(exports));
+    QStringList folders;
+    const auto answer = [&folders](const QString& path) {
+        return [&folders, path](QWidget* modal) {
+            auto* dialog = static_cast<QFileDialog*>(modal);
+            folders << dialog->directory().absolutePath();
+            if (path.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        };
+    };
+    ModalAnswerer boxes;
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), answer(exports + "/bills.xls"));
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), answer(QString()));
+    boxes.expect(ModalAnswerer::ofClass("QFileDialog"), answer(QString()));
+    QCOMPARE(ExportHelper::askFileName(nullptr), exports + "/bills.xls");
+    // Cancelled, the dialog changes nothing.
+    QCOMPARE(ExportHelper::askFileName(nullptr), QString());
+    QVERIFY(QDir(exports).removeRecursively());
+    QCOMPARE(ExportHelper::askFileName(nullptr), QString());
+    QVERIFY2(boxes.answeredAll(), qPrintable(boxes.report()));
+    const QString documents = QDir(Constants::getDocumentsDir()).absolutePath();
+    QCOMPARE(folders, (QStringList { documents, exports, documents }));
 }
 
 QTEST_MAIN(TestExportHelper)
