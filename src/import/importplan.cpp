@@ -158,6 +158,34 @@ bool insertNamed(
     return Record::insertRow(&record, db);
 }
 
+// Gives a pragma of db another value for as long as it lives; the one it had comes back after.
+class PragmaWhile {
+public:
+    PragmaWhile(const QSqlDatabase& db, const char* name, qint64 value)
+        : db(db)
+        , name(QLatin1String(name))
+    {
+        QSqlQuery query(db);
+        if (query.exec(QStringLiteral("pragma ") + this->name) && query.next()) {
+            before = query.value(0).toLongLong();
+            changed = query.exec(QStringLiteral("pragma %1=%2").arg(this->name).arg(value));
+        }
+    }
+    ~PragmaWhile()
+    {
+        if (changed)
+            QSqlQuery(db).exec(QStringLiteral("pragma %1=%2").arg(name).arg(before));
+    }
+    PragmaWhile(const PragmaWhile&) = delete;
+    PragmaWhile& operator=(const PragmaWhile&) = delete;
+
+private:
+    QSqlDatabase db;
+    QString name;
+    qint64 before = 0;
+    bool changed = false;
+};
+
 } // namespace
 
 ImportPlan::ImportPlan()
@@ -239,46 +267,52 @@ QString ImportPlan::fitName(const QString& name, int line)
     return fitted;
 }
 
-QString ImportPlan::noteName(Row* row, const Name& name, QString* id)
+int ImportPlan::noteName(Row* row, const Name& name)
 {
     const QString nameKey = key(name);
-    const QString mappedTo = mappings.value(nameKey);
-    if (mappedTo.isEmpty()) {
-        const auto record = known.constFind(nameKey);
-        if (record != known.constEnd()) {
-            if (id)
-                *id = record->id;
-            return record->name;
-        }
-    }
-    int index = missingIndex.value(nameKey, -1);
+    int index = useIndex.value(nameKey, -1);
     if (index < 0) {
-        index = int(missing.size());
-        missingIndex.insert(nameKey, index);
-        MissingName entry;
-        entry.name = name;
-        entry.problem = nameProblem(name.name);
-        entry.mappedTo = mappedTo;
-        missing.append(entry);
+        // What the name stands for depends on the book and the mappings only: settled once.
+        index = int(uses.size());
+        useIndex.insert(nameKey, index);
+        NameUse use;
+        use.name = name;
+        const QString mappedTo = mappings.value(nameKey);
+        const auto record = mappedTo.isEmpty() ? known.constFind(nameKey) : known.constEnd();
+        if (record != known.constEnd()) {
+            use.id = record->id;
+            use.shown = record->name;
+        } else {
+            use.missing = int(missing.size());
+            missingIndex.insert(nameKey, use.missing);
+            MissingName entry;
+            entry.name = name;
+            entry.problem = nameProblem(name.name);
+            entry.mappedTo = mappedTo;
+            missing.append(entry);
+            const auto mapped
+                = mappedTo.isEmpty() ? knownById.constEnd() : knownById.constFind(typeKey(name.type) % mappedTo);
+            if (mapped != knownById.constEnd()) {
+                use.id = mapped->id;
+                use.shown = mapped->name;
+            } else {
+                use.id = QStringLiteral("new:") % name.name;
+                use.shown = name.name;
+                use.created = true;
+            }
+        }
+        uses.append(std::move(use));
     }
-    MissingName& entry = missing[index];
-    ++entry.rows;
-    if (!mappedTo.isEmpty()) {
-        const auto record = knownById.constFind(typeKey(name.type) % mappedTo);
-        if (record != knownById.constEnd()) {
-            if (id)
-                *id = record->id;
-            return record->name;
+    const NameUse& use = uses.at(index);
+    if (use.missing >= 0) {
+        MissingName& entry = missing[use.missing];
+        ++entry.rows;
+        if (use.created && !entry.problem.isEmpty() && row->status != Status::Unreadable) {
+            row->status = Status::Unreadable;
+            row->reason = entry.problem;
         }
     }
-    if (id)
-        *id = QStringLiteral("new:") % name.name;
-    row->newNames.append(index);
-    if (!entry.problem.isEmpty() && row->status != Status::Unreadable) {
-        row->status = Status::Unreadable;
-        row->reason = entry.problem;
-    }
-    return name.name;
+    return index;
 }
 
 void ImportPlan::readRow(
@@ -349,11 +383,12 @@ void ImportPlan::readRow(
             return unreadable(QObject::tr("借贷账目没有借款人"));
     }
 
-    row->refs.account = Name { NameType::Account, QString(), QString(), account };
-    row->account = noteName(row, row->refs.account, &row->accountKey);
+    row->refs.account = noteName(row, Name { NameType::Account, QString(), QString(), account });
+    row->account = uses.at(row->refs.account).shown;
     if (kind == QLatin1String("transfer")) {
-        row->refs.toAccount = Name { NameType::Account, QString(), QString(), fitName(toAccount, row->line) };
-        row->toAccount = noteName(row, row->refs.toAccount);
+        row->refs.toAccount
+            = noteName(row, Name { NameType::Account, QString(), QString(), fitName(toAccount, row->line) });
+        row->toAccount = uses.at(row->refs.toAccount).shown;
     }
     if (MBill::isCategoryKind(kind)) {
         QString category = enteredText(record.value(Role::Category)).trimmed();
@@ -376,24 +411,24 @@ void ImportPlan::readRow(
         const Name top { NameType::Category, kind, QString(), category };
         const Known* topRecord = resolve(top);
         const Name child { NameType::SubCategory, kind, topRecord ? topRecord->name : category, sub };
-        row->refs.subCategory = child;
         const Known* subRecord = mappings.value(key(child)).isEmpty() ? nullptr : resolve(child);
         if (subRecord) {
             // A sub-category mapped to one of the book's brings its category along.
             row->category = subRecord->parentName;
         } else {
-            row->refs.category = top;
-            row->category = noteName(row, top);
+            row->refs.category = noteName(row, top);
+            row->category = uses.at(row->refs.category).shown;
         }
-        row->subCategory = noteName(row, child);
+        row->refs.subCategory = noteName(row, child);
+        row->subCategory = uses.at(row->refs.subCategory).shown;
         const QString member = fitName(enteredText(record.value(Role::Member)).trimmed(), row->line);
         if (!member.isEmpty()) {
-            row->refs.member = Name { NameType::Member, QString(), QString(), member };
-            row->member = noteName(row, row->refs.member);
+            row->refs.member = noteName(row, Name { NameType::Member, QString(), QString(), member });
+            row->member = uses.at(row->refs.member).shown;
         }
     } else if (isLoan(kind)) {
-        row->refs.borrower = Name { NameType::Borrower, QString(), QString(), borrower };
-        row->borrower = noteName(row, row->refs.borrower);
+        row->refs.borrower = noteName(row, Name { NameType::Borrower, QString(), QString(), borrower });
+        row->borrower = uses.at(row->refs.borrower).shown;
     }
 }
 
@@ -446,6 +481,8 @@ void ImportPlan::rebuild()
     // Mapped names stay mapped (mappings); the list of missing ones is made anew.
     missing.clear();
     missingIndex.clear();
+    uses.clear();
+    useIndex.clear();
     shortenedNames.clear();
     nameNotes.clear();
     planned.clear();
@@ -483,8 +520,8 @@ QString ImportPlan::duplicateKey(const Row& row) const
     date[6] = char16_t(u'0' + row.date.month() % 10);
     date[8] = char16_t(u'0' + row.date.day() / 10);
     date[9] = char16_t(u'0' + row.date.day() % 10);
-    return QStringView(date, 10) % Separator % QString::number(cents(row.amount)) % Separator % row.accountKey
-        % Separator % row.title;
+    return QStringView(date, 10) % Separator % QString::number(cents(row.amount)) % Separator
+        % uses.at(row.refs.account).id % Separator % row.title;
 }
 
 void ImportPlan::markDuplicates()
@@ -492,6 +529,8 @@ void ImportPlan::markDuplicates()
     // A statement lists real movements: two equal rows are two coffees. A row repeats only a bill
     // the book already has, and each bill of the book answers for one row of the file.
     QHash<QString, int> unmatched = existingBills;
+    // One text for every duplicate row rather than a copy each.
+    const QString duplicate = QObject::tr("账本中已有相同的账目");
     for (qsizetype index = 0; index < planned.size(); ++index) {
         Row& row = planned[index];
         if (row.status == Status::Unreadable) {
@@ -502,7 +541,7 @@ void ImportPlan::markDuplicates()
         if (same != unmatched.end() && same.value() > 0) {
             --same.value();
             row.status = Status::Duplicate;
-            row.reason = QObject::tr("账本中已有相同的账目");
+            row.reason = duplicate;
         } else {
             row.status = Status::New;
             row.reason.clear();
@@ -575,8 +614,11 @@ ImportPlan::Summary ImportPlan::preview() const
     QSet<int> needed;
     for (const Row& row : planned) {
         if (row.ticked && row.status != Status::Unreadable) {
-            for (int index : row.newNames)
-                needed.insert(index);
+            for (int index : { row.refs.account, row.refs.toAccount, row.refs.category, row.refs.subCategory,
+                     row.refs.member, row.refs.borrower }) {
+                if (index >= 0 && uses.at(index).created)
+                    needed.insert(index);
+            }
         }
     }
     summary.createdNames = int(needed.size());
@@ -612,6 +654,12 @@ bool ImportPlan::book(Summary* summary, QString* error)
     bool ok = false;
     int created = 0;
     {
+        // The connection's large cache and memory map serve the reading of the book; the inserts of
+        // a large file would keep every page they write in the one and read them back through the
+        // other until the commit. With a small cache they go on to the file as it fills, and the
+        // import's memory stays near the file's size.
+        const PragmaWhile cache(db, "cache_size", -4096);
+        const PragmaWhile map(db, "mmap_size", 0);
         SqlTransaction transaction(db, QStringLiteral("import"));
         ok = transaction.isActive();
         QHash<QString, QString> ids;
@@ -671,22 +719,22 @@ bool ImportPlan::book(Summary* summary, QString* error)
                 break;
             if (!row.ticked || row.status == Status::Unreadable)
                 continue;
-            const QString accountId = idOf(row.refs.account, nullptr);
+            const QString accountId = idOf(uses.at(row.refs.account).name, nullptr);
             QString toAccountId = none;
             QString categoryId = none;
             QString subCategoryId = none;
             QString memberId = none;
             QString borrowerId = none;
             if (row.kind == QLatin1String("transfer"))
-                toAccountId = idOf(row.refs.toAccount, nullptr);
+                toAccountId = idOf(uses.at(row.refs.toAccount).name, nullptr);
             if (MBill::isCategoryKind(row.kind)) {
-                if (!row.refs.category.name.isEmpty())
-                    categoryId = idOf(row.refs.category, nullptr);
-                subCategoryId = idOf(row.refs.subCategory, &categoryId);
-                if (!row.refs.member.name.isEmpty())
-                    memberId = idOf(row.refs.member, nullptr);
+                if (row.refs.category >= 0)
+                    categoryId = idOf(uses.at(row.refs.category).name, nullptr);
+                subCategoryId = idOf(uses.at(row.refs.subCategory).name, &categoryId);
+                if (row.refs.member >= 0)
+                    memberId = idOf(uses.at(row.refs.member).name, nullptr);
             } else if (isLoan(row.kind)) {
-                borrowerId = idOf(row.refs.borrower, nullptr);
+                borrowerId = idOf(uses.at(row.refs.borrower).name, nullptr);
             }
             if (!ok)
                 break;
@@ -710,6 +758,18 @@ bool ImportPlan::book(Summary* summary, QString* error)
         }
         ok = ok && transaction.commit();
     }
+    if (ok) {
+        // The plan is spent: booking it again books nothing. A new plan reads the book as it is
+        // now. It goes before the book is read again below, not beside it. (Assigned empty rather
+        // than cleared: clearing a list shared with the source would allocate one of the same
+        // capacity.)
+        lastRecords = {};
+        planned = {};
+        uses = {};
+        useIndex.clear();
+        missing.clear();
+        missingIndex.clear();
+    }
     // Whatever happened, the caches and the bill index are read from the book again.
     DBHelper::clearRecordCaches();
     if (!ok) {
@@ -718,11 +778,6 @@ bool ImportPlan::book(Summary* summary, QString* error)
         return false;
     }
     summary->createdNames = created;
-    // The plan is spent: booking it again books nothing. A new plan reads the book as it is now.
-    lastRecords.clear();
-    planned.clear();
-    missing.clear();
-    missingIndex.clear();
     return true;
 }
 
