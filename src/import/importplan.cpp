@@ -295,6 +295,7 @@ int ImportPlan::noteName(Row* row, const Name& name)
             if (mapped != knownById.constEnd()) {
                 use.id = mapped->id;
                 use.shown = mapped->name;
+                use.parentShown = mapped->parentName;
             } else {
                 use.id = QStringLiteral("new:") % name.name;
                 use.shown = name.name;
@@ -384,11 +385,9 @@ void ImportPlan::readRow(
     }
 
     row->refs.account = noteName(row, Name { NameType::Account, QString(), QString(), account });
-    row->account = uses.at(row->refs.account).shown;
     if (kind == QLatin1String("transfer")) {
         row->refs.toAccount
             = noteName(row, Name { NameType::Account, QString(), QString(), fitName(toAccount, row->line) });
-        row->toAccount = uses.at(row->refs.toAccount).shown;
     }
     if (MBill::isCategoryKind(kind)) {
         QString category = enteredText(record.value(Role::Category)).trimmed();
@@ -412,23 +411,16 @@ void ImportPlan::readRow(
         const Known* topRecord = resolve(top);
         const Name child { NameType::SubCategory, kind, topRecord ? topRecord->name : category, sub };
         const Known* subRecord = mappings.value(key(child)).isEmpty() ? nullptr : resolve(child);
-        if (subRecord) {
-            // A sub-category mapped to one of the book's brings its category along.
-            row->category = subRecord->parentName;
-        } else {
+        // A sub-category mapped to one of the book's brings its category along.
+        if (!subRecord)
             row->refs.category = noteName(row, top);
-            row->category = uses.at(row->refs.category).shown;
-        }
         row->refs.subCategory = noteName(row, child);
-        row->subCategory = uses.at(row->refs.subCategory).shown;
         const QString member = fitName(enteredText(record.value(Role::Member)).trimmed(), row->line);
         if (!member.isEmpty()) {
             row->refs.member = noteName(row, Name { NameType::Member, QString(), QString(), member });
-            row->member = uses.at(row->refs.member).shown;
         }
     } else if (isLoan(kind)) {
         row->refs.borrower = noteName(row, Name { NameType::Borrower, QString(), QString(), borrower });
-        row->borrower = uses.at(row->refs.borrower).shown;
     }
 }
 
@@ -550,6 +542,29 @@ void ImportPlan::markDuplicates()
     }
 }
 
+QString ImportPlan::name(const Row& row, Role role) const
+{
+    const auto shown = [this](int ref) { return ref >= 0 ? uses.at(ref).shown : QString(); };
+    switch (role) {
+    case Role::Account:
+        return shown(row.refs.account);
+    case Role::ToAccount:
+        return shown(row.refs.toAccount);
+    case Role::Category:
+        if (row.refs.category < 0 && row.refs.subCategory >= 0)
+            return uses.at(row.refs.subCategory).parentShown;
+        return shown(row.refs.category);
+    case Role::SubCategory:
+        return shown(row.refs.subCategory);
+    case Role::Member:
+        return shown(row.refs.member);
+    case Role::Borrower:
+        return shown(row.refs.borrower);
+    default:
+        return QString();
+    }
+}
+
 void ImportPlan::setTicked(int index, bool ticked)
 {
     if (index < 0 || index >= planned.size() || planned.at(index).status != Status::Duplicate)
@@ -653,13 +668,13 @@ bool ImportPlan::book(Summary* summary, QString* error)
     const QSqlDatabase db = QSqlDatabase::database();
     bool ok = false;
     int created = 0;
+    // The connection's large cache and memory map serve the browsing of the book; the inserts of a
+    // large file would keep every page they write in the one until the commit, and the book read
+    // again after them would be mapped whole. With a small cache the pages go on to the file as it
+    // fills, and the import's memory stays near the file's size.
+    const PragmaWhile cache(db, "cache_size", -4096);
+    const PragmaWhile map(db, "mmap_size", 0);
     {
-        // The connection's large cache and memory map serve the reading of the book; the inserts of
-        // a large file would keep every page they write in the one and read them back through the
-        // other until the commit. With a small cache they go on to the file as it fills, and the
-        // import's memory stays near the file's size.
-        const PragmaWhile cache(db, "cache_size", -4096);
-        const PragmaWhile map(db, "mmap_size", 0);
         SqlTransaction transaction(db, QStringLiteral("import"));
         ok = transaction.isActive();
         QHash<QString, QString> ids;

@@ -45,19 +45,12 @@ public:
         double amount = 0;
         QString reason;
         QString kind;
-        // The texts below share their storage with the file's records and with the other rows
-        // of the same names: a row of a large file costs little more than its own fields.
-        QString account;
-        QString toAccount;
-        QString category;
-        QString subCategory;
-        QString member;
-        QString borrower;
         QString title;
         QString description;
-        // The names the row refers to as the file gives them, as indexes into the plan's table of
-        // names, or -1 (a category is none when the sub-category is mapped to one of the book's,
-        // which brings its own).
+        // The names the row refers to, as indexes into the plan's table of names (name() gives
+        // them as they will be booked), or -1: a row of a large file costs little more than its
+        // own fields. A category is none when the sub-category is mapped to one of the book's,
+        // which brings its own.
         struct Refs {
             int account = -1;
             int toAccount = -1;
@@ -111,6 +104,9 @@ public:
     ValueParser::DateOrder fileDateOrder() const { return detectedOrder; }
 
     const QList<Row>& rows() const { return planned; }
+    // The name a row is booked with in role (Account, ToAccount, Category, SubCategory, Member or
+    // Borrower): the book's record's, or the file's for one to be created; empty when none.
+    QString name(const Row& row, ColumnRole::Role role) const;
     // Books or skips the duplicate row at index.
     void setTicked(int index, bool ticked);
     int count(Status status) const;
@@ -154,6 +150,8 @@ private:
     struct NameUse {
         Name name;
         QString shown;
+        // The category of a sub-category mapped to one of the book's.
+        QString parentShown;
         QString id;
         int missing = -1;
         // Created when the rows are booked (missing and not mapped to one of the book's).

@@ -409,6 +409,15 @@ bool QifReader::looksLikeQif(const QString& text)
 QifReader::Result QifReader::read(const QString& text, const QString& defaultAccount, ValueParser::DateOrder order)
 {
     Reader reader(defaultAccount, order);
+    // Room for the records at once (a transaction ends in "^", a split has a record per "S" line):
+    // a list that grows by halves holds the old and the new block at once when it grows.
+    qsizetype expected = 0;
+    for (qsizetype i = text.indexOf(QLatin1Char('\n')); i >= 0 && i + 1 < text.size();
+         i = text.indexOf(QLatin1Char('\n'), i + 1)) {
+        if (text.at(i + 1) == QLatin1Char('^') || text.at(i + 1) == QLatin1Char('S'))
+            ++expected;
+    }
+    reader.result.records.reserve(expected);
     int number = 0;
     qsizetype start = 0;
     while (start <= text.size()) {
@@ -423,7 +432,5 @@ QifReader::Result QifReader::read(const QString& text, const QString& defaultAcc
         start = end + 1;
     }
     reader.finish();
-    // The list grew by halves as it was read: the records are kept until booked, without the slack.
-    reader.result.records.squeeze();
     return std::move(reader.result);
 }
