@@ -595,10 +595,10 @@ void DImport::fillRows()
         auto* amount = cell(formatMoney(row.amount));
         amount->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         previewTable->setItem(i, 5, amount);
-        const QString texts[] = { plan.name(row, ColumnRole::Account), plan.name(row, ColumnRole::ToAccount),
-            plan.name(row, ColumnRole::Category), plan.name(row, ColumnRole::SubCategory),
-            plan.name(row, ColumnRole::Member), plan.name(row, ColumnRole::Borrower), row.title,
-            row.description.simplified() };
+        const QString texts[] = { plan.text(row, ColumnRole::Account), plan.text(row, ColumnRole::ToAccount),
+            plan.text(row, ColumnRole::Category), plan.text(row, ColumnRole::SubCategory),
+            plan.text(row, ColumnRole::Member), plan.text(row, ColumnRole::Borrower), plan.text(row, ColumnRole::Title),
+            plan.text(row, ColumnRole::Description).simplified() };
         for (int column = 0; column < 8; ++column)
             previewTable->setItem(i, 6 + column, cell(texts[column]));
     }

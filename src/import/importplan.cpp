@@ -374,8 +374,6 @@ void ImportPlan::readRow(
         account = defaultAccount;
     if (account.isEmpty())
         return unreadable(QObject::tr("没有账户，请选择默认账户"));
-    row->title = enteredText(record.value(Role::Title)).trimmed();
-    row->description = enteredText(record.value(Role::Description)).trimmed();
 
     QString borrower;
     if (isLoan(kind)) {
@@ -482,6 +480,7 @@ void ImportPlan::rebuild()
     QHash<int, QString> brokenGroups;
     for (const ImportRecord& record : std::as_const(lastRecords)) {
         Row row;
+        row.record = int(planned.size());
         readRow(record, lastDefaultAccount, effective, &row);
         if (row.group > 0 && row.status == Status::Unreadable && !brokenGroups.contains(row.group))
             brokenGroups.insert(row.group, row.reason);
@@ -513,7 +512,7 @@ QString ImportPlan::duplicateKey(const Row& row) const
     date[8] = char16_t(u'0' + row.date.day() / 10);
     date[9] = char16_t(u'0' + row.date.day() % 10);
     return QStringView(date, 10) % Separator % QString::number(cents(row.amount)) % Separator
-        % uses.at(row.refs.account).id % Separator % row.title;
+        % uses.at(row.refs.account).id % Separator % text(row, Role::Title);
 }
 
 void ImportPlan::markDuplicates()
@@ -542,7 +541,7 @@ void ImportPlan::markDuplicates()
     }
 }
 
-QString ImportPlan::name(const Row& row, Role role) const
+QString ImportPlan::text(const Row& row, Role role) const
 {
     const auto shown = [this](int ref) { return ref >= 0 ? uses.at(ref).shown : QString(); };
     switch (role) {
@@ -560,6 +559,12 @@ QString ImportPlan::name(const Row& row, Role role) const
         return shown(row.refs.member);
     case Role::Borrower:
         return shown(row.refs.borrower);
+    case Role::Title:
+    case Role::Description:
+        // As the record has it: read again rather than kept beside it.
+        return row.record >= 0 && row.record < lastRecords.size()
+            ? enteredText(lastRecords.at(row.record).value(role)).trimmed()
+            : QString();
     default:
         return QString();
     }
@@ -672,7 +677,7 @@ bool ImportPlan::book(Summary* summary, QString* error)
     // large file would keep every page they write in the one until the commit, and the book read
     // again after them would be mapped whole. With a small cache the pages go on to the file as it
     // fills, and the import's memory stays near the file's size.
-    const PragmaWhile cache(db, "cache_size", -4096);
+    const PragmaWhile cache(db, "cache_size", -2048);
     const PragmaWhile map(db, "mmap_size", 0);
     {
         SqlTransaction transaction(db, QStringLiteral("import"));
@@ -755,7 +760,8 @@ bool ImportPlan::book(Summary* summary, QString* error)
                 break;
             insert.addBindValue(newRecordId());
             insert.addBindValue(row.amount);
-            insert.addBindValue(row.description.isNull() ? none : row.description);
+            const QString description = text(row, Role::Description);
+            insert.addBindValue(description.isNull() ? none : description);
             insert.addBindValue(row.date);
             insert.addBindValue(row.date.year() * 100 + row.date.month());
             insert.addBindValue(categoryId);
@@ -764,7 +770,8 @@ bool ImportPlan::book(Summary* summary, QString* error)
             insert.addBindValue(toAccountId);
             insert.addBindValue(borrowerId);
             insert.addBindValue(memberId);
-            insert.addBindValue(row.title.isNull() ? none : row.title);
+            const QString title = text(row, Role::Title);
+            insert.addBindValue(title.isNull() ? none : title);
             insert.addBindValue(row.kind);
             if (!insert.exec()) {
                 *error = QObject::tr("第 %1 行无法写入账本：%2").arg(row.line).arg(insert.lastError().text());

@@ -43,14 +43,14 @@ public:
         QDate date;
         // Signed as the book stores it: negative for expense, transfer, lend and repay.
         double amount = 0;
+        // The record of the file the row is read from, by index.
+        int record = -1;
         QString reason;
         QString kind;
-        QString title;
-        QString description;
-        // The names the row refers to, as indexes into the plan's table of names (name() gives
+        // The names the row refers to, as indexes into the plan's table of names (text() gives
         // them as they will be booked), or -1: a row of a large file costs little more than its
-        // own fields. A category is none when the sub-category is mapped to one of the book's,
-        // which brings its own.
+        // record. A category is none when the sub-category is mapped to one of the book's, which
+        // brings its own.
         struct Refs {
             int account = -1;
             int toAccount = -1;
@@ -104,9 +104,10 @@ public:
     ValueParser::DateOrder fileDateOrder() const { return detectedOrder; }
 
     const QList<Row>& rows() const { return planned; }
-    // The name a row is booked with in role (Account, ToAccount, Category, SubCategory, Member or
-    // Borrower): the book's record's, or the file's for one to be created; empty when none.
-    QString name(const Row& row, ColumnRole::Role role) const;
+    // The text a row is booked with in role: its Title or Description, or the name of its
+    // Account, ToAccount, Category, SubCategory, Member or Borrower (the book's record's, or the
+    // file's for one to be created); empty when none.
+    QString text(const Row& row, ColumnRole::Role role) const;
     // Books or skips the duplicate row at index.
     void setTicked(int index, bool ticked);
     int count(Status status) const;
