@@ -677,7 +677,7 @@ bool ImportPlan::book(Summary* summary, QString* error)
     // large file would keep every page they write in the one until the commit, and the book read
     // again after them would be mapped whole. With a small cache the pages go on to the file as it
     // fills, and the import's memory stays near the file's size.
-    const PragmaWhile cache(db, "cache_size", -2048);
+    const PragmaWhile cache(db, "cache_size", -1024);
     const PragmaWhile map(db, "mmap_size", 0);
     {
         SqlTransaction transaction(db, QStringLiteral("import"));

@@ -221,6 +221,20 @@ void TestImportPlan::qifTransfersAndSplits()
     QCOMPARE(fixture.plan->text(rows.at(0), ColumnRole::Category), QStringLiteral("Salary"));
     QCOMPARE(fixture.plan->text(rows.at(0), ColumnRole::SubCategory), QStringLiteral("Salary"));
 
+    // Read again as the dialog does after a change (here the date order), from the bytes kept,
+    // not the text: the same records.
+    QString error;
+    ImportSource::Settings again;
+    again.dateOrder = Order::MonthDay;
+    QVERIFY2(fixture.source.parse(again, &error), qPrintable(error));
+    QCOMPARE(fixture.source.records().size(), 5);
+    QCOMPARE(fixture.source.records().at(4).value(ColumnRole::Title), QStringLiteral("Cinema"));
+    again.dateOrder = Order::DayMonth;
+    QVERIFY2(fixture.source.parse(again, &error), qPrintable(error));
+    fixture.plan->build(fixture.source, Order::DayMonth, QString());
+    QCOMPARE(fixture.plan->rows().size(), 5);
+    QCOMPARE(fixture.plan->rows().at(4).date, QDate(2023, 1, 3));
+
     ImportPlan::Summary summary;
     QVERIFY(fixture.book(&summary));
     QCOMPARE(
