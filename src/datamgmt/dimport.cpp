@@ -599,8 +599,10 @@ void DImport::fillRows()
         auto* amount = cell(formatMoney(row.amount));
         amount->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         previewTable->setItem(i, 5, amount);
-        const QString texts[] = { row.account, row.toAccount, row.category, row.subCategory, row.member, row.borrower,
-            row.title, row.description.simplified() };
+        const QString texts[] = { plan.text(row, ColumnRole::Account), plan.text(row, ColumnRole::ToAccount),
+            plan.text(row, ColumnRole::Category), plan.text(row, ColumnRole::SubCategory),
+            plan.text(row, ColumnRole::Member), plan.text(row, ColumnRole::Borrower), plan.text(row, ColumnRole::Title),
+            plan.text(row, ColumnRole::Description).simplified() };
         for (int column = 0; column < 8; ++column)
             previewTable->setItem(i, 6 + column, cell(texts[column]));
     }

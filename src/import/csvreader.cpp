@@ -1,5 +1,7 @@
 #include "import/csvreader.h"
 
+#include <cstdlib>
+
 #include <QHash>
 #include <QObject>
 
@@ -16,6 +18,23 @@ struct Collector {
     QString error;
 };
 
+QString fieldTooLong(int line)
+{
+    return QObject::tr("第 %1 行有一个超过 %2 KB 的字段，这不是账目文件。")
+        .arg(line)
+        .arg(CsvReader::MaxFieldBytes / 1024);
+}
+
+// libcsv gathers a field in a buffer that it grows a little at a time: a field longer than any
+// statement's is refused as it grows, not gathered whole (megabytes copied over and over) and
+// refused at its end.
+void* growField(void* buffer, size_t size)
+{
+    if (size > size_t(CsvReader::MaxFieldBytes) + 1024)
+        return nullptr;
+    return std::realloc(buffer, size);
+}
+
 void onField(void* data, size_t size, void* target)
 {
     auto* collector = static_cast<Collector*>(target);
@@ -27,9 +46,7 @@ void onField(void* data, size_t size, void* target)
         return;
     }
     if (size > size_t(CsvReader::MaxFieldBytes)) {
-        collector->error = QObject::tr("第 %1 行有一个超过 %2 KB 的字段，这不是账目文件。")
-                               .arg(collector->rowStart)
-                               .arg(CsvReader::MaxFieldBytes / 1024);
+        collector->error = fieldTooLong(collector->rowStart);
         return;
     }
     collector->fields.append(QString::fromUtf8(static_cast<const char*>(data), qsizetype(size)));
@@ -106,6 +123,7 @@ QList<CsvRecord> CsvReader::read(const QByteArray& bytes, char delimiter, int ma
     csv_init(&parser, 0);
     csv_set_delim(&parser, static_cast<unsigned char>(delimiter));
     csv_set_space_func(&parser, isBlank);
+    csv_set_realloc_func(&parser, growField);
     Collector collector;
     collector.maxRecords = maxRecords;
 
@@ -121,7 +139,10 @@ QList<CsvRecord> CsvReader::read(const QByteArray& bytes, char delimiter, int ma
         // A long line is fed in pieces, so that a file that is no statement is given up early.
         for (qsizetype piece = start; piece < end && collector.error.isEmpty(); piece += 64 * 1024) {
             const qsizetype length = std::min<qsizetype>(64 * 1024, end - piece);
-            csv_parse(&parser, bytes.constData() + piece, size_t(length), onField, onRecordEnd, &collector);
+            const size_t parsed
+                = csv_parse(&parser, bytes.constData() + piece, size_t(length), onField, onRecordEnd, &collector);
+            if (parsed < size_t(length) && collector.error.isEmpty())
+                collector.error = fieldTooLong(collector.rowStart);
         }
         start = end;
         ++line;

@@ -158,6 +158,34 @@ bool insertNamed(
     return Record::insertRow(&record, db);
 }
 
+// Gives a pragma of db another value for as long as it lives; the one it had comes back after.
+class PragmaWhile {
+public:
+    PragmaWhile(const QSqlDatabase& db, const char* name, qint64 value)
+        : db(db)
+        , name(QLatin1String(name))
+    {
+        QSqlQuery query(db);
+        if (query.exec(QStringLiteral("pragma ") + this->name) && query.next()) {
+            before = query.value(0).toLongLong();
+            changed = query.exec(QStringLiteral("pragma %1=%2").arg(this->name).arg(value));
+        }
+    }
+    ~PragmaWhile()
+    {
+        if (changed)
+            QSqlQuery(db).exec(QStringLiteral("pragma %1=%2").arg(name).arg(before));
+    }
+    PragmaWhile(const PragmaWhile&) = delete;
+    PragmaWhile& operator=(const PragmaWhile&) = delete;
+
+private:
+    QSqlDatabase db;
+    QString name;
+    qint64 before = 0;
+    bool changed = false;
+};
+
 } // namespace
 
 ImportPlan::ImportPlan()
@@ -239,46 +267,53 @@ QString ImportPlan::fitName(const QString& name, int line)
     return fitted;
 }
 
-QString ImportPlan::noteName(Row* row, const Name& name, QString* id)
+int ImportPlan::noteName(Row* row, const Name& name)
 {
     const QString nameKey = key(name);
-    const QString mappedTo = mappings.value(nameKey);
-    if (mappedTo.isEmpty()) {
-        const auto record = known.constFind(nameKey);
-        if (record != known.constEnd()) {
-            if (id)
-                *id = record->id;
-            return record->name;
-        }
-    }
-    int index = missingIndex.value(nameKey, -1);
+    int index = useIndex.value(nameKey, -1);
     if (index < 0) {
-        index = int(missing.size());
-        missingIndex.insert(nameKey, index);
-        MissingName entry;
-        entry.name = name;
-        entry.problem = nameProblem(name.name);
-        entry.mappedTo = mappedTo;
-        missing.append(entry);
+        // What the name stands for depends on the book and the mappings only: settled once.
+        index = int(uses.size());
+        useIndex.insert(nameKey, index);
+        NameUse use;
+        use.name = name;
+        const QString mappedTo = mappings.value(nameKey);
+        const auto record = mappedTo.isEmpty() ? known.constFind(nameKey) : known.constEnd();
+        if (record != known.constEnd()) {
+            use.id = record->id;
+            use.shown = record->name;
+        } else {
+            use.missing = int(missing.size());
+            missingIndex.insert(nameKey, use.missing);
+            MissingName entry;
+            entry.name = name;
+            entry.problem = nameProblem(name.name);
+            entry.mappedTo = mappedTo;
+            missing.append(entry);
+            const auto mapped
+                = mappedTo.isEmpty() ? knownById.constEnd() : knownById.constFind(typeKey(name.type) % mappedTo);
+            if (mapped != knownById.constEnd()) {
+                use.id = mapped->id;
+                use.shown = mapped->name;
+                use.parentShown = mapped->parentName;
+            } else {
+                use.id = QStringLiteral("new:") % name.name;
+                use.shown = name.name;
+                use.created = true;
+            }
+        }
+        uses.append(std::move(use));
     }
-    MissingName& entry = missing[index];
-    ++entry.rows;
-    if (!mappedTo.isEmpty()) {
-        const auto record = knownById.constFind(typeKey(name.type) % mappedTo);
-        if (record != knownById.constEnd()) {
-            if (id)
-                *id = record->id;
-            return record->name;
+    const NameUse& use = uses.at(index);
+    if (use.missing >= 0) {
+        MissingName& entry = missing[use.missing];
+        ++entry.rows;
+        if (use.created && !entry.problem.isEmpty() && row->status != Status::Unreadable) {
+            row->status = Status::Unreadable;
+            row->reason = entry.problem;
         }
     }
-    if (id)
-        *id = QStringLiteral("new:") % name.name;
-    row->newNames.append(index);
-    if (!entry.problem.isEmpty() && row->status != Status::Unreadable) {
-        row->status = Status::Unreadable;
-        row->reason = entry.problem;
-    }
-    return name.name;
+    return index;
 }
 
 void ImportPlan::readRow(
@@ -339,8 +374,6 @@ void ImportPlan::readRow(
         account = defaultAccount;
     if (account.isEmpty())
         return unreadable(QObject::tr("没有账户，请选择默认账户"));
-    row->title = enteredText(record.value(Role::Title)).trimmed();
-    row->description = enteredText(record.value(Role::Description)).trimmed();
 
     QString borrower;
     if (isLoan(kind)) {
@@ -349,11 +382,10 @@ void ImportPlan::readRow(
             return unreadable(QObject::tr("借贷账目没有借款人"));
     }
 
-    row->refs.account = Name { NameType::Account, QString(), QString(), account };
-    row->account = noteName(row, row->refs.account, &row->accountKey);
+    row->refs.account = noteName(row, Name { NameType::Account, QString(), QString(), account });
     if (kind == QLatin1String("transfer")) {
-        row->refs.toAccount = Name { NameType::Account, QString(), QString(), fitName(toAccount, row->line) };
-        row->toAccount = noteName(row, row->refs.toAccount);
+        row->refs.toAccount
+            = noteName(row, Name { NameType::Account, QString(), QString(), fitName(toAccount, row->line) });
     }
     if (MBill::isCategoryKind(kind)) {
         QString category = enteredText(record.value(Role::Category)).trimmed();
@@ -376,24 +408,17 @@ void ImportPlan::readRow(
         const Name top { NameType::Category, kind, QString(), category };
         const Known* topRecord = resolve(top);
         const Name child { NameType::SubCategory, kind, topRecord ? topRecord->name : category, sub };
-        row->refs.subCategory = child;
         const Known* subRecord = mappings.value(key(child)).isEmpty() ? nullptr : resolve(child);
-        if (subRecord) {
-            // A sub-category mapped to one of the book's brings its category along.
-            row->category = subRecord->parentName;
-        } else {
-            row->refs.category = top;
-            row->category = noteName(row, top);
-        }
-        row->subCategory = noteName(row, child);
+        // A sub-category mapped to one of the book's brings its category along.
+        if (!subRecord)
+            row->refs.category = noteName(row, top);
+        row->refs.subCategory = noteName(row, child);
         const QString member = fitName(enteredText(record.value(Role::Member)).trimmed(), row->line);
         if (!member.isEmpty()) {
-            row->refs.member = Name { NameType::Member, QString(), QString(), member };
-            row->member = noteName(row, row->refs.member);
+            row->refs.member = noteName(row, Name { NameType::Member, QString(), QString(), member });
         }
     } else if (isLoan(kind)) {
-        row->refs.borrower = Name { NameType::Borrower, QString(), QString(), borrower };
-        row->borrower = noteName(row, row->refs.borrower);
+        row->refs.borrower = noteName(row, Name { NameType::Borrower, QString(), QString(), borrower });
     }
 }
 
@@ -446,6 +471,8 @@ void ImportPlan::rebuild()
     // Mapped names stay mapped (mappings); the list of missing ones is made anew.
     missing.clear();
     missingIndex.clear();
+    uses.clear();
+    useIndex.clear();
     shortenedNames.clear();
     nameNotes.clear();
     planned.clear();
@@ -453,6 +480,7 @@ void ImportPlan::rebuild()
     QHash<int, QString> brokenGroups;
     for (const ImportRecord& record : std::as_const(lastRecords)) {
         Row row;
+        row.record = int(planned.size());
         readRow(record, lastDefaultAccount, effective, &row);
         if (row.group > 0 && row.status == Status::Unreadable && !brokenGroups.contains(row.group))
             brokenGroups.insert(row.group, row.reason);
@@ -483,8 +511,8 @@ QString ImportPlan::duplicateKey(const Row& row) const
     date[6] = char16_t(u'0' + row.date.month() % 10);
     date[8] = char16_t(u'0' + row.date.day() / 10);
     date[9] = char16_t(u'0' + row.date.day() % 10);
-    return QStringView(date, 10) % Separator % QString::number(cents(row.amount)) % Separator % row.accountKey
-        % Separator % row.title;
+    return QStringView(date, 10) % Separator % QString::number(cents(row.amount)) % Separator
+        % uses.at(row.refs.account).id % Separator % text(row, Role::Title);
 }
 
 void ImportPlan::markDuplicates()
@@ -492,6 +520,8 @@ void ImportPlan::markDuplicates()
     // A statement lists real movements: two equal rows are two coffees. A row repeats only a bill
     // the book already has, and each bill of the book answers for one row of the file.
     QHash<QString, int> unmatched = existingBills;
+    // One text for every duplicate row rather than a copy each.
+    const QString duplicate = QObject::tr("账本中已有相同的账目");
     for (qsizetype index = 0; index < planned.size(); ++index) {
         Row& row = planned[index];
         if (row.status == Status::Unreadable) {
@@ -502,12 +532,41 @@ void ImportPlan::markDuplicates()
         if (same != unmatched.end() && same.value() > 0) {
             --same.value();
             row.status = Status::Duplicate;
-            row.reason = QObject::tr("账本中已有相同的账目");
+            row.reason = duplicate;
         } else {
             row.status = Status::New;
             row.reason.clear();
         }
         row.ticked = row.status == Status::New || tickedRows.contains(int(index));
+    }
+}
+
+QString ImportPlan::text(const Row& row, Role role) const
+{
+    const auto shown = [this](int ref) { return ref >= 0 ? uses.at(ref).shown : QString(); };
+    switch (role) {
+    case Role::Account:
+        return shown(row.refs.account);
+    case Role::ToAccount:
+        return shown(row.refs.toAccount);
+    case Role::Category:
+        if (row.refs.category < 0 && row.refs.subCategory >= 0)
+            return uses.at(row.refs.subCategory).parentShown;
+        return shown(row.refs.category);
+    case Role::SubCategory:
+        return shown(row.refs.subCategory);
+    case Role::Member:
+        return shown(row.refs.member);
+    case Role::Borrower:
+        return shown(row.refs.borrower);
+    case Role::Title:
+    case Role::Description:
+        // As the record has it: read again rather than kept beside it.
+        return row.record >= 0 && row.record < lastRecords.size()
+            ? enteredText(lastRecords.at(row.record).value(role)).trimmed()
+            : QString();
+    default:
+        return QString();
     }
 }
 
@@ -575,8 +634,11 @@ ImportPlan::Summary ImportPlan::preview() const
     QSet<int> needed;
     for (const Row& row : planned) {
         if (row.ticked && row.status != Status::Unreadable) {
-            for (int index : row.newNames)
-                needed.insert(index);
+            for (int index : { row.refs.account, row.refs.toAccount, row.refs.category, row.refs.subCategory,
+                     row.refs.member, row.refs.borrower }) {
+                if (index >= 0 && uses.at(index).created)
+                    needed.insert(index);
+            }
         }
     }
     summary.createdNames = int(needed.size());
@@ -611,6 +673,12 @@ bool ImportPlan::book(Summary* summary, QString* error)
     const QSqlDatabase db = QSqlDatabase::database();
     bool ok = false;
     int created = 0;
+    // The connection's large cache and memory map serve the browsing of the book; the inserts of a
+    // large file would keep every page they write in the one until the commit, and the book read
+    // again after them would be mapped whole. With a small cache the pages go on to the file as it
+    // fills, and the import's memory stays near the file's size.
+    const PragmaWhile cache(db, "cache_size", -1024);
+    const PragmaWhile map(db, "mmap_size", 0);
     {
         SqlTransaction transaction(db, QStringLiteral("import"));
         ok = transaction.isActive();
@@ -671,28 +739,29 @@ bool ImportPlan::book(Summary* summary, QString* error)
                 break;
             if (!row.ticked || row.status == Status::Unreadable)
                 continue;
-            const QString accountId = idOf(row.refs.account, nullptr);
+            const QString accountId = idOf(uses.at(row.refs.account).name, nullptr);
             QString toAccountId = none;
             QString categoryId = none;
             QString subCategoryId = none;
             QString memberId = none;
             QString borrowerId = none;
             if (row.kind == QLatin1String("transfer"))
-                toAccountId = idOf(row.refs.toAccount, nullptr);
+                toAccountId = idOf(uses.at(row.refs.toAccount).name, nullptr);
             if (MBill::isCategoryKind(row.kind)) {
-                if (!row.refs.category.name.isEmpty())
-                    categoryId = idOf(row.refs.category, nullptr);
-                subCategoryId = idOf(row.refs.subCategory, &categoryId);
-                if (!row.refs.member.name.isEmpty())
-                    memberId = idOf(row.refs.member, nullptr);
+                if (row.refs.category >= 0)
+                    categoryId = idOf(uses.at(row.refs.category).name, nullptr);
+                subCategoryId = idOf(uses.at(row.refs.subCategory).name, &categoryId);
+                if (row.refs.member >= 0)
+                    memberId = idOf(uses.at(row.refs.member).name, nullptr);
             } else if (isLoan(row.kind)) {
-                borrowerId = idOf(row.refs.borrower, nullptr);
+                borrowerId = idOf(uses.at(row.refs.borrower).name, nullptr);
             }
             if (!ok)
                 break;
             insert.addBindValue(newRecordId());
             insert.addBindValue(row.amount);
-            insert.addBindValue(row.description.isNull() ? none : row.description);
+            const QString description = text(row, Role::Description);
+            insert.addBindValue(description.isNull() ? none : description);
             insert.addBindValue(row.date);
             insert.addBindValue(row.date.year() * 100 + row.date.month());
             insert.addBindValue(categoryId);
@@ -701,7 +770,8 @@ bool ImportPlan::book(Summary* summary, QString* error)
             insert.addBindValue(toAccountId);
             insert.addBindValue(borrowerId);
             insert.addBindValue(memberId);
-            insert.addBindValue(row.title.isNull() ? none : row.title);
+            const QString title = text(row, Role::Title);
+            insert.addBindValue(title.isNull() ? none : title);
             insert.addBindValue(row.kind);
             if (!insert.exec()) {
                 *error = QObject::tr("第 %1 行无法写入账本：%2").arg(row.line).arg(insert.lastError().text());
@@ -709,6 +779,18 @@ bool ImportPlan::book(Summary* summary, QString* error)
             }
         }
         ok = ok && transaction.commit();
+    }
+    if (ok) {
+        // The plan is spent: booking it again books nothing. A new plan reads the book as it is
+        // now. It goes before the book is read again below, not beside it. (Assigned empty rather
+        // than cleared: clearing a list shared with the source would allocate one of the same
+        // capacity.)
+        lastRecords = {};
+        planned = {};
+        uses = {};
+        useIndex.clear();
+        missing.clear();
+        missingIndex.clear();
     }
     // Whatever happened, the caches and the bill index are read from the book again.
     DBHelper::clearRecordCaches();
@@ -718,11 +800,6 @@ bool ImportPlan::book(Summary* summary, QString* error)
         return false;
     }
     summary->createdNames = created;
-    // The plan is spent: booking it again books nothing. A new plan reads the book as it is now.
-    lastRecords.clear();
-    planned.clear();
-    missing.clear();
-    missingIndex.clear();
     return true;
 }
 

@@ -18,7 +18,7 @@ class ImportSource;
 // names the book does not have yet; and the booking of all of it in one transaction.
 class ImportPlan {
 public:
-    enum class Status { New, Duplicate, Unreadable };
+    enum class Status : quint8 { New, Duplicate, Unreadable };
 
     // A name of a record the rows refer to. kind is the category kind for categories and
     // sub-categories; parent the category of a sub-category.
@@ -38,30 +38,27 @@ public:
         // Rows of one QIF split share a number above 0: they are booked all or none.
         int group = 0;
         Status status = Status::New;
-        QString reason;
         // Booked when ticked: new rows are, duplicates are not until the user ticks them.
         bool ticked = false;
         QDate date;
-        QString kind;
         // Signed as the book stores it: negative for expense, transfer, lend and repay.
         double amount = 0;
-        QString account;
-        QString toAccount;
-        QString category;
-        QString subCategory;
-        QString member;
-        QString borrower;
-        QString title;
-        QString description;
-        // The names the row refers to as the file gives them (a category left empty when the
-        // sub-category is mapped to one of the book's, which brings its own), and the missing
-        // names among them.
+        // The record of the file the row is read from, by index.
+        int record = -1;
+        QString reason;
+        QString kind;
+        // The names the row refers to, as indexes into the plan's table of names (text() gives
+        // them as they will be booked), or -1: a row of a large file costs little more than its
+        // record. A category is none when the sub-category is mapped to one of the book's, which
+        // brings its own.
         struct Refs {
-            Name account, toAccount, category, subCategory, member, borrower;
+            int account = -1;
+            int toAccount = -1;
+            int category = -1;
+            int subCategory = -1;
+            int member = -1;
+            int borrower = -1;
         } refs;
-        QList<int> newNames;
-        // The account as duplicates are compared: the book's record id, or "new:" and the name.
-        QString accountKey;
     };
 
     // A name the book does not have: created when the rows are booked, unless the user maps it to a
@@ -107,6 +104,10 @@ public:
     ValueParser::DateOrder fileDateOrder() const { return detectedOrder; }
 
     const QList<Row>& rows() const { return planned; }
+    // The text a row is booked with in role: its Title or Description, or the name of its
+    // Account, ToAccount, Category, SubCategory, Member or Borrower (the book's record's, or the
+    // file's for one to be created); empty when none.
+    QString text(const Row& row, ColumnRole::Role role) const;
     // Books or skips the duplicate row at index.
     void setTicked(int index, bool ticked);
     int count(Status status) const;
@@ -144,10 +145,22 @@ private:
     // to be created.
     const Known* resolve(const Name& name) const;
     void readRow(const ImportRecord& record, const QString& defaultAccount, ValueParser::DateOrder order, Row* row);
-    // The name as it will be booked; a name the book lacks is listed as missing (and its row is
-    // unreadable when the name cannot be created).
-    // *id, when given, gets the record's id, or "new:" and the name for one to be created.
-    QString noteName(Row* row, const Name& name, QString* id = nullptr);
+    // A name the rows refer to, once however many rows do: what is shown and booked for it, the
+    // id duplicates are compared by (the record's, or "new:" and the name for one to be
+    // created), and its entry among the missing names (-1 when the book has it).
+    struct NameUse {
+        Name name;
+        QString shown;
+        // The category of a sub-category mapped to one of the book's.
+        QString parentShown;
+        QString id;
+        int missing = -1;
+        // Created when the rows are booked (missing and not mapped to one of the book's).
+        bool created = false;
+    };
+    // Notes that row refers to name and returns its index in uses; a name the book lacks is
+    // listed as missing (and its row is unreadable when the name cannot be created).
+    int noteName(Row* row, const Name& name);
     void rebuild();
     // The name as the book can hold it: one over the dialogs' limit is cut to it, and noted.
     QString fitName(const QString& name, int line);
@@ -164,6 +177,8 @@ private:
     // The book's bills by duplicate key, with how many of each.
     QHash<QString, int> existingBills;
     QList<Row> planned;
+    QList<NameUse> uses;
+    QHash<QString, int> useIndex;
     QList<MissingName> missing;
     QHash<QString, QString> mappings;
     QHash<QString, int> missingIndex;

@@ -33,8 +33,13 @@ bool ImportSource::load(const QString& filePath, QString* error)
         *error = QObject::tr("无法读取文件 %1：%2").arg(filePath, file.errorString());
         return false;
     }
-    bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    // Read into a buffer of the file's size (readAll would grow one by half again), and one byte
+    // more to see whether the file grew meanwhile.
+    bytes = QByteArray(info.size(), Qt::Uninitialized);
+    const qint64 got = file.read(bytes.data(), info.size());
+    char more = 0;
+    const bool grew = got == info.size() && file.read(&more, 1) > 0;
+    if (got < 0 || file.error() != QFileDevice::NoError) {
         bytes.clear();
         *error = QObject::tr("无法读取文件 %1：%2").arg(filePath, file.errorString());
         return false;
@@ -42,7 +47,7 @@ bool ImportSource::load(const QString& filePath, QString* error)
     // A file written to while it is read gives part of one state and part of another (a row cut
     // short reads as another amount): only a file that stayed as it was is imported.
     const QFileInfo after(filePath);
-    if (bytes.size() != info.size() || after.size() != info.size() || after.lastModified() != info.lastModified()) {
+    if (got != info.size() || grew || after.size() != info.size() || after.lastModified() != info.lastModified()) {
         bytes.clear();
         *error = QObject::tr("文件 %1 在读取时发生了变化，没有导入。请等它写完后再导入。").arg(filePath);
         return false;
@@ -94,6 +99,9 @@ bool ImportSource::parse(const Settings& settings, QString* error)
         kinds = std::move(read.accountKinds);
         pairs = read.pairedTransfers;
         readNotes = std::move(read.notes);
+        // The records hold what the bills need: the decoded text (twice the file's size) is
+        // decoded again from the bytes only should the file be read once more.
+        text = QString();
         if (readRecords.isEmpty()) {
             *error = QObject::tr("文件里没有可以导入的账目。");
             return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 #include "import/valueparser.h"
@@ -51,6 +52,35 @@ bool isList(const QString& type)
         || t == QLatin1String("prices") || t == QLatin1String("security");
 }
 
+// The fields of a record, in this order: only the roles a QIF transaction fills take room.
+enum Field {
+    DateField,
+    AmountField,
+    AccountField,
+    ToAccountField,
+    CategoryField,
+    TitleField,
+    DescriptionField,
+    Fields
+};
+
+std::shared_ptr<const ImportRecord::Columns> qifColumns()
+{
+    static const std::shared_ptr<const ImportRecord::Columns> columns = [] {
+        auto map = std::make_shared<ImportRecord::Columns>();
+        map->fill(-1);
+        (*map)[size_t(Role::Date)] = DateField;
+        (*map)[size_t(Role::Amount)] = AmountField;
+        (*map)[size_t(Role::Account)] = AccountField;
+        (*map)[size_t(Role::ToAccount)] = ToAccountField;
+        (*map)[size_t(Role::Category)] = CategoryField;
+        (*map)[size_t(Role::Title)] = TitleField;
+        (*map)[size_t(Role::Description)] = DescriptionField;
+        return map;
+    }();
+    return columns;
+}
+
 // Banks book the two sides of a transfer on days apart: halves this close are one transfer.
 const int TransferDays = 4;
 
@@ -80,6 +110,8 @@ private:
     void endTransaction();
     void emitBill(const Transaction& t, const QString& category, const QString& memo, const QString& amount, int group);
     void pairTransfers();
+    // The one copy of a text that many transactions repeat (dates, payees, categories).
+    QString shared(const QString& text);
 
     QString defaultAccount;
     ValueParser::DateOrder order;
@@ -93,6 +125,7 @@ private:
     int groups = 0;
     Transaction current;
     QList<Half> halves;
+    QSet<QString> texts;
     // How many dates only one order of day and month reads, for each order.
     int monthDayDates = 0;
     int dayMonthDates = 0;
@@ -143,7 +176,7 @@ void Reader::line(int number, QStringView text)
         current.line = number;
     switch (code.toLatin1()) {
     case 'D': {
-        current.date = value;
+        current.date = shared(value);
         const ValueParser::DateShape shape = ValueParser::dateShape(value);
         if (shape.monthDayPossible && !shape.dayMonthPossible)
             ++monthDayDates;
@@ -159,16 +192,16 @@ void Reader::line(int number, QStringView text)
             current.amount = value;
         break;
     case 'P':
-        current.payee = value;
+        current.payee = shared(value);
         break;
     case 'M':
         current.memo = value;
         break;
     case 'L':
-        current.category = value;
+        current.category = shared(value);
         break;
     case 'S':
-        current.splits.append(Split { value, QString(), QString() });
+        current.splits.append(Split { shared(value), QString(), QString() });
         break;
     case 'E':
         if (!current.splits.isEmpty())
@@ -244,11 +277,14 @@ void Reader::emitBill(
     ImportRecord record;
     record.line = t.line;
     record.group = group;
-    record.setValue(Role::Date, t.date);
-    record.setValue(Role::Title, t.payee);
-    record.setValue(Role::Description, memo);
-    record.setValue(Role::Account, own);
-    record.setValue(Role::Amount, amount);
+    record.columns = qifColumns();
+    record.fields.reserve(Fields);
+    record.fields.resize(Fields);
+    record.fields[DateField] = t.date;
+    record.fields[TitleField] = t.payee;
+    record.fields[DescriptionField] = memo;
+    record.fields[AccountField] = own;
+    record.fields[AmountField] = amount;
 
     QString target;
     if (category.startsWith(QLatin1Char('[')) && category.contains(QLatin1Char(']')))
@@ -256,24 +292,26 @@ void Reader::emitBill(
     if (target.isEmpty() || target == own) {
         // An account naming itself is the opening balance: money in or out like any other.
         // A category may carry a class after "/"; a bill keeps the category.
-        record.setValue(
-            Role::Category, target.isEmpty() ? category.section(QLatin1Char('/'), 0, 0).trimmed() : QString());
+        if (target.isEmpty())
+            record.fields[CategoryField] = category.contains(QLatin1Char('/'))
+                ? shared(category.section(QLatin1Char('/'), 0, 0).trimmed())
+                : category;
         result.records.append(std::move(record));
         return;
     }
 
     qint64 cents = 0;
     if (!ValueParser::parseCents(amount, &cents)) {
-        record.setValue(Role::ToAccount, target);
+        record.fields[ToAccountField] = shared(target);
         result.records.append(std::move(record));
         return;
     }
     // Money that came in came from the other account.
     const QString from = cents > 0 ? target : own;
     const QString to = cents > 0 ? own : target;
-    record.setValue(Role::Account, from);
-    record.setValue(Role::ToAccount, to);
-    record.setValue(Role::Amount, QString::number(double(std::abs(cents)) / 100.0, 'f', 2));
+    record.fields[AccountField] = from == own ? own : shared(from);
+    record.fields[ToAccountField] = to == own ? own : shared(to);
+    record.fields[AmountField] = QString::number(double(std::abs(cents)) / 100.0, 'f', 2);
 
     Half half;
     half.record = result.records.size();
@@ -283,6 +321,15 @@ void Reader::emitBill(
     half.date.remove(QLatin1Char(' '));
     halves.append(std::move(half));
     result.records.append(std::move(record));
+}
+
+QString Reader::shared(const QString& text)
+{
+    const auto known = texts.constFind(text);
+    if (known != texts.constEnd())
+        return *known;
+    texts.insert(text);
+    return text;
 }
 
 void Reader::finish()
@@ -334,13 +381,16 @@ void Reader::pairTransfers()
     }
     if (result.pairedTransfers == 0)
         return;
-    QList<ImportRecord> kept;
-    kept.reserve(result.records.size() - result.pairedTransfers);
+    // Closed up in place: a second list of a large file's records would double their room.
+    qsizetype kept = 0;
     for (qsizetype i = 0; i < result.records.size(); ++i) {
-        if (!dropped.at(i))
-            kept.append(std::move(result.records[i]));
+        if (dropped.at(i))
+            continue;
+        if (kept != i)
+            result.records[kept] = std::move(result.records[i]);
+        ++kept;
     }
-    result.records = std::move(kept);
+    result.records.resize(kept);
 }
 
 } // namespace
@@ -359,6 +409,15 @@ bool QifReader::looksLikeQif(const QString& text)
 QifReader::Result QifReader::read(const QString& text, const QString& defaultAccount, ValueParser::DateOrder order)
 {
     Reader reader(defaultAccount, order);
+    // Room for the records at once (a transaction ends in "^", a split has a record per "S" line):
+    // a list that grows by halves holds the old and the new block at once when it grows.
+    qsizetype expected = 0;
+    for (qsizetype i = text.indexOf(QLatin1Char('\n')); i >= 0 && i + 1 < text.size();
+         i = text.indexOf(QLatin1Char('\n'), i + 1)) {
+        if (text.at(i + 1) == QLatin1Char('^') || text.at(i + 1) == QLatin1Char('S'))
+            ++expected;
+    }
+    reader.result.records.reserve(expected);
     int number = 0;
     qsizetype start = 0;
     while (start <= text.size()) {
@@ -373,5 +432,5 @@ QifReader::Result QifReader::read(const QString& text, const QString& defaultAcc
         start = end + 1;
     }
     reader.finish();
-    return reader.result;
+    return std::move(reader.result);
 }

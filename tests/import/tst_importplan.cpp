@@ -163,10 +163,10 @@ void TestImportPlan::csvRowsFieldByField()
     QCOMPARE(pay.date, QDate(2023, 3, 5));
     QCOMPARE(pay.kind, QStringLiteral("income"));
     QCOMPARE(pay.amount, 12500.0);
-    QCOMPARE(pay.account, QStringLiteral("我的银行卡"));
-    QCOMPARE(pay.title, QStringLiteral("星辰科技有限公司"));
-    QCOMPARE(pay.description, QStringLiteral("三月工资"));
-    QCOMPARE(pay.category, QStringLiteral("未分类"));
+    QCOMPARE(fixture.plan->text(pay, ColumnRole::Account), QStringLiteral("我的银行卡"));
+    QCOMPARE(fixture.plan->text(pay, ColumnRole::Title), QStringLiteral("星辰科技有限公司"));
+    QCOMPARE(fixture.plan->text(pay, ColumnRole::Description), QStringLiteral("三月工资"));
+    QCOMPARE(fixture.plan->text(pay, ColumnRole::Category), QStringLiteral("未分类"));
     const ImportPlan::Row& shop = rows.at(3);
     QCOMPARE(shop.kind, QStringLiteral("expense"));
     QCOMPARE(shop.amount, -88.0);
@@ -174,8 +174,8 @@ void TestImportPlan::csvRowsFieldByField()
     // The header's categories: an existing pair, a new sub-category under an existing category.
     QVERIFY(fixture.read(ImportFixture::fixture(QStringLiteral("statement-utf8.csv"))));
     const ImportPlan::Row& power = fixture.plan->rows().at(1);
-    QCOMPARE(power.category, QStringLiteral("日常居家"));
-    QCOMPARE(power.subCategory, QStringLiteral("水电煤气"));
+    QCOMPARE(fixture.plan->text(power, ColumnRole::Category), QStringLiteral("日常居家"));
+    QCOMPARE(fixture.plan->text(power, ColumnRole::SubCategory), QStringLiteral("水电煤气"));
     QCOMPARE(power.amount, -156.3);
     ImportPlan::Summary summary;
     QVERIFY(fixture.book(&summary));
@@ -203,23 +203,37 @@ void TestImportPlan::qifTransfersAndSplits()
     QCOMPARE(rows.size(), 5);
     const ImportPlan::Row& transfer = rows.at(1);
     QCOMPARE(transfer.kind, QStringLiteral("transfer"));
-    QCOMPARE(transfer.account, QStringLiteral("Checking"));
-    QCOMPARE(transfer.toAccount, QStringLiteral("Visa"));
+    QCOMPARE(fixture.plan->text(transfer, ColumnRole::Account), QStringLiteral("Checking"));
+    QCOMPARE(fixture.plan->text(transfer, ColumnRole::ToAccount), QStringLiteral("Visa"));
     QCOMPARE(transfer.amount, -300.0);
     // Each split is a bill of its own, on the transaction's date and payee.
     QCOMPARE(rows.at(2).line, rows.at(3).line);
-    QCOMPARE(rows.at(2).category, QStringLiteral("Food"));
-    QCOMPARE(rows.at(2).subCategory, QStringLiteral("Groceries"));
-    QCOMPARE(rows.at(2).description, QStringLiteral("Food"));
-    QCOMPARE(rows.at(3).category, QStringLiteral("Household"));
+    QCOMPARE(fixture.plan->text(rows.at(2), ColumnRole::Category), QStringLiteral("Food"));
+    QCOMPARE(fixture.plan->text(rows.at(2), ColumnRole::SubCategory), QStringLiteral("Groceries"));
+    QCOMPARE(fixture.plan->text(rows.at(2), ColumnRole::Description), QStringLiteral("Food"));
+    QCOMPARE(fixture.plan->text(rows.at(3), ColumnRole::Category), QStringLiteral("Household"));
     QCOMPARE(rows.at(3).amount, -30.0);
-    QCOMPARE(rows.at(3).title, QStringLiteral("Supermarket"));
+    QCOMPARE(fixture.plan->text(rows.at(3), ColumnRole::Title), QStringLiteral("Supermarket"));
     // The class after "/" is no part of the category; day before month: 03/01 is the third of January.
-    QCOMPARE(rows.at(4).category, QStringLiteral("Entertainment"));
+    QCOMPARE(fixture.plan->text(rows.at(4), ColumnRole::Category), QStringLiteral("Entertainment"));
     QCOMPARE(rows.at(4).date, QDate(2023, 1, 3));
     // "Income" only says what the bill's kind says.
-    QCOMPARE(rows.at(0).category, QStringLiteral("Salary"));
-    QCOMPARE(rows.at(0).subCategory, QStringLiteral("Salary"));
+    QCOMPARE(fixture.plan->text(rows.at(0), ColumnRole::Category), QStringLiteral("Salary"));
+    QCOMPARE(fixture.plan->text(rows.at(0), ColumnRole::SubCategory), QStringLiteral("Salary"));
+
+    // Read again as the dialog does after a change (here the date order), from the bytes kept,
+    // not the text: the same records.
+    QString error;
+    ImportSource::Settings again;
+    again.dateOrder = Order::MonthDay;
+    QVERIFY2(fixture.source.parse(again, &error), qPrintable(error));
+    QCOMPARE(fixture.source.records().size(), 5);
+    QCOMPARE(fixture.source.records().at(4).value(ColumnRole::Title), QStringLiteral("Cinema"));
+    again.dateOrder = Order::DayMonth;
+    QVERIFY2(fixture.source.parse(again, &error), qPrintable(error));
+    fixture.plan->build(fixture.source, Order::DayMonth, QString());
+    QCOMPARE(fixture.plan->rows().size(), 5);
+    QCOMPARE(fixture.plan->rows().at(4).date, QDate(2023, 1, 3));
 
     ImportPlan::Summary summary;
     QVERIFY(fixture.book(&summary));
@@ -484,13 +498,13 @@ void TestImportPlan::hostileNames()
     const QList<ImportPlan::Row>& rows = fixture.plan->rows();
     QCOMPARE(rows.at(0).status, ImportPlan::Status::New);
     // "/" parts a category from its sub-category, whatever else the name holds.
-    QCOMPARE(rows.at(1).category, QStringLiteral("<script>alert(1)<"));
-    QCOMPARE(rows.at(1).subCategory, QStringLiteral("script>"));
+    QCOMPARE(fixture.plan->text(rows.at(1), ColumnRole::Category), QStringLiteral("<script>alert(1)<"));
+    QCOMPARE(fixture.plan->text(rows.at(1), ColumnRole::SubCategory), QStringLiteral("script>"));
     QCOMPARE(rows.at(2).status, ImportPlan::Status::Unreadable);
     QVERIFY(rows.at(2).reason.contains(QStringLiteral("换行")));
     // An over-long name is cut to the limit, and the closing box says so briefly.
     QCOMPARE(rows.at(3).status, ImportPlan::Status::New);
-    QCOMPARE(rows.at(3).category, QString(20, QLatin1Char('x')));
+    QCOMPARE(fixture.plan->text(rows.at(3), ColumnRole::Category), QString(20, QLatin1Char('x')));
     QCOMPARE(fixture.plan->preview().notes.size(), 1);
     QVERIFY(fixture.plan->preview().notes.first().second.contains(QStringLiteral("超过20个字符")));
     QVERIFY(fixture.plan->preview().notes.first().second.size() < 80);
@@ -626,13 +640,41 @@ void TestImportPlan::mappedNames()
     const auto accounts = fixture.plan->candidates(ImportPlan::NameType::Account, QString());
     QCOMPARE(accounts.size(), 2);
     fixture.plan->mapName(bank, QStringLiteral("02"));
-    QCOMPARE(fixture.plan->rows().at(0).account, QStringLiteral("我的银行卡"));
+    QCOMPARE(fixture.plan->text(fixture.plan->rows().at(0), ColumnRole::Account), QStringLiteral("我的银行卡"));
     QCOMPARE(fixture.plan->missingNames().at(bank).mappedTo, QStringLiteral("02"));
+
+    // The refund names no category: its new sub-category mapped to one of the book's under another
+    // category brings that category, shown and booked, and the new category is not made.
+    int uncategorised = -1;
+    for (int i = 0; i < fixture.plan->missingNames().size(); ++i) {
+        const ImportPlan::Name& name = fixture.plan->missingNames().at(i).name;
+        if (name.type == ImportPlan::NameType::SubCategory && name.kind == QLatin1String("income"))
+            uncategorised = i;
+    }
+    QVERIFY(uncategorised >= 0);
+    QString other;
+    for (const auto& candidate :
+        fixture.plan->candidates(ImportPlan::NameType::SubCategory, QStringLiteral("income"))) {
+        if (candidate.first == QStringLiteral("其它收入 - 其它收入"))
+            other = candidate.second;
+    }
+    QVERIFY(!other.isEmpty());
+    fixture.plan->mapName(uncategorised, other);
+    const ImportPlan::Row& refund = fixture.plan->rows().at(3);
+    QCOMPARE(fixture.plan->text(refund, ColumnRole::Category), QStringLiteral("其它收入"));
+    QCOMPARE(fixture.plan->text(refund, ColumnRole::SubCategory), QStringLiteral("其它收入"));
 
     ImportPlan::Summary summary;
     QVERIFY(fixture.book(&summary));
     QCOMPARE(scalar(QStringLiteral("select count(*) from tbl_account where name='招商银行'")).toInt(), 0);
     QCOMPARE(scalar(QStringLiteral("select count(*) from tbl_bill where account_id='02'")).toInt(), 3);
+    QCOMPARE(scalar(QStringLiteral("select c.name from tbl_bill b join tbl_category c on c.id=b.category_id "
+                                   "where b.sub_category_id='%1'")
+                        .arg(other))
+                 .toString(),
+        QStringLiteral("其它收入"));
+    QCOMPARE(
+        scalar(QStringLiteral("select count(*) from tbl_category where name='未分类' and kind='income'")).toInt(), 0);
 }
 
 void TestImportPlan::dateOrderAsked()
