@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStorageInfo>
 #include <QUuid>
 #include <cstdio>
 #include <functional>
@@ -50,6 +51,8 @@ const int saltBytes = 16;
 
 const char* const timeFormat = "yyyy-MM-dd hh:mm:ss";
 
+// Less free space than this next to an SQLite store: it cannot take a synchronisation.
+const qint64 minimumFreeBytes = 1024 * 1024;
 const QString storageFailedText = QStringLiteral("服务器保存同步数据时出错");
 
 QByteArray passwordHash(const QString& password, const QByteArray& salt, int iterations)
@@ -181,12 +184,28 @@ QByteArray textArray(const QStringList& texts)
     return array;
 }
 
+// What a statement does, for a message: its first words ("insert into records"). The whole text of
+// a batch runs to megabytes, and with a store that is down every request would print it.
+QString operationOf(const QString& statement)
+{
+    static const QRegularExpression words(QStringLiteral("^\\s*(\\w+(\\s+\\w+){0,2})"));
+    const QString found = words.match(statement).captured(1);
+    return found.isEmpty() ? QStringLiteral("statement") : found.simplified();
+}
+
+void reportFailure(const QString& statement, const QSqlError& error)
+{
+    // The database's message, without the driver's copy of the statement.
+    const QString message = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    std::fprintf(stderr, "quorvane-service: %s: %s\n", qPrintable(operationOf(statement)),
+        qPrintable(message.left(1000).simplified()));
+}
+
 bool exec(QSqlQuery& query)
 {
     if (query.exec())
         return true;
-    std::fprintf(
-        stderr, "quorvane-service: %s: %s\n", qPrintable(query.lastQuery()), qPrintable(query.lastError().text()));
+    reportFailure(query.lastQuery(), query.lastError());
     return false;
 }
 
@@ -194,7 +213,7 @@ bool exec(QSqlQuery& query, const QString& statement)
 {
     if (query.exec(statement))
         return true;
-    std::fprintf(stderr, "quorvane-service: %s: %s\n", qPrintable(statement), qPrintable(query.lastError().text()));
+    reportFailure(statement, query.lastError());
     return false;
 }
 
@@ -1098,6 +1117,33 @@ bool ServiceStore::isAvailable() const
         // A query that reads the store: an SQLite file that is no database any more answers "select 1".
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("select 1 from users limit 1")))
+            return false;
+        *attempt = Attempt::Done;
+        return true;
+    });
+}
+
+bool ServiceStore::isWritable() const
+{
+    if (shared->dialect.kind() == StoreDialect::Kind::SQLite) {
+        // SQLite takes the file's write lock for a write, and would wait for a long merge to end:
+        // its file system says whether a write can succeed.
+        const QStorageInfo volume(QFileInfo(shared->dialect.filePath()).absolutePath());
+        return volume.isValid() && !volume.isReadOnly() && volume.bytesAvailable() >= minimumFreeBytes;
+    }
+    return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        // A row written and taken back: a database out of space or in read-only mode refuses it.
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("begin")))
+            return false;
+        *attempt = Attempt::Failed;
+        query.prepare(QStringLiteral("insert into syncs (account, received) values (?, ?)"));
+        query.addBindValue(qint64(0));
+        query.addBindValue(nowText());
+        const bool written = query.exec();
+        QSqlQuery(db).exec(QStringLiteral("rollback"));
+        if (!written)
             return false;
         *attempt = Attempt::Done;
         return true;

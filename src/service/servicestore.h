@@ -57,6 +57,9 @@ public:
 
     // Whether the store answers a trivial query now (a lost connection is made again for it).
     bool isAvailable() const;
+    // Whether the store can take a write now: room on an SQLite file's file system, a row that a
+    // PostgreSQL database takes (and is given back at once).
+    bool isWritable() const;
 
     // The synchronised tables in the order replies list them, and the columns each may carry, in the
     // order rows are sent.
