@@ -98,16 +98,16 @@ void GuardedTcpServer::received(QTcpSocket* socket)
     if (found == connections.end())
         return;
     Connection& connection = *found;
-    if (connection.refused) {
-        socket->readAll();
-        connection.timer->start(limits.requestTimeoutMs);
-        return;
-    }
     // The HTTP layer reads inside a transaction that it ends only once a request is whole, so the
     // socket would keep a second copy of every byte of a large body until then. What it read before
     // is parsed already: let the socket drop it (the HTTP layer starts a new transaction at once).
     if (socket->isTransactionStarted())
         socket->commitTransaction();
+    if (connection.refused) {
+        socket->readAll();
+        connection.timer->start(limits.requestTimeoutMs);
+        return;
+    }
     const qint64 available = socket->bytesAvailable();
     if (available <= 0)
         return;
@@ -224,6 +224,9 @@ void GuardedTcpServer::refuse(QTcpSocket* socket, Connection& connection, int st
 {
     connection.refused = true;
     recount(socket, connection);
+    // Dropped for good: outside the HTTP layer's transaction, which would keep it.
+    if (socket->isTransactionStarted())
+        socket->commitTransaction();
     socket->readAll();
     emit refused(QString::number(status));
     // Written here: the HTTP layer never saw a whole request to answer.

@@ -44,6 +44,8 @@ struct ServiceServer::Job {
     qint64 account = 0;
 
     bool done = false;
+    // Never answered (a fault): a stop does not wait for it.
+    bool hangs = false;
     Reply reply;
     int delayMs = 0;
 };
@@ -236,6 +238,8 @@ bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         // Never answered: the connection's later requests wait behind it, as a client expects.
         log(job, QStringLiteral("hang"));
         job->body = QByteArray();
+        job->hangs = true;
+        --pending;
         return true;
     }
     if (fault.value(QLatin1String("close")).toBool()) {
@@ -704,6 +708,10 @@ void ServiceServer::stop()
     stopping = true;
     connect(tcp, &GuardedTcpServer::drained, this, &ServiceServer::stopWhenDone);
     tcp->stop();
+    for (auto it = unanswered.cbegin(); it != unanswered.cend(); ++it) {
+        if (!it->empty() && it->front()->hangs && it->front()->socket)
+            it->front()->socket->abort();
+    }
     // Each request under way has had its time to arrive whole by then.
     QTimer::singleShot(options.requestTimeoutMs, tcp, &GuardedTcpServer::closeUnfinished);
 }

@@ -12,8 +12,11 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QSqlQuery>
 #include <QTest>
 #include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "engine/httphelper.h"
 #include "servicefixture.h"
@@ -72,9 +75,12 @@ RawAnswer rawRequest(const QString& baseUrl, const QByteArray& target)
 // A client on a socket of its own, sending what a test tells it, when it tells it.
 class RawClient {
 public:
-    explicit RawClient(const QString& baseUrl)
+    // From a loopback address of its own, when from is given (127.0.0.2, …).
+    explicit RawClient(const QString& baseUrl, const QString& from = QString())
     {
         const QUrl base(baseUrl);
+        if (!from.isEmpty())
+            socket.bind(QHostAddress(from));
         socket.connectToHost(base.host(), quint16(base.port()));
         socket.waitForConnected(60000);
     }
@@ -101,6 +107,8 @@ public:
     {
         QElapsedTimer clock;
         clock.start();
+        // What an event loop read meanwhile is in the socket already.
+        received += socket.readAll();
         while (!hasAnswer() && clock.elapsed() < timeoutMs) {
             if (socket.waitForReadyRead(200))
                 received += socket.readAll();
@@ -120,6 +128,15 @@ public:
         return QByteArray();
     }
     QByteArray body() const { return received.mid(received.indexOf("\r\n\r\n") + 4); }
+    // Whether anything has arrived, without waiting.
+    bool hasReceived()
+    {
+        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(0))
+            received += socket.readAll();
+        return !received.isEmpty();
+    }
+    // Forgets the answer read, for the next request on the connection.
+    void clearAnswer() { received.clear(); }
     const QByteArray& everything() const { return received; }
 
 private:
@@ -140,6 +157,51 @@ QByteArray postHead(const QByteArray& path, qint64 length)
         + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
           "Content-Length: "
         + QByteArray::number(length) + "\r\n\r\n";
+}
+
+// A form body, its values encoded.
+QByteArray formOf(const QList<QPair<QByteArray, QByteArray>>& fields)
+{
+    QByteArray body;
+    for (const auto& [name, value] : fields)
+        body += (body.isEmpty() ? "" : "&") + name + '=' + value.toPercentEncoding();
+    return body;
+}
+
+QByteArray signIn(const QByteArray& name, const QByteArray& password)
+{
+    const QByteArray form = formOf({ { "username", name }, { "password", password } });
+    return postHead("sync/userid.php", form.size()) + form;
+}
+
+// A synchronisation of a book never synchronised before, with a change set of bills.
+QByteArray firstSync(const QByteArray& name, const QByteArray& password, int bills)
+{
+    QByteArray data = R"([{"table_name":"bill","update_columns":["id","title","amount","version"],"update_data":[)";
+    for (int i = 0; i < bills; ++i) {
+        data += (i == 0 ? "[\"" : ",[\"") + QByteArray::number(i) + "-" + name + "\",\"bill " + QByteArray::number(i)
+            + "\",\"12.5\",\"2020-01-01 00:00:00\"]";
+    }
+    data += R"(],"delete_columns":["id","version"],"delete_data":[]}])";
+    const QByteArray form = formOf({ { "version", "38" }, { "username", name }, { "password", password },
+        { "sync_time", "2008-08-08 08:08:08" }, { "client_time", "2020-01-01 00:00:00" }, { "data", data } });
+    return postHead("sync/syncpc2.php", form.size()) + form;
+}
+
+// The records the store keeps of the account name.
+int recordsOf(const ServiceFixture& service, const QString& name)
+{
+    int count = -1;
+    service.withStore("records", [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        query.prepare("select count(*) from records r join users u on u.account = r.account where u.name = ?");
+        query.addBindValue(name);
+        if (!query.exec() || !query.next())
+            return false;
+        count = query.value(0).toInt();
+        return true;
+    });
+    return count;
 }
 
 // The peak memory of a process so far, in bytes.
@@ -177,6 +239,12 @@ private slots:
     void requestsPerAddressAreLimited();
     void stalledConnectionsAreClosed_data();
     void stalledConnectionsAreClosed();
+    void controlCharactersInNamesAreWrongNames();
+    void feedbackIsSmallAndLimited();
+    void wrongPasswordFloodLeavesOthersIn();
+    void idleConnectionsLeaveRoom();
+    void healthTellsAFullDisk();
+    void stopAnswersWhatWasReceived();
 
 private:
     ServiceFixture service;
@@ -544,6 +612,286 @@ void TestServiceProbes::stalledConnectionsAreClosed()
     next.send("GET /client/pc.php HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     QVERIFY(next.waitForAnswer(60000));
     QCOMPARE(next.statusLine(), QByteArray("HTTP/1.1 200 OK"));
+}
+
+void TestServiceProbes::controlCharactersInNamesAreWrongNames()
+{
+    // Refused before the store sees the name (a database driver may write values into a statement's
+    // text): the answer of a wrong password, and nothing in the service's error output.
+    service.takeErrorOutput();
+    for (const QByteArray& name : { QByteArray("an\0na", 5), QByteArray("anna\r\n"), QByteArray("\x7f") }) {
+        RawClient client(service.baseUrl());
+        client.send(signIn(name, "right password"));
+        QVERIFY(client.waitForAnswer(60000));
+        QCOMPARE(QJsonDocument::fromJson(client.body()).object().value("error").toInt(), 1);
+        RawClient sync(service.baseUrl());
+        sync.send(firstSync(name, "right password", 1));
+        QVERIFY(sync.waitForAnswer(60000));
+        QCOMPARE(QJsonDocument::fromJson(sync.body()).object().value("error").toInt(), 1);
+    }
+    QCOMPARE(service.takeErrorOutput(), QString());
+
+    // Nor can such an account be made, nor is the name echoed to the terminal.
+    QProcess add;
+    add.start(QUORVANE_SERVICE_EXECUTABLE,
+        QStringList { "--store", service.storeLocation(), "--add-user", QString("evil\x1b]0;x\x07"), "pw" });
+    QVERIFY(add.waitForFinished(60000));
+    QCOMPARE(add.exitCode(), 2);
+    const QByteArray said = add.readAllStandardOutput() + add.readAllStandardError();
+    QVERIFY2(!said.contains('\x1b') && !said.contains("evil"), said.constData());
+}
+
+void TestServiceProbes::feedbackIsSmallAndLimited()
+{
+    ServiceFixture limited;
+    QVERIFY2(limited.start({ "--feedback-per-hour", "3" }), qPrintable(limited.errorText()));
+    const qint64 before = peakMemory(limited.processId());
+
+    // 100 MiB of feedback: refused once its request line is read, and none of it kept.
+    const qint64 size = 100 * 1024 * 1024;
+    RawClient large(limited.baseUrl(), "127.0.0.2");
+    large.send(postHead("client/feedback.php", size) + "email=a%40b.com&subject=s&content=");
+    const QByteArray chunk(1024 * 1024, 'x');
+    for (qint64 sent = 0; sent < size && large.isConnected(); sent += chunk.size())
+        large.send(chunk);
+    QVERIFY(large.waitForAnswer(60000));
+    QCOMPARE(large.statusLine(), QByteArray("HTTP/1.1 413 Payload Too Large"));
+#if !defined(__SANITIZE_ADDRESS__)
+    const qint64 grown = peakMemory(limited.processId()) - before;
+    QVERIFY2(grown <= 10 * 1024 * 1024, qPrintable(QString("the peak grew by %1 KiB").arg(grown / 1024)));
+#endif
+
+    // A few forms an hour from one address; another address is not affected.
+    const QByteArray form = "email=a%40b.com&subject=s&content=hello";
+    const auto send = [&](const QString& from) {
+        RawClient client(limited.baseUrl(), from);
+        client.send(postHead("client/feedback.php", form.size()) + form);
+        client.waitForAnswer(60000);
+        return client.statusLine() + ' ' + client.body().trimmed();
+    };
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(send("127.0.0.3"), QByteArray("HTTP/1.1 200 OK success"));
+    QVERIFY(send("127.0.0.3").startsWith("HTTP/1.1 429 "));
+    QCOMPARE(send("127.0.0.4"), QByteArray("HTTP/1.1 200 OK success"));
+    int stored = -1;
+    QVERIFY(limited.withStore("feedback", [&](QSqlDatabase& db) {
+        QSqlQuery query("select count(*), max(length(content)) from feedback", db);
+        stored = query.next() ? query.value(0).toInt() : -1;
+        return query.value(1).toInt() == 5;
+    }));
+    QCOMPARE(stored, 4);
+}
+
+void TestServiceProbes::wrongPasswordFloodLeavesOthersIn()
+{
+    ServiceFixture guarded;
+    // Every right password is checked again, as for a device whose cache entry has gone.
+    QVERIFY2(guarded.start({ "--password-cache", "0" }), qPrintable(guarded.errorText()));
+    QVERIFY(guarded.addUser("anna", "right password"));
+    const auto wrongFrom = [&](const QString& from, int tries) {
+        RawClient client(guarded.baseUrl(), from);
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < tries; ++i) {
+            client.clearAnswer();
+            client.send(signIn("anna", "guess " + QByteArray::number(i)));
+            if (!client.waitForAnswer(60000)
+                || QJsonDocument::fromJson(client.body()).object().value("error").toInt() != 1)
+                return qint64(-1);
+        }
+        return clock.elapsed();
+    };
+    // Past ten a minute, an address's guesses are answered at once, unchecked.
+    QVERIFY(wrongFrom("127.0.0.2", 10) >= 0);
+    const qint64 hundredMore = wrongFrom("127.0.0.2", 100);
+    QVERIFY2(hundredMore >= 0 && hundredMore < 2000, qPrintable(QString("%1 ms").arg(hundredMore)));
+
+    // The owner, elsewhere, signs in at once while the guesses go on; the best of a few tries, as a
+    // busy machine only adds to one.
+    std::vector<std::unique_ptr<RawClient>> flood;
+    for (int i = 0; i < 16; ++i) {
+        flood.push_back(std::make_unique<RawClient>(guarded.baseUrl(), "127.0.0.2"));
+        for (int j = 0; j < 10; ++j)
+            flood.back()->send(signIn("anna", "flood"));
+    }
+    qint64 best = -1;
+    for (int i = 0; i < 3; ++i) {
+        RawClient owner(guarded.baseUrl(), "127.0.0.3");
+        QElapsedTimer clock;
+        clock.start();
+        owner.send(signIn("anna", "right password"));
+        QVERIFY(owner.waitForAnswer(60000));
+        QVERIFY2(QJsonDocument::fromJson(owner.body()).object().contains("id"), owner.body().constData());
+        best = best < 0 ? clock.elapsed() : qMin(best, clock.elapsed());
+    }
+    QVERIFY2(best <= 100, qPrintable(QString("the right password took %1 ms").arg(best)));
+
+    // The name has had its fill of guesses: an address that guessed wrong is not heard for it any
+    // more, not even with the right password, until the minute is over.
+    QVERIFY(wrongFrom("127.0.0.4", 1) >= 0);
+    RawClient guesser(guarded.baseUrl(), "127.0.0.4");
+    guesser.send(signIn("anna", "right password"));
+    QVERIFY(guesser.waitForAnswer(60000));
+    QCOMPARE(QJsonDocument::fromJson(guesser.body()).object().value("error").toInt(), 1);
+}
+
+void TestServiceProbes::idleConnectionsLeaveRoom()
+{
+    // The test holds 2,000 connections and the service some 1,000.
+    rlimit files {};
+    getrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur < 4096 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = qMin<rlim_t>(files.rlim_max, 8192);
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (files.rlim_cur < 2200)
+        QSKIP("this process may not open 2,200 files");
+    ServiceFixture crowded;
+    QVERIFY2(crowded.start(), qPrintable(crowded.errorText()));
+    QVERIFY(crowded.addUser("anna", "right password"));
+    const QUrl base(crowded.baseUrl());
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int address = 0; address < 20; ++address) {
+        for (int i = 0; i < 100; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            idle.back()->bind(QHostAddress(QString("127.0.0.%1").arg(10 + address)));
+            idle.back()->connectToHost(base.host(), quint16(base.port()));
+        }
+    }
+    for (const auto& socket : idle)
+        socket->waitForConnected(1000);
+    QTest::qWait(500);
+
+    QElapsedTimer clock;
+    clock.start();
+    RawClient client(crowded.baseUrl(), "127.0.0.2");
+    client.send(firstSync("anna", "right password", 10));
+    QVERIFY(client.waitForAnswer(60000));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(QJsonDocument::fromJson(client.body()).isArray(), client.body().constData());
+    QVERIFY2(took < 1000, qPrintable(QString("answered after %1 ms").arg(took)));
+    // The service keeps its connections within its limit, whatever is opened.
+    const qsizetype open
+        = QDir(QString("/proc/%1/fd").arg(crowded.processId())).entryList(QDir::NoDotAndDotDot | QDir::System).size();
+    QVERIFY2(open < 1200, qPrintable(QString("%1 files open").arg(open)));
+}
+
+void TestServiceProbes::healthTellsAFullDisk()
+{
+    // SQLite: the store on a small file system of the service's own, filled up under it. PostgreSQL:
+    // a database that refuses writes with its "disk full" error.
+    QTemporaryDir folder;
+    const QString disk = folder.filePath("disk");
+    QVERIFY(QDir().mkpath(disk));
+    std::unique_ptr<ServiceFixture> fixture;
+    std::unique_ptr<ServiceProcess> process;
+    QString baseUrl;
+    if (ServiceFixture::usesPostgreSql()) {
+        fixture = std::make_unique<ServiceFixture>();
+        QVERIFY2(fixture->start(), qPrintable(fixture->errorText()));
+        baseUrl = fixture->baseUrl();
+    } else {
+        const QString wrapper = folder.filePath("on-small-disk.sh");
+        QFile script(wrapper);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexec unshare --mount --propagation private sh -c "
+                     "'mount -t tmpfs -o size=4m tmpfs \"$0\" && exec \"$@\"' \""
+            + disk.toUtf8() + "\" " + QByteArray(QUORVANE_SERVICE_EXECUTABLE) + " \"$@\"\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        process = std::make_unique<ServiceProcess>(wrapper);
+        if (!process->start(disk + "/service.db"))
+            QSKIP(qPrintable("no file system of its own for the service here: " + process->errorText()));
+        baseUrl = process->baseUrl();
+    }
+    const auto health = [&] {
+        RawClient client(baseUrl);
+        client.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        client.waitForAnswer(60000);
+        return client.statusLine();
+    };
+    QCOMPARE(health(), QByteArray("HTTP/1.1 200 OK"));
+
+    const QString filler = QString("/proc/%1/root%2/filler").arg(process ? process->processId() : 0).arg(disk);
+    if (process) {
+        QFile fill(filler);
+        QVERIFY2(fill.open(QIODevice::WriteOnly), qPrintable(fill.errorString()));
+        const QByteArray block(64 * 1024, 'x');
+        while (fill.write(block) == block.size() && fill.flush()) { }
+    } else {
+        QVERIFY(fixture->withStore("full", [](QSqlDatabase& db) {
+            QSqlQuery query(db);
+            return query.exec("create function disk_full() returns trigger language plpgsql as $$ begin raise "
+                              "exception 'could not extend file: No space left on device' using errcode = '53100'; "
+                              "end $$")
+                && query.exec(
+                    "create trigger disk_full before insert on syncs for each row execute function disk_full()");
+        }));
+    }
+    QCOMPARE(health(), QByteArray("HTTP/1.1 503 Service Unavailable"));
+
+    // Room again: healthy again.
+    if (process) {
+        QVERIFY(QFile::remove(filler));
+    } else {
+        QVERIFY(fixture->withStore(
+            "room", [](QSqlDatabase& db) { return QSqlQuery(db).exec("drop trigger disk_full on syncs"); }));
+    }
+    QCOMPARE(health(), QByteArray("HTTP/1.1 200 OK"));
+}
+
+void TestServiceProbes::stopAnswersWhatWasReceived()
+{
+    ServiceFixture stopping;
+    QVERIFY2(stopping.start({ "--request-timeout", "10" }), qPrintable(stopping.errorText()));
+    QVERIFY(stopping.addUser("large", "pw"));
+    for (const char* name : { "small0", "small1", "small2", "small3", "late" })
+        QVERIFY(stopping.addUser(name, "pw"));
+
+    // A large first synchronisation, whole at the service, four small ones beside it and one whose
+    // body is still on its way when the signal comes.
+    RawClient large(stopping.baseUrl());
+    large.send(firstSync("large", "pw", 100000));
+    std::vector<std::unique_ptr<RawClient>> small;
+    for (int i = 0; i < 4; ++i) {
+        small.push_back(std::make_unique<RawClient>(stopping.baseUrl()));
+        small.back()->send(firstSync("small" + QByteArray::number(i), "pw", 10));
+    }
+    const QByteArray late = firstSync("late", "pw", 1);
+    RawClient halfway(stopping.baseUrl());
+    halfway.send(late.left(late.size() / 2));
+    QTest::qWait(200);
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(::kill(pid_t(stopping.processId()), SIGTERM) == 0);
+    // No new connection is taken.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QTcpSocket refused;
+            const QUrl base(stopping.baseUrl());
+            refused.connectToHost(base.host(), quint16(base.port()));
+            return !refused.waitForConnected(1000);
+        }(),
+        5000);
+    halfway.send(late.mid(late.size() / 2));
+
+    QVERIFY(large.waitForAnswer(60000));
+    QVERIFY2(QJsonDocument::fromJson(large.body()).isArray(), large.everything().left(300).constData());
+    for (const auto& client : small) {
+        QVERIFY(client->waitForAnswer(60000));
+        QVERIFY2(QJsonDocument::fromJson(client->body()).isArray(), client->everything().left(300).constData());
+    }
+    QVERIFY(halfway.waitForAnswer(60000));
+    QVERIFY2(QJsonDocument::fromJson(halfway.body()).isArray(), halfway.everything().left(300).constData());
+    QCOMPARE(stopping.waitForExit(10000), 0);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString("ended %1 ms after the signal").arg(clock.elapsed())));
+
+    // Everything answered is stored.
+    QCOMPARE(recordsOf(stopping, "large"), 100000);
+    QCOMPARE(recordsOf(stopping, "small0"), 10);
+    QCOMPARE(recordsOf(stopping, "small3"), 10);
+    QCOMPARE(recordsOf(stopping, "late"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestServiceProbes)
