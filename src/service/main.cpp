@@ -186,6 +186,12 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "quorvane-service: give --store or --data, not both\n");
         return 2;
     }
+    if ((parser.isSet(storeOption) && parser.value(storeOption).isEmpty())
+        || (parser.isSet(dataOption) && parser.value(dataOption).isEmpty())) {
+        std::fprintf(stderr,
+            "quorvane-service: the store's location is empty: give an SQLite file or a postgresql:// address\n");
+        return 2;
+    }
     QString location = parser.isSet(storeOption) ? parser.value(storeOption)
         : parser.isSet(dataOption)               ? parser.value(dataOption)
                                                  : defaultData;

@@ -1,6 +1,7 @@
 #include "serviceserver.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonArray>
@@ -55,6 +56,8 @@ namespace {
 // No account name, password or time of a request is longer, encoded; longer ones are not decoded.
 const qsizetype maxCredentialBytes = 4096;
 const qsizetype maxTimeBytes = 256;
+// How long the runs of an account are kept one by one.
+const int runsKeptDays = 30;
 
 QByteArray json(const QJsonObject& object)
 {
@@ -146,6 +149,14 @@ bool ServiceServer::start(const Options& serverOptions, QString* error)
         }
     }
     passwords = std::make_unique<PasswordCache>(options.passwordCacheSeconds, 10000);
+    // Runs older than a month are folded into one per account, now and then, on a worker.
+    auto* forgetting = new QTimer(this);
+    const auto forget = [this] {
+        workers.start([this] { store->forgetRunsBefore(QDateTime::currentDateTimeUtc().addDays(-runsKeptDays)); });
+    };
+    connect(forgetting, &QTimer::timeout, this, forget);
+    forgetting->start(60 * 60 * 1000);
+    QTimer::singleShot(60 * 1000, this, forget);
     workers.setMaxThreadCount(qMax(1, options.workers));
     // Threads stay, and with them their database connections.
     workers.setExpiryTimeout(-1);

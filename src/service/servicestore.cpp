@@ -1150,6 +1150,45 @@ bool ServiceStore::isWritable() const
     });
 }
 
+bool ServiceStore::forgetRunsBefore(const QDateTime& cutoff)
+{
+    return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        QSqlQuery query(db);
+        if (!exec(query, shared->dialect.beginWriting()))
+            return false;
+        *attempt = Attempt::Failed;
+        const auto failed = [&] {
+            QSqlQuery(db).exec(QStringLiteral("rollback"));
+            return false;
+        };
+        const QString before = timeText(cutoff);
+        // Runs arriving meanwhile come after this one and stay.
+        if (!exec(query, QStringLiteral("select coalesce(max(request), 0) from syncs")) || !query.next())
+            return failed();
+        const qint64 last = query.value(0).toLongLong();
+        // Each account's old answered runs become one: the latest client time and the smallest
+        // sequence among them. A device whose previous run was among them finds that row where it
+        // found its own (its client time is no earlier) and is sent all it was sent then and more;
+        // one whose run is not found at all is sent everything. Never less than it lacks.
+        query.prepare(QStringLiteral("insert into syncs (account, received, client_time, answered_seq) "
+                                     "select account, max(received), max(client_time), min(answered_seq) from syncs "
+                                     "where received < ? and request <= ? and answered_seq is not null "
+                                     "and client_time is not null group by account"));
+        query.addBindValue(before);
+        query.addBindValue(last);
+        if (!exec(query))
+            return failed();
+        query.prepare(QStringLiteral("delete from syncs where received < ? and request <= ?"));
+        query.addBindValue(before);
+        query.addBindValue(last);
+        if (!exec(query) || !exec(query, QStringLiteral("commit")))
+            return failed();
+        *attempt = Attempt::Done;
+        return true;
+    });
+}
+
 bool ServiceStore::seenSequence(
     QSqlDatabase& db, qint64 account, const QString& syncTime, const QString& clientTime, qint64* seen) const
 {
