@@ -1,5 +1,6 @@
 #include "guardedtcpserver.h"
 
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -248,13 +249,23 @@ void GuardedTcpServer::stop()
 {
     if (stopping)
         return;
+    // Connections the system has accepted already are clients that reached the service: they are
+    // taken (and served) before the listening socket goes, which would reset them.
+    for (int taken = 0; taken < limits.maxConnections && waitForNewConnection(0); ++taken) { }
     stopping = true;
     close();
-    for (auto it = connections.begin(); it != connections.end();) {
-        QTcpSocket* socket = it.key();
-        const bool idle = isIdle(socket, *it);
-        ++it;
-        if (idle)
+    // What has arrived on a connection is read first: a request whose bytes wait in the system is
+    // under way, and its connection is not idle.
+    QList<QPointer<QTcpSocket>> open;
+    for (auto it = connections.cbegin(); it != connections.cend(); ++it)
+        open << it.key();
+    for (const QPointer<QTcpSocket>& socket : std::as_const(open)) {
+        if (socket && connections.contains(socket))
+            socket->waitForReadyRead(0);
+    }
+    for (const QPointer<QTcpSocket>& socket : std::as_const(open)) {
+        const auto found = socket ? connections.constFind(socket) : connections.constEnd();
+        if (found != connections.constEnd() && isIdle(socket, *found))
             socket->disconnectFromHost();
     }
     if (connections.isEmpty())

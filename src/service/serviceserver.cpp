@@ -209,7 +209,9 @@ bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             job->address = client;
         job->local = false;
     } else {
-        job->local = job->address.isLoopback() && forwarded.isEmpty();
+        job->local
+            = (job->address.isEqual(QHostAddress::LocalHost) || job->address.isEqual(QHostAddress::LocalHostIPv6))
+            && forwarded.isEmpty();
     }
     // Made now: the answer may be written long after this returns, from the same request object,
     // which lives as long as its connection.
