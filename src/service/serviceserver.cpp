@@ -87,7 +87,7 @@ QString shellWord(const QString& word)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-// The feedback that the service takes from one address is limited, and so are wrong passwords.
+// The answer to a feedback form from an address that has sent its share of the hour.
 QByteArray tooManyFeedbacks()
 {
     return "Too many feedback forms from this address; try again later\n";
