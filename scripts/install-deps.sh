@@ -14,6 +14,7 @@ PACKAGES=(
     qt6-translations-l10n libjs-jquery rapidjson-dev
     fonts-noto-cjk xvfb xauth poppler-utils xdotool
     nginx openssl
+    systemd
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "serviceserver.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonArray>
@@ -25,6 +26,10 @@ struct ServiceServer::Job {
     // Its place in the order requests arrived.
     quint64 number = 0;
     QPointer<QTcpSocket> socket;
+    // The client's address (named by the trusted proxy when it came through one), and whether it is
+    // this computer itself, not through a proxy.
+    QHostAddress address;
+    bool local = false;
     std::shared_ptr<QHttpServerResponder> responder;
     QString path;
     // The form, until the work that needs it has taken what it needs.
@@ -32,13 +37,16 @@ struct ServiceServer::Job {
     // What the request log says of it, gathered as it arrived.
     QJsonObject logEntry;
 
-    // A synchronisation request: the account name it is queued under, and how far it is.
+    // A sign-in or synchronisation request: the account name it is for (and queued under), and how
+    // far it is.
     enum class Stage { Checking, Ready, Merging };
     QString accountName;
     Stage stage = Stage::Checking;
     qint64 account = 0;
 
     bool done = false;
+    // Never answered (a fault): a stop does not wait for it.
+    bool hangs = false;
     Reply reply;
     int delayMs = 0;
 };
@@ -48,6 +56,8 @@ namespace {
 // No account name, password or time of a request is longer, encoded; longer ones are not decoded.
 const qsizetype maxCredentialBytes = 4096;
 const qsizetype maxTimeBytes = 256;
+// How long the runs of an account are kept one by one.
+const int runsKeptDays = 30;
 
 QByteArray json(const QJsonObject& object)
 {
@@ -77,11 +87,18 @@ QString shellWord(const QString& word)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
+// The answer to a feedback form from an address that has sent its share of the hour.
+QByteArray tooManyFeedbacks()
+{
+    return "Too many feedback forms from this address; try again later\n";
+}
+
 const QByteArray jsonType = "application/json; charset=utf-8";
 const QByteArray htmlType = "text/html; charset=utf-8";
 
-// A decoded path with a control character (CR and LF that would end a header line, NUL, and the
-// rest of C0, DEL and C1) names nothing here and must never reach a header or a page.
+// A decoded path or account name with a control character (CR and LF that would end a header line,
+// NUL, and the rest of C0, DEL and C1) names nothing here and must never reach a header, a page or
+// the store.
 bool hasControlCharacter(const QString& path)
 {
     for (const QChar c : path) {
@@ -132,12 +149,24 @@ bool ServiceServer::start(const Options& serverOptions, QString* error)
         }
     }
     passwords = std::make_unique<PasswordCache>(options.passwordCacheSeconds, 10000);
+    // Runs older than a month are folded into one per account, now and then, on a worker.
+    auto* forgetting = new QTimer(this);
+    const auto forget = [this] {
+        workers.start([this] { store->forgetRunsBefore(QDateTime::currentDateTimeUtc().addDays(-runsKeptDays)); });
+    };
+    connect(forgetting, &QTimer::timeout, this, forget);
+    forgetting->start(60 * 60 * 1000);
+    QTimer::singleShot(60 * 1000, this, forget);
     workers.setMaxThreadCount(qMax(1, options.workers));
     // Threads stay, and with them their database connections.
     workers.setExpiryTimeout(-1);
 
     GuardedTcpServer::Limits limits;
     limits.maxRequestBytes = options.maxRequestBytes;
+    limits.maxFormBytes = options.maxFormBytes;
+    limits.largePaths = QStringList { QStringLiteral("sync/syncpc2.php") };
+    limits.maxConnections = options.maxConnections;
+    limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
     limits.maxPerAddress = options.maxPerAddress;
     limits.requestTimeoutMs = options.requestTimeoutMs;
     limits.idleTimeoutMs = options.idleTimeoutMs;
@@ -165,6 +194,25 @@ bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     auto job = std::make_shared<Job>();
     job->number = ++arrivals;
     job->socket = socket;
+    ++pending;
+    // Behind a proxy the connection is the proxy's; the address it adds last to X-Forwarded-For is
+    // the one its client came from (what a client wrote there itself comes before).
+    job->address = socket->peerAddress();
+    QByteArray forwarded;
+    for (const auto& header : request.headers()) {
+        if (header.first.compare("X-Forwarded-For", Qt::CaseInsensitive) == 0)
+            forwarded += (forwarded.isEmpty() ? "" : ",") + header.second;
+    }
+    if (!options.trustedProxy.isNull() && job->address.isEqual(options.trustedProxy) && !forwarded.isEmpty()) {
+        const QHostAddress client(QString::fromLatin1(forwarded.split(',').constLast().trimmed()));
+        if (!client.isNull())
+            job->address = client;
+        job->local = false;
+    } else {
+        job->local
+            = (job->address.isEqual(QHostAddress::LocalHost) || job->address.isEqual(QHostAddress::LocalHostIPv6))
+            && forwarded.isEmpty();
+    }
     // Made now: the answer may be written long after this returns, from the same request object,
     // which lives as long as its connection.
     job->responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
@@ -188,6 +236,7 @@ bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
                 form.append(QJsonArray { name, name == QLatin1String("password") ? QStringLiteral("***") : value });
         }
         job->logEntry = QJsonObject { { QStringLiteral("received"), qint64(job->number) },
+            { QStringLiteral("address"), job->address.toString() },
             { QStringLiteral("method"), methodName(request.method()) }, { QStringLiteral("path"), job->path },
             { QStringLiteral("headers"), headers }, { QStringLiteral("fields"), form } };
     }
@@ -202,10 +251,13 @@ bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         // Never answered: the connection's later requests wait behind it, as a client expects.
         log(job, QStringLiteral("hang"));
         job->body = QByteArray();
+        job->hangs = true;
+        --pending;
         return true;
     }
     if (fault.value(QLatin1String("close")).toBool()) {
         log(job, QStringLiteral("close"));
+        --pending;
         unanswered[socket].clear();
         socket->disconnectFromHost();
         return true;
@@ -225,8 +277,8 @@ void ServiceServer::missingHandler(const QHttpServerRequest& request, QTcpSocket
 {
     // Not reached (every request is handled above), but answered all the same.
     QHttpServerResponder responder = makeResponder(request, socket);
-    responder.write(QByteArray("Not found\n"), QByteArray("text/plain; charset=utf-8"),
-        QHttpServerResponder::StatusCode::NotFound);
+    responder.write(
+        QByteArray("Not found\n"), QByteArray("text/plain; charset=utf-8"), QHttpServerResponder::StatusCode::NotFound);
 }
 
 ServiceServer::Reply ServiceServer::faultReply(const QJsonObject& fault)
@@ -266,13 +318,25 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
     if (path == QLatin1String("sync/userid.php")) {
         if (!needs(post))
             return;
-        runOnWorker(job, [this, body = std::exchange(job->body, QByteArray())] {
+        job->accountName = FormBody::firstText(job->body, "username", maxCredentialBytes);
+        Reply refused;
+        refused.mimeType = jsonType;
+        refused.body = badCredentials();
+        if (signInRefused(job)) {
+            job->body = QByteArray();
+            finish(job, refused);
+            return;
+        }
+        runOnWorker(job, [this, job, body = std::exchange(job->body, QByteArray())] {
             qint64 account = 0;
             QString userId;
             QByteArray refusal;
             Reply reply;
             reply.mimeType = jsonType;
-            reply.body = verify(body, &account, &userId, &refusal) ? json({ { QStringLiteral("id"), userId } }) : refusal;
+            const bool ok = verify(body, &account, &userId, &refusal);
+            if (!ok && refusal == badCredentials())
+                countFailure(job);
+            reply.body = ok ? json({ { QStringLiteral("id"), userId } }) : refusal;
             return reply;
         });
     } else if (path == QLatin1String("sync/syncpc2.php")) {
@@ -281,6 +345,14 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
     } else if (path == QLatin1String("client/feedback.php")) {
         if (!needs(post))
             return;
+        if (options.feedbackPerHour > 0) {
+            const QString address = job->address.toString();
+            if (feedbackByAddress.count(address) >= options.feedbackPerHour) {
+                refuse(job, 429, tooManyFeedbacks());
+                return;
+            }
+            feedbackByAddress.add(address);
+        }
         runOnWorker(job, [this, body = std::exchange(job->body, QByteArray())] {
             const FormBody form(body, { "email", "subject", "content" });
             const QString content = QString::fromUtf8(form.bytes(form.find("content")));
@@ -297,10 +369,12 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
         runOnWorker(job, [this] {
             Reply reply;
             reply.mimeType = jsonType;
-            const bool available = store->isAvailable();
+            // A store that reads but cannot take a write (a full disk, a read-only database) cannot
+            // serve a synchronisation either.
+            const bool available = store->isAvailable() && store->isWritable();
             reply.status = available ? 200 : 503;
-            reply.body = json({ { QStringLiteral("status"),
-                available ? QStringLiteral("ok") : QStringLiteral("unavailable") } });
+            reply.body = json(
+                { { QStringLiteral("status"), available ? QStringLiteral("ok") : QStringLiteral("unavailable") } });
             return reply;
         });
     } else if (path == QLatin1String("client/pc.php")) {
@@ -343,7 +417,7 @@ void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, 
         finish(job, reply);
     } else if (path.isEmpty()) {
         if (needs(get))
-            finish(job, homePage());
+            finish(job, homePage(job->local));
     } else {
         refuse(job, 404, "Not found\n");
     }
@@ -358,16 +432,20 @@ void ServiceServer::refuse(const JobPtr& job, int status, const QByteArray& text
     finish(job, reply);
 }
 
-ServiceServer::Reply ServiceServer::homePage() const
+ServiceServer::Reply ServiceServer::homePage(bool local) const
 {
     Reply reply;
     reply.mimeType = htmlType;
-    // The commands that add an account to the very file this service reads.
+    // The commands that add an account to the very file this service reads, for the household's own
+    // computer; where the program and its store are is nobody else's business.
     QStringList words { QCoreApplication::applicationFilePath() };
     words += options.storeArguments.isEmpty() ? QStringList { QStringLiteral("--data"), store->path() }
                                               : options.storeArguments;
     for (QString& word : words)
         word = shellWord(word);
+    if (!local)
+        words
+            = QStringList { QStringLiteral("quorvane-service"), QStringLiteral("--store"), QStringLiteral("存储位置") };
     const QString command = (words.join(QLatin1Char(' ')) + QStringLiteral(" --add-user 用户名")).toHtmlEscaped();
     reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账</title></head><body>"
                  "<h1>Quorvane记账 同步服务</h1><p>账号由服务的管理员创建：<code>"
@@ -394,10 +472,14 @@ bool ServiceServer::verify(const QByteArray& body, qint64* account, QString* use
     const FormBody form(body, { "username", "password" });
     bool nameTooLong = false;
     bool passwordTooLong = false;
-    const QString name = form.text("username", maxCredentialBytes, &nameTooLong);
+    QString name = form.text("username", maxCredentialBytes, &nameTooLong);
     const QString password = form.text("password", maxCredentialBytes, &passwordTooLong);
     if (nameTooLong || passwordTooLong)
         return false;
+    // No account has such a name, and it is never sent to the store (whose driver may write it into
+    // a statement's text); it costs the hash of an unknown name all the same.
+    if (hasControlCharacter(name))
+        name = QString();
     if (passwords->find(name, password, account, userId))
         return true;
     ServiceStore::Failure failure;
@@ -417,6 +499,14 @@ void ServiceServer::startSynchronisation(const JobPtr& job)
     // The queue is chosen here, in the order requests arrive; the name is the first field the
     // program sends, so little of the body is looked at on this thread.
     job->accountName = FormBody::firstText(job->body, "username", maxCredentialBytes);
+    if (signInRefused(job)) {
+        job->body = QByteArray();
+        Reply refused;
+        refused.mimeType = jsonType;
+        refused.body = badCredentials();
+        finish(job, refused);
+        return;
+    }
     accountQueues[job->accountName].push_back(job);
     // Checked at once, at the same time as the account's earlier requests are merged; the change
     // set is not touched.
@@ -426,6 +516,8 @@ void ServiceServer::startSynchronisation(const JobPtr& job)
         QByteArray refusal;
         const bool ok = verify(body, &account, &userId, &refusal);
         body = QByteArray();
+        if (!ok && refusal == badCredentials())
+            countFailure(job);
         QMetaObject::invokeMethod(
             this,
             [this, job = std::move(job), ok, account, refusal = std::move(refusal)] {
@@ -506,6 +598,7 @@ void ServiceServer::runOnWorker(const JobPtr& job, std::function<Reply()> work)
 
 void ServiceServer::finish(const JobPtr& job, Reply reply)
 {
+    --pending;
     job->reply = std::move(reply);
     // Logged once the outcome is known, before a delay holds the answer back.
     log(job, QString::number(job->reply.status));
@@ -513,6 +606,7 @@ void ServiceServer::finish(const JobPtr& job, Reply reply)
         job->done = true;
         if (job->socket)
             flush(job->socket);
+        stopWhenDone();
     };
     if (job->delayMs > 0)
         QTimer::singleShot(job->delayMs, this, done);
@@ -544,6 +638,9 @@ void ServiceServer::write(const JobPtr& job)
     responder.writeHeader("Content-Length", QByteArray::number(job->reply.body.size()));
     if (!job->reply.location.isEmpty())
         responder.writeHeader("Location", job->reply.location);
+    // The client opens a new connection for its next request, after the restart.
+    if (stopping)
+        responder.writeHeader("Connection", "close");
     responder.writeBody("", 0);
     // Handed over as it is: the socket keeps a reference to a byte array of a chunk or more rather
     // than a copy, and lets go of it once it is sent.
@@ -590,4 +687,52 @@ void ServiceServer::logRefused(const QString& outcome)
         return;
     requestLog.write(json({ { QStringLiteral("outcome"), outcome } }) + '\n');
     requestLog.flush();
+}
+
+bool ServiceServer::signInRefused(const JobPtr& job)
+{
+    const int limit = options.signInFailures;
+    if (limit <= 0)
+        return false;
+    const int fromAddress = failuresByAddress.count(job->address.toString());
+    // An address that has sent no wrong password is always heard: the right password of the
+    // account's owner, while someone elsewhere guesses at the name.
+    if (fromAddress < limit && (fromAddress == 0 || failuresByName.count(job->accountName) < limit))
+        return false;
+    // A password verified a short while ago is let through all the same: knowing it is no guess.
+    const FormBody form(job->body, { "username", "password" });
+    const QString name = form.text("username", maxCredentialBytes);
+    const QString password = form.text("password", maxCredentialBytes);
+    qint64 account = 0;
+    QString userId;
+    return !passwords->find(name, password, &account, &userId);
+}
+
+void ServiceServer::countFailure(const JobPtr& job)
+{
+    failuresByAddress.add(job->address.toString());
+    failuresByName.add(job->accountName);
+}
+
+void ServiceServer::stop()
+{
+    if (stopping)
+        return;
+    stopping = true;
+    connect(tcp, &GuardedTcpServer::drained, this, &ServiceServer::stopWhenDone);
+    tcp->stop();
+    for (auto it = unanswered.cbegin(); it != unanswered.cend(); ++it) {
+        if (!it->empty() && it->front()->hangs && it->front()->socket)
+            it->front()->socket->abort();
+    }
+    // Each request under way has had its time to arrive whole by then.
+    QTimer::singleShot(options.requestTimeoutMs, tcp, &GuardedTcpServer::closeUnfinished);
+}
+
+void ServiceServer::stopWhenDone()
+{
+    if (!stopping || pending > 0 || tcp->connectionCount() > 0)
+        return;
+    stopping = false;
+    emit stopped();
 }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QHash>
+#include <QHostAddress>
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+#include "attemptlimiter.h"
 #include "passwordcache.h"
 
 class GuardedTcpServer;
@@ -46,8 +48,10 @@ class ServiceServer : public QAbstractHttpServer {
 public:
     struct Options {
         quint16 port = 8098;
-        // Requests larger than this (headers and body) are answered 413 and their bytes dropped.
+        // Requests larger than this (headers and body) are answered 413 and their bytes dropped;
+        // those of every path but the synchronisation's upload may be no larger than maxFormBytes.
         qint64 maxRequestBytes = 256 * 1024 * 1024;
+        qint64 maxFormBytes = 256 * 1024;
         QString configPath;
         // One JSON line per request: its number in the order requests arrived, method, path,
         // headers in the order they arrived, form fields (passwords masked, values over 64 KiB as
@@ -58,10 +62,20 @@ public:
         // Requests under way at once from one address (0: no limit), and the time-outs of a
         // connection that stalls during a request and of one left idle.
         int maxPerAddress = 16;
+        // Connections open at once, in all and from one address (0: no limit).
+        int maxConnections = 1000;
+        int maxConnectionsPerAddress = 64;
         int requestTimeoutMs = 30000;
         int idleTimeoutMs = 60000;
         // How long a verified password is remembered (0: never).
         int passwordCacheSeconds = 300;
+        // Wrong passwords within a minute from one address, or for one account name, after which
+        // that address's sign-ins are refused without being checked until the minute is over (0: no
+        // limit); feedback forms an hour from one address (0: no limit).
+        int signInFailures = 10;
+        int feedbackPerHour = 20;
+        // The reverse proxy whose X-Forwarded-For names the client (null: none is trusted).
+        QHostAddress trustedProxy;
         // How the home page names the store in the command that adds an account, e.g.
         // {"--data", "/path/service.db"}.
         QStringList storeArguments;
@@ -74,6 +88,13 @@ public:
     bool start(const Options& options, QString* error);
     // "http://127.0.0.1:<port>/".
     QString baseUrl() const;
+
+    // Takes no new connections, answers the requests received, then emits stopped(). Connections
+    // still sending a request after the request time-out are closed.
+    void stop();
+
+signals:
+    void stopped();
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -92,7 +113,7 @@ private:
     // Answers on the main thread, or hands the job to a worker.
     void route(const JobPtr& job, const QHttpServerRequest& request, const ServiceConfig& config);
     Reply installer(qint64 size, const QString& script);
-    Reply homePage() const;
+    Reply homePage(bool local) const;
     static Reply faultReply(const QJsonObject& fault);
 
     // Runs work on a worker; its reply comes back to finish() on the main thread.
@@ -114,6 +135,12 @@ private:
     // the store cannot be read.
     bool verify(const QByteArray& body, qint64* account, QString* userId, QByteArray* refusal);
 
+    // The sign-in of job's account name is refused at once: its address, or the name from an
+    // address that already failed, sent too many wrong passwords this minute.
+    bool signInRefused(const JobPtr& job);
+    void countFailure(const JobPtr& job);
+    void stopWhenDone();
+
     void log(const JobPtr& job, const QString& outcome);
     void logRefused(const QString& outcome);
 
@@ -126,6 +153,12 @@ private:
     QString installerBodyScript;
     std::unique_ptr<PasswordCache> passwords;
     quint64 arrivals = 0;
+    // Requests not answered yet, of every connection (also those gone).
+    int pending = 0;
+    bool stopping = false;
+    AttemptLimiter failuresByAddress { 60 * 1000, 50000 };
+    AttemptLimiter failuresByName { 60 * 1000, 50000 };
+    AttemptLimiter feedbackByAddress { 60 * 60 * 1000, 50000 };
     // Each connection's requests that are not answered yet, in order.
     QHash<QTcpSocket*, std::deque<JobPtr>> unanswered;
     // Each account name's synchronisation requests, in the order they arrived; the first is merged.

@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStorageInfo>
 #include <QUuid>
 #include <cstdio>
 #include <functional>
@@ -50,6 +51,8 @@ const int saltBytes = 16;
 
 const char* const timeFormat = "yyyy-MM-dd hh:mm:ss";
 
+// Less free space than this next to an SQLite store: it cannot take a synchronisation.
+const qint64 minimumFreeBytes = 1024 * 1024;
 const QString storageFailedText = QStringLiteral("服务器保存同步数据时出错");
 
 QByteArray passwordHash(const QString& password, const QByteArray& salt, int iterations)
@@ -181,12 +184,28 @@ QByteArray textArray(const QStringList& texts)
     return array;
 }
 
+// What a statement does, for a message: its first words ("insert into records"). The whole text of
+// a batch runs to megabytes, and with a store that is down every request would print it.
+QString operationOf(const QString& statement)
+{
+    static const QRegularExpression words(QStringLiteral("^\\s*(\\w+(\\s+\\w+){0,2})"));
+    const QString found = words.match(statement).captured(1);
+    return found.isEmpty() ? QStringLiteral("statement") : found.simplified();
+}
+
+void reportFailure(const QString& statement, const QSqlError& error)
+{
+    // The database's message, without the driver's copy of the statement.
+    const QString message = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    std::fprintf(stderr, "quorvane-service: %s: %s\n", qPrintable(operationOf(statement)),
+        qPrintable(message.left(1000).simplified()));
+}
+
 bool exec(QSqlQuery& query)
 {
     if (query.exec())
         return true;
-    std::fprintf(
-        stderr, "quorvane-service: %s: %s\n", qPrintable(query.lastQuery()), qPrintable(query.lastError().text()));
+    reportFailure(query.lastQuery(), query.lastError());
     return false;
 }
 
@@ -194,7 +213,7 @@ bool exec(QSqlQuery& query, const QString& statement)
 {
     if (query.exec(statement))
         return true;
-    std::fprintf(stderr, "quorvane-service: %s: %s\n", qPrintable(statement), qPrintable(query.lastError().text()));
+    reportFailure(statement, query.lastError());
     return false;
 }
 
@@ -1099,6 +1118,72 @@ bool ServiceStore::isAvailable() const
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("select 1 from users limit 1")))
             return false;
+        *attempt = Attempt::Done;
+        return true;
+    });
+}
+
+bool ServiceStore::isWritable() const
+{
+    if (shared->dialect.kind() == StoreDialect::Kind::SQLite) {
+        // SQLite takes the file's write lock for a write, and would wait for a long merge to end:
+        // its file system says whether a write can succeed.
+        const QStorageInfo volume(QFileInfo(shared->dialect.filePath()).absolutePath());
+        return volume.isValid() && !volume.isReadOnly() && volume.bytesAvailable() >= minimumFreeBytes;
+    }
+    return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        // A row written and taken back: a database out of space or in read-only mode refuses it.
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("begin")))
+            return false;
+        *attempt = Attempt::Failed;
+        query.prepare(QStringLiteral("insert into syncs (account, received) values (?, ?)"));
+        query.addBindValue(qint64(0));
+        query.addBindValue(nowText());
+        const bool written = query.exec();
+        QSqlQuery(db).exec(QStringLiteral("rollback"));
+        if (!written)
+            return false;
+        *attempt = Attempt::Done;
+        return true;
+    });
+}
+
+bool ServiceStore::forgetRunsBefore(const QDateTime& cutoff)
+{
+    return withConnection([&](QSqlDatabase& db, Attempt* attempt) {
+        *attempt = Attempt::FailedFirst;
+        QSqlQuery query(db);
+        if (!exec(query, shared->dialect.beginWriting()))
+            return false;
+        *attempt = Attempt::Failed;
+        const auto failed = [&] {
+            QSqlQuery(db).exec(QStringLiteral("rollback"));
+            return false;
+        };
+        const QString before = timeText(cutoff);
+        // Runs arriving meanwhile come after this one and stay.
+        if (!exec(query, QStringLiteral("select coalesce(max(request), 0) from syncs")) || !query.next())
+            return failed();
+        const qint64 last = query.value(0).toLongLong();
+        // Each account's old answered runs become one: the latest client time and the smallest
+        // sequence among them. A device whose previous run was among them finds that row where it
+        // found its own (its client time is no earlier) and is sent all it was sent then and more;
+        // one whose run is not found at all is sent everything. Never less than it lacks.
+        query.prepare(QStringLiteral("insert into syncs (account, received, client_time, answered_seq) "
+                                     "select account, max(received), max(client_time), min(answered_seq) from syncs "
+                                     "where received < ? and request <= ? and answered_seq is not null "
+                                     "and client_time is not null group by account"));
+        query.addBindValue(before);
+        query.addBindValue(last);
+        if (!exec(query))
+            return failed();
+        query.prepare(QStringLiteral("delete from syncs where received < ? and request <= ?"));
+        query.addBindValue(before);
+        query.addBindValue(last);
+        if (!exec(query) || !exec(query, QStringLiteral("commit")))
+            return failed();
         *attempt = Attempt::Done;
         return true;
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -57,6 +58,12 @@ public:
 
     // Whether the store answers a trivial query now (a lost connection is made again for it).
     bool isAvailable() const;
+    // Whether the store can take a write now: room on an SQLite file's file system, a row that a
+    // PostgreSQL database takes (and is given back at once).
+    bool isWritable() const;
+    // Forgets the runs the store received before cutoff, keeping for each account what replies to
+    // its devices still need of them (one row), so that the runs do not pile up for ever.
+    bool forgetRunsBefore(const QDateTime& cutoff);
 
     // The synchronised tables in the order replies list them, and the columns each may carry, in the
     // order rows are sent.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the systemd unit of quorvane-service: systemd takes it without a word, and every option its
-# ExecStart passes is one the service knows. Usage: check-service-unit.sh SERVICE-PROGRAM UNIT.in
+# Checks the systemd unit of quorvane-service: systemd takes it without a word, every option its
+# ExecStart passes is one the service knows, and systemd rates what the service may do at "OK" (an
+# exposure of 2.0 or less). Usage: check-service-unit.sh SERVICE-PROGRAM UNIT.in
 set -euo pipefail
 service=$1
 unit_template=$2
@@ -23,4 +24,15 @@ for option in $(sed -n 's/^ExecStart=//p' "$unit" | grep -oE -- '--[a-z][a-z-]*'
         exit 1
     fi
 done
-echo "the unit is sound"
+said=$(systemd-analyze security --offline=true "$unit" 2>&1 || true)
+rating=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$said")
+if [ -z "$rating" ]; then
+    echo "systemd-analyze security gave no rating: $said"
+    exit 1
+fi
+if ! awk -v r="$rating" 'BEGIN { exit !(r <= 2.0) }'; then
+    echo "systemd-analyze security rates the unit $rating, above 2.0:"
+    grep '✗' <<<"$said"
+    exit 1
+fi
+echo "the unit is sound, its exposure $rating"

@@ -30,6 +30,8 @@ public:
     // Starts the service (again, on the same store after stop()); false with errorText() when not.
     bool start(const QStringList& arguments = {});
     void stop();
+    // The exit code once the service ends within timeoutMs (-1 otherwise: then it is killed).
+    int waitForExit(int timeoutMs) { return process.waitForExit(timeoutMs); }
     QString errorText() const { return storeError.isEmpty() ? process.errorText() : storeError; }
     // The service's warnings since the last call.
     QString takeErrorOutput() { return process.takeErrorOutput(); }
@@ -70,7 +72,8 @@ private:
 // Runs work on a connection to a service's store, named by location as the service's --store names
 // it: an SQLite file (opened read-only) or a postgresql:// URL. False when the store cannot be opened
 // or work returns false.
-bool withServiceStore(const QString& location, const QString& baseName, const std::function<bool(QSqlDatabase& db)>& work);
+bool withServiceStore(
+    const QString& location, const QString& baseName, const std::function<bool(QSqlDatabase& db)>& work);
 
 // A loopback address on which nothing listens: connections to it are refused.
 QString refusedBaseUrl();

@@ -134,6 +134,8 @@ private slots:
     void changeSetsAreReadWhateverTheirKeyOrder();
     void concurrentMergesLoseNothing_data();
     void concurrentMergesLoseNothing();
+    void oldRunsAreFoldedWithoutLoss_data();
+    void oldRunsAreFoldedWithoutLoss();
     void schemaIsSetUpAndUpgraded_data();
     void schemaIsSetUpAndUpgraded();
     void databaseGoneMidRequestLosesNothing();
@@ -479,6 +481,44 @@ void TestServiceStore::concurrentMergesLoseNothing()
 void TestServiceStore::schemaIsSetUpAndUpgraded_data()
 {
     concurrentMergesLoseNothing_data();
+}
+
+void TestServiceStore::oldRunsAreFoldedWithoutLoss_data()
+{
+    concurrentMergesLoseNothing_data();
+}
+
+// The runs kept for replies are forgotten once old, all but one row per account: a device whose
+// previous run was among them is still sent what another device changed after it, though a newer
+// run of that other device is still there (and alone would say it had seen that change).
+void TestServiceStore::oldRunsAreFoldedWithoutLoss()
+{
+    QFETCH(QString, kind);
+    const QString location = freshLocation(kind);
+    ServiceStore store;
+    const qint64 account = openWithAccount(store, location);
+    QVERIFY(account > 0);
+    Device a { &store, account };
+    Device b { &store, account };
+    a.run("[]");
+    a.run("[]");
+    // The runs so far are older than the cutoff, those after it are not.
+    const qint64 second = QDateTime::currentDateTimeUtc().toSecsSinceEpoch();
+    QTRY_VERIFY(QDateTime::currentDateTimeUtc().toSecsSinceEpoch() > second);
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc();
+    QTest::qWait(1100);
+    QJsonArray rows;
+    rows << bill("b1", "from B", timeAfter(0));
+    QVERIFY(!b.run(json({ billTable(rows) })).join(' ').startsWith("error"));
+    QCOMPARE(valueAt(location, "select count(*) from syncs"), QString("3"));
+
+    QVERIFY(store.forgetRunsBefore(cutoff));
+    QCOMPARE(matching(a.run("[]"), "^bill/b1=").size(), 1);
+    // A's two old runs became one; B's run and A's new one are there as they were, and folding
+    // again changes nothing.
+    QCOMPARE(valueAt(location, "select count(*) from syncs"), QString("3"));
+    QVERIFY(store.forgetRunsBefore(cutoff));
+    QCOMPARE(valueAt(location, "select count(*) from syncs"), QString("3"));
 }
 
 // An empty database gets the schema (two stores opening it at once included); one of the first

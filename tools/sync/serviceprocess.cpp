@@ -62,6 +62,15 @@ void ServiceProcess::stop()
     }
 }
 
+int ServiceProcess::waitForExit(int timeoutMs)
+{
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(timeoutMs)) {
+        kill();
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
 void ServiceProcess::kill()
 {
     if (process.state() == QProcess::NotRunning)

@@ -21,6 +21,9 @@ public:
     void stop();
     // Ends the service at once (SIGKILL), as a crash or an out-of-memory kill would, and waits for it.
     void kill();
+    // Waits up to timeoutMs for the service to end (after a signal the caller sent it): its exit
+    // code, or -1 when it crashed or is still running (then it is killed).
+    int waitForExit(int timeoutMs);
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
     // The running service's process id (0 when none runs).
     qint64 processId() const { return process.processId(); }
