@@ -618,6 +618,10 @@ bool emptyBookTables(const QSqlDatabase& db)
                 return false;
         }
     }
+    // Nothing of the emptied book waits to be sent.
+    if (hasObject(db, QStringLiteral("tbl_sync_pending"))
+        && !execWrite(db, QStringLiteral("delete from tbl_sync_pending"), {}))
+        return false;
     for (const auto& trigger : std::as_const(triggers)) {
         if (!execWrite(db, trigger.second, {}))
             return false;

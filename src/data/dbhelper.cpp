@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -58,6 +59,35 @@ const SchemaRead schemaReads[] = {
     { 8, "select id,category_id,name,kind,description,sort from tbl_sub_category where 0" },
     { 0, "select id,name,description,sort from tbl_member where 0" },
 };
+
+// The pending changes: the table and, per synchronised table, a trigger for each kind of write. A
+// trigger appends (the next number after the largest); the synchronisation forgets what it uploaded
+// by number, so a change written while it runs stays. Rows are taken out only at the end of a
+// synchronisation, after which it holds no number, so a number that comes back is never mistaken.
+const char* const pendingTable = "tbl_sync_pending";
+const char* const pendingTableSql
+    = "CREATE TABLE [tbl_sync_pending] ([seq] INTEGER PRIMARY KEY, [tbl] TEXT NOT NULL, [id] TEXT NOT NULL)";
+
+struct PendingTrigger {
+    QString name;
+    QString sql;
+};
+
+QList<PendingTrigger> pendingTriggers()
+{
+    QList<PendingTrigger> triggers;
+    for (const QString& table : DBHelper::synchronisedTables()) {
+        for (const auto& [event, row] :
+            { std::pair { "INSERT", "new" }, std::pair { "UPDATE", "new" }, std::pair { "DELETE", "old" } }) {
+            const QString name = QStringLiteral("%1_pending_%2").arg(table, QLatin1String(event).toString().toLower());
+            const QString sql = QStringLiteral("CREATE TRIGGER [%1] AFTER %2 ON [tbl_%3] FOR EACH ROW BEGIN "
+                                               "INSERT INTO tbl_sync_pending (tbl, id) VALUES ('%3', %4.id); END")
+                                    .arg(name, QLatin1String(event), table, QLatin1String(row));
+            triggers.append(PendingTrigger { name, sql });
+        }
+    }
+    return triggers;
+}
 
 QSqlDatabase connectionFor(const QString& connectionName)
 {
@@ -194,16 +224,97 @@ bool DBHelper::isApplied(const QSqlDatabase& db, const QString& statement)
     return false;
 }
 
+const QStringList& DBHelper::synchronisedTables()
+{
+    static const QStringList tables = { QStringLiteral("bill"), QStringLiteral("account"), QStringLiteral("borrower"),
+        QStringLiteral("category"), QStringLiteral("sub_category"), QStringLiteral("member") };
+    return tables;
+}
+
+bool DBHelper::ensurePendingChanges(const QSqlDatabase& db, bool* repaired)
+{
+    if (repaired)
+        *repaired = false;
+    // What the book holds under the names: the type and the statement that made it.
+    QStringList names = { QLatin1String(pendingTable) };
+    for (const PendingTrigger& trigger : pendingTriggers())
+        names << trigger.name;
+    QHash<QString, QString> present;
+    {
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("select name, type, sql from sqlite_master where name in ('%1')")
+                            .arg(names.join(QStringLiteral("','"))))) {
+            qCWarning(lcSql) << "DBHelper: cannot read the schema:" << query.lastError().text();
+            return false;
+        }
+        while (query.next())
+            present.insert(
+                query.value(0).toString(), query.value(1).toString() + QLatin1Char(' ') + query.value(2).toString());
+    }
+    const QString table = QLatin1String(pendingTable);
+    // The table is taken as it is only with the columns the triggers and the synchronisation use.
+    bool tableSound = present.value(table) == QStringLiteral("table ") + QLatin1String(pendingTableSql);
+    QList<PendingTrigger> missing;
+    for (const PendingTrigger& trigger : pendingTriggers()) {
+        if (present.value(trigger.name) != QStringLiteral("trigger ") + trigger.sql)
+            missing.append(trigger);
+    }
+    if (tableSound && missing.isEmpty())
+        return true;
+
+    SqlTransaction transaction(db, QStringLiteral("pending_changes"));
+    if (!transaction.isActive())
+        return false;
+    QSqlQuery query(db);
+    const auto exec = [&query](const QString& sql) {
+        if (query.exec(sql))
+            return true;
+        qCWarning(lcSql) << "DBHelper:" << sql << query.lastError().text();
+        return false;
+    };
+    if (!tableSound) {
+        // Whatever another program left under the name goes (a table, a view, an index); its triggers
+        // go with a table.
+        const QString type = present.value(table).section(QLatin1Char(' '), 0, 0);
+        if (!type.isEmpty() && !exec(QStringLiteral("DROP %1 [%2]").arg(type, table)))
+            return false;
+        if (!exec(QLatin1String(pendingTableSql)))
+            return false;
+        missing = pendingTriggers();
+    }
+    for (const PendingTrigger& trigger : std::as_const(missing)) {
+        if (!exec(QStringLiteral("DROP TRIGGER IF EXISTS [%1]").arg(trigger.name)) || !exec(trigger.sql))
+            return false;
+    }
+    if (!transaction.commit())
+        return false;
+    // A book that never had it (a new one, one of an older version) gets it quietly; one that lost or
+    // changed it is worth a line.
+    if (present.isEmpty())
+        qCDebug(lcSql) << "DBHelper: made the record of pending changes";
+    else
+        qCInfo(lcSql) << "DBHelper: made the record of pending changes" << (tableSound ? "triggers" : "table")
+                      << "anew";
+    if (repaired)
+        *repaired = true;
+    return true;
+}
+
 bool DBHelper::upgrade()
 {
     const int target = Constants::getInstance()->getVersionCode();
     DbSetting* setting = DbSetting::getInstance();
     const bool hadRow = setting->hasRow();
     const int from = hadRow ? setting->getVersion() : 0;
-    if (from >= target)
-        return true;
-
     const QSqlDatabase db = QSqlDatabase::database();
+    // Books of this version made before the record of pending changes get it here as well. Without
+    // it (a book that cannot be written now) the synchronisation goes by the version rule alone and
+    // makes it itself.
+    if (from >= target) {
+        ensurePendingChanges(db);
+        return true;
+    }
+
     SqlTransaction transaction(db, QStringLiteral("upgrade"));
     if (!transaction.isActive())
         return false;
@@ -215,6 +326,7 @@ bool DBHelper::upgrade()
 
     if (!runUpgradeStatements(db, from))
         return false;
+    ensurePendingChanges(db);
 
     setting->setVersion(target);
     if (!setting->save() || !transaction.commit()) {
@@ -234,14 +346,18 @@ bool DBHelper::upgradeBook(const QSqlDatabase& db)
         return false;
     const QVariant stored = sqlValue(db, QStringLiteral("select version from tbl_setting"), {}, QVariant());
     const int from = stored.toInt();
-    if (from >= target)
-        return true;
+    if (from >= target) {
+        ensurePendingChanges(db);
+        return transaction.commit();
+    }
     if (!stored.isValid()
         && !execWrite(db, QStringLiteral("insert into tbl_setting (sync_time, version) values (?, 0)"),
             { QStringLiteral("2008-08-08 08:08:08.000") }))
         return false;
-    return runUpgradeStatements(db, from) && execWrite(db, QStringLiteral("update tbl_setting set version=?"), { target })
-        && transaction.commit();
+    if (!runUpgradeStatements(db, from))
+        return false;
+    ensurePendingChanges(db);
+    return execWrite(db, QStringLiteral("update tbl_setting set version=?"), { target }) && transaction.commit();
 }
 
 bool DBHelper::runUpgradeStatements(const QSqlDatabase& db, int from)
@@ -290,6 +406,17 @@ bool DBHelper::fillDefaultData(const QString& connectionName)
     {
         SqlTransaction transaction(db, QStringLiteral("default_data"));
         ok = transaction.isActive();
+        // The default records are every book's and go to no other as changes of this one (a reset
+        // book writes them anew): what they add to the pending changes is taken out again below.
+        const bool pending
+            = sqlValue(db, QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"),
+                  { QLatin1String(pendingTable) }, 0)
+                  .toInt()
+            > 0;
+        const QVariant pendingBefore = pending
+            ? sqlValue(db, QStringLiteral("select coalesce(max(seq),0) from tbl_sync_pending"), {}, QVariant())
+            : QVariant();
+        ok = ok && (!pending || pendingBefore.isValid());
 
         MAccount account;
         account.setId(QStringLiteral("01"));
@@ -337,6 +464,9 @@ bool DBHelper::fillDefaultData(const QString& connectionName)
                         .arg(QLatin1String(table), QLatin1String(defaultVersion)),
                     {});
         }
+        ok = ok
+            && (!pending
+                || execWrite(db, QStringLiteral("delete from tbl_sync_pending where seq > ?"), { pendingBefore }));
         ok = ok && transaction.commit();
     }
     if (!ok && openBook) {

@@ -46,6 +46,16 @@ public:
     // settings row is otherwise left as it is.
     bool upgradeBook(const QSqlDatabase& db);
 
+    // The book's own record of the changes it has not uploaded yet: a row (table, id, an increasing
+    // number) for every insert, update and deletion of the synchronised tables, written by triggers,
+    // so that what a synchronisation sends does not hang on the computer's clock. Makes the table and
+    // its triggers where they are missing, and makes them anew where another program changed them
+    // (whatever such a table held is then unknown, and the synchronisation's version rule stands in
+    // for it). False when they cannot be made; *repaired tells whether anything had to be made.
+    static bool ensurePendingChanges(const QSqlDatabase& db, bool* repaired = nullptr);
+    // The synchronised tables, without "tbl_".
+    static const QStringList& synchronisedTables();
+
     // Inserts the default records and stamps them with the old version, all in one transaction that
     // is rolled back on any error. "" works on the open book (the record classes' signals fire as
     // each record is written); a path works on that book file through a connection of its own,

@@ -1,5 +1,6 @@
 #include "engine/httphelper.h"
 
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -110,8 +111,20 @@ void HttpHelper::get(const QString& url)
     watch(manager->get(request));
 }
 
+QDateTime HttpHelper::parseHttpDate(const QByteArray& text)
+{
+    // The one form HTTP servers send today (RFC 9110's IMF-fixdate); day and month names in English.
+    QDateTime time = QLocale::c().toDateTime(
+        QString::fromLatin1(text.trimmed()), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
+    if (!time.isValid())
+        return QDateTime();
+    time.setTimeSpec(Qt::UTC);
+    return time;
+}
+
 void HttpHelper::watch(QNetworkReply* reply)
 {
+    replyDate = QDateTime();
     arrived = 0;
     tooLarge = false;
     // A stated length over the cap ends the request before its body comes.
@@ -159,6 +172,7 @@ void HttpHelper::replyFinished(QNetworkReply* reply)
         manager->deleteLater();
         manager = nullptr;
     }
+    replyDate = parseHttpDate(reply->rawHeader("Date"));
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool failed = reply->error() != QNetworkReply::NoError || status >= 400 || tooLarge
         || (spool && !takeArrived(reply)) || (!spool && reply->bytesAvailable() > replyCap);

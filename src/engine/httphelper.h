@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -50,6 +51,11 @@ public:
     static void setMaxReplyBytes(qint64 bytes);
     // True after error() when the reply was larger than maxReplyBytes().
     bool replyTooLarge() const { return tooLarge; }
+    // The time the reply's "Date" header gives (UTC), once it has come; invalid when the header is
+    // missing or not an HTTP date.
+    QDateTime serverTime() const { return replyDate; }
+    // An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT") as a UTC time; invalid for anything else.
+    static QDateTime parseHttpDate(const QByteArray& text);
 
 signals:
     // The reply's body as UTF-8 text, up to its first zero byte.
@@ -72,4 +78,5 @@ private:
     QTemporaryFile* spool = nullptr;
     qint64 arrived = 0;
     bool tooLarge = false;
+    QDateTime replyDate;
 };

@@ -1,6 +1,7 @@
 #include "engine/synchelper.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 
 #include <QHash>
@@ -51,7 +52,6 @@ QString quoted(const QString& identifier)
 {
     return QLatin1Char('"') + identifier + QLatin1Char('"');
 }
-
 
 // The message of the service's error object, or failed when it holds no text.
 QString replyMessage(const QVariantMap& reply, const QString& failed)
@@ -135,10 +135,19 @@ bool isFatal(const QSqlError& error)
 // Merges the service's tables into the book as the reply is read, with one set of prepared
 // statements per table: a row the book lacks is added (unless the book deleted it later), an older
 // local row takes the service's values, and an older local row that the service deleted goes.
+//
+// The service keeps no version later than its own clock and a tolerance: a row this book stamped
+// further ahead (its clock was fast) comes back with the service's time. Such a local version yields
+// to the service's row and deletion, whatever their order, or the book would hold it for good. horizon
+// is that limit as a text, or null when the service's time is unknown.
 class TableMerge : public ChangeSetReader::Consumer {
 public:
-    explicit TableMerge(const QStringList& tables)
+    // A row changed here since the upload was read (pending after uploaded) keeps its change for
+    // the next run rather than yield for being ahead; uploaded is -1 without pending changes.
+    TableMerge(const QStringList& tables, const QVariant& horizon, qint64 uploaded)
         : synchronised(tables)
+        , horizon(horizon)
+        , uploaded(uploaded)
     {
     }
 
@@ -151,6 +160,11 @@ public:
         }
         table = QStringLiteral("tbl_") + name;
         const QString buried = quoted(table + QStringLiteral("_deleted"));
+        const QString ahead = uploaded < 0
+            ? QStringLiteral("coalesce(version>?, 0)")
+            : QStringLiteral("(coalesce(version>?, 0) and id not in (select id from tbl_sync_pending where tbl='%1' "
+                             "and seq>%2))")
+                  .arg(name, QString::number(uploaded));
         // The service's columns that the book has, and where each is in a row; other names are ignored.
         const QStringList local = columnsOf(table);
         columns.clear();
@@ -175,9 +189,10 @@ public:
                 quotedColumns << quoted(column);
             }
             find.prepare(QStringLiteral("select 1 from %1 where id=?").arg(quoted(table)));
-            update.prepare(QStringLiteral("update %1 set %2 where id=? and version<?")
-                               .arg(quoted(table), assignments.join(QLatin1Char(','))));
-            tombstone.prepare(QStringLiteral("select version>? from %1 where id=?").arg(buried));
+            update.prepare(QStringLiteral("update %1 set %2 where id=? and (version<? or %3)")
+                               .arg(quoted(table), assignments.join(QLatin1Char(',')), ahead));
+            tombstone.prepare(
+                QStringLiteral("select version>? and not coalesce(version>?, 0) from %1 where id=?").arg(buried));
             insert.prepare(QStringLiteral("insert into %1 (%2) values (%3)")
                                .arg(quoted(table), quotedColumns.join(QLatin1Char(',')),
                                    QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(','))));
@@ -185,9 +200,12 @@ public:
         }
         // Deletions: only an older local row goes; its delete trigger leaves a fresh tombstone, which
         // needs the id's stale one out of the way.
-        stale.prepare(QStringLiteral("delete from %1 where id=? and exists (select 1 from %2 where id=? and version<?)")
-                          .arg(buried, quoted(table)));
-        remove.prepare(QStringLiteral("delete from %1 where id=? and version<?").arg(quoted(table)));
+        stale.prepare(
+            QStringLiteral("delete from %1 where id=? and exists (select 1 from %2 where id=? and (version<? or %3))")
+                .arg(buried, quoted(table), ahead));
+        remove.prepare(QStringLiteral("delete from %1 where id=? and (version<? or %2)").arg(quoted(table), ahead));
+        // A deletion stamped ahead here takes the service's version of it.
+        restamp.prepare(QStringLiteral("update %1 set version=? where id=? and coalesce(version>?, 0)").arg(buried));
         return true;
     }
 
@@ -224,11 +242,13 @@ public:
                 update.addBindValue(value);
             update.addBindValue(id);
             update.addBindValue(version);
+            update.addBindValue(horizon);
             return run(update) || !isFatal(update.lastError());
         }
         // A local deletion later than the service's row keeps the row deleted; an earlier one makes
         // way for it.
         tombstone.addBindValue(version);
+        tombstone.addBindValue(horizon);
         tombstone.addBindValue(id);
         if (!run(tombstone))
             return !isFatal(tombstone.lastError());
@@ -260,17 +280,26 @@ public:
         stale.addBindValue(id);
         stale.addBindValue(id);
         stale.addBindValue(version);
+        stale.addBindValue(horizon);
         if (!run(stale))
             return !isFatal(stale.lastError());
         remove.addBindValue(id);
         remove.addBindValue(version);
-        return run(remove) || !isFatal(remove.lastError());
+        remove.addBindValue(horizon);
+        if (!run(remove) && isFatal(remove.lastError()))
+            return false;
+        restamp.addBindValue(version);
+        restamp.addBindValue(id);
+        restamp.addBindValue(horizon);
+        return run(restamp) || !isFatal(restamp.lastError());
     }
 
     bool endTable() override { return true; }
 
 private:
     const QStringList& synchronised;
+    const QVariant horizon;
+    const qint64 uploaded;
     bool skip = false;
     QString table;
     QStringList columns;
@@ -286,6 +315,7 @@ private:
     QSqlQuery forget;
     QSqlQuery stale;
     QSqlQuery remove;
+    QSqlQuery restamp;
 };
 
 } // namespace
@@ -538,6 +568,14 @@ bool SyncHelper::sync()
     } else {
         lastSyncTime = QDateTime::currentDateTime().addYears(-10);
     }
+    query.finish();
+    // The book's own record of what it has not uploaded. Made anew when another program removed or
+    // changed it; this run then sends what the change stamps select, as a book without it does.
+    bool repaired = false;
+    pendingUsable = DBHelper::ensurePendingChanges(QSqlDatabase::database(), &repaired);
+    pendingUploaded = -1;
+    if (repaired)
+        qCInfo(lcSync) << "the record of pending changes was made anew; this run goes by the change stamps";
 
     if (DbSetting::getInstance()->getUserId().isEmpty())
         requestUserId();
@@ -601,8 +639,17 @@ bool SyncHelper::migrateIds(const QString& userId)
     SqlTransaction transaction(db, QStringLiteral("quorvane_sync_ids"));
     if (!transaction.isActive())
         return false;
-    // Every column of a table in one statement: one pass over the bills, and one change stamp per bill.
+    // The migration's own writes of the records are not changes to send (their version stays); what
+    // was pending before follows the records to their new ids.
     QSqlQuery query(db);
+    qint64 pendingBefore = -1;
+    if (pendingUsable) {
+        if (!run(query, QStringLiteral("select coalesce(max(seq), 0) from tbl_sync_pending")) || !query.next())
+            return false;
+        pendingBefore = query.value(0).toLongLong();
+        query.finish();
+    }
+    // Every column of a table in one statement: one pass over the bills, and one change stamp per bill.
     for (const char* suffix : { "", "_deleted" }) {
         for (const auto& target : migratedColumns) {
             QStringList assignments;
@@ -625,6 +672,17 @@ bool SyncHelper::migrateIds(const QString& userId)
                 return false;
         }
     }
+    if (pendingBefore >= 0) {
+        query.prepare(QStringLiteral("update tbl_sync_pending set id=?||id where length(id)==2 and seq<=?"));
+        query.addBindValue(prefix);
+        query.addBindValue(pendingBefore);
+        if (!run(query))
+            return false;
+        query.prepare(QStringLiteral("delete from tbl_sync_pending where seq>? and tbl<>'bill'"));
+        query.addBindValue(pendingBefore);
+        if (!run(query))
+            return false;
+    }
     DbSetting* setting = DbSetting::getInstance();
     setting->setUserId(userId);
     if (!setting->save() || !transaction.commit()) {
@@ -634,9 +692,15 @@ bool SyncHelper::migrateIds(const QString& userId)
     return true;
 }
 
-bool SyncHelper::writeChangeSet(FormWriter* out) const
+bool SyncHelper::writeChangeSet(FormWriter* out, qint64 pendingUpTo) const
 {
     const QString since = timestampToText(lastSyncTime);
+    // Whatever the clock did, every change the book recorded as not yet uploaded goes too.
+    // Found by their ids, so that the pass over a table for the stamps is the only one.
+    const QString pending = pendingUpTo < 0
+        ? QString()
+        : QStringLiteral(" union all select %1 from %2 where id in (select id from tbl_sync_pending where tbl=? and "
+                         "seq<=?) and not (version >= ? or version is null)");
     out->json("[");
     for (const QString& name : tables) {
         // Rows stamped in the very second the last run started may have been written after its
@@ -645,9 +709,15 @@ bool SyncHelper::writeChangeSet(FormWriter* out) const
         // table go in ascending order, as everywhere in the change set: its deletions first.
         QSqlQuery deleted;
         deleted.setForwardOnly(true);
-        deleted.prepare(
-            QStringLiteral("select id,version from tbl_%1_deleted where version >= ? or version is null").arg(name));
+        const QString buried = QStringLiteral("tbl_%1_deleted").arg(name);
+        deleted.prepare(QStringLiteral("select id,version from %1 where version >= ? or version is null").arg(buried)
+            + pending.arg(QStringLiteral("id,version"), buried));
         deleted.addBindValue(since);
+        if (pendingUpTo >= 0) {
+            deleted.addBindValue(name);
+            deleted.addBindValue(pendingUpTo);
+            deleted.addBindValue(since);
+        }
         // A table that cannot be read (the book held by another process, say) would go up empty and
         // its changes never: the run ends instead, and the next one tries again.
         if (!run(deleted))
@@ -668,8 +738,15 @@ bool SyncHelper::writeChangeSet(FormWriter* out) const
 
         QSqlQuery rows;
         rows.setForwardOnly(true);
-        rows.prepare(QStringLiteral("select * from tbl_%1 where version >= ? or version is null").arg(name));
+        const QString live = QStringLiteral("tbl_") + name;
+        rows.prepare(QStringLiteral("select * from %1 where version >= ? or version is null").arg(live)
+            + pending.arg(QStringLiteral("*"), live));
         rows.addBindValue(since);
+        if (pendingUpTo >= 0) {
+            rows.addBindValue(name);
+            rows.addBindValue(pendingUpTo);
+            rows.addBindValue(since);
+        }
         if (!run(rows))
             return false;
         QStringList columns;
@@ -725,7 +802,16 @@ void SyncHelper::uploadData()
         { QStringLiteral("sync_time"), timestampToText(lastSyncTime) },
         { QStringLiteral("client_time"), timestampToText(nowUtc()) } });
     form.startField(QStringLiteral("data"));
-    if (!writeChangeSet(&form)) {
+    // The pending changes up to here go up; those written later stay for the next run.
+    pendingUploaded = -1;
+    if (pendingUsable) {
+        QSqlQuery last;
+        if (run(last, QStringLiteral("select coalesce(max(seq), 0) from tbl_sync_pending")) && last.next())
+            pendingUploaded = last.value(0).toLongLong();
+        else
+            pendingUsable = false;
+    }
+    if (!writeChangeSet(&form, pendingUploaded)) {
         upload.reset();
         failLater(0, unreadableBook());
         return;
@@ -757,6 +843,16 @@ void SyncHelper::downloadError()
 
 void SyncHelper::downloadChanges(QIODevice* body)
 {
+    // The service's time, from its answer: a computer clock far off it is told, and versions this
+    // book stamped further ahead than the service takes yield to the service's.
+    const QDateTime serviceTime = http ? http->serverTime() : QDateTime();
+    QVariant horizon;
+    if (serviceTime.isValid()) {
+        const qint64 ahead = serviceTime.secsTo(nowUtc());
+        if (std::abs(ahead) > clockTolerance)
+            emit clockWarning(ahead);
+        horizon = timestampToText(serviceTime.addSecs(clockTolerance));
+    }
     releaseRequest();
     upload.reset();
     qCDebug(lcSync) << "synchronisation reply:" << body->peek(200);
@@ -778,7 +874,7 @@ void SyncHelper::downloadChanges(QIODevice* body)
         return;
     }
     body->ungetChar(first);
-    if (!applyChanges(body)) {
+    if (!applyChanges(body, horizon)) {
         fail(0, tr("同步失败，同步时出现严重错误"));
         return;
     }
@@ -792,15 +888,24 @@ void SyncHelper::downloadChanges(QIODevice* body)
     emit syncFinished();
 }
 
-bool SyncHelper::applyChanges(QIODevice* reply)
+bool SyncHelper::applyChanges(QIODevice* reply, const QVariant& horizon)
 {
     const QSqlDatabase db = QSqlDatabase::database();
     SqlTransaction transaction(db, QStringLiteral("quorvane_sync"));
     if (!transaction.isActive())
         return false;
+    // What the merge writes is the service's, not a change of this book: what it adds to the record
+    // (every number after this one until it ends) is taken out again.
+    qint64 beforeMerge = -1;
+    if (pendingUsable) {
+        QSqlQuery last(db);
+        if (!run(last, QStringLiteral("select coalesce(max(seq), 0) from tbl_sync_pending")) || !last.next())
+            return false;
+        beforeMerge = last.value(0).toLongLong();
+    }
     // Each table is merged as its rows are read; a reply that turns out to be no change set is
     // undone with the transaction, so that nothing of it is applied.
-    TableMerge merge(tables);
+    TableMerge merge(tables, horizon, pendingUsable ? pendingUploaded : -1);
     const ChangeSetReader::Outcome outcome = ChangeSetReader::read(reply, &merge);
     if (outcome == ChangeSetReader::Outcome::NotChangeSet) {
         qCWarning(lcSync) << "a reply that is no change set";
@@ -808,6 +913,16 @@ bool SyncHelper::applyChanges(QIODevice* reply)
     }
     if (outcome != ChangeSetReader::Outcome::Read)
         return false;
+    // The uploaded changes are the service's now: forgotten, up to the last the upload held. Records
+    // that the repair below brings back are changes of this book and stay pending.
+    if (pendingUsable) {
+        QSqlQuery forget(db);
+        forget.prepare(QStringLiteral("delete from tbl_sync_pending where seq<=? or seq>?"));
+        forget.addBindValue(pendingUploaded);
+        forget.addBindValue(beforeMerge);
+        if (!run(forget))
+            return false;
+    }
     for (const char* name : { "account", "borrower", "category", "sub_category", "member" }) {
         if (!restoreReferencedRows(QLatin1String(name)))
             return false;
@@ -871,6 +986,37 @@ void SyncHelper::failLater(int code, const QString& message)
     // From the event loop, as every other end of a run: the caller of sync() has not returned yet.
     QMetaObject::invokeMethod(
         this, [this, code, message] { fail(code, message); }, Qt::QueuedConnection);
+}
+
+QString SyncHelper::clockDifferenceText(qint64 seconds)
+{
+    return seconds > 0 ? tr("电脑时钟快了 %1").arg(clockAmount(seconds))
+                       : tr("电脑时钟慢了 %1").arg(clockAmount(seconds));
+}
+
+QString SyncHelper::clockWarningText(qint64 seconds)
+{
+    return tr("这台电脑的时钟比同步服务器%1 %2。同步照常完成，但几台设备改了同一条记录时，以修改时间较晚的为准："
+              "时钟不准，较早的修改可能胜出，较晚的修改可能被覆盖。请把电脑的时间调准。")
+        .arg(seconds > 0 ? tr("快了") : tr("慢了"), clockAmount(seconds));
+}
+
+QString SyncHelper::clockAmount(qint64 seconds)
+{
+    // Days and hours, or minutes when under a day: enough to tell a wrong time zone from a wrong date.
+    // To the nearest minute: the service's time comes in whole seconds.
+    const qint64 total = (std::abs(seconds) + 30) / 60;
+    const qint64 days = total / 1440;
+    const qint64 hours = total % 1440 / 60;
+    const qint64 minutes = total % 60;
+    QStringList parts;
+    if (days > 0)
+        parts << tr("%n 天", nullptr, int(days));
+    if (hours > 0)
+        parts << tr("%n 小时", nullptr, int(hours));
+    if (days == 0 && minutes > 0)
+        parts << tr("%n 分钟", nullptr, int(minutes));
+    return parts.join(QLatin1Char(' '));
 }
 
 QString SyncHelper::unreadableBook()

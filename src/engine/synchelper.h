@@ -39,6 +39,15 @@ public:
     // SQLite takes, on the same clock). An empty function restores the system's.
     static void setClock(std::function<QDateTime()> clock);
 
+    // How far the computer's clock may be off the service's (by the reply's "Date") before a run
+    // warns, and how far ahead of its own clock the service takes a version: five minutes.
+    static constexpr int clockTolerance = 300;
+    // The warning for a computer clock seconds ahead of the service's (behind when negative): the
+    // size of the difference and why it matters.
+    static QString clockWarningText(qint64 seconds);
+    // The difference alone, in a few words ("电脑时钟慢了 7 天").
+    static QString clockDifferenceText(qint64 seconds);
+
     // The upload's form body, written to a device as it is made: the fields as
     // HttpHelper::encodeForm writes them, then a last field whose value (the change set's JSON)
     // comes in pieces. The JSON is written as QJsonDocument's compact form writes the same values,
@@ -77,6 +86,9 @@ signals:
     void syncError(int code, const QString& message);
     void syncStarted();
     void syncFinished();
+    // The computer's clock is seconds ahead of the service's (behind when negative), more than
+    // clockTolerance. The run goes on; emitted before it ends.
+    void clockWarning(qint64 seconds);
 
 private slots:
     void downloadTokenHtml(const QString& text);
@@ -93,17 +105,19 @@ private:
     // Gives the default records (two-character ids) the account's prefix and stores the user id, all
     // or nothing.
     bool migrateIds(const QString& userId);
-    // Writes every row and deletion since the last run, per table, as the change set's JSON; false
-    // when the book could not be read.
-    bool writeChangeSet(FormWriter* out) const;
+    // Writes every row and deletion since the last run and every pending change up to the number
+    // pendingUpTo (none when -1), per table, as the change set's JSON; false when the book could not
+    // be read.
+    bool writeChangeSet(FormWriter* out, qint64 pendingUpTo) const;
     // Merges the service's tables into the book in one transaction as the reply is read; false when
     // it had to be rolled back.
-    bool applyChanges(QIODevice* reply);
+    bool applyChanges(QIODevice* reply, const QVariant& horizon);
     bool restoreReferencedRows(const QString& name);
     void fail(int code, const QString& message);
     // Ends the run with syncError once the event loop runs again.
     void failLater(int code, const QString& message);
     static QString unreadableBook();
+    static QString clockAmount(qint64 seconds);
 
     QDateTime lastSyncTime;
     QStringList tables;
@@ -112,4 +126,8 @@ private:
     std::unique_ptr<QTemporaryFile> upload;
     QDateTime startTime;
     bool running = false;
+    // Whether the book's record of pending changes can be used in this run, and the number of the
+    // last pending change the upload holds (-1: none).
+    bool pendingUsable = false;
+    qint64 pendingUploaded = -1;
 };

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -459,9 +460,13 @@ ServiceServer::Reply ServiceServer::homePage(bool local) const
           "<li>两台设备（或同一台设备的两次修改）在同一秒内把同一条记录改成了不同的内容，修改时间相同：以后到达"
           "服务的那次上传为准。服务把它的修改时间往后推一秒再保存，并发给这个账号的每一台设备，包括上传它的"
           "那一台，所以每台设备同步后都保存同一个结果。</li>"
+          "<li>服务不保存比自己的时钟晚五分钟以上的修改时间：时钟快了的设备上传的这种修改，按服务收到它的时间"
+          "保存，并发回给上传它的设备。设备的时钟和服务相差五分钟以上时，同步照常完成，设备会提示时钟不准。"
+          "设备自己记着还没上传的修改，不看时钟，所以时钟慢了或调过之后做的修改也都会上传。</li>"
           "<li>每台设备还缺哪些记录，由服务自己记录的同步进度决定，不比较设备和服务的时钟，所以设备时钟不准"
           "或被调整过都不会漏掉别的设备的修改。服务无法判断时（第一次同步、换了账号的账本），会把账号的全部"
-          "记录发给设备；设备只接受比自己更晚的修改，多发不会改坏数据。</li>"
+          "记录发给设备；设备只接受比自己更晚的修改（自己的修改时间比服务的时钟晚五分钟以上的除外），多发不会"
+          "改坏数据。</li>"
           "</ul></body></html>\n";
     return reply;
 }
@@ -636,6 +641,11 @@ void ServiceServer::write(const JobPtr& job)
     responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(job->reply.status));
     responder.writeHeader("Content-Type", job->reply.mimeType);
     responder.writeHeader("Content-Length", QByteArray::number(job->reply.body.size()));
+    // The service's time, by which a device tells that its own clock is off.
+    responder.writeHeader("Date",
+        QLocale::c()
+            .toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+            .toLatin1());
     if (!job->reply.location.isEmpty())
         responder.writeHeader("Location", job->reply.location);
     // The client opens a new connection for its next request, after the restart.

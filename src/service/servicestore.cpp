@@ -82,6 +82,8 @@ const int clockStepBackSeconds = 120;
 const int runStartSeconds = 600;
 // A sync time or client time further ahead of the service's clock than this is not trusted.
 const int clockAheadSeconds = 86400;
+// A version further ahead of the service's clock than this is stored with the service's time.
+const int aheadToleranceSeconds = 300;
 
 // Rows and deletions are looked up and written this many at a time: few round trips to a database
 // server, little memory, whatever the size of the change set.
@@ -271,6 +273,8 @@ struct Change {
     int versionCell = -1;
     QByteArray cells;
     bool deletion = false;
+    // Its version was ahead of the service's clock and is the service's time now.
+    bool restamped = false;
 
     // The row's cells with another version (seldom needed: read back from the cells).
     QByteArray cellsWithVersion(const QString& other) const
@@ -296,6 +300,7 @@ public:
         , seq(seq)
         , request(request)
         , now(now)
+        , horizon(timeText(timeFromText(now).addSecs(aheadToleranceSeconds)))
         , lookup(db)
         , sendBack(db)
     {
@@ -308,6 +313,15 @@ public:
     // Adds a change of table; false when the store failed.
     bool add(int table, Change&& change)
     {
+        // A version from a clock that runs ahead would win over every change made until that clock's
+        // time comes: the service keeps none later than its own clock and a tolerance, stores such a
+        // change with its own time and sends it back to the uploader, as it does a tie.
+        if (change.version > horizon) {
+            if (!change.deletion)
+                change.cells = change.cellsWithVersion(now);
+            change.version = now;
+            change.restamped = true;
+        }
         if ((!batch.isEmpty() && (table != batchTable || batchIds.contains(change.id))) || batch.size() >= batchSize) {
             if (!flush())
                 return false;
@@ -350,6 +364,7 @@ private:
     const qint64 seq;
     const qint64 request;
     const QString now;
+    const QString horizon;
     QSqlQuery lookup;
     QSqlQuery sendBack;
     std::map<int, QSqlQuery> writers;
@@ -434,6 +449,15 @@ bool Merge::flush()
 {
     if (batch.isEmpty())
         return true;
+    for (const Change& change : std::as_const(batch)) {
+        if (!change.restamped)
+            continue;
+        sendBack.addBindValue(batchTable);
+        sendBack.addBindValue(change.id);
+        if (!exec(sendBack))
+            return false;
+        ++sentBack;
+    }
     // Records the service does not have yet (all of them in a first synchronisation) are inserted
     // as they came, without a look first.
     QSet<QString> inserted;
@@ -484,7 +508,16 @@ bool Merge::flush()
         // back); with equal versions each would keep its own for good.
         QString written = change.version;
         bool back = false;
-        if (exists && found->version > change.version) {
+        if (change.restamped && exists && found->version >= change.version) {
+            // A change stamped ahead counts as made when it arrives, after what is stored here (a tie
+            // moved a second on, a clock ahead within the tolerance): it wins a second later.
+            if (found->deleted && change.deletion)
+                continue;
+            const QString later = secondLater(found->version);
+            if (!later.isEmpty())
+                written = later;
+            (change.deletion ? deletions : rows).append({ &change, written });
+        } else if (exists && found->version > change.version) {
             back = !(found->deleted && change.deletion);
         } else if (exists && found->version == change.version) {
             if (found->deleted && change.deletion)
@@ -500,7 +533,7 @@ bool Merge::flush()
         } else {
             (change.deletion ? deletions : rows).append({ &change, written });
         }
-        if (back) {
+        if (back && !change.restamped) {
             sendBack.addBindValue(batchTable);
             sendBack.addBindValue(change.id);
             if (!exec(sendBack))

@@ -54,6 +54,7 @@ UStatusBar::UStatusBar(QWidget* parent)
     connect(sync, &SyncHelper::syncFinished, this, &UStatusBar::syncFinished);
     connect(sync, &SyncHelper::syncStarted, this, &UStatusBar::syncStarted);
     connect(sync, &SyncHelper::syncError, this, &UStatusBar::syncError);
+    connect(sync, &SyncHelper::clockWarning, this, &UStatusBar::clockWarning);
 
     Notifier* notifier = Notifier::getInstance();
     connect(notifier, &Notifier::billDataChanged, this, &UStatusBar::billDataChanged);
@@ -121,9 +122,15 @@ void UStatusBar::billDataChanged()
 
 void UStatusBar::showSyncState(const QString& text, const QDateTime& synced)
 {
-    syncState = text;
     syncedAt = synced;
-    ui->lblSyncTime->setToolTip(synced.isValid() ? text.trimmed() : QString());
+    if (!synced.isValid())
+        clockNote.clear();
+    syncState = text + clockNote;
+    // The date always in the tool tip, with why a wrong clock matters when it was wrong.
+    QString tip = synced.isValid() ? text.trimmed() : QString();
+    if (synced.isValid() && !clockNote.isEmpty())
+        tip += QLatin1Char('\n') + SyncHelper::clockWarningText(clockOff);
+    ui->lblSyncTime->setToolTip(tip);
     fitRow();
 }
 
@@ -164,7 +171,7 @@ void UStatusBar::fitRow()
         && rowWidth(
                { { state, wholeWidth(state, syncState) }, { month, wholeMonth }, { total, total->sizeHint().width() } })
             > width())
-        text = tr("  上次同步 ") + syncedAt.toString(QLatin1String(shortTimeFormat));
+        text = tr("  上次同步 ") + syncedAt.toString(QLatin1String(shortTimeFormat)) + clockNote;
     if (state->text() != text)
         state->setText(text);
     // The form's minimum width alone would let the layout squeeze the state to it.
@@ -195,12 +202,20 @@ void UStatusBar::syncStarted()
 {
     showSyncState(tr("  正在同步，请稍候...... "));
     syncStartTime = QDateTime::currentDateTime();
+    clockOff = 0;
     ui->lblSync->setText(tr(syncingLink));
     ui->lblSync->setEnabled(false);
 }
 
+void UStatusBar::clockWarning(qint64 seconds)
+{
+    clockOff = seconds;
+}
+
 void UStatusBar::syncFinished()
 {
+    // A wrong clock stays in sight until the next run, the reason in the tool tip.
+    clockNote = clockOff == 0 ? QString() : QStringLiteral("（%1）").arg(SyncHelper::clockDifferenceText(clockOff));
     showSyncState(tr("  上次同步 ") + syncStartTime.toString(QLatin1String(timeFormat)), syncStartTime);
     ui->lblSync->setText(tr(syncLink));
     ui->lblSync->setEnabled(true);

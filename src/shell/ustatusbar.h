@@ -32,6 +32,7 @@ private slots:
     void syncFinished();
     void syncStarted();
     void syncError(int code, const QString& message);
+    void clockWarning(qint64 seconds);
     void on_lblSync_linkActivated(const QString& link);
     void billDataChanged();
     void listConditionChanged(const QString& condition);
@@ -52,6 +53,10 @@ private:
     QDateTime syncStartTime;
     QString syncState;
     QDateTime syncedAt;
+    // The running synchronisation's word on the computer's clock, empty when it is right.
+    qint64 clockOff = 0;
+    // What the last finished run said of the clock, shown after its time.
+    QString clockNote;
     QWidget* content = nullptr;
     QString condition;
 };

@@ -27,6 +27,7 @@ DSync::DSync(QWidget* parent)
     connect(engine, &SyncHelper::syncProgress, this, &DSync::syncProgress);
     connect(engine, &SyncHelper::syncFinished, this, &DSync::syncFinished);
     connect(engine, &SyncHelper::syncError, this, &DSync::syncError);
+    connect(engine, &SyncHelper::clockWarning, this, &DSync::clockWarning);
     // Only one synchronisation runs at a time: while one is under way (started from the status bar,
     // say) this dialog shows that one and ends with it.
     if (!engine->sync())
@@ -81,16 +82,28 @@ void DSync::syncProgress(float progress)
     ui->pbProgress->setValue(int(progress));
 }
 
+void DSync::clockWarning(qint64 seconds)
+{
+    clockText = SyncHelper::clockWarningText(seconds);
+}
+
 void DSync::syncFinished()
 {
     stopFollowing();
-    // The stored setting decides, so a click on the box during the run counts for this run.
-    if (FileSetting::getInstance()->getCloseWhenSyncFinished()) {
+    // The stored setting decides, so a click on the box during the run counts for this run; a wrong
+    // clock is told all the same, so the dialog waits for the user then.
+    if (FileSetting::getInstance()->getCloseWhenSyncFinished() && clockText.isEmpty()) {
         closeWith(QDialog::Accepted);
         return;
     }
     ui->lblLog->setText(tr("您已经成功完成数据同步。"));
-    ui->lblLog_2->hide();
+    if (clockText.isEmpty()) {
+        ui->lblLog_2->hide();
+    } else {
+        ui->lblLog_2->setWordWrap(true);
+        ui->lblLog_2->setText(clockText);
+        adjustSize();
+    }
     ui->pbOK->show();
     ui->pbOK->setFocus();
     ui->pbProgress->hide();
@@ -99,7 +112,8 @@ void DSync::syncFinished()
 void DSync::syncError(int, const QString& message)
 {
     stopFollowing();
-    DMessageBox::information(this, tr("同步出错"), message);
+    DMessageBox::information(
+        this, tr("同步出错"), clockText.isEmpty() ? message : message + QStringLiteral("\n\n") + clockText);
     closeWith(QDialog::Rejected);
 }
 

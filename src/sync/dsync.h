@@ -28,6 +28,7 @@ private slots:
     void syncProgress(float progress);
     void syncFinished();
     void syncError(int code, const QString& message);
+    void clockWarning(qint64 seconds);
     void on_pbOK_clicked();
     void on_cbAutoClose_clicked();
 
@@ -37,4 +38,6 @@ private:
     void closeWith(int result);
 
     Ui::DSync* ui;
+    // The run's warning about the computer's clock, shown with its outcome.
+    QString clockText;
 };

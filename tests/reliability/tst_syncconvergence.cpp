@@ -4,7 +4,8 @@
 // large uploads that the devices' requests queue behind. On purpose, some edits of one record fall
 // within one second on two devices, and on one device around its own synchronisation (a change or a
 // deletion in the second of the version it just uploaded). Device A's clock is set back 90 s, later
-// forward an hour and back again, each time between two of its runs, and the service is stopped and
+// forward an hour (its changes then count as made when the service gets them: it keeps no version
+// ahead of its own clock) and back again, each time between two of its runs, and the service is stopped and
 // started again in the middle of a round. Then every device synchronises until two passes in a row
 // change nothing, and:
 // - every device holds the same live records with the same versions, and so does the service; no
@@ -107,6 +108,7 @@ struct Run {
     bool ended = false;
     bool completed = false;
     QString outcome;
+    QDateTime started; // on the system's clock, the service's
 };
 
 } // namespace
@@ -297,6 +299,7 @@ void TestSyncConvergence::editAroundOwnRun(Device& device, bool deleteIt, int ed
 void TestSyncConvergence::startRun(Run& run)
 {
     Device& device = *run.device;
+    run.started = QDateTime::currentDateTimeUtc();
     // What the run will upload: every row and deletion from its last run's start on.
     if (device.inProcess) {
         use(device);
@@ -354,9 +357,15 @@ void TestSyncConvergence::finishRun(Run& run)
         ++runsFailed;
         return;
     }
-    // Everything the run sent is acknowledged now.
-    for (auto it = run.upload.constBegin(); it != run.upload.constEnd(); ++it)
-        acknowledged[it.key()].append({ device.name, runsTotal, *it });
+    // Everything the run sent is acknowledged now. A version further ahead of the service's clock than
+    // it takes (device A's hour ahead) is stored with the service's time, which is no earlier than the
+    // run's start: the change counts as made then.
+    for (auto it = run.upload.constBegin(); it != run.upload.constEnd(); ++it) {
+        Record sent = *it;
+        if (versionTime(sent.version) > run.started.addSecs(SyncHelper::clockTolerance))
+            sent.version = run.started.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        acknowledged[it.key()].append({ device.name, runsTotal, sent });
+    }
     const QMap<QString, Record> after
         = device.inProcess ? SyncRecords::read(QSqlDatabase::database()) : SyncRecords::read(device.book);
     for (auto it = after.constBegin(); it != after.constEnd(); ++it) {

@@ -209,6 +209,22 @@ void TestUStatusBar::syncStates()
     }
     QCOMPARE(text(bar, "lblSyncTime"), QString("  上次同步失败"));
     QVERIFY(link->isEnabled());
+
+    // A run that found the computer's clock a week behind says so after its time, and why it
+    // matters in the tool tip, beside the date; the next run with a right clock drops it.
+    auto* state = bar.findChild<QLabel*>("lblSyncTime");
+    const qint64 weekBehind = -7 * 24 * 3600;
+    emit sync->syncStarted();
+    emit sync->clockWarning(weekBehind);
+    emit sync->syncFinished();
+    QVERIFY2(
+        state->text().endsWith("（" + SyncHelper::clockDifferenceText(weekBehind) + "）"), qPrintable(state->text()));
+    QVERIFY(state->toolTip().contains(startedAt.left(10)));
+    QVERIFY(state->toolTip().contains(SyncHelper::clockWarningText(weekBehind)));
+    emit sync->syncStarted();
+    emit sync->syncFinished();
+    QVERIFY(!state->text().contains("时钟"));
+    QVERIFY(!state->toolTip().contains("时钟"));
 }
 
 void TestUStatusBar::linkAsksForTheAccountFirst()

@@ -74,6 +74,7 @@ private slots:
     void followsARunAlreadyUnderWay();
     void dialogsInTurnEachReportTheirOwnRun();
     void beforeTheWindowShowsItSitsMidScreen();
+    void wrongClockIsToldAtTheEnd();
 
 private:
     void setFault(const QString& fault);
@@ -283,6 +284,26 @@ void TestDSync::beforeTheWindowShowsItSitsMidScreen()
     const QPoint middle = dialog.screen()->availableGeometry().center();
     QVERIFY2((dialog.geometry().center() - middle).manhattanLength() <= 2,
         qPrintable(QString("%1,%2").arg(dialog.geometry().center().x()).arg(dialog.geometry().center().y())));
+}
+
+void TestDSync::wrongClockIsToldAtTheEnd()
+{
+    // Auto-close set, a clock a week behind the service's: the run completes and the dialog stays
+    // to say so, with the size of the difference.
+    FileSetting::getInstance()->setCloseWhenSyncFinished(true);
+    SyncHelper::setClock([] { return QDateTime::currentDateTimeUtc().addDays(-7); });
+    DSync dialog;
+    dialog.show();
+    QVERIFY(waitForTheEnd());
+    SyncHelper::setClock({});
+    QVERIFY(synchronised());
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(text(dialog, "lblLog"), successText);
+    QVERIFY(shown(dialog, "lblLog_2"));
+    QVERIFY2(text(dialog, "lblLog_2").contains(QString::fromUtf8("慢了 7 天")), qPrintable(text(dialog, "lblLog_2")));
+    QVERIFY(shown(dialog, "pbOK"));
+    QTest::mouseClick(dialog.findChild<QPushButton*>("pbOK"), Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
 }
 
 QTEST_MAIN(TestDSync)

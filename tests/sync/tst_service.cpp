@@ -241,6 +241,7 @@ private slots:
     void largeChangeSetsMergeAsSmallOnes();
     void changesSinceTheDevicesLastRun_data();
     void changesSinceTheDevicesLastRun();
+    void versionsFromTheFutureTakeTheServiceTime();
     void unknownRunsGetEverything_data();
     void unknownRunsGetEverything();
     void equalVersionsLaterArrivalWins_data();
@@ -469,12 +470,12 @@ void TestService::largeChangeSetsMergeAsSmallOnes()
             { "data", QString::fromUtf8(QJsonDocument(tables).toJson(QJsonDocument::Compact)) } };
         return QJsonDocument::fromJson(post(service.baseUrl() + "sync/syncpc2.php", fields).body).array();
     };
-    const QString v1 = "2030-01-01 00:00:01";
+    const QString v1 = "2020-01-01 00:00:01";
     QVERIFY(!upload(1200, [&](int) { return v1; }, {}).isEmpty());
     // Older rows stay as they are here and come back; newer rows and a later deletion are taken.
     const QJsonArray answer = upload(
-        1200, [&](int i) { return i < 600 ? QString("2030-01-01 00:00:00") : QString("2030-01-01 00:00:02"); },
-        QJsonArray { QJsonValue(QJsonArray { "m650", "2030-01-01 00:00:03" }) });
+        1200, [&](int i) { return i < 600 ? QString("2020-01-01 00:00:00") : QString("2020-01-01 00:00:02"); },
+        QJsonArray { QJsonValue(QJsonArray { "m650", "2020-01-01 00:00:03" }) });
     QJsonArray rows;
     for (const QJsonValue& table : answer) {
         if (table.toObject().value("table_name") == "member"
@@ -509,6 +510,42 @@ void TestService::changesSinceTheDevicesLastRun_data()
     QTest::newRow("clock 90 s behind") << -90 << -90;
 }
 
+void TestService::versionsFromTheFutureTakeTheServiceTime()
+{
+    const QString user = newAccount("future");
+    Device fast(service, user);
+    Device other(service, user);
+    other.run();
+    const QString before = clockText(0);
+    const QString week = clockText(7 * 86400);
+    const QString withinTolerance = clockText(240);
+    // A row and a deletion stamped a week ahead are stored with the service's time and sent back to
+    // their device; a version within the tolerance stays as it came.
+    const QStringList back
+        = fast.run(members({ "f1=fast@" + week, "f2=near@" + withinTolerance }, { "f3@" + week }), 7 * 86400);
+    const QString after = clockText(0);
+    QCOMPARE(back.size(), 2);
+    const QString row = back.filter("f1=fast@").value(0).section('@', 1);
+    const QString deletion = back.filter("f3@").value(0).section('@', 1);
+    QVERIFY2(row >= before && row <= after, qPrintable(row));
+    QVERIFY2(deletion >= before && deletion <= after, qPrintable(deletion));
+    QCOMPARE(other.run(), QStringList({ "f1=fast@" + row, "f2=near@" + withinTolerance, "f3@" + deletion }));
+
+    // Its next changes of the record, within the same second, count as made after the one before.
+    const QStringList again = fast.run(members({ "f1=again@" + week }), 7 * 86400);
+    QCOMPARE(again.filter("f1=").size(), 1);
+    QVERIFY2(again.filter("f1=").value(0).startsWith("f1=again@"), qPrintable(again.join(' ')));
+    QVERIFY(again.filter("f1=").value(0).section('@', 1) > row);
+    const QStringList third = fast.run(members({ "f1=third@" + week }), 7 * 86400);
+    QVERIFY2(third.filter("f1=").value(0).startsWith("f1=third@"), qPrintable(third.join(' ')));
+    QVERIFY(other.run().contains(third.filter("f1=").value(0)));
+
+    // So a change made elsewhere a minute later wins, as it would have with a right clock.
+    const QString later = clockText(60);
+    QVERIFY(other.run(members({ "f1=later@" + later })).filter("f1=").isEmpty());
+    QVERIFY(fast.run(members({})).contains("f1=later@" + later));
+}
+
 void TestService::changesSinceTheDevicesLastRun()
 {
     QFETCH(int, first);
@@ -520,8 +557,20 @@ void TestService::changesSinceTheDevicesLastRun()
     z.run(members({ "z1=Z's@" + early }), -7200);
     Device a(service, user);
     Device b(service, user);
-    const QString versionA = clockText(first);
-    QCOMPARE(a.run(members({ "a1=A's@" + versionA }), first), QStringList({ "z1=Z's@" + early }));
+    const QString before = clockText(0);
+    QString versionA = clockText(first);
+    const QStringList firstRun = a.run(members({ "a1=A's@" + versionA }), first);
+    if (first > 300) {
+        // A version further ahead than the service takes is stored with the service's time and
+        // comes back, so that A holds what every other device gets.
+        QCOMPARE(firstRun.size(), 2);
+        QVERIFY(firstRun.contains("z1=Z's@" + early));
+        const QString back = firstRun.filter("a1=A's@").value(0).section('@', 1);
+        QVERIFY2(back >= before && back <= clockText(0), qPrintable(back));
+        versionA = back;
+    } else {
+        QCOMPARE(firstRun, QStringList({ "z1=Z's@" + early }));
+    }
     const QString versionB = clockText(0);
     QCOMPARE(b.run(members({ "b1=B's@" + versionB })), QStringList({ "a1=A's@" + versionA, "z1=Z's@" + early }));
 
@@ -683,6 +732,7 @@ void TestService::homePageTellsTheRules()
     const QString page = QString::fromUtf8(fetch(service.baseUrl()).body);
     QVERIFY(page.contains(QString::fromUtf8("后到达服务的那次上传为准")));
     QVERIFY(page.contains(QString::fromUtf8("往后推一秒")));
+    QVERIFY(page.contains(QString::fromUtf8("比自己的时钟晚五分钟以上")));
     QVERIFY(page.contains(QString::fromUtf8("包括上传它的那一台")));
 }
 

@@ -321,28 +321,28 @@ void TestServiceStore::changeSetsAreReadWhateverTheirKeyOrder_data()
     QTest::addColumn<QByteArray>("data");
     // "error N", or the records a device that has nothing is sent afterwards.
     QTest::addColumn<QStringList>("expected");
-    const QStringList one = { "member/m1=id:m1|name:N|version:2030-01-01 00:00:00" };
+    const QStringList one = { "member/m1=id:m1|name:N|version:2020-01-01 00:00:00" };
     QTest::newRow("keys sorted, as clients write them")
-        << QByteArray(R"([{"delete_columns":["id","version"],"delete_data":[["d","2030-01-01 00:00:00"]],)"
+        << QByteArray(R"([{"delete_columns":["id","version"],"delete_data":[["d","2020-01-01 00:00:00"]],)"
                       R"("table_name":"member","update_columns":["id","name","version"],)"
-                      R"("update_data":[["m1","N","2030-01-01 00:00:00"]]}])")
-        << QStringList { "member/d@2030-01-01 00:00:00", one.first() };
+                      R"("update_data":[["m1","N","2020-01-01 00:00:00"]]}])")
+        << QStringList { "member/d@2020-01-01 00:00:00", one.first() };
     QTest::newRow("rows before their columns and name")
-        << QByteArray(R"([{"update_data":[["m1","N","2030-01-01 00:00:00"]],"update_columns":["id","name","version"],)"
+        << QByteArray(R"([{"update_data":[["m1","N","2020-01-01 00:00:00"]],"update_columns":["id","name","version"],)"
                       R"("x":{"nested":[[1,{"a":[]}]]},"table_name":"member"}])")
         << one;
     QTest::newRow("a deletion of a row sent before it")
         << QByteArray(R"([{"table_name":"member","update_columns":["id","name","version"],)"
-                      R"("update_data":[["m1","N","2030-01-01 00:00:00"]],"delete_data":[["m1","2030-01-01 00:00:05",7]]}])")
-        << QStringList { "member/m1@2030-01-01 00:00:05" };
+                      R"("update_data":[["m1","N","2020-01-01 00:00:00"]],"delete_data":[["m1","2020-01-01 00:00:05",7]]}])")
+        << QStringList { "member/m1@2020-01-01 00:00:05" };
     QTest::newRow("white space everywhere")
         << QByteArray(" [ { \"table_name\" : \"member\" , \"update_columns\" : [ \"id\" , \"name\" , \"version\" ] ,"
-                      " \"update_data\" : [ [ \"m1\" , \"N\" , \"2030-01-01 00:00:00\" ] ] } ] \n")
+                      " \"update_data\" : [ [ \"m1\" , \"N\" , \"2020-01-01 00:00:00\" ] ] } ] \n")
         << one;
     QTest::newRow("a zero byte") << QByteArray("[]\0[", 4) << QStringList { "error 2" };
     QTest::newRow("not UTF-8")
         << QByteArray("[{\"table_name\":\"member\",\"update_columns\":[\"id\",\"name\",\"version\"],"
-                      "\"update_data\":[[\"m1\",\"\xff\",\"2030-01-01 00:00:00\"]]}]")
+                      "\"update_data\":[[\"m1\",\"\xff\",\"2020-01-01 00:00:00\"]]}]")
         << QStringList { "error 2" };
     QTest::newRow("nested without end") << QByteArray(100000, '[') << QStringList { "error 2" };
     QTest::newRow("a row that is an object")
@@ -365,7 +365,7 @@ void TestServiceStore::changeSetsAreReadWhateverTheirKeyOrder_data()
         << QStringList { "error 2" };
     QTest::newRow("a good row before a bad one")
         << QByteArray(R"([{"table_name":"member","update_columns":["id","name","version"],)"
-                      R"("update_data":[["m1","N","2030-01-01 00:00:00"],["","N","2030-01-01 00:00:00"]]}])")
+                      R"("update_data":[["m1","N","2020-01-01 00:00:00"],["","N","2020-01-01 00:00:00"]]}])")
         << QStringList { "error 2" };
 }
 

@@ -16,9 +16,10 @@
 
 namespace {
 
-QString inHours(int hours)
+// A time later than now, within the five minutes the service takes a version ahead of its clock.
+QString inMinutes(int minutes)
 {
-    return QDateTime::currentDateTimeUtc().addSecs(hours * 3600).toString("yyyy-MM-dd hh:mm:ss");
+    return QDateTime::currentDateTimeUtc().addSecs(minutes * 60).toString("yyyy-MM-dd hh:mm:ss");
 }
 
 QString billInsert(const QString& id, const QString& amount)
@@ -188,8 +189,8 @@ void TestSyncEndToEnd::helpCases()
     QCOMPARE(bookRows(bookB(), false), bookRows(QSqlDatabase::database(), false));
 
     // Versions written as the changes' times, A's before B's, without waiting for the clock.
-    const QString versionA = inHours(1);
-    const QString versionB = inHours(2);
+    const QString versionA = inMinutes(1);
+    const QString versionB = inMinutes(2);
     QStringList statementsA;
     for (const QString& sql : std::as_const(onA))
         statementsA << QString(sql).replace("%1", versionA);
@@ -219,7 +220,7 @@ void TestSyncEndToEnd::deletedDefaultsGiveWayToTheAccountsOwn()
     const QString prefix = DbSetting::getInstance()->getUserId().chopped(2);
     // The account's own default account, renamed on A after B deleted its copy.
     QVERIFY(execAll({ QString("update tbl_account set name='现金包', version='%1' where id='%2'")
-                          .arg(inHours(2), prefix + "01") }));
+                          .arg(inMinutes(2), prefix + "01") }));
     syncA();
 
     // B is set up while it cannot reach the service, and its user deletes two default records.
@@ -229,8 +230,8 @@ void TestSyncEndToEnd::deletedDefaultsGiveWayToTheAccountsOwn()
         1);
     QVERIFY(execIn(bookB(),
         { "delete from tbl_account where id='01'", "delete from tbl_member where id='02'",
-            "update tbl_account_deleted set version='" + inHours(1) + "'",
-            "update tbl_member_deleted set version='" + inHours(1) + "'" }));
+            "update tbl_account_deleted set version='" + inMinutes(1) + "'",
+            "update tbl_member_deleted set version='" + inMinutes(1) + "'" }));
     syncB();
     syncA();
 

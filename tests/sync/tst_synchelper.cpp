@@ -5,6 +5,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include "data/constants.h"
@@ -19,9 +20,9 @@
 namespace {
 
 const QString failedText = QString::fromUtf8("同步失败，同步时出现严重错误");
-const QString V0 = "2030-01-01 00:00:00";
-const QString V1 = "2030-01-01 00:00:01";
-const QString V2 = "2030-01-01 00:00:02";
+const QString V0 = "2020-01-01 00:00:00";
+const QString V1 = "2020-01-01 00:00:01";
+const QString V2 = "2020-01-01 00:00:02";
 
 const QStringList billColumns = { "id", "title", "amount", "description", "date", "month", "category_id",
     "sub_category_id", "account_id", "to_account_id", "borrower_id", "member_id", "kind", "created_time", "version" };
@@ -121,6 +122,15 @@ private slots:
     void unreadableBookEndsTheRun_data();
     void unreadableBookEndsTheRun();
     void oneRunAtATime();
+    void ownChangesGoUpWhateverTheStamps();
+    void changeDuringTheRunStaysPending();
+    void recordBroughtBackGoesUp();
+    void damagedPendingRecordIsMadeAnew_data();
+    void damagedPendingRecordIsMadeAnew();
+    void clockDifferenceIsTold_data();
+    void clockDifferenceIsTold();
+    void unusableDateGivesNoWarning_data();
+    void unusableDateGivesNoWarning();
 
 private:
     // The account's first synchronisation, clean; the book then has its user id.
@@ -183,7 +193,10 @@ void TestSyncHelper::firstSyncGivesDefaultsTheAccountIds()
         "insert into tbl_bill (id, amount, description, date, month, kind, account_id, version) values ('b-still', 1, "
         "'', '2000-01-01', 200001, 'expense', '', '2000-01-01 00:00:00')",
         "insert into tbl_member (id, name, version) values ('abc', 'three', '2020-01-01 00:00:00')",
-        "delete from tbl_member where id='02'" }));
+        "delete from tbl_member where id='02'",
+        // As rows that came into the book otherwise than by its own writes: their stamps alone say
+        // what goes.
+        "delete from tbl_sync_pending" }));
     QSqlQuery sum;
     sum.prepare("insert into tbl_bill (id, amount, description, date, month, kind) values ('b-sum', ?, '', "
                 "'2024-01-04', 202401, 'expense')");
@@ -270,7 +283,9 @@ void TestSyncHelper::laterSyncUploadsWhatChangedSince()
     QVERIFY(execAll({ "update tbl_setting set sync_time='" + V1 + "'", billInsert("tbl_bill", "same", "1", V1),
         billInsert("tbl_bill", "before", "1", V0), billInsert("tbl_bill", "after", "1", V2),
         billInsert("tbl_bill", "gone", "1", V0), "delete from tbl_bill where id='gone'",
-        "update tbl_bill_deleted set version='" + V1 + "' where id='gone'" }));
+        "update tbl_bill_deleted set version='" + V1 + "' where id='gone'",
+        // Nothing pending: the version rule alone.
+        "delete from tbl_sync_pending" }));
     QSignalSpy progress(SyncHelper::getInstance(), &SyncHelper::syncProgress);
     const SyncOutcome outcome = runSync();
     QVERIFY2(outcome.finished, qPrintable(outcome.message));
@@ -385,6 +400,28 @@ void TestSyncHelper::replyIsMerged_data()
                + V1 + R"("],["m2",null,12345678901234567,")" + V1 + R"("]]}])")
         << QStringList { "select name||'/'||description from tbl_member where id='m1'|true/2.5",
                "select quote(name)||'/'||description from tbl_member where id='m2'|''/1.23456789012346e+16" };
+    // The service keeps no version further ahead of its clock (its Date) than five minutes: a local
+    // version beyond that was stamped by a fast clock and yields to the service's row or deletion.
+    const QString week = QDateTime::currentDateTimeUtc().addDays(7).toString("yyyy-MM-dd hh:mm:ss");
+    const QString minutes = QDateTime::currentDateTimeUtc().addSecs(120).toString("yyyy-MM-dd hh:mm:ss");
+    QTest::newRow("local row a week ahead: the service's taken")
+        << QStringList { billInsert("tbl_bill", "x", "1", week) } << reply(bills({ billRow("x", "2", "d", V1) }))
+        << QStringList { "select amount from tbl_bill where id='x'|2",
+               "select version from tbl_bill where id='x'|" + V1 };
+    QTest::newRow("local row ahead within the tolerance: kept")
+        << QStringList { billInsert("tbl_bill", "x", "1", minutes) } << reply(bills({ billRow("x", "2", "d", V1) }))
+        << QStringList { "select amount from tbl_bill where id='x'|1" };
+    QTest::newRow("local row a week ahead, deleted by the service")
+        << QStringList { billInsert("tbl_bill", "x", "1", week) } << reply(bills({}, { QJsonArray { "x", V1 } }))
+        << QStringList { "select count(*) from tbl_bill where id='x'|0" };
+    QTest::newRow("local deletion a week ahead: takes the service's version")
+        << QStringList { billInsert("tbl_bill_deleted", "x", "1", week) }
+        << reply(bills({}, { QJsonArray { "x", V1 } }))
+        << QStringList { "select version from tbl_bill_deleted where id='x'|" + V1 };
+    QTest::newRow("local deletion a week ahead, the row live at the service")
+        << QStringList { billInsert("tbl_bill_deleted", "x", "1", week) }
+        << reply(bills({ billRow("x", "2", "d", V1) }))
+        << QStringList { "select amount from tbl_bill where id='x'|2", "select count(*) from tbl_bill_deleted|0" };
     QTest::newRow("rows without id, short rows and refused rows skipped")
         << QStringList()
         << reply({ table("bill", { "title", "amount" }, { QJsonArray { "t", "1" } }),
@@ -656,6 +693,209 @@ void TestSyncHelper::oneRunAtATime()
     QCOMPARE(service.requests("sync/syncpc2.php").size(), 1);
     QVERIFY(!sync->isRunning());
     QVERIFY(runSync().finished);
+}
+
+// The upload's bill rows and bill deletions, by id.
+QStringList uploadedIds(const QJsonObject& upload, const QString& table, bool deletions)
+{
+    const QJsonObject object = changeSetOf(upload).value(table);
+    QStringList ids;
+    if (deletions) {
+        for (const QJsonValue& pair : object.value("delete_data").toArray())
+            ids << pair.toArray().first().toString();
+    } else {
+        ids = rowsOf(object).keys();
+    }
+    ids.sort();
+    return ids;
+}
+
+void TestSyncHelper::ownChangesGoUpWhateverTheStamps()
+{
+    syncOnce();
+    // The last run's time stored a year ahead (the clock ran fast then), and changes stamped long
+    // before it (the clock is slow now): a new bill, a changed one, a deletion, a new borrower.
+    QVERIFY(execAll({ billInsert("tbl_bill", "kept", "1", "2001-01-01 00:00:00"),
+        billInsert("tbl_bill", "gone", "1", "2001-01-01 00:00:00"), "delete from tbl_sync_pending",
+        "update tbl_setting set sync_time='" + V2 + "'", billInsert("tbl_bill", "behind", "1", "2001-01-01 00:00:00"),
+        "update tbl_bill set amount=2, version='2001-01-02 00:00:00' where id='kept'",
+        "delete from tbl_bill where id='gone'",
+        "update tbl_bill_deleted set version='2001-01-03 00:00:00' where id='gone'",
+        "insert into tbl_borrower (id, name, version) values ('lender', 'L', '2001-01-01 00:00:00')" }));
+    const SyncOutcome outcome = runSync();
+    QVERIFY2(outcome.finished, qPrintable(outcome.message));
+    const QJsonObject upload = service.requests("sync/syncpc2.php").value(0);
+    QCOMPARE(uploadedIds(upload, "bill", false), QStringList({ "behind", "kept" }));
+    QCOMPARE(uploadedIds(upload, "bill", true), QStringList({ "gone" }));
+    QCOMPARE(uploadedIds(upload, "borrower", false), QStringList({ "lender" }));
+    QCOMPARE(rowsOf(changeSetOf(upload).value("bill")).value("kept").at(billColumns.indexOf("amount")), QString("2"));
+    // Sent, so forgotten: the next run sends none of them again.
+    QCOMPARE(scalar("select count(*) from tbl_sync_pending").toInt(), 0);
+    service.clearRequests();
+    QVERIFY(runSync().finished);
+    const QJsonObject next = service.requests("sync/syncpc2.php").value(0);
+    QCOMPARE(uploadedIds(next, "bill", false), QStringList());
+    QCOMPARE(uploadedIds(next, "bill", true), QStringList());
+}
+
+void TestSyncHelper::changeDuringTheRunStaysPending()
+{
+    syncOnce();
+    const QString old = "2001-01-01 00:00:00";
+    // What the service sends is merged without becoming a change of this book.
+    service.setFault(
+        "sync/syncpc2.php", { { "body", reply(bills({ billRow("theirs", "2", "d", "2002-01-01 00:00:00") })) } });
+    SyncHelper* sync = SyncHelper::getInstance();
+    QSignalSpy finished(sync, &SyncHelper::syncFinished);
+    QVERIFY(sync->sync());
+    // Written after the upload was read, before the answer is merged.
+    QVERIFY(execAll({ billInsert("tbl_bill", "late", "1", old) }));
+    QVERIFY(finished.wait(60000));
+    const QJsonObject upload = service.requests("sync/syncpc2.php").value(0);
+    QCOMPARE(uploadedIds(upload, "bill", false), QStringList());
+    QCOMPARE(scalar("select count(*) from tbl_bill where id='theirs'").toInt(), 1);
+    QCOMPARE(scalar("select group_concat(tbl||':'||id) from tbl_sync_pending").toString(), QString("bill:late"));
+
+    service.clearConfig();
+    service.clearRequests();
+    QVERIFY(runSync().finished);
+    QCOMPARE(uploadedIds(service.requests("sync/syncpc2.php").value(0), "bill", false), QStringList({ "late" }));
+    QCOMPARE(scalar("select count(*) from tbl_sync_pending").toInt(), 0);
+}
+
+void TestSyncHelper::recordBroughtBackGoesUp()
+{
+    syncOnce();
+    // A member deleted long ago while a bill still names it (a book written by another tool).
+    QVERIFY(execAll({ "insert into tbl_member (id, name, version) values ('m', 'M', '2001-01-01 00:00:00')",
+        "insert into tbl_bill (id, amount, description, date, month, kind, member_id, version) values ('b', 1, '', "
+        "'2024-01-01', 202401, 'expense', 'm', '2001-01-01 00:00:00')",
+        "delete from tbl_member where id='m'", "update tbl_member_deleted set version='2001-01-02 00:00:00'",
+        "delete from tbl_sync_pending" }));
+    service.setFault("sync/syncpc2.php", { { "body", "[]" } });
+    QVERIFY(runSync().finished);
+    QCOMPARE(scalar("select version from tbl_member where id='m'").toString(), QString("2001-01-02 00:00:00"));
+
+    // The next run sends it, so that the service and the other books have it again too.
+    service.clearConfig();
+    service.clearRequests();
+    QVERIFY(runSync().finished);
+    QCOMPARE(uploadedIds(service.requests("sync/syncpc2.php").value(0), "member", false), QStringList({ "m" }));
+}
+
+void TestSyncHelper::damagedPendingRecordIsMadeAnew_data()
+{
+    QTest::addColumn<QStringList>("damage");
+    QTest::newRow("table and triggers removed") << QStringList { "drop table tbl_sync_pending",
+        "drop trigger bill_pending_insert", "drop trigger bill_pending_update", "drop trigger bill_pending_delete" };
+    QTest::newRow("table with other columns")
+        << QStringList { "drop table tbl_sync_pending", "create table tbl_sync_pending (what)" };
+    QTest::newRow("a view in its place") << QStringList { "drop table tbl_sync_pending",
+        "create view tbl_sync_pending as select 1 as seq" };
+    QTest::newRow("a trigger that records nothing") << QStringList { "drop trigger bill_pending_insert",
+        "create trigger bill_pending_insert after insert on tbl_bill begin select 1; end" };
+}
+
+void TestSyncHelper::damagedPendingRecordIsMadeAnew()
+{
+    QFETCH(QStringList, damage);
+    syncOnce();
+    const QString now = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
+    QVERIFY(execAll({ billInsert("tbl_bill", "stamped", "1", now) }));
+    QVERIFY(execAll(damage));
+    const SyncOutcome outcome = runSync();
+    QVERIFY2(outcome.finished, qPrintable(outcome.message));
+    // This run went by the stamps; the record works again for the next.
+    QVERIFY(uploadedIds(service.requests("sync/syncpc2.php").value(0), "bill", false).contains("stamped"));
+    bool repaired = true;
+    QVERIFY(DBHelper::ensurePendingChanges(QSqlDatabase::database(), &repaired));
+    QVERIFY(!repaired);
+    QVERIFY(execAll({ billInsert("tbl_bill", "behind", "1", "2001-01-01 00:00:00") }));
+    service.clearRequests();
+    QVERIFY(runSync().finished);
+    QVERIFY(uploadedIds(service.requests("sync/syncpc2.php").value(0), "bill", false).contains("behind"));
+}
+
+void TestSyncHelper::clockDifferenceIsTold_data()
+{
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("right") << qint64(0) << false;
+    QTest::newRow("four minutes ahead") << qint64(240) << false;
+    QTest::newRow("four minutes behind") << qint64(-240) << false;
+    QTest::newRow("a week behind") << qint64(-7 * 86400) << true;
+    QTest::newRow("a week ahead") << qint64(7 * 86400) << true;
+    QTest::newRow("an hour ahead") << qint64(3600) << true;
+}
+
+void TestSyncHelper::clockDifferenceIsTold()
+{
+    QFETCH(qint64, offset);
+    QFETCH(bool, warned);
+    syncOnce();
+    // The computer's clock alone; the service keeps the real one.
+    SyncHelper::setClock([offset] { return QDateTime::currentDateTimeUtc().addSecs(offset); });
+    SyncHelper* sync = SyncHelper::getInstance();
+    QSignalSpy warning(sync, &SyncHelper::clockWarning);
+    const SyncOutcome outcome = runSync();
+    SyncHelper::setClock({});
+    // Nothing held back: the run completes either way.
+    QVERIFY2(outcome.finished, qPrintable(outcome.message));
+    QCOMPARE(warning.count(), warned ? 1 : 0);
+    if (!warned)
+        return;
+    const qint64 told = warning.first().first().toLongLong();
+    QVERIFY2(std::abs(told - offset) <= 5, qPrintable(QString::number(told)));
+    const QString text = SyncHelper::clockWarningText(told);
+    QVERIFY2(text.contains(offset > 0 ? QString::fromUtf8("快了") : QString::fromUtf8("慢了")), qPrintable(text));
+    QVERIFY2(text.contains(offset == 3600 ? QString::fromUtf8("1 小时") : QString::fromUtf8("7 天")), qPrintable(text));
+    QVERIFY2(text.contains(QString::fromUtf8("较晚")), qPrintable(text));
+}
+
+void TestSyncHelper::unusableDateGivesNoWarning_data()
+{
+    QTest::addColumn<QByteArray>("dateHeader");
+    QTest::newRow("none") << QByteArray();
+    QTest::newRow("empty") << QByteArray("Date: \r\n");
+    QTest::newRow("not a date") << QByteArray("Date: yesterday\r\n");
+    QTest::newRow("no such day") << QByteArray("Date: Fri, 32 Dec 2026 10:00:00 GMT\r\n");
+    QTest::newRow("another zone") << QByteArray("Date: 2026-12-11T10:00:00+08:00\r\n");
+    QTest::newRow("very long") << "Date: " + QByteArray(6000, 'x') + "\r\n";
+}
+
+void TestSyncHelper::unusableDateGivesNoWarning()
+{
+    QFETCH(QByteArray, dateHeader);
+    syncOnce();
+    // A service of the test's own that answers the upload with an empty change set and the header.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    QByteArray request;
+    connect(&server, &QTcpServer::newConnection, &server, [&] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+            request += socket->readAll();
+            const qsizetype end = request.indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            const qsizetype length = request.indexOf("Content-Length: ");
+            const qsizetype size
+                = length < 0 ? 0 : request.mid(length + 16, request.indexOf('\r', length) - length - 16).toLongLong();
+            if (request.size() < end + 4 + size)
+                return;
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 2\r\nConnection: close\r\n"
+                + dateHeader + "\r\n[]");
+            socket->disconnectFromHost();
+        });
+    });
+    qputenv("QUORVANE_BASE_URL", QString("http://127.0.0.1:%1/").arg(server.serverPort()).toUtf8());
+    // A clock a week off, which a usable date would have told.
+    SyncHelper::setClock([] { return QDateTime::currentDateTimeUtc().addDays(-7); });
+    QSignalSpy warning(SyncHelper::getInstance(), &SyncHelper::clockWarning);
+    const SyncOutcome outcome = runSync();
+    SyncHelper::setClock({});
+    QVERIFY2(outcome.finished, qPrintable(outcome.message));
+    QCOMPARE(warning.count(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSyncHelper)

@@ -131,6 +131,10 @@ int main(int argc, char* argv[])
         result = 1;
         QCoreApplication::exit(1);
     });
+    // The run goes on; the warning goes to the error stream, before the outcome.
+    QObject::connect(sync, &SyncHelper::clockWarning, &app, [](qint64 seconds) {
+        std::fprintf(stderr, "quorvane-sync: warning: %s\n", qPrintable(SyncHelper::clockWarningText(seconds)));
+    });
     sync->sync();
     app.exec();
     FileSetting::getInstance()->sync();
