@@ -10,6 +10,9 @@ namespace {
 // More of a request than its request line needs is never looked at here.
 const qsizetype maxRequestLineBytes = 8192;
 
+// How much of a refused request's rest is read from the system at a time.
+const qint64 refusedReadBytes = 64 * 1024;
+
 } // namespace
 
 GuardedTcpServer::GuardedTcpServer(const Limits& limits, QObject* parent)
@@ -229,6 +232,9 @@ void GuardedTcpServer::refuse(QTcpSocket* socket, Connection& connection, int st
     if (socket->isTransactionStarted())
         socket->commitTransaction();
     socket->readAll();
+    // What follows is only dropped: taken from the system in small pieces, so that a slow event
+    // loop never holds megabytes of it at once.
+    socket->setReadBufferSize(refusedReadBytes);
     emit refused(QString::number(status));
     // Written here: the HTTP layer never saw a whole request to answer.
     const QByteArray text = status == 413 ? "Request too large\n" : "Too many requests from this address\n";
