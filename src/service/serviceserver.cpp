@@ -16,10 +16,10 @@
 #include <cstdio>
 #include <utility>
 
+#include "engine/servicepaths.h"
 #include "formbody.h"
 #include "guardedtcpserver.h"
 #include "serviceconfig.h"
-#include "engine/servicepaths.h"
 #include "servicestore.h"
 
 // A request, from its arrival until its answer is written.
