@@ -197,7 +197,7 @@ bool ServiceServer::start(const Options& serverOptions, QString* error)
     GuardedTcpServer::Limits limits;
     limits.maxRequestBytes = options.maxRequestBytes;
     limits.maxFormBytes = options.maxFormBytes;
-    limits.largePaths = QStringList { QStringLiteral("sync/syncpc2.php") };
+    limits.largePaths = QStringList { ServicePaths::Sync };
     limits.maxConnections = options.maxConnections;
     limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
     limits.maxPerAddress = options.maxPerAddress;
