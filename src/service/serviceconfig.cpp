@@ -6,6 +6,7 @@
 
 const char* const ServiceConfig::installerPath = "download/quorvane-setup.exe";
 const char* const ServiceConfig::panPath = "pan/quorvane.html";
+const char* const ServiceConfig::healthPath = "health";
 // The release of the program built beside this service.
 const int ServiceConfig::versionCode = 38;
 const char* const ServiceConfig::versionName = "1.6";
@@ -61,6 +62,5 @@ ServiceConfig ServiceConfig::load(const QString& path, const QString& baseUrl)
     config.installerScript = installer.value(QLatin1String("script")).toString();
     if (stored.value(QLatin1String("panLink")).isString())
         config.panLink = withBase(stored.value(QLatin1String("panLink")), baseUrl).toString();
-    config.faults = stored.value(QLatin1String("faults")).toObject();
     return config;
 }

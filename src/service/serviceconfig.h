@@ -11,8 +11,7 @@
 //                does not offer it;
 //   "installer": {"size": bytes, "script": shell lines} of the installer download, a shell script
 //                that runs the lines (none by default) and is padded to the size;
-//   "panLink":   the address the cloud-disk page links to;
-//   "faults":    {"<path>": fault}, a fault for every request of that path (see ServiceServer).
+//   "panLink":   the address the cloud-disk page links to.
 // "{base}" in a text stands for the service's own address, e.g. "{base}r302/download/quorvane-setup.exe".
 struct ServiceConfig {
     QJsonObject update;
@@ -21,14 +20,15 @@ struct ServiceConfig {
     qint64 installerSize = 0;
     QString installerScript;
     QString panLink;
-    QJsonObject faults;
 
     // The configuration in the file at path (the defaults where it is missing or unreadable).
     static ServiceConfig load(const QString& path, const QString& baseUrl);
 
-    // Paths of the download the update record points to and of the cloud-disk page.
+    // Paths of the download the update record points to, of the cloud-disk page and of the health
+    // check (what the client asks for itself is in ServicePaths).
     static const char* const installerPath;
     static const char* const panPath;
+    static const char* const healthPath;
     // The update record the service gives by default: the program's own release.
     static const int versionCode;
     static const char* const versionName;

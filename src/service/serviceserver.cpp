@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "engine/servicepaths.h"
 #include "formbody.h"
 #include "guardedtcpserver.h"
 #include "serviceconfig.h"
@@ -46,10 +47,10 @@ struct ServiceServer::Job {
     qint64 account = 0;
 
     bool done = false;
-    // Never answered (a fault): a stop does not wait for it.
-    bool hangs = false;
+    // Never answered (an interceptor held it): a stop does not wait for it.
+    bool held = false;
     Reply reply;
-    int delayMs = 0;
+    int writeAfterMs = 0;
 };
 
 namespace {
@@ -110,6 +111,17 @@ bool hasControlCharacter(const QString& path)
     return false;
 }
 
+// The cloud-disk page: the one link the update dialog searches for.
+ServiceServer::Reply panPage(const QString& link)
+{
+    ServiceServer::Reply reply;
+    reply.mimeType = htmlType;
+    reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账 网盘</title></head>"
+                 "<body><p>Quorvane记账 安装程序</p><p><a href=\""
+        + link.toHtmlEscaped().toUtf8() + "\">下载</a></p></body></html>\n";
+    return reply;
+}
+
 QString methodName(QHttpServerRequest::Method method)
 {
     switch (method) {
@@ -128,6 +140,27 @@ ServiceServer::ServiceServer(ServiceStore* store, QObject* parent)
     : QAbstractHttpServer(parent)
     , store(store)
 {
+    using Method = QHttpServerRequest::Method;
+    const Method get = Method::Get;
+    const Method post = Method::Post;
+    routes = {
+        { ServicePaths::UserId, false, post, [this](const JobPtr& job, const ServiceConfig&) { signIn(job); } },
+        { ServicePaths::Sync, false, post,
+            [this](const JobPtr& job, const ServiceConfig&) { startSynchronisation(job); } },
+        { ServicePaths::Feedback, false, post, [this](const JobPtr& job, const ServiceConfig&) { feedback(job); } },
+        { QLatin1String(ServiceConfig::healthPath), false, get,
+            [this](const JobPtr& job, const ServiceConfig&) { health(job); } },
+        { ServicePaths::Version, false, get,
+            [this](const JobPtr& job, const ServiceConfig& config) { updateRecord(job, config); } },
+        { QLatin1String(ServiceConfig::installerPath), false, get,
+            [this](const JobPtr& job, const ServiceConfig& config) {
+                finish(job, installer(config.installerSize, config.installerScript));
+            } },
+        { QLatin1String(ServiceConfig::panPath), false, get,
+            [this](const JobPtr& job, const ServiceConfig& config) { finish(job, panPage(config.panLink)); } },
+        { QString(), false, get,
+            [this](const JobPtr& job, const ServiceConfig&) { finish(job, homePage(job->local)); } },
+    };
 }
 
 ServiceServer::~ServiceServer()
@@ -165,7 +198,7 @@ bool ServiceServer::start(const Options& serverOptions, QString* error)
     GuardedTcpServer::Limits limits;
     limits.maxRequestBytes = options.maxRequestBytes;
     limits.maxFormBytes = options.maxFormBytes;
-    limits.largePaths = QStringList { QStringLiteral("sync/syncpc2.php") };
+    limits.largePaths = QStringList { ServicePaths::Sync };
     limits.maxConnections = options.maxConnections;
     limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
     limits.maxPerAddress = options.maxPerAddress;
@@ -246,31 +279,33 @@ bool ServiceServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         refuse(job, 400, "Bad request\n");
         return true;
     }
-    const ServiceConfig config = ServiceConfig::load(options.configPath, baseUrl());
-    const QJsonObject fault = config.faults.value(job->path).toObject();
-    if (fault.value(QLatin1String("hang")).toBool()) {
-        // Never answered: the connection's later requests wait behind it, as a client expects.
-        log(job, QStringLiteral("hang"));
-        job->body = QByteArray();
-        job->hangs = true;
-        --pending;
-        return true;
+    if (interceptor) {
+        Interception interception = interceptor(job->path);
+        switch (interception.action) {
+        case Interception::Action::Hold:
+            // The connection's later requests wait behind it, as a client expects.
+            log(job, interception.outcome);
+            job->body = QByteArray();
+            job->held = true;
+            --pending;
+            return true;
+        case Interception::Action::Close:
+            log(job, interception.outcome);
+            --pending;
+            unanswered[socket].clear();
+            socket->disconnectFromHost();
+            return true;
+        case Interception::Action::Answer:
+            job->writeAfterMs = interception.writeAfterMs;
+            job->body = QByteArray();
+            finish(job, std::move(interception.reply));
+            return true;
+        case Interception::Action::Route:
+            job->writeAfterMs = interception.writeAfterMs;
+            break;
+        }
     }
-    if (fault.value(QLatin1String("close")).toBool()) {
-        log(job, QStringLiteral("close"));
-        --pending;
-        unanswered[socket].clear();
-        socket->disconnectFromHost();
-        return true;
-    }
-    job->delayMs = fault.value(QLatin1String("delay")).toInt();
-    Reply reply = faultReply(fault);
-    if (reply.status != 0) {
-        job->body = QByteArray();
-        finish(job, reply);
-        return true;
-    }
-    route(job, request, config);
+    route(job, request.method(), ServiceConfig::load(options.configPath, baseUrl()));
     return true;
 }
 
@@ -282,146 +317,104 @@ void ServiceServer::missingHandler(const QHttpServerRequest& request, QTcpSocket
         QByteArray("Not found\n"), QByteArray("text/plain; charset=utf-8"), QHttpServerResponder::StatusCode::NotFound);
 }
 
-ServiceServer::Reply ServiceServer::faultReply(const QJsonObject& fault)
+void ServiceServer::setInterceptor(Interceptor newInterceptor)
 {
-    Reply reply;
-    reply.status = 0;
-    if (fault.contains(QLatin1String("status"))) {
-        reply.status = fault.value(QLatin1String("status")).toInt();
-        reply.body = "Fault injected\n";
-        // A redirection of the configuration's choosing, to another server say; never one from the
-        // request.
-        reply.location = QUrl(fault.value(QLatin1String("location")).toString()).toEncoded();
-    } else if (fault.contains(QLatin1String("body"))) {
-        reply.status = 200;
-        reply.mimeType = htmlType;
-        reply.body = fault.value(QLatin1String("body")).toString().toUtf8();
-    } else if (fault.contains(QLatin1String("error"))) {
-        reply.status = 200;
-        reply.mimeType = jsonType;
-        reply.body = errorObject(
-            fault.value(QLatin1String("error")).toInt(), fault.value(QLatin1String("message")).toString());
-    }
-    return reply;
+    interceptor = std::move(newInterceptor);
 }
 
-void ServiceServer::route(const JobPtr& job, const QHttpServerRequest& request, const ServiceConfig& config)
+void ServiceServer::addGetRoute(const QString& prefix, std::function<Reply(const QString& path)> answer)
+{
+    routes.push_back({ prefix, true, QHttpServerRequest::Method::Get,
+        [this, answer = std::move(answer)](
+            const JobPtr& job, const ServiceConfig&) { finish(job, answer(job->path)); } });
+}
+
+void ServiceServer::route(const JobPtr& job, QHttpServerRequest::Method method, const ServiceConfig& config)
 {
     const QString& path = job->path;
-    const bool get = request.method() == QHttpServerRequest::Method::Get;
-    const bool post = request.method() == QHttpServerRequest::Method::Post;
-    const auto needs = [&](bool method) {
-        if (!method)
-            refuse(job, 405, "Method not allowed\n");
-        return method;
-    };
+    const auto found = std::find_if(routes.cbegin(), routes.cend(),
+        [&](const Route& route) { return route.prefix ? path.startsWith(route.path) : path == route.path; });
+    if (found == routes.cend())
+        refuse(job, 404, "Not found\n");
+    else if (found->method != method)
+        refuse(job, 405, "Method not allowed\n");
+    else
+        found->handle(job, config);
+}
 
-    if (path == QLatin1String("sync/userid.php")) {
-        if (!needs(post))
-            return;
-        job->accountName = FormBody::firstText(job->body, "username", maxCredentialBytes);
+void ServiceServer::signIn(const JobPtr& job)
+{
+    job->accountName = FormBody::firstText(job->body, "username", maxCredentialBytes);
+    if (signInRefused(job)) {
+        job->body = QByteArray();
         Reply refused;
         refused.mimeType = jsonType;
         refused.body = badCredentials();
-        if (signInRefused(job)) {
-            job->body = QByteArray();
-            finish(job, refused);
-            return;
-        }
-        runOnWorker(job, [this, job, body = std::exchange(job->body, QByteArray())] {
-            qint64 account = 0;
-            QString userId;
-            QByteArray refusal;
-            Reply reply;
-            reply.mimeType = jsonType;
-            const bool ok = verify(body, &account, &userId, &refusal);
-            if (!ok && refusal == badCredentials())
-                countFailure(job);
-            reply.body = ok ? json({ { QStringLiteral("id"), userId } }) : refusal;
-            return reply;
-        });
-    } else if (path == QLatin1String("sync/syncpc2.php")) {
-        if (needs(post))
-            startSynchronisation(job);
-    } else if (path == QLatin1String("client/feedback.php")) {
-        if (!needs(post))
-            return;
-        if (options.feedbackPerHour > 0) {
-            const QString address = job->address.toString();
-            if (feedbackByAddress.count(address) >= options.feedbackPerHour) {
-                refuse(job, 429, tooManyFeedbacks());
-                return;
-            }
-            feedbackByAddress.add(address);
-        }
-        runOnWorker(job, [this, body = std::exchange(job->body, QByteArray())] {
-            const FormBody form(body, { "email", "subject", "content" });
-            const QString content = QString::fromUtf8(form.bytes(form.find("content")));
-            const bool stored = !content.isEmpty()
-                && store->addFeedback(QString::fromUtf8(form.bytes(form.find("email"))),
-                    QString::fromUtf8(form.bytes(form.find("subject"))), content);
-            Reply reply;
-            reply.body = stored ? "success" : "failed: no feedback stored";
-            return reply;
-        });
-    } else if (path == QLatin1String("health")) {
-        if (!needs(get))
-            return;
-        runOnWorker(job, [this] {
-            Reply reply;
-            reply.mimeType = jsonType;
-            // A store that reads but cannot take a write (a full disk, a read-only database) cannot
-            // serve a synchronisation either.
-            const bool available = store->isAvailable() && store->isWritable();
-            reply.status = available ? 200 : 503;
-            reply.body = json(
-                { { QStringLiteral("status"), available ? QStringLiteral("ok") : QStringLiteral("unavailable") } });
-            return reply;
-        });
-    } else if (path == QLatin1String("client/pc.php")) {
-        if (!needs(get))
-            return;
+        finish(job, refused);
+        return;
+    }
+    runOnWorker(job, [this, job, body = std::exchange(job->body, QByteArray())] {
+        qint64 account = 0;
+        QString userId;
+        QByteArray refusal;
         Reply reply;
         reply.mimeType = jsonType;
-        reply.body = json(config.update);
-        if (config.updateConfigured
-            && !(config.update.contains(QLatin1String("sha256")) && config.update.contains(QLatin1String("signature"))))
-            std::fprintf(stderr,
-                "quorvane-service: warning: the configured update record has no \"sha256\" and \"signature\" of its "
-                "file; served as it is, and the program offers no such release\n");
-        finish(job, reply);
-    } else if (path == QLatin1String(ServiceConfig::installerPath)) {
-        if (needs(get))
-            finish(job, installer(config.installerSize, config.installerScript));
-    } else if (path == QLatin1String(ServiceConfig::panPath)) {
-        if (!needs(get))
+        const bool ok = verify(body, &account, &userId, &refusal);
+        if (!ok && refusal == badCredentials())
+            countFailure(job);
+        reply.body = ok ? json({ { QStringLiteral("id"), userId } }) : refusal;
+        return reply;
+    });
+}
+
+void ServiceServer::feedback(const JobPtr& job)
+{
+    if (options.feedbackPerHour > 0) {
+        const QString address = job->address.toString();
+        if (feedbackByAddress.count(address) >= options.feedbackPerHour) {
+            refuse(job, 429, tooManyFeedbacks());
             return;
-        Reply reply;
-        reply.mimeType = htmlType;
-        reply.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quorvane记账 网盘</title></head>"
-                     "<body><p>Quorvane记账 安装程序</p><p><a href=\""
-            + config.panLink.toHtmlEscaped().toUtf8() + "\">下载</a></p></body></html>\n";
-        finish(job, reply);
-    } else if (path.startsWith(QLatin1String("r301/")) || path.startsWith(QLatin1String("r302/"))) {
-        // A chain of redirections: r302/r301/<path> goes to r301/<path>, then to <path>.
-        if (!needs(get))
-            return;
-        Reply reply;
-        reply.status = path.startsWith(QLatin1String("r301/")) ? 301 : 302;
-        // The decoded path is encoded again for the header and escaped for the page.
-        QUrl target(baseUrl());
-        target.setPath(QLatin1Char('/') + path.mid(5), QUrl::DecodedMode);
-        reply.location = target.toEncoded();
-        reply.mimeType = htmlType;
-        reply.body = "<html><body>Moved to <a href=\"" + QString::fromLatin1(reply.location).toHtmlEscaped().toUtf8()
-            + "\">here</a>.</body></html>\n";
-        finish(job, reply);
-    } else if (path.isEmpty()) {
-        if (needs(get))
-            finish(job, homePage(job->local));
-    } else {
-        refuse(job, 404, "Not found\n");
+        }
+        feedbackByAddress.add(address);
     }
+    runOnWorker(job, [this, body = std::exchange(job->body, QByteArray())] {
+        const FormBody form(body, { "email", "subject", "content" });
+        const QString content = QString::fromUtf8(form.bytes(form.find("content")));
+        const bool stored = !content.isEmpty()
+            && store->addFeedback(QString::fromUtf8(form.bytes(form.find("email"))),
+                QString::fromUtf8(form.bytes(form.find("subject"))), content);
+        Reply reply;
+        reply.body = stored ? "success" : "failed: no feedback stored";
+        return reply;
+    });
+}
+
+void ServiceServer::health(const JobPtr& job)
+{
+    runOnWorker(job, [this] {
+        Reply reply;
+        reply.mimeType = jsonType;
+        // A store that reads but cannot take a write (a full disk, a read-only database) cannot
+        // serve a synchronisation either.
+        const bool available = store->isAvailable() && store->isWritable();
+        reply.status = available ? 200 : 503;
+        reply.body
+            = json({ { QStringLiteral("status"), available ? QStringLiteral("ok") : QStringLiteral("unavailable") } });
+        return reply;
+    });
+}
+
+void ServiceServer::updateRecord(const JobPtr& job, const ServiceConfig& config)
+{
+    Reply reply;
+    reply.mimeType = jsonType;
+    reply.body = json(config.update);
+    if (config.updateConfigured
+        && !(config.update.contains(QLatin1String("sha256")) && config.update.contains(QLatin1String("signature"))))
+        std::fprintf(stderr,
+            "quorvane-service: warning: the configured update record has no \"sha256\" and \"signature\" of its "
+            "file; served as it is, and the program offers no such release\n");
+    finish(job, reply);
 }
 
 void ServiceServer::refuse(const JobPtr& job, int status, const QByteArray& text)
@@ -613,8 +606,8 @@ void ServiceServer::finish(const JobPtr& job, Reply reply)
             flush(job->socket);
         stopWhenDone();
     };
-    if (job->delayMs > 0)
-        QTimer::singleShot(job->delayMs, this, done);
+    if (job->writeAfterMs > 0)
+        QTimer::singleShot(job->writeAfterMs, this, done);
     else
         done();
 }
@@ -732,7 +725,7 @@ void ServiceServer::stop()
     connect(tcp, &GuardedTcpServer::drained, this, &ServiceServer::stopWhenDone);
     tcp->stop();
     for (auto it = unanswered.cbegin(); it != unanswered.cend(); ++it) {
-        if (!it->empty() && it->front()->hangs && it->front()->socket)
+        if (!it->empty() && it->front()->held && it->front()->socket)
             it->front()->socket->abort();
     }
     // Each request under way has had its time to arrive whole by then.

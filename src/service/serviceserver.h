@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QAbstractHttpServer>
+#include <QHttpServerRequest>
 #include <QByteArray>
 #include <QFile>
 #include <QHash>
 #include <QHostAddress>
-#include <QJsonObject>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "attemptlimiter.h"
 #include "passwordcache.h"
@@ -24,8 +25,8 @@ class ServiceStore;
 struct ServiceConfig;
 
 // The service's HTTP side on Qt HttpServer: the synchronisation endpoints, the update record, the
-// feedback form, the installer download with its cloud-disk page and redirections, the health
-// check, plus what tests need of a real service: a request log and faults per path.
+// feedback form, the installer download with its cloud-disk page, the health check and the home page,
+// each a row of the route table, plus a request log.
 //
 // Sockets, the request log and the config file are the main thread's. What needs the store (the
 // synchronisation endpoints, feedback, the health check) runs on a pool of workers, and the answer
@@ -33,15 +34,6 @@ struct ServiceConfig;
 // its requests. The synchronisation requests of one account are merged one after the other in the
 // order they arrived; the password is checked first, on any worker, and only then is the change set
 // decoded.
-//
-// A fault (ServiceConfig "faults") is an object with one of
-//   {"hang": true}                 never answer (the connection stays open),
-//   {"close": true}                close the connection without an answer,
-//   {"status": 500}                answer with that HTTP status (with "location": "http://…",
-//                                  a redirection there),
-//   {"body": "<html>…"}            answer 200 with that text instead of the endpoint's own,
-//   {"error": 7, "message": "m"}   answer 200 with that JSON error object,
-// and optionally {"delay": ms}: the answer is sent that much later.
 class ServiceServer : public QAbstractHttpServer {
     Q_OBJECT
 
@@ -81,6 +73,31 @@ public:
         QStringList storeArguments;
     };
 
+    struct Reply {
+        int status = 200;
+        QByteArray mimeType = "text/plain; charset=utf-8";
+        QByteArray body;
+        QByteArray location;
+    };
+
+    // What becomes of a request before the route table sees it. The shipped service sets no
+    // interceptor; a test build puts one in front to make the service misbehave on purpose.
+    struct Interception {
+        enum class Action {
+            Route, // routed as usual
+            Answer, // answered with reply
+            Hold, // never answered; the connection stays open and its later requests wait behind it
+            Close, // the connection closed without an answer
+        };
+        Action action = Action::Route;
+        Reply reply;
+        // The answer, the route's or reply, is written this much later.
+        int writeAfterMs = 0;
+        // What the request log says of a request held or closed.
+        QString outcome;
+    };
+    using Interceptor = std::function<Interception(const QString& path)>;
+
     explicit ServiceServer(ServiceStore* store, QObject* parent = nullptr);
     ~ServiceServer() override;
 
@@ -93,6 +110,12 @@ public:
     // still sending a request after the request time-out are closed.
     void stop();
 
+    // Set before start().
+    void setInterceptor(Interceptor interceptor);
+    // Answers GET requests of every path under prefix (which ends in '/') on the main thread; a row
+    // added to the route table, for a build that needs more than the service's own paths.
+    void addGetRoute(const QString& prefix, std::function<Reply(const QString& path)> answer);
+
 signals:
     void stopped();
 
@@ -101,20 +124,25 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
-    struct Reply {
-        int status = 200;
-        QByteArray mimeType = "text/plain; charset=utf-8";
-        QByteArray body;
-        QByteArray location;
-    };
     struct Job;
     using JobPtr = std::shared_ptr<Job>;
+    // A path (or with prefix, every path that starts with it), the method it takes and what answers
+    // it: on the main thread, or by handing the job to a worker.
+    struct Route {
+        QString path;
+        bool prefix = false;
+        QHttpServerRequest::Method method;
+        std::function<void(const JobPtr&, const ServiceConfig&)> handle;
+    };
 
-    // Answers on the main thread, or hands the job to a worker.
-    void route(const JobPtr& job, const QHttpServerRequest& request, const ServiceConfig& config);
+    void route(const JobPtr& job, QHttpServerRequest::Method method, const ServiceConfig& config);
+    // The handlers of the route table.
+    void signIn(const JobPtr& job);
+    void feedback(const JobPtr& job);
+    void health(const JobPtr& job);
+    void updateRecord(const JobPtr& job, const ServiceConfig& config);
     Reply installer(qint64 size, const QString& script);
     Reply homePage(bool local) const;
-    static Reply faultReply(const QJsonObject& fault);
 
     // Runs work on a worker; its reply comes back to finish() on the main thread.
     void runOnWorker(const JobPtr& job, std::function<Reply()> work);
@@ -152,6 +180,8 @@ private:
     QByteArray installerBody;
     QString installerBodyScript;
     std::unique_ptr<PasswordCache> passwords;
+    std::vector<Route> routes;
+    Interceptor interceptor;
     quint64 arrivals = 0;
     // Requests not answered yet, of every connection (also those gone).
     int pending = 0;

@@ -257,6 +257,9 @@ private slots:
     void oneAccountsRequestsMergeInArrivalOrder();
     void verifiedPasswordsAreRememberedBriefly();
     void healthTellsWhetherTheStoreAnswers();
+    void pathsTakeTheirOwnMethodAlone_data();
+    void pathsTakeTheirOwnMethodAlone();
+    void shippedServiceHasNoFaults();
 
 private:
     HttpHelper::FormFields syncFields(const QString& password, const QString& data) const;
@@ -1009,6 +1012,59 @@ void TestService::healthTellsWhetherTheStoreAnswers()
     QVERIFY(file.write(stored) == stored.size());
     file.close();
     QCOMPARE(fetch(broken.baseUrl() + "health").status, 200);
+}
+
+void TestService::pathsTakeTheirOwnMethodAlone_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("post");
+    QTest::addColumn<int>("status");
+    QTest::newRow("sign-in, GET") << "sync/userid.php" << false << 405;
+    QTest::newRow("synchronisation, GET") << "sync/syncpc2.php" << false << 405;
+    QTest::newRow("feedback, GET") << "client/feedback.php" << false << 405;
+    QTest::newRow("update record, POST") << "client/pc.php" << true << 405;
+    QTest::newRow("download, POST") << "download/quorvane-setup.exe" << true << 405;
+    QTest::newRow("cloud-disk page, POST") << "pan/quorvane.html" << true << 405;
+    QTest::newRow("home page, POST") << "" << true << 405;
+    QTest::newRow("update record") << "client/pc.php" << false << 200;
+    QTest::newRow("home page") << "" << false << 200;
+    // A path is the whole path: neither what starts with it nor a part of it.
+    QTest::newRow("under a path") << "client/pc.php/more" << false << 404;
+    QTest::newRow("part of a path") << "client" << false << 404;
+    QTest::newRow("unknown") << "no/such/page" << false << 404;
+    QTest::newRow("unknown, POST") << "no/such/page" << true << 404;
+}
+
+void TestService::pathsTakeTheirOwnMethodAlone()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, post);
+    QFETCH(int, status);
+    const QByteArray form;
+    QCOMPARE(fetch(service.baseUrl() + path, post ? &form : nullptr).status, status);
+}
+
+// What the tests make the service do wrong is in their own build of it: the program users run
+// ignores a configuration that asks for faults and has no redirection chain.
+void TestService::shippedServiceHasNoFaults()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QFile config(folder.filePath("config.json"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    const QJsonObject faults { { "client/pc.php", QJsonObject { { "status", 500 } } },
+        { "", QJsonObject { { "hang", true } } }, { "health", QJsonObject { { "close", true } } } };
+    config.write(QJsonDocument(QJsonObject { { "faults", faults } }).toJson());
+    config.close();
+    ServiceProcess shipped(QStringLiteral(QUORVANE_SHIPPED_SERVICE_EXECUTABLE));
+    QVERIFY2(shipped.start(folder.filePath("service.db"), { "--config", config.fileName() }),
+        qPrintable(shipped.errorText()));
+    const QString base = shipped.baseUrl();
+    QCOMPARE(objectOf(fetch(base + "client/pc.php").body).value("vercode").toInt(),
+        Constants::getInstance()->getVersionCode());
+    QCOMPARE(fetch(base).status, 200);
+    QCOMPARE(fetch(base + "health").status, 200);
+    QCOMPARE(fetch(base + "r302/download/quorvane-setup.exe").status, 404);
 }
 
 QTEST_GUILESS_MAIN(TestService)
