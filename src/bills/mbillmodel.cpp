@@ -51,13 +51,13 @@ qint64 toCents(double amount)
 QColor kindColor(const QString& kind)
 {
     static const QHash<QString, QString> keys = {
-        { QStringLiteral("expense"), SettingKeys::ExpenseColor },
-        { QStringLiteral("income"), SettingKeys::IncomeColor },
-        { QStringLiteral("transfer"), SettingKeys::TransferColor },
-        { QStringLiteral("lend"), SettingKeys::LendColor },
-        { QStringLiteral("borrow"), SettingKeys::BorrowColor },
-        { QStringLiteral("refund"), SettingKeys::RefundColor },
-        { QStringLiteral("repay"), SettingKeys::RepayColor },
+        { MBill::Expense, SettingKeys::ExpenseColor },
+        { MBill::Income, SettingKeys::IncomeColor },
+        { MBill::Transfer, SettingKeys::TransferColor },
+        { MBill::Lend, SettingKeys::LendColor },
+        { MBill::Borrow, SettingKeys::BorrowColor },
+        { MBill::Refund, SettingKeys::RefundColor },
+        { MBill::Repay, SettingKeys::RepayColor },
     };
     const auto it = keys.constFind(kind);
     if (it == keys.constEnd())
@@ -337,7 +337,7 @@ QString MBillModel::billText(const MBill* bill, int column) const
         if (MBill::isCategoryKind(kind))
             return nameOrMissing(known.categories, bill->getCategoryId()) + QLatin1Char(' ')
                 + nameOrMissing(known.subCategories, bill->getSubCategoryId());
-        if (kind == QLatin1String("transfer"))
+        if (kind == MBill::Transfer)
             return nameOrMissing(known.accounts, bill->getToAccountId());
         return nameOrMissing(known.borrowers, bill->getBorrowerId());
     case 1:
@@ -375,7 +375,7 @@ QString MBillModel::toolTip(const MBill* bill) const
             third += *category;
         if (const QString* sub = findName(known.subCategories, bill->getSubCategoryId()))
             third += QStringLiteral(" - ") + *sub;
-    } else if (kind == QLatin1String("transfer")) {
+    } else if (kind == MBill::Transfer) {
         if (const QString* target = findName(known.accounts, bill->getToAccountId()))
             third = tr("转入账户：") + *target;
     } else if (const QString* borrower = findName(known.borrowers, bill->getBorrowerId())) {
@@ -407,7 +407,7 @@ QString MBillModel::subtotalLine(MBill* day) const
     for (const auto& [label, key] : kinds) {
         qint64 value = sums.value(key);
         // Money moved between one's own accounts is shown by its size and changes nothing.
-        if (key == QLatin1String("transfer"))
+        if (key == MBill::Transfer)
             value = qAbs(value);
         else
             total += value;

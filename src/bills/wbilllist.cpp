@@ -133,9 +133,6 @@ public:
     }
 };
 
-// The kinds of bill that have a category and a member.
-const QStringList CategoryKinds { QStringLiteral("expense"), QStringLiteral("income") };
-
 QStandardItem* categoryItem(const QString& name, const QString& data)
 {
     auto* item = new QStandardItem(name);
@@ -481,14 +478,14 @@ void WBillList::changeAccount()
 void WBillList::changeMember()
 {
     const QList<MBill*> bills = selectedBills();
-    if (fitKinds(bills, CategoryKinds, tr("成员转换功能只适用于收入或支出")))
+    if (fitKinds(bills, MBill::isCategoryKind, tr("成员转换功能只适用于收入或支出")))
         quickChange(QStringLiteral("member"), bills);
 }
 
 void WBillList::changeCategory()
 {
     const QList<MBill*> bills = selectedBills();
-    if (!fitKinds(bills, CategoryKinds, tr("分类转换功能只适用于收入或支出")))
+    if (!fitKinds(bills, MBill::isCategoryKind, tr("分类转换功能只适用于收入或支出")))
         return;
     const bool mixed = std::any_of(bills.cbegin(), bills.cend(),
         [&bills](const MBill* bill) { return bill->getKind() != bills.first()->getKind(); });
@@ -501,10 +498,8 @@ void WBillList::changeCategory()
 
 void WBillList::changeBorrower()
 {
-    static const QStringList loanKinds { QStringLiteral("borrow"), QStringLiteral("lend"), QStringLiteral("repay"),
-        QStringLiteral("refund") };
     const QList<MBill*> bills = selectedBills();
-    if (fitKinds(bills, loanKinds, tr("借款人转换功能只适用于借贷账目")))
+    if (fitKinds(bills, MBill::isLoanKind, tr("借款人转换功能只适用于借贷账目")))
         quickChange(QStringLiteral("borrower"), bills);
 }
 
@@ -556,8 +551,8 @@ void WBillList::categoryDataChanged()
         categoryModel = new QStandardItemModel(this);
         categoryModel->appendRow(categoryItem(tr("按分类查看"), QStringLiteral("")));
         box->setModel(categoryModel);
-        addKindToCategoryModel(categoryModel, QStringLiteral("expense"));
-        addKindToCategoryModel(categoryModel, QStringLiteral("income"));
+        addKindToCategoryModel(categoryModel, MBill::Expense);
+        addKindToCategoryModel(categoryModel, MBill::Income);
         delete previous;
     }
     keepChoice(box, choice, &categoryPart);
@@ -603,10 +598,10 @@ void WBillList::on_pbModify_clicked()
     modifyBill();
 }
 
-bool WBillList::fitKinds(const QList<MBill*>& bills, const QStringList& kinds, const QString& refusal)
+bool WBillList::fitKinds(const QList<MBill*>& bills, bool (*isFit)(const QString& kind), const QString& refusal)
 {
     for (const MBill* bill : bills) {
-        if (!kinds.contains(bill->getKind())) {
+        if (!isFit(bill->getKind())) {
             DMessageBox::information(this, tr("错误"), refusal);
             return false;
         }

@@ -36,51 +36,39 @@ qint64 cents(double amount)
     return std::llround(amount * 100.0);
 }
 
-bool isStoredNegative(const QString& kind)
-{
-    return kind == QLatin1String("expense") || kind == QLatin1String("transfer") || kind == QLatin1String("lend")
-        || kind == QLatin1String("repay");
-}
-
-bool isLoan(const QString& kind)
-{
-    return kind == QLatin1String("lend") || kind == QLatin1String("borrow") || kind == QLatin1String("refund")
-        || kind == QLatin1String("repay");
-}
-
 // The kind an in/out column's word names: "收"/"支" and their like, or one of the bill kinds'
 // labels; empty when it names none.
 QString kindOfWord(const QString& word)
 {
     static const QHash<QString, QString> words {
-        { QStringLiteral("收"), QStringLiteral("income") },
-        { QStringLiteral("收入"), QStringLiteral("income") },
-        { QStringLiteral("入"), QStringLiteral("income") },
-        { QStringLiteral("存入"), QStringLiteral("income") },
-        { QStringLiteral("贷"), QStringLiteral("income") },
-        { QStringLiteral("income"), QStringLiteral("income") },
-        { QStringLiteral("in"), QStringLiteral("income") },
-        { QStringLiteral("credit"), QStringLiteral("income") },
-        { QStringLiteral("deposit"), QStringLiteral("income") },
-        { QStringLiteral("支"), QStringLiteral("expense") },
-        { QStringLiteral("支出"), QStringLiteral("expense") },
-        { QStringLiteral("出"), QStringLiteral("expense") },
-        { QStringLiteral("取出"), QStringLiteral("expense") },
-        { QStringLiteral("借"), QStringLiteral("expense") },
-        { QStringLiteral("expense"), QStringLiteral("expense") },
-        { QStringLiteral("out"), QStringLiteral("expense") },
-        { QStringLiteral("debit"), QStringLiteral("expense") },
-        { QStringLiteral("withdrawal"), QStringLiteral("expense") },
-        { QStringLiteral("转账"), QStringLiteral("transfer") },
-        { QStringLiteral("transfer"), QStringLiteral("transfer") },
-        { QStringLiteral("借出"), QStringLiteral("lend") },
-        { QStringLiteral("lend"), QStringLiteral("lend") },
-        { QStringLiteral("借入"), QStringLiteral("borrow") },
-        { QStringLiteral("borrow"), QStringLiteral("borrow") },
-        { QStringLiteral("收款"), QStringLiteral("refund") },
-        { QStringLiteral("refund"), QStringLiteral("refund") },
-        { QStringLiteral("还款"), QStringLiteral("repay") },
-        { QStringLiteral("repay"), QStringLiteral("repay") },
+        { QStringLiteral("收"), MBill::Income },
+        { QStringLiteral("收入"), MBill::Income },
+        { QStringLiteral("入"), MBill::Income },
+        { QStringLiteral("存入"), MBill::Income },
+        { QStringLiteral("贷"), MBill::Income },
+        { MBill::Income, MBill::Income },
+        { QStringLiteral("in"), MBill::Income },
+        { QStringLiteral("credit"), MBill::Income },
+        { QStringLiteral("deposit"), MBill::Income },
+        { QStringLiteral("支"), MBill::Expense },
+        { QStringLiteral("支出"), MBill::Expense },
+        { QStringLiteral("出"), MBill::Expense },
+        { QStringLiteral("取出"), MBill::Expense },
+        { QStringLiteral("借"), MBill::Expense },
+        { MBill::Expense, MBill::Expense },
+        { QStringLiteral("out"), MBill::Expense },
+        { QStringLiteral("debit"), MBill::Expense },
+        { QStringLiteral("withdrawal"), MBill::Expense },
+        { QStringLiteral("转账"), MBill::Transfer },
+        { MBill::Transfer, MBill::Transfer },
+        { QStringLiteral("借出"), MBill::Lend },
+        { MBill::Lend, MBill::Lend },
+        { QStringLiteral("借入"), MBill::Borrow },
+        { MBill::Borrow, MBill::Borrow },
+        { QStringLiteral("收款"), MBill::Refund },
+        { MBill::Refund, MBill::Refund },
+        { QStringLiteral("还款"), MBill::Repay },
+        { MBill::Repay, MBill::Repay },
     };
     const auto plain = words.constFind(word);
     if (plain != words.constEnd())
@@ -211,7 +199,7 @@ void ImportPlan::loadBook()
     for (const MAccount* account : *MAccount::get())
         add(Name { NameType::Account, QString(), QString(), account->getName() }, account->getId(), QString(),
             QString());
-    for (const QString& kind : { QStringLiteral("expense"), QStringLiteral("income") }) {
+    for (const QLatin1String kind : { MBill::Expense, MBill::Income }) {
         for (const MCategory* category : *MCategory::get(kind)) {
             add(Name { NameType::Category, kind, QString(), category->getName() }, category->getId(), QString(),
                 QString());
@@ -362,12 +350,11 @@ void ImportPlan::readRow(
 
     const QString toAccount = enteredText(record.value(Role::ToAccount)).trimmed();
     if (kind.isEmpty())
-        kind = !toAccount.isEmpty() ? QStringLiteral("transfer")
-                                    : (amount > 0 ? QStringLiteral("income") : QStringLiteral("expense"));
-    if (kind == QLatin1String("transfer") && toAccount.isEmpty())
+        kind = !toAccount.isEmpty() ? MBill::Transfer : (amount > 0 ? MBill::Income : MBill::Expense);
+    if (kind == MBill::Transfer && toAccount.isEmpty())
         return unreadable(QObject::tr("转账没有转入账户"));
     row->kind = kind;
-    row->amount = isStoredNegative(kind) ? -std::abs(amount) : std::abs(amount);
+    row->amount = MBill::isOutgoingKind(kind) ? -std::abs(amount) : std::abs(amount);
 
     QString account = fitName(enteredText(record.value(Role::Account)).trimmed(), row->line);
     if (account.isEmpty())
@@ -376,14 +363,14 @@ void ImportPlan::readRow(
         return unreadable(QObject::tr("没有账户，请选择默认账户"));
 
     QString borrower;
-    if (isLoan(kind)) {
+    if (MBill::isLoanKind(kind)) {
         borrower = fitName(enteredText(record.value(Role::Borrower)).trimmed(), row->line);
         if (borrower.isEmpty())
             return unreadable(QObject::tr("借贷账目没有借款人"));
     }
 
     row->refs.account = noteName(row, Name { NameType::Account, QString(), QString(), account });
-    if (kind == QLatin1String("transfer")) {
+    if (kind == MBill::Transfer) {
         row->refs.toAccount
             = noteName(row, Name { NameType::Account, QString(), QString(), fitName(toAccount, row->line) });
     }
@@ -417,7 +404,7 @@ void ImportPlan::readRow(
         if (!member.isEmpty()) {
             row->refs.member = noteName(row, Name { NameType::Member, QString(), QString(), member });
         }
-    } else if (isLoan(kind)) {
+    } else if (MBill::isLoanKind(kind)) {
         row->refs.borrower = noteName(row, Name { NameType::Borrower, QString(), QString(), borrower });
     }
 }
@@ -745,7 +732,7 @@ bool ImportPlan::book(Summary* summary, QString* error)
             QString subCategoryId = none;
             QString memberId = none;
             QString borrowerId = none;
-            if (row.kind == QLatin1String("transfer"))
+            if (row.kind == MBill::Transfer)
                 toAccountId = idOf(uses.at(row.refs.toAccount).name, nullptr);
             if (MBill::isCategoryKind(row.kind)) {
                 if (row.refs.category >= 0)
@@ -753,7 +740,7 @@ bool ImportPlan::book(Summary* summary, QString* error)
                 subCategoryId = idOf(uses.at(row.refs.subCategory).name, &categoryId);
                 if (row.refs.member >= 0)
                     memberId = idOf(uses.at(row.refs.member).name, nullptr);
-            } else if (isLoan(row.kind)) {
+            } else if (MBill::isLoanKind(row.kind)) {
                 borrowerId = idOf(uses.at(row.refs.borrower).name, nullptr);
             }
             if (!ok)
