@@ -20,8 +20,6 @@
 
 namespace {
 
-const int columnTotal = 5;
-
 const QString& missingName()
 {
     static const QString text = QStringLiteral("出错啦~~~");
@@ -199,12 +197,12 @@ void MBillModel::referencesChanged()
     const int days = getDayRowCount();
     if (days == 0)
         return;
-    emit dataChanged(index(0, 0), index(days - 1, columnTotal - 1));
+    emit dataChanged(index(0, 0), index(days - 1, ColumnCount - 1));
     for (int row = 0; row < days; ++row) {
         const QModelIndex day = index(row, 0);
         const int bills = rowCount(day);
         if (bills > 0)
-            emit dataChanged(index(0, 0, day), index(bills - 1, columnTotal - 1, day));
+            emit dataChanged(index(0, 0, day), index(bills - 1, ColumnCount - 1, day));
     }
 }
 
@@ -252,7 +250,7 @@ int MBillModel::rowCount(const QModelIndex& parent) const
 
 int MBillModel::columnCount(const QModelIndex&) const
 {
-    return columnTotal;
+    return ColumnCount;
 }
 
 QVariant MBillModel::data(const QModelIndex& index, int role) const
@@ -282,13 +280,13 @@ QVariant MBillModel::dayData(MBill* day, int column, int role) const
 {
     switch (role) {
     case Qt::DisplayRole:
-        if (column == 0)
+        if (column == ReferenceColumn)
             return dateWithDayName(day->getDate());
-        if (column == 4)
+        if (column == TextColumn)
             return subtotalLine(day);
         return QVariant();
     case Qt::DecorationRole:
-        if (column != 0)
+        if (column != ReferenceColumn)
             return QVariant();
         return QIcon(day->isExpanded() ? QStringLiteral(":/rc/images/BtnTreeOpen.png")
                                        : QStringLiteral(":/rc/images/BtnTreeClosed.png"));
@@ -298,7 +296,7 @@ QVariant MBillModel::dayData(MBill* day, int column, int role) const
         return font;
     }
     case Qt::TextAlignmentRole:
-        if (column == 4)
+        if (column == TextColumn)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant();
     case Qt::ToolTipRole:
@@ -333,23 +331,23 @@ QString MBillModel::billText(const MBill* bill, int column) const
     const Names& known = names();
     const QString kind = bill->getKind();
     switch (column) {
-    case 0:
+    case ReferenceColumn:
         if (MBill::isCategoryKind(kind))
             return nameOrMissing(known.categories, bill->getCategoryId()) + QLatin1Char(' ')
                 + nameOrMissing(known.subCategories, bill->getSubCategoryId());
         if (kind == MBill::Transfer)
             return nameOrMissing(known.accounts, bill->getToAccountId());
         return nameOrMissing(known.borrowers, bill->getBorrowerId());
-    case 1:
+    case AmountColumn:
         return Constants::getInstance()->getBillKinds()->getLabel(kind) + QLatin1Char(' ')
             + formatMoney(bill->getAmount());
-    case 2:
+    case AccountColumn:
         return nameOrMissing(known.accounts, bill->getAccountId());
-    case 3:
+    case MemberColumn:
         if (!MBill::isCategoryKind(kind))
             return QString();
         return known.members.value(bill->getMemberId());
-    case 4: {
+    case TextColumn: {
         const QString title = bill->getTitle();
         return title.isEmpty() ? bill->getDescription() : title + QLatin1Char(' ') + bill->getDescription();
     }
