@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "data/logging.h"
+#include "data/mbill.h"
 #include "data/money.h"
 
 namespace {
@@ -88,10 +89,10 @@ template <typename Row> QList<Row> loadEntities(const QString& sql, const QVaria
 // Adds a group's sums to the row of its kind: expense and income, other kinds ignored.
 void addPeriodGroup(MPeriodStat* row, MPeriodStat* sums, const QString& kind, double amount)
 {
-    if (kind == QLatin1String("expense")) {
+    if (kind == MBill::Expense) {
         row->expense += amount;
         sums->expense += amount;
-    } else if (kind == QLatin1String("income")) {
+    } else if (kind == MBill::Income) {
         row->income += amount;
         sums->income += amount;
     }
@@ -286,24 +287,24 @@ QList<MAccountStat> ReportHelper::getAccountData(const QString& scope, int value
             MAccountStat& row = rows[*at];
             const QString kind = query.value(1).toString();
             const double amount = query.value(2).toDouble();
-            if (kind == QLatin1String("expense"))
+            if (kind == MBill::Expense)
                 row.expense += amount;
-            else if (kind == QLatin1String("income"))
+            else if (kind == MBill::Income)
                 row.income += amount;
-            else if (kind == QLatin1String("transfer"))
+            else if (kind == MBill::Transfer)
                 row.transferOut += amount;
-            else if (kind == QLatin1String("lend"))
+            else if (kind == MBill::Lend)
                 row.lend += amount;
-            else if (kind == QLatin1String("borrow"))
+            else if (kind == MBill::Borrow)
                 row.borrow += amount;
-            else if (kind == QLatin1String("refund"))
+            else if (kind == MBill::Refund)
                 row.refund += amount;
-            else if (kind == QLatin1String("repay"))
+            else if (kind == MBill::Repay)
                 row.repay += amount;
             recompute(&row);
         });
     QVariantList transferValues = filter.values;
-    transferValues.append(QStringLiteral("transfer"));
+    transferValues.append(MBill::Transfer);
     forEachRow(QStringLiteral("select to_account_id, total(amount) from tbl_bill where ") + filter.sql
             + QStringLiteral(" and kind=? group by to_account_id, kind "),
         transferValues, [&](const QSqlQuery& query) {
@@ -348,13 +349,13 @@ QList<MBorrowerStat> ReportHelper::getBorrowerData(const QString& scope, int val
             const QString kind = query.value(1).toString();
             const double amount = query.value(2).toDouble();
             double MBorrowerStat::*column = nullptr;
-            if (kind == QLatin1String("borrow"))
+            if (kind == MBill::Borrow)
                 column = &MBorrowerStat::borrow;
-            else if (kind == QLatin1String("lend"))
+            else if (kind == MBill::Lend)
                 column = &MBorrowerStat::lend;
-            else if (kind == QLatin1String("refund"))
+            else if (kind == MBill::Refund)
                 column = &MBorrowerStat::refund;
-            else if (kind == QLatin1String("repay"))
+            else if (kind == MBill::Repay)
                 column = &MBorrowerStat::repay;
             else
                 return;
@@ -383,10 +384,10 @@ QList<MMemberStat> ReportHelper::getMemberData(const QString& scope, int value)
             MMemberStat& row = rows[*at];
             const QString kind = query.value(1).toString();
             const double amount = query.value(2).toDouble();
-            if (kind == QLatin1String("expense")) {
+            if (kind == MBill::Expense) {
                 row.expense += amount;
                 expenseSum += amount;
-            } else if (kind == QLatin1String("income")) {
+            } else if (kind == MBill::Income) {
                 row.income += amount;
                 incomeSum += amount;
             }

@@ -3,6 +3,7 @@
 #include "analysis/reporthelper.h"
 #include "analysis/reportpages.h"
 #include "data/constants.h"
+#include "data/mbill.h"
 #include "data/metadata.h"
 #include "ui_waccountanalysis.h"
 
@@ -50,7 +51,7 @@ QList<QPair<QString, QString>> WAccountAnalysis::setUpForm()
     // The transfer kind is two on this page: money in and money out.
     QList<QPair<QString, QString>> kinds;
     for (const auto& pair : Constants::getInstance()->getBillKinds()->getPairs()) {
-        if (pair.second == QLatin1String("transfer")) {
+        if (pair.second == MBill::Transfer) {
             kinds.append({ tr("转入"), QStringLiteral("transferIn") });
             kinds.append({ tr("转出"), QStringLiteral("transferOut") });
         } else {
@@ -89,19 +90,19 @@ void WAccountAnalysis::bindChart(const QList<MAccountStat>& rows, const QString&
 {
     const QString key = ui->cbKind->currentData().toString();
     double MAccountStat::*column = &MAccountStat::expense;
-    if (key == QLatin1String("income"))
+    if (key == MBill::Income)
         column = &MAccountStat::income;
     else if (key == QLatin1String("transferIn"))
         column = &MAccountStat::transferIn;
     else if (key == QLatin1String("transferOut"))
         column = &MAccountStat::transferOut;
-    else if (key == QLatin1String("lend"))
+    else if (key == MBill::Lend)
         column = &MAccountStat::lend;
-    else if (key == QLatin1String("borrow"))
+    else if (key == MBill::Borrow)
         column = &MAccountStat::borrow;
-    else if (key == QLatin1String("refund"))
+    else if (key == MBill::Refund)
         column = &MAccountStat::refund;
-    else if (key == QLatin1String("repay"))
+    else if (key == MBill::Repay)
         column = &MAccountStat::repay;
     QList<QPair<QString, double>> points;
     for (qsizetype i = 0; i + 1 < rows.size(); ++i) {

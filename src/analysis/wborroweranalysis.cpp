@@ -3,6 +3,7 @@
 #include "analysis/reporthelper.h"
 #include "analysis/reportpages.h"
 #include "data/constants.h"
+#include "data/mbill.h"
 #include "data/metadata.h"
 #include "ui_wborroweranalysis.h"
 
@@ -66,11 +67,11 @@ void WBorrowerAnalysis::bindChart(const QList<MBorrowerStat>& rows, const QStrin
 {
     const QString key = ui->cbKind->currentData().toString();
     double MBorrowerStat::*column = &MBorrowerStat::repay;
-    if (key == QLatin1String("borrow"))
+    if (key == MBill::Borrow)
         column = &MBorrowerStat::borrow;
-    else if (key == QLatin1String("lend"))
+    else if (key == MBill::Lend)
         column = &MBorrowerStat::lend;
-    else if (key == QLatin1String("refund"))
+    else if (key == MBill::Refund)
         column = &MBorrowerStat::refund;
     QList<QPair<QString, double>> points;
     for (qsizetype i = 0; i + 1 < rows.size(); ++i)

@@ -3,12 +3,14 @@
 #include "analysis/reporthelper.h"
 #include "analysis/reportpages.h"
 #include "data/constants.h"
+#include "data/mbill.h"
 #include "data/metadata.h"
 #include "widgets/witemdelegate.h"
 #include "ui_wcategoryanalysis.h"
 
 WCategoryAnalysis::WCategoryAnalysis(QWidget* parent)
     : WAnalysisPage(parent, true)
+    , kind(MBill::Expense)
 {
 }
 

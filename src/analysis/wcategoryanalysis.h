@@ -29,6 +29,6 @@ private:
     void bindReport(const QList<MCategoryStat>& rows, const QString& title);
 
     Ui::WCategoryAnalysis* ui = nullptr;
-    QString kind = QStringLiteral("expense");
+    QString kind;
     bool expanded = true;
 };

@@ -3,6 +3,7 @@
 #include "analysis/reporthelper.h"
 #include "analysis/reportpages.h"
 #include "data/constants.h"
+#include "data/mbill.h"
 #include "data/metadata.h"
 #include "ui_wmemberanalysis.h"
 
@@ -58,7 +59,7 @@ void WMemberAnalysis::bindTable(const QList<MMemberStat>& rows)
 
 void WMemberAnalysis::bindChart(const QList<MMemberStat>& rows, const QString& title)
 {
-    const bool income = ui->cbKind->currentData().toString() == QLatin1String("income");
+    const bool income = ui->cbKind->currentData().toString() == MBill::Income;
     QList<QPair<QString, double>> points;
     for (qsizetype i = 0; i + 1 < rows.size(); ++i)
         points.append({ rows.at(i).name, income ? rows.at(i).income : rows.at(i).expense });

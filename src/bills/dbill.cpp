@@ -25,16 +25,6 @@
 #include "ui_dbill.h"
 
 namespace {
-const QString Expense = QStringLiteral("expense");
-const QString Income = QStringLiteral("income");
-const QString Transfer = QStringLiteral("transfer");
-
-// Money leaves these kinds' accounts, so they are stored negative.
-bool isOutgoing(const QString& kind)
-{
-    return kind == Expense || kind == Transfer || kind == QLatin1String("lend") || kind == QLatin1String("repay");
-}
-
 // Every data field of a bill but its id.
 struct BillFields {
     double amount = 0;
@@ -139,7 +129,7 @@ QSize DBill::sizeHint() const
 
 void DBill::init()
 {
-    kind = Expense;
+    kind = MBill::Expense;
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("账目"));
 
@@ -212,11 +202,11 @@ void DBill::setBill(MBill* source)
             showInvalidDate(source);
     }
     kind = source->getKind();
-    if (kind == Expense)
+    if (kind == MBill::Expense)
         ui->rbExpense->click();
-    else if (kind == Income)
+    else if (kind == MBill::Income)
         ui->rbIncome->click();
-    else if (kind == Transfer)
+    else if (kind == MBill::Transfer)
         ui->rbTransfer->click();
     else
         ui->rbLoan->click();
@@ -226,7 +216,7 @@ void DBill::setBill(MBill* source)
         selectRecord(ui->cbCategory, source->getCategoryId());
         selectRecord(ui->cbSubCategory, source->getSubCategoryId());
         selectRecord(ui->cbMember, source->getMemberId());
-    } else if (source->getKind() == Transfer) {
+    } else if (source->getKind() == MBill::Transfer) {
         selectRecord(ui->cbToAccount, source->getToAccountId());
     } else {
         selectByData(ui->cbLoanKind, source->getKind());
@@ -355,8 +345,8 @@ void DBill::onKindChanged()
 void DBill::promptForCategories()
 {
     DMessageBox::information(this, tr("错误"),
-        kind == Expense ? tr("请先建立一个 支出 大类，并在大类下创建 小类")
-                        : tr("请先建立一个 收入 大类，并在大类下创建 小类"));
+        kind == MBill::Expense ? tr("请先建立一个 支出 大类，并在大类下创建 小类")
+                               : tr("请先建立一个 收入 大类，并在大类下创建 小类"));
     DCategory top(kind, this, false, QString());
     if (top.exec() != QDialog::Accepted)
         return;
@@ -507,7 +497,7 @@ bool DBill::checkChoices()
         // With the member row hidden the user cannot choose: the bill is then stored without one.
         if (ui->cbMember->count() > 0 && ui->cbMember->currentIndex() < 0 && ui->cbMember->isVisibleTo(this))
             return refuse(tr("请选择成员"));
-    } else if (kind == Transfer) {
+    } else if (kind == MBill::Transfer) {
         if (ui->cbToAccount->currentIndex() < 0)
             return refuse(tr("请选择转入账户"));
     } else {
@@ -534,7 +524,7 @@ bool DBill::save()
     if (!amountAsShown || kind != original->getKind()) {
         const double amount = amountAsShown ? qAbs(original->getAmount()) : ui->dsbAmount->value();
         // No "-0" for a bill of nothing.
-        entered.amount = isOutgoing(kind) && amount != 0 ? -amount : amount;
+        entered.amount = MBill::isOutgoingKind(kind) && amount != 0 ? -amount : amount;
     }
     const QString description = ui->teDescription->toPlainText();
     entered.description
@@ -551,7 +541,7 @@ bool DBill::save()
         entered.categoryId = chosenId(ui->cbCategory);
         entered.subCategoryId = chosenId(ui->cbSubCategory);
         entered.memberId = chosenId(ui->cbMember);
-    } else if (kind == Transfer) {
+    } else if (kind == MBill::Transfer) {
         entered.toAccountId = chosenId(ui->cbToAccount);
     } else {
         entered.borrowerId = chosenId(ui->cbBorrower);

@@ -20,8 +20,6 @@
 
 namespace {
 
-const int columnTotal = 5;
-
 const QString& missingName()
 {
     static const QString text = QStringLiteral("出错啦~~~");
@@ -51,13 +49,13 @@ qint64 toCents(double amount)
 QColor kindColor(const QString& kind)
 {
     static const QHash<QString, QString> keys = {
-        { QStringLiteral("expense"), SettingKeys::ExpenseColor },
-        { QStringLiteral("income"), SettingKeys::IncomeColor },
-        { QStringLiteral("transfer"), SettingKeys::TransferColor },
-        { QStringLiteral("lend"), SettingKeys::LendColor },
-        { QStringLiteral("borrow"), SettingKeys::BorrowColor },
-        { QStringLiteral("refund"), SettingKeys::RefundColor },
-        { QStringLiteral("repay"), SettingKeys::RepayColor },
+        { MBill::Expense, SettingKeys::ExpenseColor },
+        { MBill::Income, SettingKeys::IncomeColor },
+        { MBill::Transfer, SettingKeys::TransferColor },
+        { MBill::Lend, SettingKeys::LendColor },
+        { MBill::Borrow, SettingKeys::BorrowColor },
+        { MBill::Refund, SettingKeys::RefundColor },
+        { MBill::Repay, SettingKeys::RepayColor },
     };
     const auto it = keys.constFind(kind);
     if (it == keys.constEnd())
@@ -199,12 +197,12 @@ void MBillModel::referencesChanged()
     const int days = getDayRowCount();
     if (days == 0)
         return;
-    emit dataChanged(index(0, 0), index(days - 1, columnTotal - 1));
+    emit dataChanged(index(0, 0), index(days - 1, ColumnCount - 1));
     for (int row = 0; row < days; ++row) {
         const QModelIndex day = index(row, 0);
         const int bills = rowCount(day);
         if (bills > 0)
-            emit dataChanged(index(0, 0, day), index(bills - 1, columnTotal - 1, day));
+            emit dataChanged(index(0, 0, day), index(bills - 1, ColumnCount - 1, day));
     }
 }
 
@@ -252,7 +250,7 @@ int MBillModel::rowCount(const QModelIndex& parent) const
 
 int MBillModel::columnCount(const QModelIndex&) const
 {
-    return columnTotal;
+    return ColumnCount;
 }
 
 QVariant MBillModel::data(const QModelIndex& index, int role) const
@@ -282,13 +280,13 @@ QVariant MBillModel::dayData(MBill* day, int column, int role) const
 {
     switch (role) {
     case Qt::DisplayRole:
-        if (column == 0)
+        if (column == ReferenceColumn)
             return dateWithDayName(day->getDate());
-        if (column == 4)
+        if (column == TextColumn)
             return subtotalLine(day);
         return QVariant();
     case Qt::DecorationRole:
-        if (column != 0)
+        if (column != ReferenceColumn)
             return QVariant();
         return QIcon(day->isExpanded() ? QStringLiteral(":/rc/images/BtnTreeOpen.png")
                                        : QStringLiteral(":/rc/images/BtnTreeClosed.png"));
@@ -298,7 +296,7 @@ QVariant MBillModel::dayData(MBill* day, int column, int role) const
         return font;
     }
     case Qt::TextAlignmentRole:
-        if (column == 4)
+        if (column == TextColumn)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant();
     case Qt::ToolTipRole:
@@ -333,23 +331,23 @@ QString MBillModel::billText(const MBill* bill, int column) const
     const Names& known = names();
     const QString kind = bill->getKind();
     switch (column) {
-    case 0:
+    case ReferenceColumn:
         if (MBill::isCategoryKind(kind))
             return nameOrMissing(known.categories, bill->getCategoryId()) + QLatin1Char(' ')
                 + nameOrMissing(known.subCategories, bill->getSubCategoryId());
-        if (kind == QLatin1String("transfer"))
+        if (kind == MBill::Transfer)
             return nameOrMissing(known.accounts, bill->getToAccountId());
         return nameOrMissing(known.borrowers, bill->getBorrowerId());
-    case 1:
+    case AmountColumn:
         return Constants::getInstance()->getBillKinds()->getLabel(kind) + QLatin1Char(' ')
             + formatMoney(bill->getAmount());
-    case 2:
+    case AccountColumn:
         return nameOrMissing(known.accounts, bill->getAccountId());
-    case 3:
+    case MemberColumn:
         if (!MBill::isCategoryKind(kind))
             return QString();
         return known.members.value(bill->getMemberId());
-    case 4: {
+    case TextColumn: {
         const QString title = bill->getTitle();
         return title.isEmpty() ? bill->getDescription() : title + QLatin1Char(' ') + bill->getDescription();
     }
@@ -375,7 +373,7 @@ QString MBillModel::toolTip(const MBill* bill) const
             third += *category;
         if (const QString* sub = findName(known.subCategories, bill->getSubCategoryId()))
             third += QStringLiteral(" - ") + *sub;
-    } else if (kind == QLatin1String("transfer")) {
+    } else if (kind == MBill::Transfer) {
         if (const QString* target = findName(known.accounts, bill->getToAccountId()))
             third = tr("转入账户：") + *target;
     } else if (const QString* borrower = findName(known.borrowers, bill->getBorrowerId())) {
@@ -407,7 +405,7 @@ QString MBillModel::subtotalLine(MBill* day) const
     for (const auto& [label, key] : kinds) {
         qint64 value = sums.value(key);
         // Money moved between one's own accounts is shown by its size and changes nothing.
-        if (key == QLatin1String("transfer"))
+        if (key == MBill::Transfer)
             value = qAbs(value);
         else
             total += value;

@@ -17,6 +17,10 @@ class MBill;
 // that its cost does not grow with the book.
 class MBillModel : public QAbstractItemModel {
 public:
+    // The columns of a bill row: what it is booked on (category, target account or borrower), kind
+    // and amount, account, member, then title and description (a day row's subtotals stand there).
+    enum Column { ReferenceColumn, AmountColumn, AccountColumn, MemberColumn, TextColumn, ColumnCount };
+
     explicit MBillModel(QObject* parent = nullptr);
     ~MBillModel() override;
 

@@ -95,7 +95,7 @@ QString PrintHelper::usageText(MBill* bill)
     const QString kind = bill->getKind();
     if (MBill::isCategoryKind(kind))
         return nameOf(bill->getCategory()) + QStringLiteral(" - ") + nameOf(bill->getSubCategory());
-    if (kind == QLatin1String("transfer"))
+    if (kind == MBill::Transfer)
         return nameOf(bill->getToAccount());
     return nameOf(bill->getBorrower());
 }

@@ -17,6 +17,7 @@
 #include <QStyleOptionComboBox>
 #include <QTreeView>
 #include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "bills/dbill.h"
@@ -100,6 +101,23 @@ private:
     }
 };
 
+// The room a day row keeps free at its right end, after its subtotals.
+const int SubtotalMargin = 8;
+// The bill list's columns: no narrower than the least, no wider than the most when their stored
+// widths are applied; the first three columns' widths when none are stored.
+const int MinColumnWidth = 50;
+const int MaxColumnWidth = 500;
+const int DefaultColumnWidth = 100;
+const int FirstColumnWidths[] = { 200, 130, 100 };
+// A page of the list holds a row for each this many pixels of its height, and never fewer rows than
+// the least.
+const int PageRowPitch = 30;
+const int MinPageRows = 10;
+// The indentation of the sub-categories in the category filter's popup.
+const int CategoryIndent = 10;
+// The spaces after a kind's label in the category filter, which set it apart from its categories.
+const int KindLabelPadding = 8;
+
 // The rows of the tree, 25 pixels high. A day row spans the row's columns (the tree draws its first
 // column across them): its date on the left, its subtotals on the right where the date leaves
 // room, shortened at their start when the row is too narrow, so that the day's total stays.
@@ -120,10 +138,10 @@ public:
         const QFontMetrics metrics(item.font);
         const int gap = metrics.horizontalAdvance(QStringLiteral("    "));
         const int left = date.left() + metrics.horizontalAdvance(item.text) + gap;
-        const QRect room(left, date.top(), item.rect.right() - 8 - left, date.height());
+        const QRect room(left, date.top(), item.rect.right() - SubtotalMargin - left, date.height());
         if (room.width() <= 0)
             return;
-        const QString subtotals = index.siblingAtColumn(4).data().toString().trimmed();
+        const QString subtotals = index.siblingAtColumn(MBillModel::TextColumn).data().toString().trimmed();
         painter->save();
         painter->setFont(item.font);
         painter->setPen(item.palette.color(QPalette::Text));
@@ -132,9 +150,6 @@ public:
         painter->restore();
     }
 };
-
-// The kinds of bill that have a category and a member.
-const QStringList CategoryKinds { QStringLiteral("expense"), QStringLiteral("income") };
 
 QStandardItem* categoryItem(const QString& name, const QString& data)
 {
@@ -163,7 +178,7 @@ WBillList::WBillList(QWidget* parent)
     delete defaultSelection;
     tree->setItemDelegate(new BillRowDelegate(tree));
     tree->header()->setStretchLastSection(false);
-    tree->header()->setSectionResizeMode(4, QHeaderView::Stretch);
+    tree->header()->setSectionResizeMode(MBillModel::TextColumn, QHeaderView::Stretch);
     tree->setAllColumnsShowFocus(true);
     tree->setAnimated(true);
     // A double click is for the bill, not for folding the day; the day row's icon follows its
@@ -183,7 +198,7 @@ WBillList::WBillList(QWidget* parent)
     categoryPopup = new QTreeView;
     categoryPopup->setItemsExpandable(false);
     categoryPopup->setRootIsDecorated(false);
-    categoryPopup->setIndentation(10);
+    categoryPopup->setIndentation(CategoryIndent);
     categoryPopup->setHeaderHidden(true);
     categoryPopup->setItemDelegate(new WItemDelegate(categoryPopup));
     ui->cbCategoryList->setView(categoryPopup);
@@ -211,7 +226,7 @@ WBillList::WBillList(QWidget* parent)
 
     // Connected only now, so that applying the stored widths does not store them again.
     applyColumnWidths();
-    tree->header()->setMinimumSectionSize(50);
+    tree->header()->setMinimumSectionSize(MinColumnWidth);
     connect(tree->header(), &QHeaderView::sectionResized, this, &WBillList::on_sectionResized);
 }
 
@@ -236,7 +251,8 @@ QString WBillList::buildCondition() const
 void WBillList::addKindToCategoryModel(QStandardItemModel* target, const QString& kind)
 {
     QStandardItem* kindItem = categoryItem(
-        Constants::getInstance()->getCategoryKinds()->getLabel(kind) + QString(8, QLatin1Char(' ')), kind);
+        Constants::getInstance()->getCategoryKinds()->getLabel(kind) + QString(KindLabelPadding, QLatin1Char(' ')),
+        kind);
     target->appendRow(kindItem);
     for (const MCategory* category : *MCategory::get(kind)) {
         QStandardItem* item = categoryItem(category->getName(), QLatin1Char('c') + category->getId());
@@ -275,7 +291,7 @@ void WBillList::resizeEvent(QResizeEvent* event)
     // hidden (its first showing too): the page size then stays as it is.
     if (event->oldSize().width() != -1) {
         const int height = ui->tvBillList->height();
-        const int rows = height >= 300 ? height / 30 : 10;
+        const int rows = height >= MinPageRows * PageRowPitch ? height / PageRowPitch : MinPageRows;
         // Most resizes keep the number of rows; reloading for them would only drop the selection.
         if (rows != model->getPageSize())
             model->setPageSize(rows);
@@ -481,14 +497,14 @@ void WBillList::changeAccount()
 void WBillList::changeMember()
 {
     const QList<MBill*> bills = selectedBills();
-    if (fitKinds(bills, CategoryKinds, tr("成员转换功能只适用于收入或支出")))
+    if (fitKinds(bills, MBill::isCategoryKind, tr("成员转换功能只适用于收入或支出")))
         quickChange(QStringLiteral("member"), bills);
 }
 
 void WBillList::changeCategory()
 {
     const QList<MBill*> bills = selectedBills();
-    if (!fitKinds(bills, CategoryKinds, tr("分类转换功能只适用于收入或支出")))
+    if (!fitKinds(bills, MBill::isCategoryKind, tr("分类转换功能只适用于收入或支出")))
         return;
     const bool mixed = std::any_of(bills.cbegin(), bills.cend(),
         [&bills](const MBill* bill) { return bill->getKind() != bills.first()->getKind(); });
@@ -501,10 +517,8 @@ void WBillList::changeCategory()
 
 void WBillList::changeBorrower()
 {
-    static const QStringList loanKinds { QStringLiteral("borrow"), QStringLiteral("lend"), QStringLiteral("repay"),
-        QStringLiteral("refund") };
     const QList<MBill*> bills = selectedBills();
-    if (fitKinds(bills, loanKinds, tr("借款人转换功能只适用于借贷账目")))
+    if (fitKinds(bills, MBill::isLoanKind, tr("借款人转换功能只适用于借贷账目")))
         quickChange(QStringLiteral("borrower"), bills);
 }
 
@@ -556,8 +570,8 @@ void WBillList::categoryDataChanged()
         categoryModel = new QStandardItemModel(this);
         categoryModel->appendRow(categoryItem(tr("按分类查看"), QStringLiteral("")));
         box->setModel(categoryModel);
-        addKindToCategoryModel(categoryModel, QStringLiteral("expense"));
-        addKindToCategoryModel(categoryModel, QStringLiteral("income"));
+        addKindToCategoryModel(categoryModel, MBill::Expense);
+        addKindToCategoryModel(categoryModel, MBill::Income);
         delete previous;
     }
     keepChoice(box, choice, &categoryPart);
@@ -603,10 +617,10 @@ void WBillList::on_pbModify_clicked()
     modifyBill();
 }
 
-bool WBillList::fitKinds(const QList<MBill*>& bills, const QStringList& kinds, const QString& refusal)
+bool WBillList::fitKinds(const QList<MBill*>& bills, bool (*isFit)(const QString& kind), const QString& refusal)
 {
     for (const MBill* bill : bills) {
-        if (!kinds.contains(bill->getKind())) {
+        if (!isFit(bill->getKind())) {
             DMessageBox::information(this, tr("错误"), refusal);
             return false;
         }
@@ -650,17 +664,16 @@ void WBillList::applyColumnWidths()
     QTreeView* tree = ui->tvBillList;
     const QList<int> widths = FileSetting::getInstance()->getColumnWidths();
     if (widths.isEmpty()) {
-        tree->setColumnWidth(0, 200);
-        tree->setColumnWidth(1, 130);
-        tree->setColumnWidth(2, 100);
+        for (int column = 0; column < int(std::size(FirstColumnWidths)); ++column)
+            tree->setColumnWidth(column, FirstColumnWidths[column]);
         return;
     }
     for (int i = 0; i < tree->header()->count(); ++i) {
-        int width = i < widths.size() ? widths.at(i) : 100;
-        if (width < 50)
-            width = 100;
-        else if (width > 500)
-            width = 500;
+        int width = i < widths.size() ? widths.at(i) : DefaultColumnWidth;
+        if (width < MinColumnWidth)
+            width = DefaultColumnWidth;
+        else if (width > MaxColumnWidth)
+            width = MaxColumnWidth;
         tree->setColumnWidth(i, width);
     }
 }

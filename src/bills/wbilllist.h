@@ -87,8 +87,8 @@ private:
     QList<QComboBox*> filterCombos() const;
     // The bills of the selected rows, in the order they were selected.
     QList<MBill*> selectedBills() const;
-    // False, after saying refusal, when a bill is of none of kinds.
-    bool fitKinds(const QList<MBill*>& bills, const QStringList& kinds, const QString& refusal);
+    // False, after saying refusal, when a bill is of a kind isFit refuses.
+    bool fitKinds(const QList<MBill*>& bills, bool (*isFit)(const QString& kind), const QString& refusal);
     // Runs the bulk change of type on bills and shows the result; nothing for no bills.
     void quickChange(const QString& type, const QList<MBill*>& bills);
 

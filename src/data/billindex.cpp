@@ -309,10 +309,12 @@ State& state()
     return instance;
 }
 
-// The bill list's condition without any filter.
+// The bill list's condition without any filter (the list pads it with spaces).
+const QLatin1String everyBillCondition("1=1");
+
 bool isEveryBill(const QString& condition)
 {
-    return condition.trimmed() == QLatin1String("1=1");
+    return condition.trimmed() == everyBillCondition;
 }
 
 // A stable sort of entries by one of their keys, largest first, sixteen bits a pass.
@@ -491,12 +493,12 @@ void ensureSums()
     index.sums = Sums();
     // The pass that reads the sums reads the every-bill list as well when it is missing: both are
     // wanted at start, and one pass costs less than two.
-    View* every = findView(QStringLiteral("1=1"));
+    View* every = findView(everyBillCondition);
     std::unique_ptr<View> view;
     if (!every) {
         view = std::make_unique<View>();
         view->everyBill = true;
-        view->condition = QStringLiteral("1=1");
+        view->condition = everyBillCondition;
     }
     if (!readBook(&index.sums, view.get())) {
         // A book that cannot be read has no figures; they are read again after the next forget().
@@ -519,7 +521,7 @@ View* viewOf(const QString& condition)
         if (isEveryBill(condition)) {
             auto every = std::make_unique<View>();
             every->everyBill = true;
-            every->condition = QStringLiteral("1=1");
+            every->condition = everyBillCondition;
             const bool withSums = !index.sums.valid;
             if (withSums)
                 index.sums = Sums();
@@ -690,7 +692,7 @@ struct BillIndex::Change::Data {
 };
 
 BillIndex::Change::Change(const QString& id)
-    : data(new Data)
+    : data(std::make_unique<Data>())
 {
     State& index = state();
     data->id = id;
@@ -707,10 +709,8 @@ BillIndex::Change::Change(const QString& id)
         forget();
 }
 
-BillIndex::Change::~Change()
-{
-    delete data;
-}
+// Out of line, where Data is complete.
+BillIndex::Change::~Change() = default;
 
 void BillIndex::Change::finish()
 {

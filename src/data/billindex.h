@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <memory>
 #include <vector>
 
 // What the bill list, the status bar, the balances and the month list need of the open book's bills,
@@ -55,7 +56,7 @@ public:
 
     private:
         struct Data;
-        Data* data;
+        std::unique_ptr<Data> data;
     };
 
     // Everything is read from the book again when it is next asked for.

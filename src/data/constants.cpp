@@ -10,6 +10,7 @@
 #include "buildconfig.h"
 #include "data/enteredtext.h"
 #include "data/filesetting.h"
+#include "data/mbill.h"
 #include "data/metadata.h"
 #include "data/settingkeys.h"
 
@@ -65,10 +66,12 @@ void Constants::init(const Roots& roots)
     accountKinds = makeTable({ { "现金", "cash" }, { "银行卡", "card" }, { "信用卡", "credit" }, { "基金", "fund" },
         { "股票", "stock" }, { "其它", "other" } });
     borrowerKinds = makeTable({ { "债权人", "creditor" }, { "债务人", "debtor" } });
-    categoryKinds = makeTable({ { "支出", "expense" }, { "收入", "income" } });
-    loanKinds = makeTable({ { "借出", "lend" }, { "借入", "borrow" }, { "收款", "refund" }, { "还款", "repay" } });
-    billKinds = makeTable({ { "支出", "expense" }, { "收入", "income" }, { "转账", "transfer" }, { "借出", "lend" },
-        { "借入", "borrow" }, { "收款", "refund" }, { "还款", "repay" } });
+    categoryKinds = makeTable({ { "支出", MBill::Expense.data() }, { "收入", MBill::Income.data() } });
+    loanKinds = makeTable({ { "借出", MBill::Lend.data() }, { "借入", MBill::Borrow.data() },
+        { "收款", MBill::Refund.data() }, { "还款", MBill::Repay.data() } });
+    billKinds = makeTable({ { "支出", MBill::Expense.data() }, { "收入", MBill::Income.data() },
+        { "转账", MBill::Transfer.data() }, { "借出", MBill::Lend.data() }, { "借入", MBill::Borrow.data() },
+        { "收款", MBill::Refund.data() }, { "还款", MBill::Repay.data() } });
 
     const QString sep = QDir::separator();
     if (roots.installed) {

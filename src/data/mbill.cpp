@@ -309,7 +309,17 @@ QString MBill::getStoredDate(const QString& id)
 
 bool MBill::isCategoryKind(const QString& kind)
 {
-    return kind == QLatin1String("expense") || kind == QLatin1String("income");
+    return kind == Expense || kind == Income;
+}
+
+bool MBill::isLoanKind(const QString& kind)
+{
+    return kind == Lend || kind == Borrow || kind == Refund || kind == Repay;
+}
+
+bool MBill::isOutgoingKind(const QString& kind)
+{
+    return kind == Expense || kind == Transfer || kind == Lend || kind == Repay;
 }
 
 MBill* MBill::clone() const

@@ -69,9 +69,22 @@ public:
     // The date of the bill with id as the book holds it: the text behind a date that names no day.
     static QString getStoredDate(const QString& id);
 
+    // The kinds of bill, as tbl_bill.kind stores them; no other file spells them out.
+    static constexpr QLatin1String Expense { "expense" };
+    static constexpr QLatin1String Income { "income" };
+    static constexpr QLatin1String Transfer { "transfer" };
+    static constexpr QLatin1String Lend { "lend" };
+    static constexpr QLatin1String Borrow { "borrow" };
+    static constexpr QLatin1String Refund { "refund" };
+    static constexpr QLatin1String Repay { "repay" };
+
     // Expenses and incomes are booked on a category and a member; the other kinds on a target
     // account or a borrower.
     static bool isCategoryKind(const QString& kind);
+    // Lending, borrowing and their repayments, booked on a borrower.
+    static bool isLoanKind(const QString& kind);
+    // Money leaves the account with these kinds, so their amounts are stored negative.
+    static bool isOutgoingKind(const QString& kind);
 
     // A new bill owned by the caller with every data field but the id.
     MBill* clone() const;

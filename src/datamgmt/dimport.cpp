@@ -1,4 +1,5 @@
 #include "datamgmt/dimport.h"
+#include <iterator>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -31,7 +33,36 @@ namespace {
 
 // The preview shows the first rows as they will be booked.
 const int PreviewRows = 100;
+// The sample rows shown under the column choices.
+const int SampleRows = 20;
+// The books' limit for an account name, as the account dialog has it.
+const int MaxNameLength = 20;
+// The widest a column of free text gets in the preview before it is cut.
+const int MaxTextColumnWidth = 220;
+// The lines of the summary shown after booking.
+const int SummaryLines = 10;
 const char* const LastMapping = "last";
+
+// The columns of the names table.
+enum NameColumn { NameColumnType, NameColumnText, NameColumnRows, NameColumnMapping, NameColumnCount };
+// The columns of the preview table: the row's state, then what it would be booked as.
+enum PreviewColumn {
+    PreviewStatus,
+    PreviewLine,
+    PreviewReason,
+    PreviewDate,
+    PreviewKind,
+    PreviewAmount,
+    PreviewAccount,
+    PreviewToAccount,
+    PreviewCategory,
+    PreviewSubCategory,
+    PreviewMember,
+    PreviewBorrower,
+    PreviewTitle,
+    PreviewDescription,
+    PreviewColumnCount
+};
 
 QTableWidgetItem* cell(const QString& text)
 {
@@ -184,16 +215,11 @@ QWidget* DImport::buildFilePage()
 
     connect(chooseButton, &QPushButton::clicked, this, &DImport::chooseFile);
     for (QComboBox* box : { encodingBox, delimiterBox, orderBox })
-        connect(box, &QComboBox::currentIndexChanged, this, [this] {
-            if (!filling)
-                reread();
-        });
+        connect(box, &QComboBox::currentIndexChanged, this, &DImport::reread);
     connect(delimiterBox, &QComboBox::currentIndexChanged, this, [this] { chosenColumns.clear(); });
     connect(headerBox, &QCheckBox::toggled, this, [this] {
-        if (!filling) {
-            chosenColumns.clear();
-            reread();
-        }
+        chosenColumns.clear();
+        reread();
     });
     return page;
 }
@@ -223,8 +249,6 @@ QWidget* DImport::buildColumnPage()
     layout->addWidget(columnTable, 1);
 
     connect(presetBox, &QComboBox::currentIndexChanged, this, [this] {
-        if (filling)
-            return;
         chosenColumns.clear();
         if (presetBox->currentData().toString() == QLatin1String(LastMapping)) {
             QList<ColumnRole::Role> roles;
@@ -247,25 +271,25 @@ QWidget* DImport::buildNamePage()
     accountBox = new QComboBox(page);
     accountBox->setObjectName(QStringLiteral("cbDefaultAccount"));
     accountBox->setEditable(true);
-    accountBox->lineEdit()->setMaxLength(20);
+    accountBox->lineEdit()->setMaxLength(MaxNameLength);
     accountBox->lineEdit()->setPlaceholderText(tr("选择账户，或输入新账户的名称"));
     for (const MAccount* account : *MAccount::get())
         accountBox->addItem(account->getName());
     accountRow->addWidget(accountBox, 1);
     layout->addLayout(accountRow);
     layout->addWidget(new QLabel(tr("账本中还没有下列名称。导入时新建它们，或把它们对应到已有的项目："), page));
-    nameTable = new QTableWidget(0, 4, page);
+    nameTable = new QTableWidget(0, NameColumnCount, page);
     nameTable->setObjectName(QStringLiteral("twNames"));
     nameTable->setHorizontalHeaderLabels({ tr("类型"), tr("名称"), tr("账目数"), tr("导入时") });
-    nameTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    nameTable->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
+    nameTable->horizontalHeader()->setSectionResizeMode(NameColumnText, QHeaderView::Stretch);
+    nameTable->horizontalHeader()->setSectionResizeMode(NameColumnMapping, QHeaderView::Stretch);
     nameTable->verticalHeader()->hide();
     nameTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(nameTable, 1);
 
     // A name typed in counts once it is complete, not at every key.
     const auto accountChosen = [this] {
-        if (!filling && accountBox->currentText().trimmed() != usedAccount)
+        if (accountBox->currentText().trimmed() != usedAccount)
             reread();
     };
     connect(accountBox, &QComboBox::currentIndexChanged, this, accountChosen);
@@ -283,7 +307,7 @@ QWidget* DImport::buildPreviewPage()
     previewInfo->setWordWrap(true);
     previewInfo->setTextFormat(Qt::PlainText);
     layout->addWidget(previewInfo);
-    previewTable = new QTableWidget(0, 14, page);
+    previewTable = new QTableWidget(0, PreviewColumnCount, page);
     previewTable->setObjectName(QStringLiteral("twPreview"));
     previewTable->setHorizontalHeaderLabels({ tr("状态"), tr("行"), tr("原因"), tr("日期"), tr("类型"), tr("金额"),
         tr("账户"), tr("转入账户"), tr("大类别"), tr("小类别"), tr("成员"), tr("借款人"), tr("标题"), tr("说明") });
@@ -292,7 +316,7 @@ QWidget* DImport::buildPreviewPage()
     previewTable->setWordWrap(false);
     layout->addWidget(previewTable, 1);
     connect(previewTable, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-        if (filling || item->column() != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
+        if (item->column() != PreviewStatus || !(item->flags() & Qt::ItemIsUserCheckable))
             return;
         plan.setTicked(item->data(Qt::UserRole).toInt(), item->checkState() == Qt::Checked);
         fillPreview();
@@ -351,11 +375,15 @@ bool DImport::openFile(const QString& path)
         DMessageBox::error(this, error);
         return false;
     }
-    filling = true;
-    encodingBox->setCurrentIndex(0);
-    delimiterBox->setCurrentIndex(0);
-    presetBox->setCurrentIndex(0);
-    filling = false;
+    {
+        // Back to the automatic choices without reading the file once per box.
+        const QSignalBlocker encodingBlocker(encodingBox);
+        const QSignalBlocker delimiterBlocker(delimiterBox);
+        const QSignalBlocker presetBlocker(presetBox);
+        encodingBox->setCurrentIndex(0);
+        delimiterBox->setCurrentIndex(0);
+        presetBox->setCurrentIndex(0);
+    }
     reread();
     if (!loaded) {
         DMessageBox::error(this, fileInfo->text());
@@ -414,11 +442,13 @@ void DImport::reread()
     }
     plan.build(source, dateOrder(), wanted.defaultAccount);
 
-    filling = true;
-    headerBox->setChecked(source.hasHeader());
+    {
+        // Showing what was read is not a new choice to read again by.
+        const QSignalBlocker headerBlocker(headerBox);
+        headerBox->setChecked(source.hasHeader());
+    }
     headerBox->setEnabled(!source.isQif());
     delimiterBox->setEnabled(!source.isQif());
-    filling = false;
     QString info = source.isQif()
         ? tr("QIF文件，编码 %1，共 %2 条账目").arg(source.encoding()).arg(plan.rows().size())
         : tr("CSV文件，编码 %1，分隔符“%2”，共 %3 行")
@@ -448,10 +478,12 @@ void DImport::reread()
 
 void DImport::fillColumns()
 {
-    filling = true;
+    const QSignalBlocker tableBlocker(columnTable);
+    const QSignalBlocker presetBlocker(presetBox);
     columnTable->clear();
     const QStringList header = loaded && !source.isQif() ? source.header() : QStringList();
-    const QList<CsvRecord> samples = loaded && !source.isQif() ? source.sampleRecords().mid(0, 20) : QList<CsvRecord>();
+    const QList<CsvRecord> samples
+        = loaded && !source.isQif() ? source.sampleRecords().mid(0, SampleRows) : QList<CsvRecord>();
     columnTable->setColumnCount(int(header.size()));
     columnTable->setRowCount(int(samples.size()) + 1);
     columnTable->setHorizontalHeaderLabels(header);
@@ -490,7 +522,6 @@ void DImport::fillColumns()
         presetBox->setItemText(0,
             source.presetKey().isEmpty() ? tr("按标题行识别")
                                          : tr("按标题行识别（%1）").arg(presetBox->itemText(presetIndex)));
-    filling = false;
 }
 
 void DImport::rememberColumns()
@@ -502,17 +533,17 @@ void DImport::rememberColumns()
 
 void DImport::fillNames()
 {
-    filling = true;
+    const QSignalBlocker tableBlocker(nameTable);
     const QList<ImportPlan::MissingName>& missing = plan.missingNames();
     nameTable->setRowCount(int(missing.size()));
     for (int row = 0; row < missing.size(); ++row) {
         const ImportPlan::MissingName& name = missing.at(row);
-        nameTable->setItem(row, 0, cell(typeText(name.name.type, name.name.kind)));
+        nameTable->setItem(row, NameColumnType, cell(typeText(name.name.type, name.name.kind)));
         const QString shown = name.name.type == ImportPlan::NameType::SubCategory
             ? name.name.parent + QStringLiteral(" - ") + name.name.name
             : name.name.name;
-        nameTable->setItem(row, 1, cell(shown));
-        nameTable->setItem(row, 2, cell(QString::number(name.rows)));
+        nameTable->setItem(row, NameColumnText, cell(shown));
+        nameTable->setItem(row, NameColumnRows, cell(QString::number(name.rows)));
         auto* box = new QComboBox(nameTable);
         if (name.problem.isEmpty())
             box->addItem(tr("新建"), QString());
@@ -532,20 +563,19 @@ void DImport::fillNames()
                 },
                 Qt::QueuedConnection);
         });
-        nameTable->setCellWidget(row, 3, box);
+        nameTable->setCellWidget(row, NameColumnMapping, box);
     }
-    nameTable->resizeColumnToContents(0);
-    filling = false;
+    nameTable->resizeColumnToContents(NameColumnType);
 }
 
 void DImport::fillPreview()
 {
-    filling = true;
+    // Ticking a duplicate is the user's; filling the rows in is not.
+    const QSignalBlocker tableBlocker(previewTable);
     const ImportPlan::Summary summary = plan.preview();
     if (!source.isComplete()) {
         previewInfo->setText(tr("正在检查全部账目……"));
         fillRows();
-        filling = false;
         return;
     }
     QString info = tr("共 %1 行：将导入 %2 条，重复 %3 条（勾选后也导入），无法读取 %4 条。")
@@ -564,7 +594,6 @@ void DImport::fillPreview()
     previewInfo->setText(info);
 
     fillRows();
-    filling = false;
 }
 
 void DImport::fillRows()
@@ -585,30 +614,31 @@ void DImport::fillRows()
             status->setForeground(QColor(0xC0, 0x30, 0x30));
         else if (row.status == ImportPlan::Status::Duplicate)
             status->setForeground(QColor(0xB0, 0x70, 0x00));
-        previewTable->setItem(i, 0, status);
-        previewTable->setItem(i, 1, cell(QString::number(row.line)));
-        previewTable->setItem(i, 2, cell(row.reason));
+        previewTable->setItem(i, PreviewStatus, status);
+        previewTable->setItem(i, PreviewLine, cell(QString::number(row.line)));
+        previewTable->setItem(i, PreviewReason, cell(row.reason));
         // An unreadable row shows why, and nothing of what it would have been.
         if (row.status == ImportPlan::Status::Unreadable) {
-            for (int column = 3; column < previewTable->columnCount(); ++column)
+            for (int column = PreviewDate; column < PreviewColumnCount; ++column)
                 previewTable->setItem(i, column, cell(QString()));
             continue;
         }
-        previewTable->setItem(i, 3, cell(row.date.toString(QStringLiteral("yyyy-MM-dd"))));
-        previewTable->setItem(i, 4, cell(kinds->getLabel(row.kind)));
+        previewTable->setItem(i, PreviewDate, cell(row.date.toString(QStringLiteral("yyyy-MM-dd"))));
+        previewTable->setItem(i, PreviewKind, cell(kinds->getLabel(row.kind)));
         auto* amount = cell(formatMoney(row.amount));
         amount->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        previewTable->setItem(i, 5, amount);
+        previewTable->setItem(i, PreviewAmount, amount);
         const QString texts[] = { plan.text(row, ColumnRole::Account), plan.text(row, ColumnRole::ToAccount),
             plan.text(row, ColumnRole::Category), plan.text(row, ColumnRole::SubCategory),
             plan.text(row, ColumnRole::Member), plan.text(row, ColumnRole::Borrower), plan.text(row, ColumnRole::Title),
             plan.text(row, ColumnRole::Description).simplified() };
-        for (int column = 0; column < 8; ++column)
-            previewTable->setItem(i, 6 + column, cell(texts[column]));
+        // The texts stand in the columns from the account on, in the order of the header.
+        for (int text = 0; text < int(std::size(texts)); ++text)
+            previewTable->setItem(i, PreviewAccount + text, cell(texts[text]));
     }
     previewTable->resizeColumnsToContents();
-    for (int column : { 2, 12, 13 })
-        previewTable->setColumnWidth(column, std::min(previewTable->columnWidth(column), 220));
+    for (int column : { PreviewReason, PreviewTitle, PreviewDescription })
+        previewTable->setColumnWidth(column, std::min(previewTable->columnWidth(column), MaxTextColumnWidth));
 }
 
 void DImport::book()
@@ -624,6 +654,6 @@ void DImport::book()
         DMessageBox::error(this, tr("导入失败，账本没有改变。\n%1").arg(error));
         return;
     }
-    DMessageBox::information(this, tr("导入完成"), ImportPlan::summaryText(summary, 10));
+    DMessageBox::information(this, tr("导入完成"), ImportPlan::summaryText(summary, SummaryLines));
     accept();
 }

@@ -78,7 +78,6 @@ private:
     ImportSource source;
     ImportPlan plan;
     bool loaded = false;
-    bool filling = false;
     // The next read takes the whole file, not only its first rows.
     bool wholeFile = false;
     // The account of rows that name none, as last read.

@@ -36,56 +36,71 @@ qint64 cents(double amount)
     return std::llround(amount * 100.0);
 }
 
-bool isStoredNegative(const QString& kind)
-{
-    return kind == QLatin1String("expense") || kind == QLatin1String("transfer") || kind == QLatin1String("lend")
-        || kind == QLatin1String("repay");
-}
-
-bool isLoan(const QString& kind)
-{
-    return kind == QLatin1String("lend") || kind == QLatin1String("borrow") || kind == QLatin1String("refund")
-        || kind == QLatin1String("repay");
-}
-
 // The kind an in/out column's word names: "收"/"支" and their like, or one of the bill kinds'
 // labels; empty when it names none.
 QString kindOfWord(const QString& word)
 {
     static const QHash<QString, QString> words {
-        { QStringLiteral("收"), QStringLiteral("income") },
-        { QStringLiteral("收入"), QStringLiteral("income") },
-        { QStringLiteral("入"), QStringLiteral("income") },
-        { QStringLiteral("存入"), QStringLiteral("income") },
-        { QStringLiteral("贷"), QStringLiteral("income") },
-        { QStringLiteral("income"), QStringLiteral("income") },
-        { QStringLiteral("in"), QStringLiteral("income") },
-        { QStringLiteral("credit"), QStringLiteral("income") },
-        { QStringLiteral("deposit"), QStringLiteral("income") },
-        { QStringLiteral("支"), QStringLiteral("expense") },
-        { QStringLiteral("支出"), QStringLiteral("expense") },
-        { QStringLiteral("出"), QStringLiteral("expense") },
-        { QStringLiteral("取出"), QStringLiteral("expense") },
-        { QStringLiteral("借"), QStringLiteral("expense") },
-        { QStringLiteral("expense"), QStringLiteral("expense") },
-        { QStringLiteral("out"), QStringLiteral("expense") },
-        { QStringLiteral("debit"), QStringLiteral("expense") },
-        { QStringLiteral("withdrawal"), QStringLiteral("expense") },
-        { QStringLiteral("转账"), QStringLiteral("transfer") },
-        { QStringLiteral("transfer"), QStringLiteral("transfer") },
-        { QStringLiteral("借出"), QStringLiteral("lend") },
-        { QStringLiteral("lend"), QStringLiteral("lend") },
-        { QStringLiteral("借入"), QStringLiteral("borrow") },
-        { QStringLiteral("borrow"), QStringLiteral("borrow") },
-        { QStringLiteral("收款"), QStringLiteral("refund") },
-        { QStringLiteral("refund"), QStringLiteral("refund") },
-        { QStringLiteral("还款"), QStringLiteral("repay") },
-        { QStringLiteral("repay"), QStringLiteral("repay") },
+        { QStringLiteral("收"), MBill::Income },
+        { QStringLiteral("收入"), MBill::Income },
+        { QStringLiteral("入"), MBill::Income },
+        { QStringLiteral("存入"), MBill::Income },
+        { QStringLiteral("贷"), MBill::Income },
+        { MBill::Income, MBill::Income },
+        { QStringLiteral("in"), MBill::Income },
+        { QStringLiteral("credit"), MBill::Income },
+        { QStringLiteral("deposit"), MBill::Income },
+        { QStringLiteral("支"), MBill::Expense },
+        { QStringLiteral("支出"), MBill::Expense },
+        { QStringLiteral("出"), MBill::Expense },
+        { QStringLiteral("取出"), MBill::Expense },
+        { QStringLiteral("借"), MBill::Expense },
+        { MBill::Expense, MBill::Expense },
+        { QStringLiteral("out"), MBill::Expense },
+        { QStringLiteral("debit"), MBill::Expense },
+        { QStringLiteral("withdrawal"), MBill::Expense },
+        { QStringLiteral("转账"), MBill::Transfer },
+        { MBill::Transfer, MBill::Transfer },
+        { QStringLiteral("借出"), MBill::Lend },
+        { MBill::Lend, MBill::Lend },
+        { QStringLiteral("借入"), MBill::Borrow },
+        { MBill::Borrow, MBill::Borrow },
+        { QStringLiteral("收款"), MBill::Refund },
+        { MBill::Refund, MBill::Refund },
+        { QStringLiteral("还款"), MBill::Repay },
+        { MBill::Repay, MBill::Repay },
     };
     const auto plain = words.constFind(word);
     if (plain != words.constEnd())
         return plain.value();
     return words.value(word.normalized(QString::NormalizationForm_KC).trimmed().toLower());
+}
+
+// The row's amount: of its amount column, or of its income and expense columns (an income
+// positive, an expense negative). False, with the reason, when it has none or cannot be read.
+bool readAmount(const ImportRecord& record, double* amount, QString* reason)
+{
+    const QString amountText = record.value(Role::Amount);
+    const QString incomeText = record.value(Role::Income).trimmed();
+    const QString expenseText = record.value(Role::Expense).trimmed();
+    if (!amountText.trimmed().isEmpty())
+        return ValueParser::parseAmount(amountText, amount, reason);
+    if (incomeText.isEmpty() && expenseText.isEmpty()) {
+        *reason = QObject::tr("没有金额");
+        return false;
+    }
+    double income = 0;
+    double expense = 0;
+    if (!incomeText.isEmpty() && !ValueParser::parseAmount(incomeText, &income, reason))
+        return false;
+    if (!expenseText.isEmpty() && !ValueParser::parseAmount(expenseText, &expense, reason))
+        return false;
+    if (income != 0 && expense != 0) {
+        *reason = QObject::tr("收入和支出都有金额");
+        return false;
+    }
+    *amount = income != 0 ? std::abs(income) : -std::abs(expense);
+    return true;
 }
 
 QChar typeKey(ImportPlan::NameType type)
@@ -211,7 +226,7 @@ void ImportPlan::loadBook()
     for (const MAccount* account : *MAccount::get())
         add(Name { NameType::Account, QString(), QString(), account->getName() }, account->getId(), QString(),
             QString());
-    for (const QString& kind : { QStringLiteral("expense"), QStringLiteral("income") }) {
+    for (const QLatin1String kind : { MBill::Expense, MBill::Income }) {
         for (const MCategory* category : *MCategory::get(kind)) {
             add(Name { NameType::Category, kind, QString(), category->getName() }, category->getId(), QString(),
                 QString());
@@ -340,34 +355,16 @@ void ImportPlan::readRow(
     }
 
     double amount = 0;
-    const QString amountText = record.value(Role::Amount);
-    const QString incomeText = record.value(Role::Income).trimmed();
-    const QString expenseText = record.value(Role::Expense).trimmed();
-    if (!amountText.trimmed().isEmpty()) {
-        if (!ValueParser::parseAmount(amountText, &amount, &reason))
-            return unreadable(reason);
-    } else if (!incomeText.isEmpty() || !expenseText.isEmpty()) {
-        double income = 0;
-        double expense = 0;
-        if (!incomeText.isEmpty() && !ValueParser::parseAmount(incomeText, &income, &reason))
-            return unreadable(reason);
-        if (!expenseText.isEmpty() && !ValueParser::parseAmount(expenseText, &expense, &reason))
-            return unreadable(reason);
-        if (income != 0 && expense != 0)
-            return unreadable(QObject::tr("收入和支出都有金额"));
-        amount = income != 0 ? std::abs(income) : -std::abs(expense);
-    } else {
-        return unreadable(QObject::tr("没有金额"));
-    }
+    if (!readAmount(record, &amount, &reason))
+        return unreadable(reason);
 
     const QString toAccount = enteredText(record.value(Role::ToAccount)).trimmed();
     if (kind.isEmpty())
-        kind = !toAccount.isEmpty() ? QStringLiteral("transfer")
-                                    : (amount > 0 ? QStringLiteral("income") : QStringLiteral("expense"));
-    if (kind == QLatin1String("transfer") && toAccount.isEmpty())
+        kind = !toAccount.isEmpty() ? MBill::Transfer : (amount > 0 ? MBill::Income : MBill::Expense);
+    if (kind == MBill::Transfer && toAccount.isEmpty())
         return unreadable(QObject::tr("转账没有转入账户"));
     row->kind = kind;
-    row->amount = isStoredNegative(kind) ? -std::abs(amount) : std::abs(amount);
+    row->amount = MBill::isOutgoingKind(kind) ? -std::abs(amount) : std::abs(amount);
 
     QString account = fitName(enteredText(record.value(Role::Account)).trimmed(), row->line);
     if (account.isEmpty())
@@ -376,50 +373,53 @@ void ImportPlan::readRow(
         return unreadable(QObject::tr("没有账户，请选择默认账户"));
 
     QString borrower;
-    if (isLoan(kind)) {
+    if (MBill::isLoanKind(kind)) {
         borrower = fitName(enteredText(record.value(Role::Borrower)).trimmed(), row->line);
         if (borrower.isEmpty())
             return unreadable(QObject::tr("借贷账目没有借款人"));
     }
 
     row->refs.account = noteName(row, Name { NameType::Account, QString(), QString(), account });
-    if (kind == QLatin1String("transfer")) {
+    if (kind == MBill::Transfer) {
         row->refs.toAccount
             = noteName(row, Name { NameType::Account, QString(), QString(), fitName(toAccount, row->line) });
     }
-    if (MBill::isCategoryKind(kind)) {
-        QString category = enteredText(record.value(Role::Category)).trimmed();
-        QString sub = enteredText(record.value(Role::SubCategory)).trimmed();
-        // The book has two levels: deeper trees keep their last two, a leading word that only
-        // names income or expense goes.
-        QStringList levels = categoryLevels(category);
-        if (levels.size() > 1 && isKindLevel(levels.constFirst()))
-            levels.removeFirst();
-        if (sub.isEmpty() && levels.size() > 1) {
-            category = levels.at(levels.size() - 2);
-            sub = levels.constLast();
-        } else {
-            category = levels.isEmpty() ? QString() : levels.constLast();
-        }
-        if (category.isEmpty())
-            category = QObject::tr("未分类");
-        category = fitName(category, row->line);
-        sub = sub.isEmpty() ? category : fitName(sub, row->line);
-        const Name top { NameType::Category, kind, QString(), category };
-        const Known* topRecord = resolve(top);
-        const Name child { NameType::SubCategory, kind, topRecord ? topRecord->name : category, sub };
-        const Known* subRecord = mappings.value(key(child)).isEmpty() ? nullptr : resolve(child);
-        // A sub-category mapped to one of the book's brings its category along.
-        if (!subRecord)
-            row->refs.category = noteName(row, top);
-        row->refs.subCategory = noteName(row, child);
-        const QString member = fitName(enteredText(record.value(Role::Member)).trimmed(), row->line);
-        if (!member.isEmpty()) {
-            row->refs.member = noteName(row, Name { NameType::Member, QString(), QString(), member });
-        }
-    } else if (isLoan(kind)) {
+    if (MBill::isCategoryKind(kind))
+        noteCategoryAndMember(record, row);
+    else if (MBill::isLoanKind(kind))
         row->refs.borrower = noteName(row, Name { NameType::Borrower, QString(), QString(), borrower });
+}
+
+void ImportPlan::noteCategoryAndMember(const ImportRecord& record, Row* row)
+{
+    QString category = enteredText(record.value(Role::Category)).trimmed();
+    QString sub = enteredText(record.value(Role::SubCategory)).trimmed();
+    // The book has two levels: deeper trees keep their last two, a leading word that only
+    // names income or expense goes.
+    QStringList levels = categoryLevels(category);
+    if (levels.size() > 1 && isKindLevel(levels.constFirst()))
+        levels.removeFirst();
+    if (sub.isEmpty() && levels.size() > 1) {
+        category = levels.at(levels.size() - 2);
+        sub = levels.constLast();
+    } else {
+        category = levels.isEmpty() ? QString() : levels.constLast();
     }
+    if (category.isEmpty())
+        category = QObject::tr("未分类");
+    category = fitName(category, row->line);
+    sub = sub.isEmpty() ? category : fitName(sub, row->line);
+    const Name top { NameType::Category, row->kind, QString(), category };
+    const Known* topRecord = resolve(top);
+    const Name child { NameType::SubCategory, row->kind, topRecord ? topRecord->name : category, sub };
+    const Known* subRecord = mappings.value(key(child)).isEmpty() ? nullptr : resolve(child);
+    // A sub-category mapped to one of the book's brings its category along.
+    if (!subRecord)
+        row->refs.category = noteName(row, top);
+    row->refs.subCategory = noteName(row, child);
+    const QString member = fitName(enteredText(record.value(Role::Member)).trimmed(), row->line);
+    if (!member.isEmpty())
+        row->refs.member = noteName(row, Name { NameType::Member, QString(), QString(), member });
 }
 
 void ImportPlan::build(const ImportSource& source, ValueParser::DateOrder order, const QString& defaultAccount)
@@ -646,6 +646,108 @@ ImportPlan::Summary ImportPlan::preview() const
     return summary;
 }
 
+// What booking the rows needs beside them: the connection, and the records made so far by the
+// keys of their names.
+struct ImportPlan::Booking {
+    QSqlDatabase db;
+    QHash<QString, QString> ids;
+    int created = 0;
+    // A record could not be written: nothing more is booked.
+    bool failed = false;
+};
+
+QString ImportPlan::bookedId(const Name& name, QString* parentId, Booking* booking)
+{
+    if (const Known* record = resolve(name)) {
+        if (parentId && !record->parentId.isEmpty())
+            *parentId = record->parentId;
+        return record->id;
+    }
+    const QString nameKey = key(name);
+    if (booking->ids.contains(nameKey))
+        return booking->ids.value(nameKey);
+    QString id = newRecordId();
+    if (!insertName(name, id, *booking)) {
+        booking->failed = true;
+        return QString();
+    }
+    ++booking->created;
+    booking->ids.insert(nameKey, id);
+    return id;
+}
+
+bool ImportPlan::insertName(const Name& name, const QString& id, const Booking& booking) const
+{
+    switch (name.type) {
+    case NameType::Account:
+        return insertNamed<MAccount>(id, name.name, booking.db,
+            [&](MAccount& account) { account.setKind(accountKinds.value(name.name, QStringLiteral("other"))); });
+    case NameType::Category:
+    case NameType::SubCategory:
+        return insertNamed<MCategory>(id, name.name, booking.db, [&](MCategory& category) {
+            category.setKind(name.kind);
+            if (name.type == NameType::SubCategory) {
+                const Name top { NameType::Category, name.kind, QString(), name.parent };
+                const Known* topRecord = resolve(top);
+                category.setCategoryId(topRecord ? topRecord->id : booking.ids.value(key(top)));
+            }
+        });
+    case NameType::Member:
+        return insertNamed<MMember>(id, name.name, booking.db);
+    case NameType::Borrower:
+        return insertNamed<MBorrower>(id, name.name, booking.db);
+    }
+    return false;
+}
+
+bool ImportPlan::bookRow(const Row& row, Booking* booking, QSqlQuery* insert, QString* error)
+{
+    // A record that cannot be made stops the booking.
+    const auto idOf = [&](int use, QString* parentId = nullptr) {
+        return booking->failed ? QString() : bookedId(uses.at(use).name, parentId, booking);
+    };
+    const QString none = QStringLiteral("");
+    const QString accountId = idOf(row.refs.account);
+    QString toAccountId = none;
+    QString categoryId = none;
+    QString subCategoryId = none;
+    QString memberId = none;
+    QString borrowerId = none;
+    if (row.kind == MBill::Transfer)
+        toAccountId = idOf(row.refs.toAccount);
+    if (MBill::isCategoryKind(row.kind)) {
+        if (row.refs.category >= 0)
+            categoryId = idOf(row.refs.category);
+        subCategoryId = idOf(row.refs.subCategory, &categoryId);
+        if (row.refs.member >= 0)
+            memberId = idOf(row.refs.member);
+    } else if (MBill::isLoanKind(row.kind)) {
+        borrowerId = idOf(row.refs.borrower);
+    }
+    if (booking->failed)
+        return false;
+    insert->addBindValue(newRecordId());
+    insert->addBindValue(row.amount);
+    const QString description = text(row, Role::Description);
+    insert->addBindValue(description.isNull() ? none : description);
+    insert->addBindValue(row.date);
+    insert->addBindValue(row.date.year() * 100 + row.date.month());
+    insert->addBindValue(categoryId);
+    insert->addBindValue(subCategoryId);
+    insert->addBindValue(accountId);
+    insert->addBindValue(toAccountId);
+    insert->addBindValue(borrowerId);
+    insert->addBindValue(memberId);
+    const QString title = text(row, Role::Title);
+    insert->addBindValue(title.isNull() ? none : title);
+    insert->addBindValue(row.kind);
+    if (!insert->exec()) {
+        *error = QObject::tr("第 %1 行无法写入账本：%2").arg(row.line).arg(insert->lastError().text());
+        return false;
+    }
+    return true;
+}
+
 bool ImportPlan::book(Summary* summary, QString* error)
 {
     *summary = preview();
@@ -682,102 +784,20 @@ bool ImportPlan::book(Summary* summary, QString* error)
     {
         SqlTransaction transaction(db, QStringLiteral("import"));
         ok = transaction.isActive();
-        QHash<QString, QString> ids;
-        // The id of a name: the mapped or existing record's, or that of the record made for it now.
-        const auto idOf = [&](const Name& name, QString* parentId) -> QString {
-            if (const Known* record = resolve(name)) {
-                if (parentId && !record->parentId.isEmpty())
-                    *parentId = record->parentId;
-                return record->id;
-            }
-            const QString nameKey = key(name);
-            if (ids.contains(nameKey))
-                return ids.value(nameKey);
-            QString id = newRecordId();
-            bool written = false;
-            switch (name.type) {
-            case NameType::Account:
-                written = insertNamed<MAccount>(id, name.name, db, [&](MAccount& account) {
-                    account.setKind(accountKinds.value(name.name, QStringLiteral("other")));
-                });
-                break;
-            case NameType::Category:
-            case NameType::SubCategory:
-                written = insertNamed<MCategory>(id, name.name, db, [&](MCategory& category) {
-                    category.setKind(name.kind);
-                    if (name.type == NameType::SubCategory) {
-                        const Name top { NameType::Category, name.kind, QString(), name.parent };
-                        const Known* topRecord = resolve(top);
-                        category.setCategoryId(topRecord ? topRecord->id : ids.value(key(top)));
-                    }
-                });
-                break;
-            case NameType::Member:
-                written = insertNamed<MMember>(id, name.name, db);
-                break;
-            case NameType::Borrower:
-                written = insertNamed<MBorrower>(id, name.name, db);
-                break;
-            }
-            if (!written) {
-                ok = false;
-                return QString();
-            }
-            ++created;
-            ids.insert(nameKey, id);
-            return id;
-        };
-
+        Booking booking;
+        booking.db = db;
         QSqlQuery insert(db);
         ok = ok
             && insert.prepare(QStringLiteral(
                 "insert into tbl_bill (id,amount,description,date,month,category_id,sub_category_id,account_id,"
                 "to_account_id,borrower_id,member_id,title,kind)  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "));
-        const QString none = QStringLiteral("");
         for (const Row& row : std::as_const(planned)) {
             if (!ok)
                 break;
-            if (!row.ticked || row.status == Status::Unreadable)
-                continue;
-            const QString accountId = idOf(uses.at(row.refs.account).name, nullptr);
-            QString toAccountId = none;
-            QString categoryId = none;
-            QString subCategoryId = none;
-            QString memberId = none;
-            QString borrowerId = none;
-            if (row.kind == QLatin1String("transfer"))
-                toAccountId = idOf(uses.at(row.refs.toAccount).name, nullptr);
-            if (MBill::isCategoryKind(row.kind)) {
-                if (row.refs.category >= 0)
-                    categoryId = idOf(uses.at(row.refs.category).name, nullptr);
-                subCategoryId = idOf(uses.at(row.refs.subCategory).name, &categoryId);
-                if (row.refs.member >= 0)
-                    memberId = idOf(uses.at(row.refs.member).name, nullptr);
-            } else if (isLoan(row.kind)) {
-                borrowerId = idOf(uses.at(row.refs.borrower).name, nullptr);
-            }
-            if (!ok)
-                break;
-            insert.addBindValue(newRecordId());
-            insert.addBindValue(row.amount);
-            const QString description = text(row, Role::Description);
-            insert.addBindValue(description.isNull() ? none : description);
-            insert.addBindValue(row.date);
-            insert.addBindValue(row.date.year() * 100 + row.date.month());
-            insert.addBindValue(categoryId);
-            insert.addBindValue(subCategoryId);
-            insert.addBindValue(accountId);
-            insert.addBindValue(toAccountId);
-            insert.addBindValue(borrowerId);
-            insert.addBindValue(memberId);
-            const QString title = text(row, Role::Title);
-            insert.addBindValue(title.isNull() ? none : title);
-            insert.addBindValue(row.kind);
-            if (!insert.exec()) {
-                *error = QObject::tr("第 %1 行无法写入账本：%2").arg(row.line).arg(insert.lastError().text());
-                ok = false;
-            }
+            if (row.ticked && row.status != Status::Unreadable)
+                ok = bookRow(row, &booking, &insert, error);
         }
+        created = booking.created;
         ok = ok && transaction.commit();
     }
     if (ok) {

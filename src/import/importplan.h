@@ -11,6 +11,7 @@
 #include "import/valueparser.h"
 
 class ImportSource;
+class QSqlQuery;
 
 // The bills a file's records become in the open book (the default connection), before and when
 // they are booked: each row's kind, signed amount and names as they will be stored, whether it is
@@ -145,6 +146,16 @@ private:
     // to be created.
     const Known* resolve(const Name& name) const;
     void readRow(const ImportRecord& record, const QString& defaultAccount, ValueParser::DateOrder order, Row* row);
+    // The category, sub-category and member of an expense or income row.
+    void noteCategoryAndMember(const ImportRecord& record, Row* row);
+    struct Booking;
+    // The id of a name while booking: the mapped or existing record's, or that of the record made
+    // for it now; when that record cannot be written, booking->failed is set.
+    QString bookedId(const Name& name, QString* parentId, Booking* booking);
+    bool insertName(const Name& name, const QString& id, const Booking& booking) const;
+    // Writes the bill of row with insert, and the records of the names it needs first. False, with
+    // the reason in *error when the bill's statement failed, when nothing more is to be booked.
+    bool bookRow(const Row& row, Booking* booking, QSqlQuery* insert, QString* error);
     // A name the rows refer to, once however many rows do: what is shown and booked for it, the
     // id duplicates are compared by (the record's, or "new:" and the name for one to be
     // created), and its entry among the missing names (-1 when the book has it).

@@ -2,6 +2,7 @@
 
 #include <QShortcut>
 
+#include "data/mbill.h"
 #include "data/mcategory.h"
 #include "data/recordlist.h"
 #include "lists/dcategory.h"
@@ -13,9 +14,6 @@
 #include "ui_wcategorylist.h"
 
 namespace {
-const QString Expense = QStringLiteral("expense");
-const QString Income = QStringLiteral("income");
-
 bool isSubCategory(const MCategory* category)
 {
     return !category->getCategoryId().isEmpty();
@@ -28,7 +26,7 @@ WCategoryList::WCategoryList(QWidget* parent)
 {
     ui->setupUi(this);
     view = ui->tvExpenseList;
-    kind = Expense;
+    kind = MBill::Expense;
     ui->twCategoryList->setCurrentIndex(0);
     styleListButtons({ ui->pbCreateExpenseCategory, ui->pbCreateExpenseSubCategory, ui->pbCreateIncomeCategory,
                          ui->pbCreateIncomeSubCategory },
@@ -48,9 +46,9 @@ WCategoryList::~WCategoryList()
 
 void WCategoryList::bind()
 {
-    expenseModel = replaceModel(ui->tvExpenseList, expenseModel, new MCategoryModel(Expense, this));
+    expenseModel = replaceModel(ui->tvExpenseList, expenseModel, new MCategoryModel(MBill::Expense, this));
     ui->tvExpenseList->expandAll();
-    incomeModel = replaceModel(ui->tvIncomeList, incomeModel, new MCategoryModel(Income, this));
+    incomeModel = replaceModel(ui->tvIncomeList, incomeModel, new MCategoryModel(MBill::Income, this));
     ui->tvIncomeList->expandAll();
     model = ui->twCategoryList->currentIndex() != 0 ? incomeModel : expenseModel;
     setColumnWidths(ui->tvExpenseList, { 200, 100 });
@@ -73,11 +71,11 @@ MCategory* WCategoryList::selectedCategory() const
 void WCategoryList::on_twCategoryList_currentChanged(int index)
 {
     if (index != 0) {
-        kind = Income;
+        kind = MBill::Income;
         model = incomeModel;
         view = ui->tvIncomeList;
     } else {
-        kind = Expense;
+        kind = MBill::Expense;
         model = expenseModel;
         view = ui->tvExpenseList;
     }
@@ -93,22 +91,22 @@ void WCategoryList::create(const QString& categoryKind, bool isSub, int tab)
 
 void WCategoryList::on_pbCreateExpenseCategory_clicked()
 {
-    create(Expense, false, 0);
+    create(MBill::Expense, false, 0);
 }
 
 void WCategoryList::on_pbCreateExpenseSubCategory_clicked()
 {
-    create(Expense, true, 0);
+    create(MBill::Expense, true, 0);
 }
 
 void WCategoryList::on_pbCreateIncomeCategory_clicked()
 {
-    create(Income, false, 1);
+    create(MBill::Income, false, 1);
 }
 
 void WCategoryList::on_pbCreateIncomeSubCategory_clicked()
 {
-    create(Income, true, 1);
+    create(MBill::Income, true, 1);
 }
 
 void WCategoryList::on_pbModify_clicked()

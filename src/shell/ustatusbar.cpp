@@ -9,6 +9,7 @@
 
 #include "data/billindex.h"
 #include "data/dbsetting.h"
+#include "data/mbill.h"
 #include "data/money.h"
 #include "data/notifier.h"
 #include "engine/synchelper.h"
@@ -82,12 +83,12 @@ QString UStatusBar::getSummary(const QString& condition)
 
 QString UStatusBar::summaryOf(const QHash<QString, double>& totals)
 {
-    const double expense = totals.value(QStringLiteral("expense"));
-    const double income = totals.value(QStringLiteral("income"));
-    const double borrow = totals.value(QStringLiteral("borrow"));
-    const double repay = totals.value(QStringLiteral("repay"));
-    const double lend = totals.value(QStringLiteral("lend"));
-    const double refund = totals.value(QStringLiteral("refund"));
+    const double expense = totals.value(MBill::Expense);
+    const double income = totals.value(MBill::Income);
+    const double borrow = totals.value(MBill::Borrow);
+    const double repay = totals.value(MBill::Repay);
+    const double lend = totals.value(MBill::Lend);
+    const double refund = totals.value(MBill::Refund);
 
     QString text = tr("支出:") + formatMoney(expense) + QLatin1Char(' ') + tr("收入:") + formatMoney(income);
     // Compared in cents, so that a loan paid back in full shows no net parts.
