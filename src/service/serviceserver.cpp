@@ -345,14 +345,8 @@ void ServiceServer::route(const JobPtr& job, QHttpServerRequest::Method method, 
 void ServiceServer::signIn(const JobPtr& job)
 {
     job->accountName = FormBody::firstText(job->body, "username", maxCredentialBytes);
-    if (signInRefused(job)) {
-        job->body = QByteArray();
-        Reply refused;
-        refused.mimeType = jsonType;
-        refused.body = badCredentials();
-        finish(job, refused);
+    if (answeredAsWrongPassword(job))
         return;
-    }
     runOnWorker(job, [this, job, body = std::exchange(job->body, QByteArray())] {
         qint64 account = 0;
         QString userId;
@@ -497,14 +491,8 @@ void ServiceServer::startSynchronisation(const JobPtr& job)
     // The queue is chosen here, in the order requests arrive; the name is the first field the
     // program sends, so little of the body is looked at on this thread.
     job->accountName = FormBody::firstText(job->body, "username", maxCredentialBytes);
-    if (signInRefused(job)) {
-        job->body = QByteArray();
-        Reply refused;
-        refused.mimeType = jsonType;
-        refused.body = badCredentials();
-        finish(job, refused);
+    if (answeredAsWrongPassword(job))
         return;
-    }
     accountQueues[job->accountName].push_back(job);
     // Checked at once, at the same time as the account's earlier requests are merged; the change
     // set is not touched.
@@ -709,6 +697,18 @@ bool ServiceServer::signInRefused(const JobPtr& job)
     qint64 account = 0;
     QString userId;
     return !passwords->find(name, password, &account, &userId);
+}
+
+bool ServiceServer::answeredAsWrongPassword(const JobPtr& job)
+{
+    if (!signInRefused(job))
+        return false;
+    job->body = QByteArray();
+    Reply refused;
+    refused.mimeType = jsonType;
+    refused.body = badCredentials();
+    finish(job, refused);
+    return true;
 }
 
 void ServiceServer::countFailure(const JobPtr& job)

@@ -166,6 +166,8 @@ private:
     // The sign-in of job's account name is refused at once: its address, or the name from an
     // address that already failed, sent too many wrong passwords this minute.
     bool signInRefused(const JobPtr& job);
+    // When the sign-in is refused so, answers job at once as a wrong password, unhashed, and says so.
+    bool answeredAsWrongPassword(const JobPtr& job);
     void countFailure(const JobPtr& job);
     void stopWhenDone();
 
