@@ -934,7 +934,9 @@ void TestServiceProbes::stopAnswersWhatWasReceived()
     }
     QVERIFY(halfway.waitForAnswer(60000));
     QVERIFY2(QJsonDocument::fromJson(halfway.body()).isArray(), halfway.everything().left(300).constData());
-    QCOMPARE(stopping.waitForExit(timeoutSeconds * 1000), 0);
+    const int exitCode = stopping.waitForExit(timeoutSeconds * 1000);
+    QVERIFY2(exitCode == 0,
+        qPrintable(QString("exit %1: %2").arg(exitCode).arg(stopping.takeErrorOutput().right(3000))));
     QVERIFY2(clock.elapsed() < timeoutSeconds * 1000,
         qPrintable(QString("ended %1 ms after the signal").arg(clock.elapsed())));
 
