@@ -236,8 +236,9 @@ bool DBHelper::ensurePendingChanges(const QSqlDatabase& db, bool* repaired)
     if (repaired)
         *repaired = false;
     // What the book holds under the names: the type and the statement that made it.
+    const QList<PendingTrigger> triggers = pendingTriggers();
     QStringList names = { QLatin1String(pendingTable) };
-    for (const PendingTrigger& trigger : pendingTriggers())
+    for (const PendingTrigger& trigger : triggers)
         names << trigger.name;
     QHash<QString, QString> present;
     {
@@ -255,7 +256,7 @@ bool DBHelper::ensurePendingChanges(const QSqlDatabase& db, bool* repaired)
     // The table is taken as it is only with the columns the triggers and the synchronisation use.
     bool tableSound = present.value(table) == QStringLiteral("table ") + QLatin1String(pendingTableSql);
     QList<PendingTrigger> missing;
-    for (const PendingTrigger& trigger : pendingTriggers()) {
+    for (const PendingTrigger& trigger : triggers) {
         if (present.value(trigger.name) != QStringLiteral("trigger ") + trigger.sql)
             missing.append(trigger);
     }
@@ -280,7 +281,7 @@ bool DBHelper::ensurePendingChanges(const QSqlDatabase& db, bool* repaired)
             return false;
         if (!exec(QLatin1String(pendingTableSql)))
             return false;
-        missing = pendingTriggers();
+        missing = triggers;
     }
     for (const PendingTrigger& trigger : std::as_const(missing)) {
         if (!exec(QStringLiteral("DROP TRIGGER IF EXISTS [%1]").arg(trigger.name)) || !exec(trigger.sql))
